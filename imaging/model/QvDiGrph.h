@@ -1,0 +1,221 @@
+// TDibGraphic: the one in-memory image of the library.
+//
+// An image is a device-independent bitmap: bottom-up rows of RowBytes(Width, Bits) bytes
+// (whole 32-bit words), ScanLine(0) being the top row; 1-bit pixels most significant bit first,
+// 4-bit pixels high nibble first, 24-bit pixels blue, green, red. It has one of six formats, a
+// palette copy for the five palette formats, a resolution, and optionally a list of frames for
+// files that hold several images. Every file format class descends from it.
+//
+// Pixels exist only between a successful NewImage and the next FreeImage/NewImage. Pixel access
+// does no range checks; bulk code addresses rows through ScanLine/Bits/BytesPerLine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/QvPalette.h"
+#include "model/QvPlatform.h"
+#include "model/QvStream.h"
+
+struct TBitmapInfoHeader {
+  uint32_t biSize = 0;
+  int32_t biWidth = 0;
+  int32_t biHeight = 0;
+  uint16_t biPlanes = 0;
+  uint16_t biBitCount = 0;
+  uint32_t biCompression = 0;
+  uint32_t biSizeImage = 0;
+  int32_t biXPelsPerMeter = 0;
+  int32_t biYPelsPerMeter = 0;
+  uint32_t biClrUsed = 0;
+  uint32_t biClrImportant = 0;
+};
+
+struct TBitmapInfo {
+  TBitmapInfoHeader Header;
+  std::array<TPaletteEntry, 256> Colors{};
+};
+
+struct TRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+};
+
+// Bits per pixel of a format; raises "Internal error: Invalid image format" for other values.
+int ImageFormatBits(TImageFormat format);
+// 1, 4, 8, 24 to BlackWhite, Color16, Color256, TrueColor; raises "Unsupported bit count".
+TImageFormat BitCountToImageFormat(int bits);
+// Display text of a format ("True color", ...); empty for other values.
+std::string ImageFormatName(TImageFormat format);
+bool IsPaletteFormat(TImageFormat format);
+// Bytes of one stored row: ((Width * Bits + 31) div 32) * 4, computed without overflow.
+int64_t RowBytes(int64_t width, int bits);
+
+// The largest pixel block NewImage allocates (default 4 GiB). Set once at start-up.
+uint64_t MaxPixelBytes();
+void SetMaxPixelBytes(uint64_t bytes);
+
+// Per-format pixel access on one row, chosen once per NewImage.
+using TPixelReader = uint32_t (*)(const uint8_t* row, int x);
+using TPixelWriter = void (*)(uint8_t* row, int x, uint32_t value);
+TPixelReader PixelReaderOf(int bits);
+TPixelWriter PixelWriterOf(int bits);
+
+class TDibGraphic;
+
+// A class reference: the class name and its virtual constructor.
+struct TGraphicClass {
+  const char* ClassName;
+  std::unique_ptr<TDibGraphic> (*Create)();
+};
+
+class TDibGraphic {
+ public:
+  TDibGraphic();
+  virtual ~TDibGraphic();
+  TDibGraphic(const TDibGraphic&) = delete;
+  TDibGraphic& operator=(const TDibGraphic&) = delete;
+
+  static const TGraphicClass& StaticClass();
+  // The class of this object; every descendant overrides it so frames and copies keep the class.
+  virtual const TGraphicClass& ClassType() const { return StaticClass(); }
+  std::string ClassName() const { return ClassType().ClassName; }
+
+  // --- allocation ---
+  // Discards the current pixels and allocates Width x Height zeroed pixels of Format.
+  // Palette: the palette to use (nullptr: the format's default); ignored for TrueColor.
+  // Dpi 0 takes the screen's. Raises "CreateDibSection failed" for sizes below 1 or above the
+  // limit, and leaves the image empty on any failure.
+  virtual void NewImage(int width, int height, TImageFormat format, const TDibPalette* palette, uint16_t xDpi,
+                        uint16_t yDpi);
+  void FreeImage();
+  bool Empty() const { return FBits == nullptr; }
+
+  int Width() const { return FInfo.Header.biWidth; }
+  int Height() const { return FInfo.Header.biHeight; }
+  // Both raise: dimensions change only through NewImage.
+  void SetWidth(int value);
+  void SetHeight(int value);
+
+  int XDpi() const;
+  int YDpi() const;
+  void SetXDpi(uint16_t dpi);
+  void SetYDpi(uint16_t dpi);
+
+  // --- pixels ---
+  TImageFormat ImageFormat() const { return FImageFormat; }
+  int BitCount() const { return FInfo.Header.biBitCount; }
+  int BytesPerLine() const { return FBytesPerLine; }
+  uint8_t* Bits() { return FBits; }
+  const uint8_t* Bits() const { return FBits; }
+  uint8_t* ScanLine(int y) { return FBits + static_cast<ptrdiff_t>(Height() - 1 - y) * FBytesPerLine; }
+  const uint8_t* ScanLine(int y) const { return FBits + static_cast<ptrdiff_t>(Height() - 1 - y) * FBytesPerLine; }
+  size_t ImageSize() const { return static_cast<size_t>(Height()) * static_cast<size_t>(FBytesPerLine); }
+  const TBitmapInfo& BitmapInfo() const { return FInfo; }
+
+  TColorValue GetPixel(int x, int y) const;
+  void SetPixel(int x, int y, TColorValue color);
+  // Palette formats only; raise "The image does not have a palette" on TrueColor.
+  int GetPixelIndex(int x, int y) const;
+  void SetPixelIndex(int x, int y, int index);
+  TPixelReader PixelReader() const { return FReader; }
+  TPixelWriter PixelWriter() const { return FWriter; }
+
+  TDibPalette& PaletteRecord() { return FPalette; }
+  const TDibPalette& PaletteRecord() const { return FPalette; }
+  // The palette for platform drawing: none for TrueColor, else the image's palette copy.
+  const TDibPalette* PaletteHandle() const;
+  // Nearest-entry finder over the palette copy; nullptr for TrueColor and empty images.
+  TRgbToPaletteConverter* Converter() { return FConverter.get(); }
+
+  // Stretches the whole image into Rect of Target: nearest pixel for TrueColor images,
+  // averaging for palette images; colours are mapped into Target's format.
+  void Draw(TDibGraphic& target, const TRect& rect) const;
+
+  // Copies size, format, palette, resolution, delay and pixels of Source (nullptr or an empty
+  // source leaves this image empty). Frames and subclass settings are not copied.
+  virtual void Assign(const TDibGraphic* source);
+
+  // --- streams ---
+  // Reads image ImageIndex, or with MultiImage every image of the stream as frames.
+  virtual void LoadFromStream(TStream& stream);
+  // Writes the image in the class's format; nothing here.
+  virtual void SaveToStream(TStream& stream);
+  void LoadFromFile(const std::string& fileName);
+  void SaveToFile(const std::string& fileName);
+  // Number of images in the stream (1 here).
+  virtual int GetImageCount(TStream& stream);
+  // Reads image Index (1-based) of the stream; nothing here.
+  virtual void LoadImageFromStream(TStream& stream, int index);
+  // Writes a further image; single-image formats raise "The %s format does not support
+  // multiple images".
+  virtual void AppendToStream(TStream& stream);
+
+  // --- frames ---
+  int ImageIndex() const { return FImageIndex; }
+  void SetImageIndex(int index) { FImageIndex = index; }
+  bool MultiImage() const { return FMultiImage; }
+  void SetMultiImage(bool value) { FMultiImage = value; }
+  int FrameCount() const { return static_cast<int>(FFrames.size()); }
+  // Frame Index (1-based); raises "Frame %d does not exist".
+  TDibGraphic& GetFrame(int index);
+  int CurrentFrame() const { return FCurrentFrame; }
+  // Shows frame Index: assigns it into the image, fires OnChange, lets pending messages run.
+  void SetCurrentFrame(int index);
+  // Appends a frame (the image takes ownership).
+  void AddFrame(std::unique_ptr<TDibGraphic> frame);
+  int FrameDelay() const { return FFrameDelay; }
+  void SetFrameDelay(int milliseconds) { FFrameDelay = milliseconds; }
+  bool Animate() const { return FAnimate; }
+  void SetAnimate(bool value);
+  // Advances to the next frame, as the frame timer does.
+  void StepFrame();
+
+  // Fired when the pixels change through frame selection.
+  std::function<void(TDibGraphic&)> OnChange;
+
+ protected:
+  void Changed();
+
+ private:
+  void UpdateTimer();
+  void ThrowFrameMissing(int index) const;
+
+  struct TFreeDeleter {
+    void operator()(uint8_t* p) const;
+  };
+
+  TBitmapInfo FInfo{};
+  std::unique_ptr<uint8_t, TFreeDeleter> FPixels;
+  uint8_t* FBits = nullptr;
+  TImageFormat FImageFormat = TImageFormat::BlackWhite;
+  TDibPalette FPalette{};
+  int FBytesPerLine = 0;
+  int FImageIndex = 1;
+  bool FMultiImage = false;
+  std::vector<std::unique_ptr<TDibGraphic>> FFrames;
+  int FFrameDelay = 200;
+  bool FAnimate = false;
+  std::unique_ptr<IFrameTimer> FFrameTimer;
+  int FCurrentFrame = -1;
+  TPixelReader FReader = nullptr;
+  TPixelWriter FWriter = nullptr;
+  std::unique_ptr<TRgbToPaletteConverter> FConverter;
+};
+
+// Declares the class reference of a TDibGraphic descendant; put QV_GRAPHIC_CLASS(TName) in the
+// public section of the class and QV_DEFINE_GRAPHIC_CLASS(TName) in its source file.
+#define QV_GRAPHIC_CLASS(Name)               \
+  static const TGraphicClass& StaticClass(); \
+  const TGraphicClass& ClassType() const override { return StaticClass(); }
+
+#define QV_DEFINE_GRAPHIC_CLASS(Name)                                                                                 \
+  const TGraphicClass& Name::StaticClass() {                                                                          \
+    static const TGraphicClass cls{#Name, []() -> std::unique_ptr<TDibGraphic> { return std::make_unique<Name>(); }}; \
+    return cls;                                                                                                       \
+  }

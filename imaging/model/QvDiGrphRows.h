@@ -1,0 +1,25 @@
+// Whole-row pixel conversion between an image's own format and plain colour rows. Bulk code
+// (the stretch, transforms, codecs) uses these instead of per-pixel GetPixel/SetPixel; the
+// results are the same, the per-format dispatch happens once per row.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/QvDiGrph.h"
+
+// Pixels [X0, X0 + Count) of row Y as blue, green, red byte triples. For TrueColor the result
+// points into the image itself; otherwise the row is unpacked into Scratch.
+const uint8_t* RowAsBgr(const TDibGraphic& image, int y, int x0, int count, std::vector<uint8_t>& scratch);
+
+// Writes Count blue, green, red triples at X0 of row Y; palette images store the nearest entry
+// of each colour (as SetPixel does).
+void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* bgr);
+
+// The same with colour values (byte 0 blue, 1 green, 2 red).
+void ReadRowColors(const TDibGraphic& image, int y, TColorValue* colors);
+void WriteRowColors(TDibGraphic& image, int y, const TColorValue* colors);
+
+// The palette indices [X0, X0 + Count) of row Y of a palette image, one byte each.
+void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices);
+void WriteRowIndices(TDibGraphic& image, int y, int x0, int count, const uint8_t* indices);

@@ -1,0 +1,14 @@
+// The software stretch: draws a rectangle of one image into a rectangle of another.
+//
+// smColorOnColor samples the nearest source pixel. smHalftone averages the source pixels that a
+// destination pixel covers along each axis that shrinks, and samples along each axis that grows.
+// Colours are then stored in the destination's format (palette images take the nearest entry).
+// Destination pixels outside the destination image are skipped; empty rectangles draw nothing.
+#pragma once
+
+#include "model/QvDiGrph.h"
+
+enum class TStretchMode { smColorOnColor = 3, smHalftone = 4 };
+
+void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphic& dest, const TRect& destRect,
+                  TStretchMode mode);

@@ -1,0 +1,109 @@
+#include "model/QvMisc.h"
+
+#include <atomic>
+#include <cctype>
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "model/QvPlatform.h"
+
+int MinInt(int a, int b) { return a < b ? a : b; }
+long double MinFloat(long double a, long double b) { return a < b ? a : b; }
+long double MaxFloat(long double a, long double b) { return a > b ? a : b; }
+
+int ClampInt(int value, int low, int high) {
+  if (value < low) value = low;
+  if (value > high) value = high;
+  return value;
+}
+
+long double ClampFloat(long double value, long double low, long double high) {
+  if (value < low) value = low;
+  if (value > high) value = high;
+  return value;
+}
+
+bool HasFlags(uint32_t value, uint32_t mask) { return (value & mask) == mask; }
+
+int CeilInt(long double x) {
+  const long double whole = std::trunc(x);
+  return static_cast<int>(x - whole > 0 ? whole + 1 : whole);
+}
+
+int FloorInt(long double x) {
+  const long double whole = std::trunc(x);
+  return static_cast<int>(x - whole < 0 ? whole - 1 : whole);
+}
+
+long double Power(long double base, long double exponent) {
+  if (exponent == 0) return 1.0L;
+  if (base == 0) return 0.0L;
+  return std::exp2(exponent * std::log2(base));
+}
+
+long double RoundToDecimals(long double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%40.*Lf", decimals, value);
+  return std::strtold(text, nullptr);
+}
+
+int64_t RoundHalfEven(long double x) {
+  // The default floating-point environment rounds to nearest with ties to even.
+  return static_cast<int64_t>(std::nearbyint(x));
+}
+
+namespace {
+
+std::string Padded(int value, size_t width) {
+  std::string text = std::to_string(value);
+  while (text.size() < width) text.insert(text.begin(), '0');
+  return text;
+}
+
+std::string FormatWithPattern(const std::string& pattern, const std::tm& t) {
+  std::string out;
+  bool afterHour = false;
+  size_t i = 0;
+  while (i < pattern.size()) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    size_t run = 1;
+    while (i + run < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + run])) == c) ++run;
+    const size_t width = run >= 2 ? 2 : 1;
+    switch (c) {
+      case 'y': out += run >= 3 ? Padded(t.tm_year + 1900, 4) : Padded((t.tm_year + 1900) % 100, 2); break;
+      case 'm': out += afterHour ? Padded(t.tm_min, width) : Padded(t.tm_mon + 1, width); break;
+      case 'd': out += Padded(t.tm_mday, width); break;
+      case 'h': out += Padded(t.tm_hour, width); break;
+      case 'n': out += Padded(t.tm_min, width); break;
+      case 's': out += Padded(t.tm_sec, width); break;
+      default: out.append(pattern, i, run); break;
+    }
+    if (c == 'h')
+      afterHour = true;
+    else if (std::isalpha(static_cast<unsigned char>(c)))
+      afterHour = false;
+    i += run;
+  }
+  return out;
+}
+
+std::atomic<int> BusyDepth{0};
+
+}  // namespace
+
+std::string FormatDateWith(const std::string& pattern, const std::tm& date) { return FormatWithPattern(pattern, date); }
+
+std::string FormatTimeWith(const std::string& pattern, const std::tm& time) { return FormatWithPattern(pattern, time); }
+
+void BeginBusyCursor() {
+  if (BusyDepth.fetch_add(1) == 0) Platform().SetBusyCursor(true);
+}
+
+void EndBusyCursor() {
+  if (BusyDepth.load() <= 0) return;
+  if (BusyDepth.fetch_sub(1) == 1) Platform().SetBusyCursor(false);
+}
+
+int BusyCursorDepth() { return BusyDepth.load(); }

@@ -1,0 +1,48 @@
+// The transform framework: every operation that maps one image to another is a
+// TImageTransform. A caller creates one, sets its parameters, optionally hooks OnProgress, and
+// calls ApplyOnDest(Source, Dest) (Dest is rebuilt, Source untouched; they must be distinct) or
+// Apply(Image) (in place). A transform keeps no image between applications.
+//
+// Progress: at the start of an application PreviousPercent is 255 and 0 is reported; then one
+// report per outer loop step (rows or columns), before the step; at the end 100. A report fires
+// only when the integer percentage changes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "model/QvDiGrph.h"
+
+class TImageTransform;
+
+// Sender may be null when a routine reports on its own account. Percent is 0 to 100.
+using TTransformProgressEvent = std::function<void(TImageTransform* sender, int percent)>;
+
+// Reports (Current - Minimum) * 100 / (Maximum - Minimum), clamped to 0..100, through Event
+// when it differs from Previous; returns it (0, without calling anything, when Event is empty).
+// A zero range reports 100.
+uint8_t ReportProgress(TImageTransform* sender, int current, int minimum, int maximum, uint8_t previous,
+                       const TTransformProgressEvent& event);
+
+class TImageTransform {
+ public:
+  virtual ~TImageTransform() = default;
+  virtual const char* ClassName() const { return "TImageTransform"; }
+
+  // In place: ApplyOnDest into a temporary, then assigned back. On failure Image is unchanged.
+  virtual void Apply(TDibGraphic& image);
+  // Rebuilds Dest from Source. The base class raises "Method "ApplyOnDest" not implemented for
+  // <class> class".
+  virtual void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest);
+
+  TTransformProgressEvent OnProgress;
+  uint8_t PreviousPercent = 255;
+
+ protected:
+  // The progress protocol in three calls.
+  void StartProgress();
+  void StepProgress(int current, int minimum, int maximum) {
+    if (OnProgress) PreviousPercent = ReportProgress(this, current, minimum, maximum, PreviousPercent, OnProgress);
+  }
+  void FinishProgress();
+};
