@@ -5,6 +5,7 @@
 // the 8 x 8 x 8 colour cell the colour lies in. Each cell's short list is built on first use.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
