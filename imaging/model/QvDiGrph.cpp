@@ -284,6 +284,8 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
     }
     SetCurrentFrame(1);
   } else {
+    // Counting may have moved the stream; the image starts where the load started.
+    stream.Seek(start, TSeekOrigin::soBeginning);
     LoadImageFromStream(stream, FImageIndex);
   }
 }

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "model/QvExcept.h"
+#include "model/QvMisc.h"
+#include "model/QvPlatform.h"
+#include "model/QvStream.h"
+
+namespace {
+
+TEST(Misc, Numbers) {
+  EXPECT_EQ(ClampInt(5, 10, 3), 3) << "raised to Low, then lowered to High";
+  EXPECT_EQ(ClampInt(-4, 0, 9), 0);
+  EXPECT_EQ(CeilInt(1.2L), 2);
+  EXPECT_EQ(CeilInt(-1.2L), -1);
+  EXPECT_EQ(FloorInt(-1.2L), -2);
+  EXPECT_EQ(FloorInt(3.0L), 3);
+  EXPECT_EQ(RoundHalfEven(2.5L), 2);
+  EXPECT_EQ(RoundHalfEven(3.5L), 4);
+  EXPECT_EQ(RoundHalfEven(-2.5L), -2);
+  EXPECT_NEAR(static_cast<double>(Power(2, 10)), 1024.0, 1e-9);
+  EXPECT_NEAR(static_cast<double>(Power(128.0L / 255, 0.5L) * 255), 180.66, 0.01);
+  EXPECT_EQ(Power(0, 3), 0);
+  EXPECT_EQ(Power(5, 0), 1);
+  EXPECT_EQ(RoundToDecimals(1.23456L, 2), 1.23L);
+  EXPECT_TRUE(HasFlags(0x1F, 0x05));
+  EXPECT_FALSE(HasFlags(0x1A, 0x05));
+}
+
+TEST(Misc, DateAndTimePatterns) {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 9;
+  t.tm_hour = 7;
+  t.tm_min = 5;
+  t.tm_sec = 3;
+  EXPECT_EQ(FormatDateWith("yyyy:mm:dd", t), "2026:12:09");
+  EXPECT_EQ(FormatTimeWith("hh:nn:ss", t), "07:05:03");
+  EXPECT_EQ(FormatTimeWith("hh:mm", t), "07:05") << "mm after an hour means minutes";
+}
+
+class TCursorPlatform : public IPlatform {
+public:
+  void SetBusyCursor(bool busy) override { Calls += busy ? "B" : "E"; }
+  std::string Calls;
+};
+
+TEST(Misc, BusyCursorNests) {
+  TCursorPlatform platform;
+  SetPlatform(&platform);
+  {
+    TBusyCursor outer;
+    BeginBusyCursor();
+    EndBusyCursor();
+    EXPECT_EQ(BusyCursorDepth(), 1);
+  }
+  EndBusyCursor();  // unbalanced: ignored
+  SetPlatform(nullptr);
+  EXPECT_EQ(platform.Calls, "BE");
+  EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST(Streams, MemoryAndWindowedStreams) {
+  TMemoryStream m;
+  const uint8_t data[] = {1, 2, 3, 4, 5, 6};
+  m.WriteBuffer(data, sizeof data);
+  EXPECT_EQ(m.Size(), 6);
+  m.SetPosition(4);
+  uint8_t two[2];
+  m.ReadBuffer(two, 2);
+  EXPECT_EQ(two[1], 6);
+  EXPECT_THROW(m.ReadBuffer(two, 1), EReadError);
+  EXPECT_EQ(m.Seek(-1, TSeekOrigin::soBeginning), -1);
+
+  TSubStream window(m, 2, 3);
+  EXPECT_EQ(window.Size(), 3);
+  uint8_t buf[8] = {};
+  EXPECT_EQ(window.Read(buf, 8), 3u);
+  EXPECT_EQ(buf[0], 3);
+  EXPECT_EQ(buf[2], 5);
+  EXPECT_EQ(window.Read(buf, 1), 0u);
+
+  TMemoryStream copy;
+  copy.CopyFrom(m, 0);
+  EXPECT_EQ(copy.Data(), m.Data());
+  try {
+    TFileStream missing("/nonexistent/dir/file.pcx", TFileMode::fmOpenRead);
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot open file \"/nonexistent/dir/file.pcx\".", 0), 0u);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "model/QvDiGrph.h"
+#include "model/QvDiGrphStretch.h"
+
+namespace {
+
+void Fill(TDibGraphic& image, TColorValue (*color)(int x, int y)) {
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) image.SetPixel(x, y, color(x, y));
+}
+
+TEST(Stretch, ColorOnColorSamplesTheNearestPixel) {
+  TDibGraphic source, dest;
+  source.NewImage(3, 2, TImageFormat::TrueColor, nullptr, 0, 0);
+  Fill(source, [](int x, int y) { return PackColor(static_cast<uint8_t>(x), static_cast<uint8_t>(y), 7); });
+  dest.NewImage(6, 4, TImageFormat::TrueColor, nullptr, 0, 0);
+  StretchImage(source, {0, 0, 3, 2}, dest, {0, 0, 6, 4}, TStretchMode::smColorOnColor);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(dest.GetPixel(x, y), PackColor(x / 2, y / 2, 7)) << x << "," << y;
+
+  // Shrinking by three samples the middle pixel of each group.
+  TDibGraphic wide, narrow;
+  wide.NewImage(9, 1, TImageFormat::Gray256, nullptr, 0, 0);
+  for (int x = 0; x < 9; ++x) wide.SetPixelIndex(x, 0, x * 10);
+  narrow.NewImage(3, 1, TImageFormat::Gray256, nullptr, 0, 0);
+  StretchImage(wide, {0, 0, 9, 1}, narrow, {0, 0, 3, 1}, TStretchMode::smColorOnColor);
+  EXPECT_EQ(narrow.GetPixelIndex(0, 0), 10);
+  EXPECT_EQ(narrow.GetPixelIndex(1, 0), 40);
+  EXPECT_EQ(narrow.GetPixelIndex(2, 0), 70);
+}
+
+TEST(Stretch, HalftoneAveragesWhenShrinking) {
+  TDibGraphic source, dest;
+  source.NewImage(4, 4, TImageFormat::TrueColor, nullptr, 0, 0);
+  Fill(source, [](int x, int y) { return PackColor(static_cast<uint8_t>(10 * x + y), 100, 0); });
+  dest.NewImage(2, 2, TImageFormat::TrueColor, nullptr, 0, 0);
+  StretchImage(source, {0, 0, 4, 4}, dest, {0, 0, 2, 2}, TStretchMode::smHalftone);
+  // Top-left block: 0,10,1,11 -> 5.5 rounds to 6.
+  EXPECT_EQ(dest.GetPixel(0, 0), PackColor(6, 100, 0));
+  EXPECT_EQ(dest.GetPixel(1, 1), PackColor(28, 100, 0));  // 22,32,23,33 -> 27.5
+  // Shrink in x, grow in y: averages along x only.
+  TDibGraphic tall;
+  tall.NewImage(2, 8, TImageFormat::TrueColor, nullptr, 0, 0);
+  StretchImage(source, {0, 0, 4, 4}, tall, {0, 0, 2, 8}, TStretchMode::smHalftone);
+  EXPECT_EQ(tall.GetPixel(0, 0), PackColor(5, 100, 0));  // (0 + 10) / 2
+  EXPECT_EQ(tall.GetPixel(1, 7), PackColor(28, 100, 0));  // (23 + 33) / 2
+}
+
+TEST(Stretch, PaletteSourcesAndDestinations) {
+  TDibGraphic source, dest;
+  source.NewImage(2, 2, TImageFormat::BlackWhite, nullptr, 0, 0);
+  source.SetPixelIndex(0, 0, 1);
+  source.SetPixelIndex(1, 1, 1);
+  dest.NewImage(1, 1, TImageFormat::Gray256, nullptr, 0, 0);
+  StretchImage(source, {0, 0, 2, 2}, dest, {0, 0, 1, 1}, TStretchMode::smHalftone);
+  EXPECT_EQ(dest.GetPixelIndex(0, 0), 128) << "half white averages to mid gray";
+
+  dest.NewImage(4, 4, TImageFormat::Color16, nullptr, 0, 0);
+  source.Draw(dest, {0, 0, 4, 4});
+  EXPECT_EQ(dest.GetPixel(0, 0), PackColor(255, 255, 255));
+  EXPECT_EQ(dest.GetPixel(3, 0), PackColor(0, 0, 0));
+  EXPECT_EQ(dest.GetPixel(3, 3), PackColor(255, 255, 255));
+}
+
+TEST(Stretch, ClipsToTheDestinationAndIgnoresEmptyRectangles) {
+  TDibGraphic source, dest;
+  source.NewImage(2, 2, TImageFormat::TrueColor, nullptr, 0, 0);
+  Fill(source, [](int x, int y) { return PackColor(static_cast<uint8_t>(50 + x), static_cast<uint8_t>(50 + y), 0); });
+  dest.NewImage(3, 3, TImageFormat::TrueColor, nullptr, 0, 0);
+  // A 4x4 target hanging off the top-left: only its bottom-right quarter lands.
+  StretchImage(source, {0, 0, 2, 2}, dest, {-2, -2, 2, 2}, TStretchMode::smColorOnColor);
+  EXPECT_EQ(dest.GetPixel(0, 0), PackColor(51, 51, 0));
+  EXPECT_EQ(dest.GetPixel(1, 1), PackColor(51, 51, 0));
+  EXPECT_EQ(dest.GetPixel(2, 2), 0u);
+  StretchImage(source, {0, 0, 2, 2}, dest, {2, 2, 2, 9}, TStretchMode::smHalftone);
+  StretchImage(source, {0, 0, 2, 2}, dest, {5, 5, 9, 9}, TStretchMode::smHalftone);
+  StretchImage(source, {0, 0, 2, 2}, dest, {-9, -9, -5, -5}, TStretchMode::smHalftone);
+  EXPECT_EQ(dest.GetPixel(2, 2), 0u);
+  TDibGraphic empty;
+  empty.Draw(dest, {0, 0, 3, 3});
+  source.Draw(empty, {0, 0, 3, 3});
+}
+
+TEST(Stretch, HugeReductionDoesNotOverflowSums) {
+  TDibGraphic source, dest;
+  source.NewImage(4200, 4200, TImageFormat::Gray256, nullptr, 0, 0);
+  std::fill(source.Bits(), source.Bits() + source.ImageSize(), 255);
+  dest.NewImage(1, 1, TImageFormat::TrueColor, nullptr, 0, 0);
+  StretchImage(source, {0, 0, 4200, 4200}, dest, {0, 0, 1, 1}, TStretchMode::smHalftone);
+  EXPECT_EQ(dest.GetPixel(0, 0), PackColor(255, 255, 255));
+}
+
+}  // namespace
