@@ -42,7 +42,18 @@ class TImageTransform {
   // The progress protocol in three calls.
   void StartProgress();
   void StepProgress(int current, int minimum, int maximum) {
-    if (OnProgress) PreviousPercent = ReportProgress(this, current, minimum, maximum, PreviousPercent, OnProgress);
+    PreviousPercent = ReportProgress(this, current, minimum, maximum, PreviousPercent, OnProgress);
   }
   void FinishProgress();
 };
+
+// Hue, saturation and lightness of a colour value (bytes 0, 1, 2), each 0 to 1; H is -1 for a
+// gray (no hue), with S = 0.
+struct THsl {
+  double H = -1.0;
+  double S = 0.0;
+  double L = 0.0;
+};
+THsl RgbToHsl(TColorValue color);
+// The colour of H, S, L; byte 3 is 0. RgbToHsl followed by HslToRgb returns the colour.
+TColorValue HslToRgb(double h, double s, double l);
