@@ -41,43 +41,46 @@ TAxisMap MapAxis(int sOrigin, int sLen, int dLen, int from, int to, bool halfton
   return map;
 }
 
-// Gathers one destination row of sampled pixels from a source row of triples.
-void SampleRow(const uint8_t* src, const std::vector<int>& xFirst, int sx0, uint8_t* out) {
+// Gathers one destination row of sampled pixels from a source row of Span triples. Pixels are
+// moved as 4-byte words where the fourth byte still lies inside the source row; the overlapping
+// store is overwritten by the next pixel, and the last pixel is written as three bytes.
+void SampleRow(const uint8_t* src, int span, const std::vector<int>& xFirst, int sx0, uint8_t* out) {
   const size_t n = xFirst.size();
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t* p = src + 3 * static_cast<ptrdiff_t>(xFirst[i] - sx0);
-    out[0] = p[0];
-    out[1] = p[1];
-    out[2] = p[2];
+  if (n == 0) return;
+  const ptrdiff_t lastWordOffset = 3 * static_cast<ptrdiff_t>(span) - 4;
+  for (size_t i = 0; i + 1 < n; ++i) {
+    const ptrdiff_t offset = 3 * static_cast<ptrdiff_t>(xFirst[i] - sx0);
+    if (offset <= lastWordOffset) {
+      uint32_t word;
+      std::memcpy(&word, src + offset, 4);
+      std::memcpy(out, &word, 4);
+    } else {
+      std::memcpy(out, src + offset, 3);
+    }
     out += 3;
   }
+  std::memcpy(out, src + 3 * static_cast<ptrdiff_t>(xFirst[n - 1] - sx0), 3);
 }
 
-// Adds the source row into per-destination-column sums: a span per column, or one sample.
-template <typename TSum>
-void AccumulateRow(const uint8_t* src, const TAxisMap& xmap, int sx0, TSum* sums) {
+// Sums each destination column's span of one row of channel values (bytes or column sums) and
+// writes the averages, given the number of source rows summed into that row.
+template <typename TValue>
+void AverageColumns(const TValue* values, const TAxisMap& xmap, int sx0, const std::vector<double>& scales,
+                    uint8_t* out) {
   const size_t n = xmap.First.size();
-  if (!xmap.Averages) {
-    for (size_t i = 0; i < n; ++i) {
-      const uint8_t* p = src + 3 * static_cast<ptrdiff_t>(xmap.First[i] - sx0);
-      sums[3 * i] += p[0];
-      sums[3 * i + 1] += p[1];
-      sums[3 * i + 2] += p[2];
-    }
-    return;
-  }
   for (size_t i = 0; i < n; ++i) {
-    TSum b = 0, g = 0, r = 0;
-    const uint8_t* p = src + 3 * static_cast<ptrdiff_t>(xmap.First[i] - sx0);
-    const uint8_t* end = src + 3 * static_cast<ptrdiff_t>(xmap.Last[i] - sx0);
+    uint64_t b = 0, g = 0, r = 0;
+    const TValue* p = values + 3 * static_cast<ptrdiff_t>(xmap.First[i] - sx0);
+    const TValue* end = values + 3 * static_cast<ptrdiff_t>(xmap.Last[i] - sx0);
     for (; p < end; p += 3) {
       b += p[0];
       g += p[1];
       r += p[2];
     }
-    sums[3 * i] += b;
-    sums[3 * i + 1] += g;
-    sums[3 * i + 2] += r;
+    const double scale = scales[i];
+    out[3 * i] = static_cast<uint8_t>(static_cast<double>(b) * scale + 0.5);
+    out[3 * i + 1] = static_cast<uint8_t>(static_cast<double>(g) * scale + 0.5);
+    out[3 * i + 2] = static_cast<uint8_t>(static_cast<double>(r) * scale + 0.5);
   }
 }
 
@@ -89,53 +92,76 @@ struct TStretchJob {
   int SourceX0 = 0, SourceSpan = 0;  // source columns that the clipped row reads
 };
 
+// The destination row segment to fill: the image's own bytes for TrueColor, else a buffer that
+// is then stored through the destination's palette.
+uint8_t* RowTarget(TStretchJob& job, int dy, std::vector<uint8_t>& buffer) {
+  if (job.Dest.ImageFormat() == TImageFormat::TrueColor)
+    return job.Dest.ScanLine(dy) + 3 * static_cast<ptrdiff_t>(job.DestX0);
+  return buffer.data();
+}
+
+void StoreRow(TStretchJob& job, int dy, int width, const uint8_t* target) {
+  if (job.Dest.ImageFormat() != TImageFormat::TrueColor) WriteBgrToRow(job.Dest, dy, job.DestX0, width, target);
+}
+
 void RunSampling(TStretchJob& job) {
   const int width = static_cast<int>(job.XMap.First.size());
-  std::vector<uint8_t> scratch, row(3 * static_cast<size_t>(width));
+  std::vector<uint8_t> scratch, buffer(3 * static_cast<size_t>(width));
   const bool copyPacked = job.Dest.BitCount() >= 8;
-  const int bytesPerPixel = job.Dest.BitCount() / 8;
+  const size_t packedOffset = static_cast<size_t>(job.DestX0) * static_cast<size_t>(job.Dest.BitCount() / 8);
+  const size_t packedBytes = static_cast<size_t>(width) * static_cast<size_t>(job.Dest.BitCount() / 8);
   int previousSy = -1;
   for (size_t j = 0; j < job.YMap.First.size(); ++j) {
     const int sy = job.YMap.First[j];
     const int dy = job.DestY0 + static_cast<int>(j);
     if (sy == previousSy && copyPacked) {
       // Same source row as the row above: copy the finished destination bytes.
-      const size_t offset = static_cast<size_t>(job.DestX0) * static_cast<size_t>(bytesPerPixel);
-      std::memcpy(job.Dest.ScanLine(dy) + offset, job.Dest.ScanLine(dy - 1) + offset,
-                  static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel));
+      std::memcpy(job.Dest.ScanLine(dy) + packedOffset, job.Dest.ScanLine(dy - 1) + packedOffset, packedBytes);
       continue;
     }
+    uint8_t* target = RowTarget(job, dy, buffer);
     if (sy != previousSy) {
-      const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch);
-      SampleRow(src, job.XMap.First, job.SourceX0, row.data());
+      SampleRow(RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch), job.SourceSpan, job.XMap.First,
+                job.SourceX0, target);
       previousSy = sy;
     }
-    WriteBgrToRow(job.Dest, dy, job.DestX0, width, row.data());
+    StoreRow(job, dy, width, target);
   }
 }
 
-template <typename TSum>
+// Averaging runs in two passes per destination row: the covered source rows are added into
+// per-column sums (a plain vectorisable loop over bytes), then each destination column sums its
+// span of those. TColumnSum must hold 255 times the largest number of rows a destination row covers.
+template <typename TColumnSum>
 void RunAveraging(TStretchJob& job) {
   const size_t width = job.XMap.First.size();
-  std::vector<uint8_t> scratch, row(3 * width);
-  std::vector<TSum> sums(3 * width);
-  std::vector<double> columnWeight(width);
-  for (size_t i = 0; i < width; ++i) columnWeight[i] = job.XMap.Last[i] - job.XMap.First[i];
-  std::vector<double> scale(width);
+  const size_t values = 3 * static_cast<size_t>(job.SourceSpan);
+  std::vector<uint8_t> scratch, buffer(3 * width);
+  std::vector<TColumnSum> columns(values);
+  std::vector<double> scales(width);
+  int scaledRows = 0;
   for (size_t j = 0; j < job.YMap.First.size(); ++j) {
     const int sy0 = job.YMap.First[j], sy1 = job.YMap.Last[j];
-    std::fill(sums.begin(), sums.end(), TSum{0});
-    for (int sy = sy0; sy < sy1; ++sy)
-      AccumulateRow(RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch), job.XMap, job.SourceX0,
-                    sums.data());
-    const double rows = sy1 - sy0;
-    for (size_t i = 0; i < width; ++i) scale[i] = 1.0 / (rows * columnWeight[i]);
-    for (size_t i = 0; i < width; ++i) {
-      row[3 * i] = static_cast<uint8_t>(static_cast<double>(sums[3 * i]) * scale[i] + 0.5);
-      row[3 * i + 1] = static_cast<uint8_t>(static_cast<double>(sums[3 * i + 1]) * scale[i] + 0.5);
-      row[3 * i + 2] = static_cast<uint8_t>(static_cast<double>(sums[3 * i + 2]) * scale[i] + 0.5);
+    const int dy = job.DestY0 + static_cast<int>(j);
+    if (sy1 - sy0 != scaledRows) {
+      scaledRows = sy1 - sy0;
+      for (size_t i = 0; i < width; ++i)
+        scales[i] = 1.0 / (static_cast<double>(scaledRows) * (job.XMap.Last[i] - job.XMap.First[i]));
     }
-    WriteBgrToRow(job.Dest, job.DestY0 + static_cast<int>(j), job.DestX0, static_cast<int>(width), row.data());
+    uint8_t* target = RowTarget(job, dy, buffer);
+    if (scaledRows == 1) {
+      AverageColumns(RowAsBgr(job.Source, sy0, job.SourceX0, job.SourceSpan, scratch), job.XMap, job.SourceX0, scales,
+                     target);
+    } else {
+      std::fill(columns.begin(), columns.end(), TColumnSum{0});
+      TColumnSum* sums = columns.data();
+      for (int sy = sy0; sy < sy1; ++sy) {
+        const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch);
+        for (size_t k = 0; k < values; ++k) sums[k] = static_cast<TColumnSum>(sums[k] + src[k]);
+      }
+      AverageColumns(sums, job.XMap, job.SourceX0, scales, target);
+    }
+    StoreRow(job, dy, static_cast<int>(width), target);
   }
 }
 

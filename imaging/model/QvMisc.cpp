@@ -1,5 +1,6 @@
 #include "model/QvMisc.h"
 
+#include <malloc.h>
 #include <atomic>
 #include <cctype>
 #include <cfenv>
@@ -92,6 +93,11 @@ std::string FormatWithPattern(const std::string& pattern, const std::tm& t) {
 std::atomic<int> BusyDepth{0};
 
 }  // namespace
+
+void TuneAllocatorForLargeImages() {
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
 
 std::string FormatDateWith(const std::string& pattern, const std::tm& date) { return FormatWithPattern(pattern, date); }
 

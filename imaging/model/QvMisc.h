@@ -28,6 +28,12 @@ int64_t RoundHalfEven(long double x);
 std::string FormatDateWith(const std::string& pattern, const std::tm& date);
 std::string FormatTimeWith(const std::string& pattern, const std::tm& time);
 
+// Keeps freed image memory in the process for reuse instead of returning it to the system at
+// once. First touches of fresh pages are costly on some machines, and a program that makes and
+// frees large images in turn (every transform does) would pay them again and again. Programs call
+// this once at start; it changes the process's allocator settings.
+void TuneAllocatorForLargeImages();
+
 // Nestable busy cursor: the first Begin shows the hourglass, the matching last End restores it.
 void BeginBusyCursor();
 void EndBusyCursor();

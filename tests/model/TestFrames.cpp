@@ -8,7 +8,7 @@ namespace {
 // A multi-image format for tests: byte 0 of the stream is the page count; page N is an N x 1
 // gray image whose pixels are N.
 class TPagedGraphic : public TDibGraphic {
-public:
+ public:
   QV_GRAPHIC_CLASS(TPagedGraphic)
   int GetImageCount(TStream& stream) override {
     uint8_t count = 0;
@@ -27,7 +27,7 @@ QV_DEFINE_GRAPHIC_CLASS(TPagedGraphic)
 
 // A timer that ticks only when told to.
 class TManualTimer : public IFrameTimer {
-public:
+ public:
   void SetInterval(int ms) override { Interval = ms; }
   void SetEnabled(bool enabled) override { On = enabled; }
   bool Enabled() const override { return On; }
@@ -38,7 +38,7 @@ public:
 };
 
 class TManualPlatform : public IPlatform {
-public:
+ public:
   std::unique_ptr<IFrameTimer> CreateTimer() override {
     auto timer = std::make_unique<TManualTimer>();
     Last = timer.get();

@@ -22,7 +22,8 @@ std::string MessageOf(F&& f) {
 
 TEST(ImageFormat, BitsNamesAndBitCounts) {
   const int bits[] = {1, 4, 8, 4, 8, 24};
-  const char* names[] = {"Black and white", "16 shades of gray", "256 shades of gray", "16 color", "256 color", "True color"};
+  const char* names[] = {"Black and white", "16 shades of gray", "256 shades of gray",
+                         "16 color",        "256 color",         "True color"};
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(ImageFormatBits(kAllFormats[i]), bits[i]);
     EXPECT_EQ(ImageFormatName(kAllFormats[i]), names[i]);
@@ -70,7 +71,8 @@ TEST(NewImage, RefusesBadSizesAndLeavesImageEmpty) {
   TDibGraphic image;
   image.NewImage(4, 4, TImageFormat::Gray256, nullptr, 0, 0);
   for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, -3}}) {
-    EXPECT_EQ(MessageOf([&] { image.NewImage(w, h, TImageFormat::TrueColor, nullptr, 0, 0); }), "CreateDibSection failed");
+    EXPECT_EQ(MessageOf([&] { image.NewImage(w, h, TImageFormat::TrueColor, nullptr, 0, 0); }),
+              "CreateDibSection failed");
     EXPECT_TRUE(image.Empty());
     EXPECT_EQ(image.Width(), 0);
   }
@@ -80,7 +82,8 @@ TEST(NewImage, RefusesBadSizesAndLeavesImageEmpty) {
             "CreateDibSection failed");
   const uint64_t saved = MaxPixelBytes();
   SetMaxPixelBytes(1000);
-  EXPECT_EQ(MessageOf([&] { image.NewImage(100, 11, TImageFormat::Gray256, nullptr, 0, 0); }), "CreateDibSection failed");
+  EXPECT_EQ(MessageOf([&] { image.NewImage(100, 11, TImageFormat::Gray256, nullptr, 0, 0); }),
+            "CreateDibSection failed");
   EXPECT_NO_THROW(image.NewImage(100, 10, TImageFormat::Gray256, nullptr, 0, 0));
   SetMaxPixelBytes(saved);
   EXPECT_EQ(MessageOf([&] { image.NewImage(4, 4, static_cast<TImageFormat>(7), nullptr, 0, 0); }),
@@ -198,7 +201,8 @@ TEST(Assign, CopiesEverythingButFrames) {
 TEST(AppendToStream, SingleImageFormatsRefuse) {
   TDibGraphic image;
   TMemoryStream stream;
-  EXPECT_EQ(MessageOf([&] { image.AppendToStream(stream); }), "The TDibGraphic format does not support multiple images");
+  EXPECT_EQ(MessageOf([&] { image.AppendToStream(stream); }),
+            "The TDibGraphic format does not support multiple images");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(Misc, DateAndTimePatterns) {
 }
 
 class TCursorPlatform : public IPlatform {
-public:
+ public:
   void SetBusyCursor(bool busy) override { Calls += busy ? "B" : "E"; }
   std::string Calls;
 };

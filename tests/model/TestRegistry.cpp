@@ -10,19 +10,19 @@
 namespace {
 
 class TFakeTiff : public TDibGraphic {
-public:
+ public:
   QV_GRAPHIC_CLASS(TFakeTiff)
 };
 QV_DEFINE_GRAPHIC_CLASS(TFakeTiff)
 
 class TFakePcx : public TDibGraphic {
-public:
+ public:
   QV_GRAPHIC_CLASS(TFakePcx)
 };
 QV_DEFINE_GRAPHIC_CLASS(TFakePcx)
 
 class RegistryTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     UnregisterGraphicFormats();
     RegisterGraphicFormat("tif", "TIFF file", TFakeTiff::StaticClass());
@@ -37,7 +37,8 @@ TEST_F(RegistryTest, FindsClassesByExtensionWithoutRegardToCase) {
   EXPECT_EQ(GraphicFormatList().front().Extension, "TIF");
   for (const char* name : {"C:\\a\\b.tif", "/home/x/b.TIFF", "B.TIFF", ".tif", "tif", "dir.x/pic.Tif"})
     EXPECT_EQ(FindGraphicClass(name), &TFakeTiff::StaticClass()) << name;
-  for (const char* name : {"b.bmp", "b", "", "dir.tif/b", "a.tif.", "tif.x"}) EXPECT_EQ(FindGraphicClass(name), nullptr) << name;
+  for (const char* name : {"b.bmp", "b", "", "dir.tif/b", "a.tif.", "tif.x"})
+    EXPECT_EQ(FindGraphicClass(name), nullptr) << name;
   EXPECT_EQ(FindGraphicClass("x.pcx"), &TFakePcx::StaticClass());
 }
 
@@ -86,8 +87,10 @@ TEST(TempFiles, TrailingSeparatorAndFirstFreeName) {
   EXPECT_EQ(CreateTempFile("Qv", "x"), (dir / "Qv1.x").string());
   EXPECT_EQ(CreateTempFile("Qv", ".y"), (dir / "Qv0.y").string());
   EXPECT_EQ(CreateTempFile("Qv", ""), (dir / "Qv0").string());
-  if (saved) setenv("TMPDIR", savedValue.c_str(), 1);
-  else unsetenv("TMPDIR");
+  if (saved)
+    setenv("TMPDIR", savedValue.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
   std::filesystem::remove_all(dir);
 }
 

@@ -43,7 +43,7 @@ TEST(Stretch, HalftoneAveragesWhenShrinking) {
   TDibGraphic tall;
   tall.NewImage(2, 8, TImageFormat::TrueColor, nullptr, 0, 0);
   StretchImage(source, {0, 0, 4, 4}, tall, {0, 0, 2, 8}, TStretchMode::smHalftone);
-  EXPECT_EQ(tall.GetPixel(0, 0), PackColor(5, 100, 0));  // (0 + 10) / 2
+  EXPECT_EQ(tall.GetPixel(0, 0), PackColor(5, 100, 0));   // (0 + 10) / 2
   EXPECT_EQ(tall.GetPixel(1, 7), PackColor(28, 100, 0));  // (23 + 33) / 2
 }
 
