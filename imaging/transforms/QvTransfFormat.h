@@ -27,4 +27,7 @@ class TImageFormatTransform : public TImageTransform {
   TDibPalette TargetPalette{0x300, 0, {}};
   bool UseQuantizer = true;
   bool UseDither = true;  // ignored for TrueColor results
+
+ private:
+  void Diffuse(const TDibGraphic& source, TDibGraphic& dest);
 };

@@ -1,0 +1,47 @@
+#include "transforms/QvTransfNearest.h"
+
+#include <algorithm>
+
+namespace {
+
+// Squared distance from V to the nearest and to the farthest point of [Lo, Hi].
+int NearSquare(int v, int lo, int hi) {
+  const int d = v < lo ? lo - v : v > hi ? v - hi : 0;
+  return d * d;
+}
+int FarSquare(int v, int lo, int hi) {
+  const int d = std::max(v - lo, hi - v);
+  return d * d;
+}
+
+}  // namespace
+
+TNearestEntryIndex::TNearestEntryIndex(const TDibPalette& palette)
+    : FCount(std::min<int>(palette.Count, 256)), FCellStart(32768, -1) {
+  for (int i = 0; i < FCount; ++i) {
+    FBlue[i] = palette.Entries[static_cast<size_t>(i)].Blue;
+    FGreen[i] = palette.Entries[static_cast<size_t>(i)].Green;
+    FRed[i] = palette.Entries[static_cast<size_t>(i)].Red;
+  }
+}
+
+int32_t TNearestEntryIndex::BuildCell(int cell) {
+  const int b0 = (cell & 31) << 3, g0 = ((cell >> 5) & 31) << 3, r0 = ((cell >> 10) & 31) << 3;
+  // No colour of the cell is farther than Bound from the entry whose farthest point is nearest,
+  // so an entry whose nearest point lies beyond Bound is never the nearest entry.
+  int bound = 0x7FFFFFFF;
+  for (int e = 0; e < FCount; ++e) {
+    const int far = FarSquare(FBlue[e], b0, b0 + 7) + FarSquare(FGreen[e], g0, g0 + 7) + FarSquare(FRed[e], r0, r0 + 7);
+    bound = std::min(bound, far);
+  }
+  const auto start = static_cast<int32_t>(FPool.size());
+  FPool.push_back(0);
+  for (int e = 0; e < FCount; ++e) {
+    const int near =
+        NearSquare(FBlue[e], b0, b0 + 7) + NearSquare(FGreen[e], g0, g0 + 7) + NearSquare(FRed[e], r0, r0 + 7);
+    if (near <= bound) FPool.push_back(static_cast<uint8_t>(e));
+  }
+  FPool[static_cast<size_t>(start)] = static_cast<uint8_t>(FPool.size() - static_cast<size_t>(start) - 2);
+  FCellStart[static_cast<size_t>(cell)] = start;
+  return start;
+}

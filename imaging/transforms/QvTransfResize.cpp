@@ -1,0 +1,303 @@
+#include "transforms/QvTransfResize.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+#include "model/QvDiGrphRows.h"
+#include "model/QvDiGrphStretch.h"
+#include "model/QvExcept.h"
+#include "transforms/QvTransfNearest.h"
+
+// ---------------------------------------------------------------------------------------------
+// Weight functions. Each step is a float operation so that every intermediate is rounded to
+// 32 bits, as the weights' definition requires.
+
+float NormalizedSinc(float x) {
+  if (x == 0.0f) return 1.0f;
+  const float t = std::numbers::pi_v<float> * x;
+  return static_cast<float>(std::sin(static_cast<double>(t))) / t;
+}
+
+float TriangleWeight(float x) {
+  const float a = std::fabs(x);
+  return a < 1.0f ? 1.0f - a : 0.0f;
+}
+
+float HermiteWeight(float x) {
+  const float a = std::fabs(x);
+  if (a >= 1.0f) return 0.0f;
+  const float a2 = a * a;
+  return (2.0f * a - 3.0f) * a2 + 1.0f;
+}
+
+float BellWeight(float x) {
+  const float a = std::fabs(x);
+  if (a < 0.5f) return 0.75f - a * a;
+  if (a < 1.5f) {
+    const float t = a - 1.5f;
+    return 0.5f * (t * t);
+  }
+  return 0.0f;
+}
+
+float BSplineWeight(float x) {
+  const float a = std::fabs(x);
+  if (a < 1.0f) {
+    const float a2 = a * a;
+    return 0.5f * (a2 * a) - a2 + 2.0f / 3.0f;
+  }
+  if (a < 2.0f) {
+    const float t = 2.0f - a;
+    return (t * t * t) / 6.0f;
+  }
+  return 0.0f;
+}
+
+float Lanczos3Weight(float x) {
+  if (std::fabs(x) >= 3.0f) return 0.0f;
+  return NormalizedSinc(x) * NormalizedSinc(x / 3.0f);
+}
+
+float MitchellWeight(float x) {
+  const float a = std::fabs(x);
+  const float a2 = a * a, a3 = a2 * a;
+  if (a < 1.0f) return (7.0f * a3 - 12.0f * a2 + 16.0f / 3.0f) / 6.0f;
+  if (a < 2.0f) return (-7.0f / 3.0f * a3 + 12.0f * a2 - 20.0f * a + 32.0f / 3.0f) / 6.0f;
+  return 0.0f;
+}
+
+const std::array<TFilterTableEntry, kResizeFilterCount> FilterTable = {{{TriangleWeight, 1.0f},
+                                                                        {HermiteWeight, 1.0f},
+                                                                        {BellWeight, 1.5f},
+                                                                        {BSplineWeight, 2.0f},
+                                                                        {Lanczos3Weight, 3.0f},
+                                                                        {MitchellWeight, 2.0f}}};
+
+std::string ResizeFilterName(TResizeFilter filter) {
+  static const char* const names[kResizeFilterCount] = {"Triangle", "Hermite",  "Bell",
+                                                        "B-Spline", "Lanczos3", "Mitchell"};
+  const auto i = static_cast<size_t>(filter);
+  return i < kResizeFilterCount ? names[i] : "";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Resampling engine
+
+namespace {
+
+using v4f = float __attribute__((vector_size(16)));
+
+struct TContributor {
+  int Index;
+  float Weight;
+};
+
+// One list per destination position, stored flat: list i is Pairs[Start[i] .. Start[i+1]).
+struct TContributorLists {
+  std::vector<size_t> Start;
+  std::vector<TContributor> Pairs;
+};
+
+// Progress in a range that may exceed 32 bits: the percentage is computed here.
+void Report(TImageTransform* t, int64_t current, int64_t maximum) {
+  if (t == nullptr || !t->OnProgress) return;
+  const int64_t percent = maximum > 0 ? current * 100 / maximum : 100;
+  t->PreviousPercent = ReportProgress(t, static_cast<int>(std::clamp<int64_t>(percent, 0, 100)), 0, 100,
+                                      t->PreviousPercent, t->OnProgress);
+}
+
+// Contributors of destination positions 0 .. Count-1 for a source of length N at scale S.
+// Zero weights, and positions that mirror outside the source (weight 0), are left out: they add
+// nothing to a sum.
+TContributorLists BuildContributors(float s, int n, int count, TFilterFunction filter, float support,
+                                    TImageTransform* t, int64_t progressBase, int64_t progressMax) {
+  float width = support, fscale = 1.0f;
+  if (s < 1.0f) {
+    width = support / s;
+    fscale = 1.0f / s;
+  }
+  TContributorLists lists;
+  lists.Start.reserve(static_cast<size_t>(count) + 1);
+  for (int i = 0; i < count; ++i) {
+    Report(t, i + progressBase, progressMax);
+    lists.Start.push_back(lists.Pairs.size());
+    const float center = static_cast<float>(i) / s;
+    // Positions below -N or above 2N - 1 mirror outside the source in any case.
+    const double lo = std::max(std::floor(static_cast<double>(center - width)), -static_cast<double>(n));
+    const double hi = std::min(std::ceil(static_cast<double>(center + width)), 2.0 * n);
+    for (int64_t j = static_cast<int64_t>(lo); j <= static_cast<int64_t>(hi); ++j) {
+      const float weight = filter((center - static_cast<float>(j)) / fscale) / fscale;
+      if (weight == 0.0f) continue;
+      const int64_t k = j < 0 ? -j : j >= n ? 2 * static_cast<int64_t>(n) - 1 - j : j;
+      if (k < 0 || k >= n) continue;
+      lists.Pairs.push_back({static_cast<int>(k), weight});
+    }
+  }
+  lists.Start.push_back(lists.Pairs.size());
+  return lists;
+}
+
+float ScaleOf(int d, int s) {
+  return s == 1 ? static_cast<float>(d) : static_cast<float>(d - 1) / static_cast<float>(s - 1);
+}
+
+// A sum as a byte: clamped to 0..255, then rounded to nearest with ties to even (adding 2^23
+// leaves the rounded integer in the low mantissa bits).
+inline uint8_t SumToByte(float sum) {
+  if (sum > 255.0f) return 255;
+  if (sum < 0.0f) return 0;
+  const float shifted = sum + 8388608.0f;
+  uint32_t bits;
+  std::memcpy(&bits, &shifted, sizeof bits);
+  return static_cast<uint8_t>(bits);
+}
+
+// Horizontal pass of up to four source rows at once (independent sums keep the pipeline busy);
+// each pixel is a float vector (blue, green, red, 0).
+void ResampleRowBlock(const std::vector<v4f>* rows[4], int rowCount, const TContributorLists& lists, int dw,
+                      uint8_t* out[4]) {
+  const TContributor* pairs = lists.Pairs.data();
+  const v4f* r0 = rows[0]->data();
+  const v4f* r1 = rows[std::min(1, rowCount - 1)]->data();
+  const v4f* r2 = rows[std::min(2, rowCount - 1)]->data();
+  const v4f* r3 = rows[std::min(3, rowCount - 1)]->data();
+  for (int i = 0; i < dw; ++i) {
+    v4f s0 = {0, 0, 0, 0}, s1 = s0, s2 = s0, s3 = s0;
+    const size_t end = lists.Start[static_cast<size_t>(i) + 1];
+    for (size_t p = lists.Start[static_cast<size_t>(i)]; p < end; ++p) {
+      const int k = pairs[p].Index;
+      const float w = pairs[p].Weight;
+      const v4f wv = {w, w, w, w};
+      s0 += r0[k] * wv;
+      s1 += r1[k] * wv;
+      s2 += r2[k] * wv;
+      s3 += r3[k] * wv;
+    }
+    const v4f sums[4] = {s0, s1, s2, s3};
+    for (int r = 0; r < rowCount; ++r) {
+      uint8_t* q = out[r] + 3 * static_cast<size_t>(i);
+      q[0] = SumToByte(sums[r][0]);
+      q[1] = SumToByte(sums[r][1]);
+      q[2] = SumToByte(sums[r][2]);
+    }
+  }
+}
+
+void HorizontalPass(const TDibGraphic& source, TDibGraphic& work, const TContributorLists& lists, TImageTransform* t) {
+  const int sw = source.Width(), sh = source.Height(), dw = work.Width();
+  std::vector<v4f> buffers[4];
+  for (auto& b : buffers) b.resize(static_cast<size_t>(sw));
+  std::vector<uint8_t> scratch;
+  for (int r0 = 0; r0 < sh; r0 += 4) {
+    const int rowCount = std::min(4, sh - r0);
+    const std::vector<v4f>* rows[4];
+    uint8_t* out[4];
+    for (int r = 0; r < rowCount; ++r) {
+      Report(t, r0 + r + sh, 5 * (static_cast<int64_t>(sh) - 1));
+      const uint8_t* p = RowAsBgr(source, r0 + r, 0, sw, scratch);
+      v4f* b = buffers[r].data();
+      for (int k = 0; k < sw; ++k, p += 3)
+        b[k] = v4f{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0.0f};
+      rows[r] = &buffers[r];
+      out[r] = work.ScanLine(r0 + r);
+    }
+    ResampleRowBlock(rows, rowCount, lists, dw, out);
+  }
+}
+
+// Vertical pass row by row: every destination row sums whole work rows, so the inner loop runs
+// along memory. Each pixel's sum still takes its contributors in list order.
+void VerticalPass(const TDibGraphic& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
+  const int dw = dest.Width(), dh = dest.Height();
+  const size_t n = 3 * static_cast<size_t>(dw);
+  std::vector<float> sums(n);
+  std::vector<uint8_t> row(n);
+  const bool direct = dest.ImageFormat() == TImageFormat::TrueColor;
+  std::unique_ptr<TNearestEntryIndex> nearest;
+  std::vector<uint8_t> indices;
+  if (!direct) {
+    nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
+    indices.resize(static_cast<size_t>(dw));
+  }
+  const int64_t base = static_cast<int64_t>(1.5 * dh), maximum = static_cast<int64_t>(2.5 * (dh - 1));
+  for (int y = 0; y < dh; ++y) {
+    Report(t, y + base, maximum);
+    std::fill(sums.begin(), sums.end(), 0.0f);
+    float* s = sums.data();
+    const size_t end = lists.Start[static_cast<size_t>(y) + 1];
+    for (size_t p = lists.Start[static_cast<size_t>(y)]; p < end; ++p) {
+      const uint8_t* src = work.ScanLine(lists.Pairs[p].Index);
+      const float w = lists.Pairs[p].Weight;
+      for (size_t j = 0; j < n; ++j) s[j] += static_cast<float>(src[j]) * w;
+    }
+    uint8_t* out = direct ? dest.ScanLine(y) : row.data();
+    for (size_t j = 0; j < n; ++j) out[j] = SumToByte(s[j]);
+    if (!direct) {
+      for (int x = 0; x < dw; ++x) {
+        const uint8_t* q = row.data() + 3 * static_cast<size_t>(x);
+        indices[static_cast<size_t>(x)] = static_cast<uint8_t>(nearest->IndexOf(q[0], q[1], q[2]));
+      }
+      WriteRowIndices(dest, y, 0, dw, indices.data());
+    }
+  }
+}
+
+}  // namespace
+
+void ResampleImage(const TDibGraphic& source, TDibGraphic& dest, TFilterFunction filter, TImageTransform* transform,
+                   float support) {
+  const int sw = source.Empty() ? 0 : source.Width(), sh = source.Empty() ? 0 : source.Height();
+  if (sw < 1 || sh < 1) throw EQuorvaneError("Source graphic too small");
+  const int dw = dest.Empty() ? 0 : dest.Width(), dh = dest.Empty() ? 0 : dest.Height();
+  if (dw <= 1 || dh <= 1) throw EQuorvaneError("Destination graphic too small");
+
+  TDibGraphic work;
+  work.NewImage(dw, sh, TImageFormat::TrueColor, nullptr, 0, 0);
+  {
+    const TContributorLists columns =
+        BuildContributors(ScaleOf(dw, sw), sw, dw, filter, support, transform, 0, 5 * (static_cast<int64_t>(dw) - 1));
+    HorizontalPass(source, work, columns, transform);
+  }
+  const TContributorLists rows = BuildContributors(ScaleOf(dh, sh), sh, dh, filter, support, transform,
+                                                   2 * static_cast<int64_t>(dh), 5 * (static_cast<int64_t>(dh) - 1));
+  VerticalPass(work, dest, rows, transform);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// The palette of a resized palette-colour image: the source's when the format can hold it, else
+// the format's fixed table (a TrueColor source has none; 256 entries do not fit 16 colours).
+const TDibPalette* ResultPalette(const TDibGraphic& source, TImageFormat format) {
+  if (format != TImageFormat::Color16 && format != TImageFormat::Color256) return nullptr;
+  const int capacity = format == TImageFormat::Color16 ? 16 : 256;
+  const TDibPalette& own = source.PaletteRecord();
+  if (source.ImageFormat() != TImageFormat::TrueColor && own.Count >= 1 && own.Count <= capacity) return &own;
+  return &DefaultPalette(format);
+}
+
+}  // namespace
+
+void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  StartProgress();
+  if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
+  const int minimum = Interpolate ? 2 : 1;
+  if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
+
+  const TImageFormat format = ForceFormat ? TargetFormat : source.ImageFormat();
+  dest.NewImage(NewWidth, NewHeight, format, ResultPalette(source, format), static_cast<uint16_t>(source.XDpi()),
+                static_cast<uint16_t>(source.YDpi()));
+  if (Interpolate) {
+    const auto index = static_cast<size_t>(Filter) < FilterTable.size() ? static_cast<size_t>(Filter) : 0;
+    ResampleImage(source, dest, FilterTable[index].Filter, this, FilterTable[index].Support);
+  } else {
+    StepProgress(50, 0, 100);
+    StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest, TRect{0, 0, NewWidth, NewHeight},
+                 TStretchMode::smHalftone);
+  }
+  FinishProgress();
+}
