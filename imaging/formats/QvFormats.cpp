@@ -2,12 +2,24 @@
 
 #include <mutex>
 
+#include "formats/QvDcxGr.h"
+#include "formats/QvPcxGr.h"
+#include "formats/QvTgaGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 void RegisterStandardGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, []() {
     // The order fixes the order of the dialogs' all-formats masks: TIFF, PCX, DCX, Targa, JPEG, PNG.
+    // TIFF registers here.
+    RegisterGraphicFormat("PCX", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
+    RegisterGraphicFormat("PCC", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
+    RegisterGraphicFormat("DCX", "DCX file", TDcxGraphic::StaticClass());
+    RegisterGraphicFormat("TGA", "Truevision Targa", TTgaGraphic::StaticClass());
+    RegisterGraphicFormat("VST", "Truevision Vista", TTgaGraphic::StaticClass());
+    RegisterGraphicFormat("AFI", "Truevision Targa", TTgaGraphic::StaticClass());
+    // JPEG registers here.
+    // PNG registers here.
   });
 }
 

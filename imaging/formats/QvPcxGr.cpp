@@ -1,0 +1,53 @@
+#include "formats/QvPcxGr.h"
+
+#include <optional>
+
+#include "formats/QvGbm.h"
+
+QV_DEFINE_GRAPHIC_CLASS(TPcxGraphic)
+
+namespace {
+
+constexpr int64_t kResolutionOffset = 12;
+
+void ReadPcx(TDibGraphic& image, TStream& stream) {
+  // A stream too short for the resolution fields is refused by the header reader below.
+  uint8_t res[4];
+  std::optional<std::pair<uint16_t, uint16_t>> dpi;
+  if (stream.Seek(kResolutionOffset, TSeekOrigin::soBeginning) == kResolutionOffset &&
+      stream.Read(res, sizeof res) == sizeof res)
+    dpi.emplace(static_cast<uint16_t>(res[0] | res[1] << 8), static_cast<uint16_t>(res[2] | res[3] << 8));
+  stream.Seek(0, TSeekOrigin::soBeginning);
+  GbmReadImage(stream, image, "File.pcx");
+  if (dpi) {
+    image.SetXDpi(dpi->first);
+    image.SetYDpi(dpi->second);
+  }
+}
+
+}  // namespace
+
+void TPcxGraphic::LoadImageFromStream(TStream& stream, int) {
+  // The codec seeks to positions measured from the start and finds the 8-bit palette at the end,
+  // so an image stored further into a stream is read from a copy of its own.
+  if (stream.Position() != 0) {
+    TMemoryStream copy;
+    const int64_t rest = stream.Size() - stream.Position();
+    if (rest > 0) copy.CopyFrom(stream, rest);
+    copy.SetPosition(0);
+    ReadPcx(*this, copy);
+  } else {
+    ReadPcx(*this, stream);
+  }
+}
+
+void TPcxGraphic::SaveToStream(TStream& stream) {
+  const int64_t start = stream.Position();
+  GbmWriteImage(stream, *this, "File.pcx");
+  const auto x = static_cast<uint16_t>(XDpi());
+  const auto y = static_cast<uint16_t>(YDpi());
+  const uint8_t res[4] = {static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(y),
+                          static_cast<uint8_t>(y >> 8)};
+  stream.Seek(start + kResolutionOffset, TSeekOrigin::soBeginning);
+  stream.WriteBuffer(res, sizeof res);
+}
