@@ -1,0 +1,196 @@
+#include "transforms/QvTransfFilter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "model/QvDiGrphRows.h"
+#include "model/QvMisc.h"
+#include "transforms/QvTransfRows.h"
+
+// ---- convolution ----
+
+namespace {
+
+// Kernel sums of one row's channel bytes (interior positions 3 .. Count-4 of the BGR rows above,
+// at and below), before division.
+void KernelSums(const std::array<int8_t, 9>& k, const uint8_t* above, const uint8_t* at, const uint8_t* below,
+                int count, int32_t* sums) {
+  const int32_t k11 = k[0], k12 = k[1], k13 = k[2], k21 = k[3], k22 = k[4], k23 = k[5], k31 = k[6], k32 = k[7],
+                k33 = k[8];
+  for (int i = 3; i < count - 3; ++i) {
+    sums[i] = k11 * above[i - 3] + k12 * above[i] + k13 * above[i + 3] + k21 * at[i - 3] + k22 * at[i] +
+              k23 * at[i + 3] + k31 * below[i - 3] + k32 * below[i] + k33 * below[i + 3];
+  }
+}
+
+// Sum to channel: 0 for a negative sum, else min(Sum div Denominator, 255). A negative
+// denominator turns every non-negative sum into 0 or less, which saturates to 0.
+class TSumToChannel {
+ public:
+  explicit TSumToChannel(int denominator) : FDenominator(denominator) {
+    if (denominator > 1) {
+      FQuotients.resize(static_cast<size_t>(255 * denominator));
+      for (size_t s = 0; s < FQuotients.size(); ++s)
+        FQuotients[s] = static_cast<uint8_t>(s / static_cast<size_t>(denominator));
+    }
+  }
+
+  void Map(const int32_t* sums, int from, int to, uint8_t* out) const {
+    if (FDenominator == 1) {
+      for (int i = from; i < to; ++i) out[i] = static_cast<uint8_t>(std::clamp(sums[i], 0, 255));
+    } else if (FDenominator < 0) {
+      for (int i = from; i < to; ++i) out[i] = 0;
+    } else {
+      const auto limit = static_cast<int32_t>(FQuotients.size());
+      const uint8_t* q = FQuotients.data();
+      for (int i = from; i < to; ++i) {
+        const int32_t s = sums[i];
+        out[i] = s < 0 ? 0 : s >= limit ? 255 : q[s];
+      }
+    }
+  }
+
+ private:
+  int FDenominator;
+  std::vector<uint8_t> FQuotients;
+};
+
+}  // namespace
+
+void TConvolutionTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  const int w = source.Width();
+  const int h = source.Height();
+  if (w < 3 || h < 3) {
+    dest.Assign(&source);
+    return;
+  }
+  NewImageLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
+  StartProgress();
+  if (Denominator == 0) Denominator = 1;
+
+  const int count = 3 * w;
+  // The three source rows around the current one, as BGR; palette rows are unpacked once each.
+  std::vector<uint8_t> scratch[3];
+  const uint8_t* rows[3];
+  auto load = [&](int y) { rows[y % 3] = RowAsBgr(source, y, 0, w, scratch[y % 3]); };
+  load(0);
+  load(1);
+  std::memcpy(dest.ScanLine(0), rows[0], static_cast<size_t>(count));
+
+  const TSumToChannel toChannel(Denominator);
+  std::vector<int32_t> sums(static_cast<size_t>(count));
+  for (int y = 1; y < h - 1; ++y) {
+    StepProgress(y, 0, h - 1);
+    load(y + 1);
+    const uint8_t* above = rows[(y - 1) % 3];
+    const uint8_t* at = rows[y % 3];
+    const uint8_t* below = rows[(y + 1) % 3];
+    uint8_t* out = dest.ScanLine(y);
+    KernelSums(Kernel, above, at, below, count, sums.data());
+    toChannel.Map(sums.data(), 3, count - 3, out);
+    std::memcpy(out, at, 3);
+    std::memcpy(out + count - 3, at + count - 3, 3);
+  }
+  std::memcpy(dest.ScanLine(h - 1), rows[(h - 1) % 3], static_cast<size_t>(count));
+  FinishProgress();
+}
+
+namespace {
+// a = Round((100 - Strength) / 4), ties to even.
+int StrengthStep(uint8_t strength) { return static_cast<int>(RoundHalfEven((100 - strength) / 4.0L)); }
+}  // namespace
+
+TSharpenTransform::TSharpenTransform() {
+  Kernel = {-1, -2, -1, -2, 37, -2, -1, -2, -1};
+  Denominator = 25;
+}
+
+void TSharpenTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  const int a = StrengthStep(Strength);
+  Kernel[4] = static_cast<int8_t>(a + 15);
+  Denominator = static_cast<int8_t>(a + 3);
+  TConvolutionTransform::ApplyOnDest(source, dest);
+}
+
+TSmoothTransform::TSmoothTransform() {
+  Kernel = {1, 2, 1, 2, 35, 2, 1, 2, 1};
+  Denominator = 47;
+}
+
+void TSmoothTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  const int a = StrengthStep(Strength);
+  Kernel[4] = static_cast<int8_t>(a + 15);
+  Denominator = static_cast<int8_t>(a + 27);
+  TConvolutionTransform::ApplyOnDest(source, dest);
+}
+
+TEdgeTransform::TEdgeTransform() { Kernel = {1, 1, 1, 1, -8, 1, 1, 1, 1}; }
+
+TEmbossTransform::TEmbossTransform() { Kernel = {-1, -1, 0, -1, 1, 1, 0, 1, 1}; }
+
+// ---- anti-alias ----
+
+namespace {
+
+// Round(n * 3.75) for n = 0..4 and Round(n * 7.5) for n = 0..2, ties to even.
+constexpr uint16_t kFourPixelLevel[5] = {0, 4, 8, 11, 15};
+constexpr uint16_t kTwoPixelLevel[3] = {0, 8, 15};
+
+constexpr std::array<uint16_t, 256> MakeAntiAliasTable() {
+  std::array<uint16_t, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    auto b = [v](int bit) { return (v >> bit) & 1; };
+    const uint16_t c0 = kFourPixelLevel[b(7) + b(6) + b(3) + b(2)];
+    const uint16_t c1 = kFourPixelLevel[b(6) + b(5) + b(2) + b(1)];
+    const uint16_t c2 = kFourPixelLevel[b(5) + b(4) + b(1) + b(0)];
+    const uint16_t c3 = kTwoPixelLevel[b(4) + b(0)];
+    table[static_cast<size_t>(v)] = static_cast<uint16_t>(c0 << 12 | c1 << 8 | c2 << 4 | c3);
+  }
+  return table;
+}
+
+// Built at compile time: immutable, so any number of threads may read it.
+constexpr std::array<uint16_t, 256> kAntiAliasTable = MakeAntiAliasTable();
+
+void AntiAliasRow(const uint8_t* upper, const uint8_t* lower, int bytes, uint8_t* out) {
+  for (int j = 0; j < bytes; ++j, out += 4) {
+    const unsigned p = upper[j], q = lower[j];
+    const uint16_t w1 = kAntiAliasTable[(p & 0xF0) | (q >> 4)];
+    const uint16_t w2 = kAntiAliasTable[((p & 0x0F) << 4) | (q & 0x0F)];
+    out[0] = static_cast<uint8_t>(w1 >> 8);
+    out[1] = static_cast<uint8_t>(w1);
+    out[2] = static_cast<uint8_t>(w2 >> 8);
+    out[3] = static_cast<uint8_t>(w2);
+  }
+}
+
+}  // namespace
+
+const std::array<uint16_t, 256>& AntiAliasTable() { return kAntiAliasTable; }
+
+void TAntiAliasTransform::Apply(TDibGraphic& image) {
+  if (image.ImageFormat() == TImageFormat::BlackWhite && !image.Empty()) TImageTransform::Apply(image);
+}
+
+void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  if (source.ImageFormat() != TImageFormat::BlackWhite || source.Empty()) {
+    dest.Assign(&source);
+    return;
+  }
+  const int w = source.Width();
+  const int h = source.Height();
+  NewImageLike(dest, source, w, h, TImageFormat::Gray16, nullptr);
+  StartProgress();
+  // 8 source pixels per byte become 4 destination bytes; the rows hold exactly that many.
+  const int bytes = (w + 7) / 8;
+  for (int y = 0; y < h - 1; ++y) {
+    AntiAliasRow(source.ScanLine(y), source.ScanLine(y + 1), bytes, dest.ScanLine(y));
+    StepProgress(y, 0, h - 1);
+  }
+  // The last row is paired with itself.
+  AntiAliasRow(source.ScanLine(h - 1), source.ScanLine(h - 1), bytes, dest.ScanLine(h - 1));
+  FinishProgress();
+}

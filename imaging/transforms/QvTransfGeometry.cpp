@@ -1,0 +1,353 @@
+#include "transforms/QvTransfGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <vector>
+
+#include "model/QvExcept.h"
+#include "model/QvMisc.h"
+#include "transforms/QvTransfRows.h"
+
+namespace {
+
+// Source rows are processed in strips and columns in tiles of this many pixels, so that the
+// quarter turns touch each cache line of both images only a few times.
+constexpr int kTile = 64;
+
+// Copies the pixels of a row without touching anything a per-pixel copy would leave alone: the
+// unused bits of a partial last byte stay 0 and the row padding is not copied.
+void CopyPixels(const uint8_t* from, uint8_t* to, int width, int bits) {
+  const int64_t totalBits = static_cast<int64_t>(width) * bits;
+  const auto whole = static_cast<size_t>(totalBits / 8);
+  std::memcpy(to, from, whole);
+  const int rest = static_cast<int>(totalBits % 8);
+  if (rest) to[whole] = static_cast<uint8_t>(from[whole] & (0xFF00u >> rest));
+}
+
+// Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
+void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vector<uint8_t>& scratch) {
+  switch (bits) {
+    case 8:
+      for (int x = 0; x < width; ++x) out[width - 1 - x] = in[x];
+      break;
+    case 24: {
+      const uint8_t* p = in;
+      uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1);
+      for (int x = 0; x < width; ++x, p += 3, q -= 3) {
+        q[0] = p[0];
+        q[1] = p[1];
+        q[2] = p[2];
+      }
+      break;
+    }
+    default:
+      scratch.resize(2 * static_cast<size_t>(width));
+      uint8_t* indices = scratch.data();
+      uint8_t* reversed = indices + width;
+      UnpackIndices(in, bits, 0, width, indices);
+      for (int x = 0; x < width; ++x) reversed[width - 1 - x] = indices[x];
+      PackIndices(reversed, width, bits, out);
+      break;
+  }
+}
+
+// Reports Steps progress steps (0 .. Steps-1) spread over Units units of work done in another
+// order, so that the events are those of a loop over the steps.
+template <typename TStep>
+class TSpreadProgress {
+ public:
+  TSpreadProgress(int steps, int units, TStep step) : FSteps(steps), FUnits(units), FStep(step) {}
+  // Before unit U: every step up to the one that corresponds to U.
+  void Before(int unit) {
+    const int64_t target = FUnits <= 1 ? FSteps - 1 : static_cast<int64_t>(unit) * (FSteps - 1) / (FUnits - 1);
+    for (; FNext <= target; ++FNext) FStep(static_cast<int>(FNext), FSteps - 1);
+  }
+
+ private:
+  int FSteps;
+  int FUnits;
+  TStep FStep;
+  int64_t FNext = 0;
+};
+
+// A quarter turn. Clockwise: source (x, y) goes to (H - 1 - y, x); otherwise to (y, W - 1 - x).
+// Step(y, H - 1) is called before the source rows are worked on.
+template <typename TStep>
+void QuarterTurn(const TDibGraphic& source, TDibGraphic& dest, bool clockwise, TStep step) {
+  const int w = source.Width();
+  const int h = source.Height();
+  const int bits = source.BitCount();
+  std::vector<const uint8_t*> rows(static_cast<size_t>(h));
+  for (int y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(y);
+  // Destination row of source column x, and destination column of source row y.
+  auto destRow = [&](int x) { return dest.ScanLine(clockwise ? x : w - 1 - x); };
+  auto destColumn = [&](int y) { return clockwise ? h - 1 - y : y; };
+
+  if (bits == 8 || bits == 24) {
+    const int bpp = bits / 8;
+    for (int y0 = 0; y0 < h; y0 += kTile) {
+      const int y1 = std::min(h, y0 + kTile);
+      for (int y = y0; y < y1; ++y) step(y, h - 1);
+      for (int x0 = 0; x0 < w; x0 += kTile) {
+        const int x1 = std::min(w, x0 + kTile);
+        for (int x = x0; x < x1; ++x) {
+          uint8_t* out = destRow(x);
+          if (bpp == 1) {
+            for (int y = y0; y < y1; ++y) out[destColumn(y)] = rows[static_cast<size_t>(y)][x];
+          } else {
+            for (int y = y0; y < y1; ++y) {
+              const uint8_t* p = rows[static_cast<size_t>(y)] + 3 * static_cast<ptrdiff_t>(x);
+              uint8_t* q = out + 3 * static_cast<ptrdiff_t>(destColumn(y));
+              q[0] = p[0];
+              q[1] = p[1];
+              q[2] = p[2];
+            }
+          }
+        }
+      }
+    }
+    return;
+  }
+  // Sub-byte pixels: gather one destination row at a time.
+  TSpreadProgress progress(h, w, step);
+  std::vector<uint8_t> column(static_cast<size_t>(h));
+  const int shift = bits == 1 ? 3 : 1;
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (int x = 0; x < w; ++x) {
+    progress.Before(x);
+    const int byte = x >> shift;
+    const int offset = 8 - bits - bits * (x & (perByte - 1));
+    for (int y = 0; y < h; ++y)
+      column[static_cast<size_t>(destColumn(y))] =
+          static_cast<uint8_t>((rows[static_cast<size_t>(y)][byte] >> offset) & mask);
+    PackIndices(column.data(), h, bits, destRow(x));
+  }
+}
+
+// Round to nearest with ties to even, for |V| < 2^51 (the default rounding of the addition).
+inline double RoundEven(double v) {
+  constexpr double kShift = 6755399441055744.0;  // 1.5 * 2^52
+  return (v + kShift) - kShift;
+}
+
+int64_t CheckedExtent(int64_t extent) {
+  if (extent < 1 || extent > std::numeric_limits<int32_t>::max()) throw EQuorvaneError("CreateDibSection failed");
+  return extent;
+}
+
+}  // namespace
+
+// ---- flips ----
+
+void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  const int w = source.Width();
+  const int h = source.Height();
+  if (w < 2) {
+    dest.Assign(&source);
+    return;
+  }
+  StartProgress();
+  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  std::vector<uint8_t> scratch;
+  for (int y = 0; y < h; ++y) {
+    StepProgress(y, 0, h - 1);
+    ReverseRow(source.ScanLine(y), dest.ScanLine(y), w, source.BitCount(), scratch);
+  }
+  FinishProgress();
+}
+
+void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  const int w = source.Width();
+  const int h = source.Height();
+  if (h < 2) {
+    dest.Assign(&source);
+    return;
+  }
+  StartProgress();
+  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  // Reported column by column; the copy itself moves whole rows.
+  TSpreadProgress progress(w, h, [this](int x, int last) { StepProgress(x, 0, last); });
+  for (int y = 0; y < h; ++y) {
+    progress.Before(y);
+    CopyPixels(source.ScanLine(y), dest.ScanLine(h - 1 - y), w, source.BitCount());
+  }
+  FinishProgress();
+}
+
+// ---- rotation ----
+
+void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  StartProgress();
+  const long double angle = Angle;
+  int k = -1;
+  if (!std::isfinite(angle)) {
+    k = 0;  // no meaningful turn: the source is copied
+  } else {
+    const long double n = std::nearbyint(angle);
+    // Beyond 2^53 every double is whole; the decimal rounding would only lose digits.
+    const long double r3 = std::fabs(angle) < 1e15L ? RoundToDecimals(angle, 3) : angle;
+    if (std::fabs(n - r3) < 0.005L) {
+      long double reduced = std::fmod(n, 360.0L);
+      if (reduced < 0) reduced += 360;
+      k = static_cast<int>(reduced);
+    }
+  }
+  switch (k) {
+    case 0: dest.Assign(&source); break;
+    case 90: Rotate90(source, dest); break;
+    case 180: Rotate180(source, dest); break;
+    case 270: Rotate270(source, dest); break;
+    default: RotateByAngle(source, dest); break;
+  }
+  FinishProgress();
+}
+
+void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
+  NewImageLike(dest, source, source.Height(), source.Width(), source.ImageFormat(), &source.PaletteRecord());
+  QuarterTurn(source, dest, true, [this](int y, int last) { StepProgress(y, 0, last); });
+}
+
+void TRotateTransform::Rotate270(const TDibGraphic& source, TDibGraphic& dest) {
+  NewImageLike(dest, source, source.Height(), source.Width(), source.ImageFormat(), &source.PaletteRecord());
+  QuarterTurn(source, dest, false, [this](int y, int last) { StepProgress(y, 0, last); });
+}
+
+void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
+  const int w = source.Width();
+  const int h = source.Height();
+  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  std::vector<uint8_t> scratch;
+  for (int y = 0; y < h; ++y) {
+    StepProgress(y, 0, h - 1);
+    ReverseRow(source.ScanLine(y), dest.ScanLine(h - 1 - y), w, source.BitCount(), scratch);
+  }
+}
+
+void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& dest) {
+  const int64_t w = source.Width();
+  const int64_t h = source.Height();
+  const double t = std::numbers::pi * Angle / 180;
+  const double s = std::sin(t), c = std::cos(t);
+  const int64_t cx = w / 2, cy = h / 2;
+
+  // The rotated corners give the new size; all of it in 64 bits so that no size can wrap.
+  int64_t minX = std::numeric_limits<int64_t>::max(), maxX = std::numeric_limits<int64_t>::min();
+  int64_t minY = minX, maxY = maxX;
+  const int64_t corners[4][2] = {{0, 0}, {0, h - 1}, {w - 1, h - 1}, {w - 1, 0}};
+  for (const auto& corner : corners) {
+    const auto dx = static_cast<double>(corner[0] - cx), dy = static_cast<double>(corner[1] - cy);
+    const auto X = static_cast<int64_t>(std::nearbyint(dx * c - dy * s + static_cast<double>(cx)));
+    const auto Y = static_cast<int64_t>(std::nearbyint(dx * s + dy * c + static_cast<double>(cy)));
+    minX = std::min(minX, X), maxX = std::max(maxX, X);
+    minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+  }
+  const int64_t nw = CheckedExtent(maxX - minX + 1);
+  const int64_t nh = CheckedExtent(maxY - minY + 1);
+  NewImageLike(dest, source, static_cast<int>(nw), static_cast<int>(nh), source.ImageFormat(), &source.PaletteRecord());
+
+  const double is = std::sin(-t), ic = std::cos(-t);
+  const int64_t ncx = nw / 2, ncy = nh / 2;
+  const double fcx = static_cast<double>(cx), fcy = static_cast<double>(cy);
+  const double fw = static_cast<double>(w), fh = static_cast<double>(h);
+  // The column terms of both source coordinates, shared by every row.
+  std::vector<double> colC(static_cast<size_t>(nw)), colS(static_cast<size_t>(nw));
+  for (int64_t x = 0; x < nw; ++x) {
+    colC[static_cast<size_t>(x)] = static_cast<double>(x - ncx) * ic;
+    colS[static_cast<size_t>(x)] = static_cast<double>(x - ncx) * is;
+  }
+
+  const int bits = source.BitCount();
+  const bool trueColor = bits == 24;
+  const uint8_t background = trueColor ? 0 : static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
+  std::vector<const uint8_t*> rows(static_cast<size_t>(h));
+  for (int64_t y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(static_cast<int>(y));
+  std::vector<int32_t> sxs(static_cast<size_t>(nw)), sys(static_cast<size_t>(nw));
+  std::vector<uint8_t> indices(trueColor ? 0 : static_cast<size_t>(nw));
+
+  for (int64_t y = 0; y < nh; ++y) {
+    StepProgress(static_cast<int>(y), 0, static_cast<int>(nh - 1));
+    const double rowS = static_cast<double>(y - ncy) * is;
+    const double rowC = static_cast<double>(y - ncy) * ic;
+    // Source coordinates, or -1 for a pixel outside the source.
+    for (int64_t x = 0; x < nw; ++x) {
+      double sx = RoundEven(colC[static_cast<size_t>(x)] - rowS + fcx);
+      double sy = RoundEven(colS[static_cast<size_t>(x)] + rowC + fcy);
+      if (sx == fw) sx = fw - 1;
+      if (sy == fh) sy = fh - 1;
+      const bool inside = sx >= 0 && sx < fw && sy >= 0 && sy < fh;
+      sxs[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sx) : -1;
+      sys[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sy) : 0;
+    }
+    uint8_t* out = dest.ScanLine(static_cast<int>(y));
+    if (trueColor) {
+      for (int64_t x = 0; x < nw; ++x, out += 3) {
+        const int32_t sx = sxs[static_cast<size_t>(x)];
+        if (sx < 0) {
+          out[0] = ColorByte0(BackgroundColor), out[1] = ColorByte1(BackgroundColor),
+          out[2] = ColorByte2(BackgroundColor);
+        } else {
+          const uint8_t* p = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])] + 3 * static_cast<ptrdiff_t>(sx);
+          out[0] = p[0], out[1] = p[1], out[2] = p[2];
+        }
+      }
+    } else {
+      const unsigned mask = (1u << bits) - 1;
+      for (int64_t x = 0; x < nw; ++x) {
+        const int32_t sx = sxs[static_cast<size_t>(x)];
+        uint8_t index = background;
+        if (sx >= 0) {
+          const uint8_t* row = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])];
+          if (bits == 8)
+            index = row[sx];
+          else if (bits == 4)
+            index = static_cast<uint8_t>((row[sx >> 1] >> ((sx & 1) ? 0 : 4)) & mask);
+          else
+            index = static_cast<uint8_t>((row[sx >> 3] >> (7 - (sx & 7))) & mask);
+        }
+        indices[static_cast<size_t>(x)] = index;
+      }
+      PackIndices(indices.data(), static_cast<int>(nw), bits, out);
+    }
+  }
+}
+
+// ---- crop ----
+
+void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  if (CropTop == 0 && CropLeft == 0 && CropBottom == 0 && CropRight == 0) {
+    dest.Assign(&source);
+    return;
+  }
+  const int64_t w = source.Width();
+  const int64_t h = source.Height();
+  // Negative margins would read outside the source.
+  if (CropTop < 0 || CropLeft < 0 || CropBottom < 0 || CropRight < 0 || !(CropTop < h - CropBottom) ||
+      !(CropLeft < w - CropRight))
+    throw EQuorvaneError("Invalid crop parameters");
+  const int nw = static_cast<int>(w - CropRight - CropLeft);
+  const int nh = static_cast<int>(h - CropBottom - CropTop);
+  NewImageLike(dest, source, nw, nh, source.ImageFormat(), &source.PaletteRecord());
+  StartProgress();
+  const int bits = source.BitCount();
+  std::vector<uint8_t> indices(bits < 8 ? static_cast<size_t>(nw) : 0);
+  for (int y = 0; y < nh; ++y) {
+    StepProgress(y, 0, nh - 1);
+    const uint8_t* in = source.ScanLine(y + CropTop);
+    uint8_t* out = dest.ScanLine(y);
+    if (bits >= 8) {
+      std::memcpy(out, in + static_cast<ptrdiff_t>(CropLeft) * (bits / 8), static_cast<size_t>(nw) * (bits / 8));
+    } else {
+      UnpackIndices(in, bits, CropLeft, nw, indices.data());
+      PackIndices(indices.data(), nw, bits, out);
+    }
+  }
+  FinishProgress();
+}

@@ -1,0 +1,392 @@
+#include "transforms/QvTransfPoint.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+#include "model/QvMisc.h"
+#include "transforms/QvTransfRows.h"
+
+namespace {
+
+using TColorTable = std::array<TColorValue, 256>;
+
+// Every operation below that yields TrueColor: the result of a palette source comes from a
+// per-entry colour table; a TrueColor source goes through MapTrueColorRow.
+// Step(y, Height - 1) reports progress before each row.
+template <typename TMapRow, typename TStep>
+void MapToTrueColor(const TDibGraphic& source, TDibGraphic& dest, const TColorTable& paletteResult,
+                    TMapRow mapTrueColorRow, TStep step) {
+  const int w = source.Width();
+  const int h = source.Height();
+  NewImageLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
+  if (source.ImageFormat() == TImageFormat::TrueColor) {
+    for (int y = 0; y < h; ++y) {
+      step(y, h - 1);
+      mapTrueColorRow(source.ScanLine(y), dest.ScanLine(y), w);
+    }
+    return;
+  }
+  std::vector<uint8_t> indices(static_cast<size_t>(w));
+  const int bits = source.BitCount();
+  for (int y = 0; y < h; ++y) {
+    step(y, h - 1);
+    const uint8_t* index = source.ScanLine(y);
+    if (bits != 8) {
+      UnpackIndices(index, bits, 0, w, indices.data());
+      index = indices.data();
+    }
+    uint8_t* out = dest.ScanLine(y);
+    for (int x = 0; x < w; ++x, out += 3) {
+      const TColorValue c = paletteResult[index[x]];
+      out[0] = ColorByte0(c);
+      out[1] = ColorByte1(c);
+      out[2] = ColorByte2(c);
+    }
+  }
+}
+
+TColorTable MapPalette(const TDibGraphic& source, TColorValue (*map)(TColorValue, const void*), const void* context) {
+  TColorTable table{};
+  if (source.ImageFormat() == TImageFormat::TrueColor) return table;
+  const auto& entries = source.PaletteRecord().Entries;
+  for (size_t i = 0; i < 256; ++i) table[i] = map(entries[i].Value(), context);
+  return table;
+}
+
+// ---- lightness operations ----
+
+// byte / 255 as the HSL routines compute it.
+struct TUnitTable {
+  std::array<double, 256> Value{};
+  TUnitTable() {
+    for (int i = 0; i < 256; ++i) Value[static_cast<size_t>(i)] = i / 255.0;
+  }
+};
+const TUnitTable kUnit;
+
+uint8_t UnitToByte(double c) {
+  const double v = c * 255 + 0.5;
+  if (v <= 0) return 0;
+  if (v >= 255) return 255;
+  return static_cast<uint8_t>(v);
+}
+
+using TLightnessFunction = double (*)(double l, double parameter);
+
+double Brighten(double l, double delta) {
+  l = l + delta;
+  if (l > 1)
+    l = 1;
+  else if (l < 0)
+    l = 0;
+  return l;
+}
+
+double Contrast(double l, double sign) {
+  l = l + ((std::sin((l - 0.5) * std::numbers::pi) + 1) * 0.5 - l) * sign * 0.5;
+  if (l > 1)
+    l = 1;
+  else if (l < 0)
+    l = 0;
+  return l;
+}
+
+struct TLightness {
+  TLightnessFunction Function;
+  double Parameter;
+};
+
+TColorValue ChangeLightness(TColorValue color, const void* context) {
+  const auto& op = *static_cast<const TLightness*>(context);
+  const THsl hsl = RgbToHsl(color);
+  return HslToRgb(hsl.H, hsl.S, op.Function(hsl.L, op.Parameter)) | (color & 0xFF000000u);
+}
+
+// The lightness operations depend on a colour's largest and smallest channel for everything but
+// the hue, so M1 and M2 of the reverse conversion are computed once per (max, min) byte pair;
+// per pixel only the hue and the middle channel remain. The arithmetic is the same, in the same
+// order, as RgbToHsl followed by HslToRgb, so the bytes are identical.
+struct TPairValues {
+  double M1;
+  double M2;  // for a gray pair: the new lightness
+};
+
+class TLightnessMapper {
+ public:
+  explicit TLightnessMapper(const TLightness& op) : FPairs(256 * 256) {
+    for (int mxb = 0; mxb < 256; ++mxb)
+      for (int mnb = 0; mnb <= mxb; ++mnb) {
+        const double mx = kUnit.Value[static_cast<size_t>(mxb)];
+        const double mn = kUnit.Value[static_cast<size_t>(mnb)];
+        const double l = (mx + mn) / 2;
+        const double d = mx - mn;
+        TPairValues& pair = FPairs[static_cast<size_t>(mxb << 8 | mnb)];
+        const double nl = op.Function(l, op.Parameter);
+        if (d == 0) {
+          pair = {nl, nl};
+          continue;
+        }
+        const double s = l <= 0.5 ? d / (mx + mn) : d / (2 - mx - mn);
+        const double m2 = nl <= 0.5 ? nl * (1 + s) : nl + s - nl * s;
+        pair = {2 * nl - m2, m2};
+      }
+  }
+
+  void MapRow(const uint8_t* in, uint8_t* out, int width) const {
+    uint32_t previous = 0xFFFFFFFFu;
+    uint8_t r0 = 0, r1 = 0, r2 = 0;
+    for (int x = 0; x < width; ++x, in += 3, out += 3) {
+      const uint32_t key = PackColor(in[0], in[1], in[2]);
+      if (key != previous) {
+        previous = key;
+        MapPixel(in[0], in[1], in[2], r0, r1, r2);
+      }
+      out[0] = r0;
+      out[1] = r1;
+      out[2] = r2;
+    }
+  }
+
+ private:
+  void MapPixel(int b0, int b1, int b2, uint8_t& o0, uint8_t& o1, uint8_t& o2) const {
+    const int mxb = std::max(b0, std::max(b1, b2));
+    const int mnb = std::min(b0, std::min(b1, b2));
+    const TPairValues& pair = FPairs[static_cast<size_t>(mxb << 8 | mnb)];
+    if (mxb == mnb) {
+      o0 = o1 = o2 = UnitToByte(pair.M2);
+      return;
+    }
+    const double* unit = kUnit.Value.data();
+    const double mx = unit[mxb];
+    const double d = mx - unit[mnb];
+    double h;
+    if (b0 == mxb)
+      h = b1 == mnb ? 5 + (mx - unit[b2]) / d : 1 - (mx - unit[b1]) / d;
+    else if (b1 == mxb)
+      h = b2 == mnb ? 1 + (mx - unit[b0]) / d : 3 - (mx - unit[b2]) / d;
+    else
+      h = b0 == mnb ? 3 + (mx - unit[b1]) / d : 5 - (mx - unit[b0]) / d;
+    const double h6 = (h / 6) * 6;
+    const int i = static_cast<int>(h6);
+    const double f = h6 - i;
+    const double m1 = pair.M1;
+    const double m2 = pair.M2;
+    const uint8_t hi = UnitToByte(m2);
+    const uint8_t lo = UnitToByte(m1);
+    const uint8_t mid = (i & 1) ? UnitToByte(m2 - (m2 - m1) * f) : UnitToByte(m1 + (m2 - m1) * f);
+    switch (i) {
+      case 1: o0 = mid, o1 = hi, o2 = lo; break;
+      case 2: o0 = lo, o1 = hi, o2 = mid; break;
+      case 3: o0 = lo, o1 = mid, o2 = hi; break;
+      case 4: o0 = mid, o1 = lo, o2 = hi; break;
+      case 5: o0 = hi, o1 = lo, o2 = mid; break;
+      default: o0 = hi, o1 = mid, o2 = lo; break;
+    }
+  }
+
+  std::vector<TPairValues> FPairs;
+};
+
+template <typename TStep>
+void ApplyLightness(const TDibGraphic& source, TDibGraphic& dest, const TLightness& op, TStep step) {
+  if (source.ImageFormat() == TImageFormat::TrueColor) {
+    const TLightnessMapper mapper(op);
+    MapToTrueColor(
+        source, dest, TColorTable{}, [&](const uint8_t* in, uint8_t* out, int w) { mapper.MapRow(in, out, w); }, step);
+  } else {
+    MapToTrueColor(
+        source, dest, MapPalette(source, ChangeLightness, &op), [](const uint8_t*, uint8_t*, int) {}, step);
+  }
+}
+
+}  // namespace
+
+// ---- negative ----
+
+void TNegativeTransform::Apply(TDibGraphic& image) {
+  StartProgress();
+  if (!image.Empty()) {
+    const int h = image.Height();
+    switch (image.ImageFormat()) {
+      case TImageFormat::Color16:
+      case TImageFormat::Color256: {
+        // The indices stay; only the palette is inverted. NewImage replaces the pixel block,
+        // so the pixels are kept aside meanwhile.
+        std::vector<uint8_t> pixels(image.Bits(), image.Bits() + image.ImageSize());
+        TDibPalette inverted = image.PaletteRecord();
+        for (TPaletteEntry& e : inverted.Entries)
+          e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green),
+               static_cast<uint8_t>(255 - e.Red), 0};
+        const TDibGraphic& source = image;
+        const auto xDpi = static_cast<uint16_t>(source.XDpi());
+        const auto yDpi = static_cast<uint16_t>(source.YDpi());
+        image.NewImage(image.Width(), h, image.ImageFormat(), &inverted, xDpi, yDpi);
+        image.SetXDpi(xDpi);
+        image.SetYDpi(yDpi);
+        std::memcpy(image.Bits(), pixels.data(), pixels.size());
+        break;
+      }
+      case TImageFormat::TrueColor:
+        for (int y = 0; y < h; ++y) {
+          StepProgress(y, 0, h - 1);
+          ComplementBytes(image.ScanLine(y), 3 * static_cast<size_t>(image.Width()));
+        }
+        break;
+      default:
+        // Gray and black-and-white indices complement with their storage, row padding included.
+        for (int y = 0; y < h; ++y) {
+          StepProgress(y, 0, h - 1);
+          ComplementBytes(image.ScanLine(y), static_cast<size_t>(image.BytesPerLine()));
+        }
+        break;
+    }
+  }
+  FinishProgress();
+}
+
+void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source != &dest) dest.Assign(&source);
+  Apply(dest);
+}
+
+// ---- brightness and contrast ----
+
+void TBrightnessTransform::SetAmount(double value) { Amount = std::clamp(value, -100.0, 100.0); }
+
+void TBrightnessTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  StartProgress();
+  ApplyLightness(source, dest, TLightness{Brighten, Amount / 100},
+                 [this](int y, int last) { StepProgress(y, 0, last); });
+  FinishProgress();
+}
+
+void TContrastTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  StartProgress();
+  ApplyLightness(source, dest, TLightness{Contrast, RaiseContrast ? 1.0 : -1.0},
+                 [this](int y, int last) { StepProgress(y, 0, last); });
+  FinishProgress();
+}
+
+// ---- gamma ----
+
+void TGammaTransform::SetGammaValue(double value) { GammaValue = std::clamp(value, 0.1, 7.0); }
+
+namespace {
+
+using TByteTable = std::array<uint8_t, 256>;
+
+TColorValue MapThroughTable(TColorValue color, const void* context) {
+  const auto& table = *static_cast<const TByteTable*>(context);
+  return PackColor(table[ColorByte0(color)], table[ColorByte1(color)], table[ColorByte2(color)]) |
+         (color & 0xFF000000u);
+}
+
+void MapBytes(const uint8_t* in, uint8_t* out, size_t count, const TByteTable& table) {
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const uint8_t a = table[in[i]], b = table[in[i + 1]], c = table[in[i + 2]], d = table[in[i + 3]];
+    out[i] = a;
+    out[i + 1] = b;
+    out[i + 2] = c;
+    out[i + 3] = d;
+  }
+  for (; i < count; ++i) out[i] = table[in[i]];
+}
+
+}  // namespace
+
+void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  StartProgress();
+  TByteTable table{};
+  const long double exponent = 1.0L / GammaValue;
+  for (int i = 1; i < 256; ++i)
+    table[static_cast<size_t>(i)] =
+        static_cast<uint8_t>(std::clamp<int64_t>(RoundHalfEven(Power(i / 255.0L, exponent) * 255), 0, 255));
+  const TColorTable palette = MapPalette(source, MapThroughTable, &table);
+  MapToTrueColor(
+      source, dest, palette,
+      [&](const uint8_t* in, uint8_t* out, int w) { MapBytes(in, out, 3 * static_cast<size_t>(w), table); },
+      [this](int y, int last) { StepProgress(y, 0, last); });
+  FinishProgress();
+}
+
+// ---- convert to gray ----
+
+namespace {
+
+// Round(Weight * 1000); weights beyond a million times the full range saturate every pixel
+// anyway, and the bound keeps the sums inside 64 bits.
+int64_t IntegerWeight(double weight) { return RoundHalfEven(std::clamp(weight, -1e6, 1e6) * 1000); }
+
+struct TGrayWeights {
+  std::array<int64_t, 256> Red{}, Green{}, Blue{};
+
+  TGrayWeights(double red, double green, double blue) {
+    const int64_t wr = IntegerWeight(red), wg = IntegerWeight(green), wb = IntegerWeight(blue);
+    for (int v = 0; v < 256; ++v) {
+      Red[static_cast<size_t>(v)] = wr * v;
+      Green[static_cast<size_t>(v)] = wg * v;
+      Blue[static_cast<size_t>(v)] = wb * v;
+    }
+  }
+  // The gray level of a pixel; a negative sum (negative weights) gives black.
+  uint8_t Level(int b0, int b1, int b2) const {
+    const int64_t g =
+        (Red[static_cast<size_t>(b2)] + Green[static_cast<size_t>(b1)] + Blue[static_cast<size_t>(b0)]) / 1000;
+    return static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);
+  }
+};
+
+}  // namespace
+
+void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) return Apply(dest);
+  StartProgress();
+  const int w = source.Width();
+  const int h = source.Height();
+  NewImageLike(dest, source, w, h, GrayTarget, nullptr);
+  const TGrayWeights weights(RedWeight, GreenWeight, BlueWeight);
+  const bool toTrueColor = dest.ImageFormat() == TImageFormat::TrueColor;
+  // Gray level to destination index, through the destination's own nearest-entry lookup.
+  std::array<uint8_t, 256> levelIndex{};
+  if (!toTrueColor)
+    for (int g = 0; g < 256; ++g)
+      levelIndex[static_cast<size_t>(g)] = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(
+          PackColor(static_cast<uint8_t>(g), static_cast<uint8_t>(g), static_cast<uint8_t>(g))));
+  // A palette source maps each entry once.
+  std::array<uint8_t, 256> entryLevel{};
+  if (source.ImageFormat() != TImageFormat::TrueColor)
+    for (size_t i = 0; i < 256; ++i) {
+      const TPaletteEntry& e = source.PaletteRecord().Entries[i];
+      entryLevel[i] = weights.Level(e.Blue, e.Green, e.Red);
+    }
+
+  std::vector<uint8_t> levels(static_cast<size_t>(w));
+  const int srcBits = source.BitCount();
+  const int dstBits = dest.BitCount();
+  for (int y = 0; y < h; ++y) {
+    StepProgress(y, 0, h - 1);
+    const uint8_t* in = source.ScanLine(y);
+    if (srcBits == 24) {
+      for (int x = 0; x < w; ++x, in += 3) levels[static_cast<size_t>(x)] = weights.Level(in[0], in[1], in[2]);
+    } else {
+      UnpackIndices(in, srcBits, 0, w, levels.data());
+      for (uint8_t& v : levels) v = entryLevel[v];
+    }
+    uint8_t* out = dest.ScanLine(y);
+    if (toTrueColor) {
+      for (int x = 0; x < w; ++x, out += 3) out[0] = out[1] = out[2] = levels[static_cast<size_t>(x)];
+    } else {
+      for (uint8_t& v : levels) v = levelIndex[v];
+      PackIndices(levels.data(), w, dstBits, out);
+    }
+  }
+  FinishProgress();
+}
