@@ -1,0 +1,77 @@
+// Helpers of the interoperability tests: running ImageMagick, pixel dumps of its reading and of
+// ours, test pictures, and small file builders for variants ImageMagick cannot write.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/QvDiGrph.h"
+
+namespace interop {
+
+// Debian's ImageMagick; a "convert" elsewhere on the path may be a stand-in.
+inline constexpr const char* kConvert = "/usr/bin/convert";
+bool HaveImageMagick();
+
+#define QV_REQUIRE_IMAGEMAGICK() \
+  if (!::interop::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed"
+
+// A fresh folder under the test temp dir for one test; removed by the destructor.
+class TWorkDir {
+ public:
+  TWorkDir();
+  ~TWorkDir();
+  TWorkDir(const TWorkDir&) = delete;
+  TWorkDir& operator=(const TWorkDir&) = delete;
+  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
+
+ private:
+  std::string FPath;
+};
+
+// Runs /usr/bin/convert with Arguments (paths must not need quoting); true on exit status 0.
+bool Convert(const std::string& arguments);
+
+// A picture as 8-bit red, green, blue triples, rows top to bottom.
+struct TRgbPicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint8_t> Rgb;
+  const uint8_t* At(int x, int y) const { return &Rgb[(static_cast<size_t>(y) * Width + x) * 3]; }
+  uint8_t* At(int x, int y) { return &Rgb[(static_cast<size_t>(y) * Width + x) * 3]; }
+};
+
+// A deterministic picture with gradients, flat blocks (runs for run-length coders) and noise.
+TRgbPicture TestPicture(int width, int height, uint32_t seed);
+void WritePpm(const std::string& fileName, const TRgbPicture& picture);
+
+// What ImageMagick reads from File (a page selector like "[2]" may follow the name), as 8-bit
+// RGB. Fails the current test (empty picture) if convert fails or the dump has the wrong size.
+TRgbPicture MagickPixels(const std::string& file, int width, int height, const std::string& extraOptions = "");
+// The colours of Image as ImageMagick would dump them.
+TRgbPicture OurPixels(const TDibGraphic& image);
+
+// Pixel equality with the first difference in the message.
+::testing::AssertionResult SamePixels(const TRgbPicture& ours, const TRgbPicture& theirs);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
+void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
+
+// Reads File through the registry (by extension).
+std::unique_ptr<TDibGraphic> ReadThroughRegistry(const std::string& fileName);
+// Writes Image through the registry class of File's extension.
+void WriteThroughRegistry(const TDibGraphic& image, const std::string& fileName);
+
+// Test images of each format, filled from a test picture (palette formats get a palette that
+// spreads over the colour cube and indices from the picture).
+std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed);
+
+// Little-endian appenders for hand-built files.
+void Put16(std::vector<uint8_t>& out, unsigned value);
+void Put32(std::vector<uint8_t>& out, uint32_t value);
+
+}  // namespace interop
