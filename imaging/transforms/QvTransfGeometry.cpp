@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "model/QvExcept.h"
-#include "model/QvMisc.h"
 #include "transforms/QvTransfRows.h"
 
 namespace {
@@ -139,6 +141,28 @@ int64_t CheckedExtent(int64_t extent) {
   return extent;
 }
 
+// The turn in 0..359 degrees when Angle, rounded to three decimals, lies within 0.005 of a whole
+// number of degrees; -1 otherwise. The comparison is made in whole thousandths of a degree, so
+// that 90.004 counts as whole and 90.0049 (90.005) does not, whatever the binary rounding.
+// A non-finite angle turns nothing.
+int WholeAngle(double angle) {
+  if (!std::isfinite(angle)) return 0;
+  const double n = std::nearbyint(angle);
+  bool whole = true;  // beyond 10^15 every double is a whole number of degrees
+  if (std::fabs(angle) < 1e15) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", angle);
+    std::string digits(text);
+    digits.erase(digits.find('.'), 1);
+    const long long thousandths = std::strtoll(digits.c_str(), nullptr, 10);
+    whole = std::llabs(static_cast<long long>(n) * 1000 - thousandths) < 5;
+  }
+  if (!whole) return -1;
+  double reduced = std::fmod(n, 360.0);
+  if (reduced < 0) reduced += 360;
+  return static_cast<int>(reduced);
+}
+
 }  // namespace
 
 // ---- flips ----
@@ -185,20 +209,7 @@ void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic&
 void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
   if (&source == &dest) return Apply(dest);
   StartProgress();
-  const long double angle = Angle;
-  int k = -1;
-  if (!std::isfinite(angle)) {
-    k = 0;  // no meaningful turn: the source is copied
-  } else {
-    const long double n = std::nearbyint(angle);
-    // Beyond 2^53 every double is whole; the decimal rounding would only lose digits.
-    const long double r3 = std::fabs(angle) < 1e15L ? RoundToDecimals(angle, 3) : angle;
-    if (std::fabs(n - r3) < 0.005L) {
-      long double reduced = std::fmod(n, 360.0L);
-      if (reduced < 0) reduced += 360;
-      k = static_cast<int>(reduced);
-    }
-  }
+  const int k = WholeAngle(Angle);
   switch (k) {
     case 0: dest.Assign(&source); break;
     case 90: Rotate90(source, dest); break;
