@@ -17,7 +17,7 @@ int FarSquare(int v, int lo, int hi) {
 }  // namespace
 
 TNearestEntryIndex::TNearestEntryIndex(const TDibPalette& palette)
-    : FCount(std::min<int>(palette.Count, 256)), FCellStart(32768, -1) {
+    : FCount(std::min<int>(palette.Count, 256)), FCell(32768, kUnbuilt) {
   for (int i = 0; i < FCount; ++i) {
     FBlue[i] = palette.Entries[static_cast<size_t>(i)].Blue;
     FGreen[i] = palette.Entries[static_cast<size_t>(i)].Green;
@@ -41,7 +41,14 @@ int32_t TNearestEntryIndex::BuildCell(int cell) {
         NearSquare(FBlue[e], b0, b0 + 7) + NearSquare(FGreen[e], g0, g0 + 7) + NearSquare(FRed[e], r0, r0 + 7);
     if (near <= bound) FPool.push_back(static_cast<uint8_t>(e));
   }
-  FPool[static_cast<size_t>(start)] = static_cast<uint8_t>(FPool.size() - static_cast<size_t>(start) - 2);
-  FCellStart[static_cast<size_t>(cell)] = start;
-  return start;
+  const size_t listed = FPool.size() - static_cast<size_t>(start) - 1;
+  int32_t code = start;
+  if (listed == 1) {
+    code = -static_cast<int32_t>(FPool.back()) - 2;
+    FPool.resize(static_cast<size_t>(start));
+  } else {
+    FPool[static_cast<size_t>(start)] = static_cast<uint8_t>(listed - 1);
+  }
+  FCell[static_cast<size_t>(cell)] = code;
+  return code;
 }

@@ -2,7 +2,8 @@
 //
 // The result is that of TRgbToPaletteConverter (least squared distance, ties to the lowest
 // index, 0 for an empty palette), found by searching only the entries that can be nearest for
-// the 8 x 8 x 8 colour cell the colour lies in. Each cell's short list is built on first use.
+// the 8 x 8 x 8 colour cell the colour lies in. Each cell's short list is built on first use;
+// a cell with a single possible entry answers at once.
 #pragma once
 
 #include <cstddef>
@@ -19,19 +20,19 @@ class TNearestEntryIndex {
   int IndexOf(int blue, int green, int red) {
     if (FCount <= 1) return 0;
     const int cell = ((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3);
-    int32_t start = FCellStart[static_cast<size_t>(cell)];
-    if (start < 0) start = BuildCell(cell);
-    const uint8_t* list = FPool.data() + start;
+    int32_t code = FCell[static_cast<size_t>(cell)];
+    if (code == kUnbuilt) code = BuildCell(cell);
+    if (code < 0) return -code - 2;  // the only entry that can be nearest in this cell
+    const uint8_t* list = FPool.data() + code;
     const int n = list[0] + 1;
     int best = 0x7FFFFFFF, result = 0;
     for (int i = 1; i <= n; ++i) {
       const int e = list[i];
       const int db = blue - FBlue[e], dg = green - FGreen[e], dr = red - FRed[e];
       const int d = db * db + dg * dg + dr * dr;
-      if (d < best) {
-        best = d;
-        result = e;
-      }
+      // Selects rather than branches: which entry wins is unpredictable when dithering.
+      result = d < best ? e : result;
+      best = d < best ? d : best;
     }
     return result;
   }
@@ -41,6 +42,9 @@ class TNearestEntryIndex {
 
   int FCount;
   int FBlue[256], FGreen[256], FRed[256];
-  std::vector<int32_t> FCellStart;  // offset of the cell's list in FPool, -1 until built
-  std::vector<uint8_t> FPool;       // per cell: entry count - 1, then the entries in index order
+  static constexpr int32_t kUnbuilt = -1;
+  // Per cell: kUnbuilt; -(index + 2) when one entry is nearest for the whole cell; else the
+  // offset of its list in FPool (entry count - 1, then the entries in index order).
+  std::vector<int32_t> FCell;
+  std::vector<uint8_t> FPool;
 };

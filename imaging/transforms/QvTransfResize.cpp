@@ -145,14 +145,26 @@ float ScaleOf(int d, int s) {
 }
 
 // A sum as a byte: clamped to 0..255, then rounded to nearest with ties to even (adding 2^23
-// leaves the rounded integer in the low mantissa bits).
+// leaves the rounded integer in the low mantissa bits). Branch-free so that loops vectorize.
 inline uint8_t SumToByte(float sum) {
-  if (sum > 255.0f) return 255;
-  if (sum < 0.0f) return 0;
-  const float shifted = sum + 8388608.0f;
+  const float clamped = sum > 255.0f ? 255.0f : sum < 0.0f ? 0.0f : sum;
+  const float shifted = clamped + 8388608.0f;
   uint32_t bits;
   std::memcpy(&bits, &shifted, sizeof bits);
   return static_cast<uint8_t>(bits);
+}
+
+using v4u = uint32_t __attribute__((vector_size(16)));
+
+// The same for the four lanes of a vector.
+inline v4u SumsToBytes(v4f sum) {
+  const v4f zero = {0, 0, 0, 0}, top = {255, 255, 255, 255}, shift = {8388608.0f, 8388608.0f, 8388608.0f, 8388608.0f};
+  v4f clamped = sum > top ? top : sum;
+  clamped = clamped < zero ? zero : clamped;
+  const v4f shifted = clamped + shift;
+  v4u bits;
+  std::memcpy(&bits, &shifted, sizeof bits);
+  return bits;
 }
 
 // Horizontal pass of up to four source rows at once (independent sums keep the pipeline busy);
@@ -176,41 +188,86 @@ void ResampleRowBlock(const std::vector<v4f>* rows[4], int rowCount, const TCont
       s2 += r2[k] * wv;
       s3 += r3[k] * wv;
     }
-    const v4f sums[4] = {s0, s1, s2, s3};
+    const v4u bytes[4] = {SumsToBytes(s0), SumsToBytes(s1), SumsToBytes(s2), SumsToBytes(s3)};
     for (int r = 0; r < rowCount; ++r) {
       uint8_t* q = out[r] + 3 * static_cast<size_t>(i);
-      q[0] = SumToByte(sums[r][0]);
-      q[1] = SumToByte(sums[r][1]);
-      q[2] = SumToByte(sums[r][2]);
+      q[0] = static_cast<uint8_t>(bytes[r][0]);
+      q[1] = static_cast<uint8_t>(bytes[r][1]);
+      q[2] = static_cast<uint8_t>(bytes[r][2]);
     }
   }
 }
 
-void HorizontalPass(const TDibGraphic& source, TDibGraphic& work, const TContributorLists& lists, TImageTransform* t) {
-  const int sw = source.Width(), sh = source.Height(), dw = work.Width();
-  std::vector<v4f> buffers[4];
-  for (auto& b : buffers) b.resize(static_cast<size_t>(sw));
-  std::vector<uint8_t> scratch;
-  for (int r0 = 0; r0 < sh; r0 += 4) {
+// The horizontally resampled rows ("work" rows, bytes blue, green, red), computed on demand in
+// blocks of four and kept in a ring that holds every row one destination row needs. A row is
+// the same whenever it is computed, so the result equals that of a whole work image, without
+// its memory.
+class TWorkRows {
+ public:
+  TWorkRows(const TDibGraphic& source, const TContributorLists& columns, int dw, int window, TImageTransform* t)
+      : FSource(source), FColumns(columns), FDw(dw), FRowBytes(3 * static_cast<size_t>(dw)), FTransform(t) {
+    const int sh = source.Height();
+    FSlots = std::min(sh, window + 8);
+    FRing.resize(FRowBytes * static_cast<size_t>(FSlots));
+    FTags.assign(static_cast<size_t>(FSlots), -1);
+    for (auto& b : FBuffers) b.resize(static_cast<size_t>(source.Width()));
+  }
+
+  const uint8_t* Row(int k) {
+    const auto slot = static_cast<size_t>(k % FSlots);
+    if (FTags[slot] != k) ComputeBlock(k & ~3);
+    return FRing.data() + slot * FRowBytes;
+  }
+
+ private:
+  void ComputeBlock(int r0) {
+    const int sw = FSource.Width(), sh = FSource.Height();
     const int rowCount = std::min(4, sh - r0);
     const std::vector<v4f>* rows[4];
     uint8_t* out[4];
     for (int r = 0; r < rowCount; ++r) {
-      Report(t, r0 + r + sh, 5 * (static_cast<int64_t>(sh) - 1));
-      const uint8_t* p = RowAsBgr(source, r0 + r, 0, sw, scratch);
-      v4f* b = buffers[r].data();
+      Report(FTransform, r0 + r + sh, 5 * (static_cast<int64_t>(sh) - 1));
+      const uint8_t* p = RowAsBgr(FSource, r0 + r, 0, sw, FScratch);
+      v4f* b = FBuffers[r].data();
       for (int k = 0; k < sw; ++k, p += 3)
         b[k] = v4f{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0.0f};
-      rows[r] = &buffers[r];
-      out[r] = work.ScanLine(r0 + r);
+      rows[r] = &FBuffers[r];
+      const auto slot = static_cast<size_t>((r0 + r) % FSlots);
+      FTags[slot] = r0 + r;
+      out[r] = FRing.data() + slot * FRowBytes;
     }
-    ResampleRowBlock(rows, rowCount, lists, dw, out);
+    ResampleRowBlock(rows, rowCount, FColumns, FDw, out);
   }
+
+  const TDibGraphic& FSource;
+  const TContributorLists& FColumns;
+  int FDw;
+  size_t FRowBytes;
+  TImageTransform* FTransform;
+  int FSlots = 0;
+  std::vector<uint8_t> FRing;
+  std::vector<int> FTags;
+  std::vector<v4f> FBuffers[4];
+  std::vector<uint8_t> FScratch;
+};
+
+// The most source rows one destination row reads, from the first to the last.
+int WindowOf(const TContributorLists& lists) {
+  int window = 1;
+  for (size_t y = 0; y + 1 < lists.Start.size(); ++y) {
+    int lo = 0x7FFFFFFF, hi = -1;
+    for (size_t p = lists.Start[y]; p < lists.Start[y + 1]; ++p) {
+      lo = std::min(lo, lists.Pairs[p].Index);
+      hi = std::max(hi, lists.Pairs[p].Index);
+    }
+    if (hi >= lo) window = std::max(window, hi - lo + 1);
+  }
+  return window;
 }
 
 // Vertical pass row by row: every destination row sums whole work rows, so the inner loop runs
-// along memory. Each pixel's sum still takes its contributors in list order.
-void VerticalPass(const TDibGraphic& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
+// along memory (the same sums as column by column). Each pixel's sum still takes its contributors in list order.
+void VerticalPass(TWorkRows& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
   const int dw = dest.Width(), dh = dest.Height();
   const size_t n = 3 * static_cast<size_t>(dw);
   std::vector<float> sums(n);
@@ -229,7 +286,7 @@ void VerticalPass(const TDibGraphic& work, TDibGraphic& dest, const TContributor
     float* s = sums.data();
     const size_t end = lists.Start[static_cast<size_t>(y) + 1];
     for (size_t p = lists.Start[static_cast<size_t>(y)]; p < end; ++p) {
-      const uint8_t* src = work.ScanLine(lists.Pairs[p].Index);
+      const uint8_t* src = work.Row(lists.Pairs[p].Index);
       const float w = lists.Pairs[p].Weight;
       for (size_t j = 0; j < n; ++j) s[j] += static_cast<float>(src[j]) * w;
     }
@@ -254,15 +311,11 @@ void ResampleImage(const TDibGraphic& source, TDibGraphic& dest, TFilterFunction
   const int dw = dest.Empty() ? 0 : dest.Width(), dh = dest.Empty() ? 0 : dest.Height();
   if (dw <= 1 || dh <= 1) throw EQuorvaneError("Destination graphic too small");
 
-  TDibGraphic work;
-  work.NewImage(dw, sh, TImageFormat::TrueColor, nullptr, 0, 0);
-  {
-    const TContributorLists columns =
-        BuildContributors(ScaleOf(dw, sw), sw, dw, filter, support, transform, 0, 5 * (static_cast<int64_t>(dw) - 1));
-    HorizontalPass(source, work, columns, transform);
-  }
+  const TContributorLists columns =
+      BuildContributors(ScaleOf(dw, sw), sw, dw, filter, support, transform, 0, 5 * (static_cast<int64_t>(dw) - 1));
   const TContributorLists rows = BuildContributors(ScaleOf(dh, sh), sh, dh, filter, support, transform,
                                                    2 * static_cast<int64_t>(dh), 5 * (static_cast<int64_t>(dh) - 1));
+  TWorkRows work(source, columns, dw, WindowOf(rows), transform);
   VerticalPass(work, dest, rows, transform);
 }
 

@@ -38,7 +38,7 @@ float Lanczos3Weight(float x);
 float MitchellWeight(float x);
 
 // Fills every pixel of Dest, which already has its final size, format and palette, from Source:
-// a horizontal pass into a TrueColor work image, then a vertical pass, each with one list of
+// a horizontal pass into TrueColor work rows, then a vertical pass, each with one list of
 // (source index, weight) contributors per destination column or row. The first and last source
 // pixels map onto the first and last destination pixels; positions outside the source are
 // mirrored back into it. Sums are clamped to 0..255 and rounded to nearest, ties to even.

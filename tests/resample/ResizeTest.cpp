@@ -196,7 +196,10 @@ TEST(ResampleImage, MatchesPixelByPixelDefinition) {
                {41, 30, 7, 5, TImageFormat::TrueColor, TImageFormat::TrueColor},
                {17, 5, 4, 23, TImageFormat::Color256, TImageFormat::TrueColor},
                {9, 11, 20, 3, TImageFormat::Gray16, TImageFormat::Color256},
-               {6, 7, 2, 9, TImageFormat::TrueColor, TImageFormat::BlackWhite}};
+               {6, 7, 2, 9, TImageFormat::TrueColor, TImageFormat::BlackWhite},
+               // Tall images, so that the rows one destination row reads are a small part of them.
+               {10, 60, 12, 150, TImageFormat::TrueColor, TImageFormat::TrueColor},
+               {10, 90, 12, 31, TImageFormat::TrueColor, TImageFormat::TrueColor}};
   uint32_t seed = 1;
   for (const TCase& c : cases) {
     auto source = RandomImage(c.sw, c.sh, c.from, seed++);
