@@ -2,7 +2,7 @@
 //
 // The result is that of TRgbToPaletteConverter (least squared distance, ties to the lowest
 // index, 0 for an empty palette), found by searching only the entries that can be nearest for
-// the 8 x 8 x 8 colour cell the colour lies in. Each cell's short list is built on first use;
+// the 4 x 4 x 4 colour cell the colour lies in. Each cell's short list is built on first use;
 // a cell with a single possible entry answers at once.
 #pragma once
 
@@ -19,7 +19,8 @@ class TNearestEntryIndex {
 
   int IndexOf(int blue, int green, int red) {
     if (FCount <= 1) return 0;
-    const int cell = ((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3);
+    const int cell = ((red >> (8 - kCellBits)) << (2 * kCellBits)) | ((green >> (8 - kCellBits)) << kCellBits) |
+                     (blue >> (8 - kCellBits));
     int32_t code = FCell[static_cast<size_t>(cell)];
     if (code == kUnbuilt) code = BuildCell(cell);
     if (code < 0) return -code - 2;  // the only entry that can be nearest in this cell
@@ -42,6 +43,7 @@ class TNearestEntryIndex {
 
   int FCount;
   int FBlue[256], FGreen[256], FRed[256];
+  static constexpr int kCellBits = 6;  // cells of 4 x 4 x 4 colours
   static constexpr int32_t kUnbuilt = -1;
   // Per cell: kUnbuilt; -(index + 2) when one entry is nearest for the whole cell; else the
   // offset of its list in FPool (entry count - 1, then the entries in index order).
