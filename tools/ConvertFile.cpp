@@ -1,0 +1,177 @@
+#include "ConvertFile.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <new>
+#include <vector>
+
+#include "BufferedStream.h"
+#include "ConvertOutput.h"
+#include "ConvertPipeline.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvExcept.h"
+
+namespace {
+
+// Runs Step; any failure becomes a TConvertFailure naming File.
+template <typename TStep>
+auto Attempt(const std::string& file, TStep&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const TConvertFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    throw TConvertFailure{file, e.Message()};
+  } catch (const std::bad_alloc&) {
+    throw TConvertFailure{file, "Out of memory"};
+  } catch (const std::exception& e) {
+    throw TConvertFailure{file, e.what()};
+  }
+}
+
+bool FileExists(const std::string& name) {
+  struct stat info {};
+  return ::lstat(name.c_str(), &info) == 0;
+}
+
+// The output class, resolved before anything is read: an extension nobody writes is refused
+// with the registry's message.
+const TGraphicClass& OutputClass(const std::string& output) {
+  const TGraphicClass* graphicClass = FindGraphicClass(output);
+  if (graphicClass == nullptr) CreateGraphicForFile(output);  // raises the registry's message
+  return *graphicClass;
+}
+
+// The image as an instance of the output class, ready to write.
+std::unique_ptr<TDibGraphic> AsOutputClass(std::unique_ptr<TDibGraphic> image, const TGraphicClass& outputClass) {
+  if (&image->ClassType() == &outputClass) return image;
+  std::unique_ptr<TDibGraphic> writer = outputClass.Create();
+  writer->Assign(image.get());
+  return writer;
+}
+
+class TFileConversion {
+ public:
+  TFileConversion(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress)
+      : FJob(job), FOptions(options), FProgress(progress) {}
+
+  void Run() {
+    const TGraphicClass& outputClass =
+        Attempt(FJob.Output, [&]() -> const TGraphicClass& { return OutputClass(FJob.Output); });
+    FOutputClass = &outputClass;
+    FMultiPageOutput = FOptions.AllPages && SupportsMultipleImages(outputClass);
+    const bool numbered = FOptions.AllPages && !FMultiPageOutput;
+    if (!FOptions.Overwrite && !numbered && FileExists(FJob.Output))
+      throw TConvertFailure{FJob.Output, kOutputExistsMessage};
+
+    Attempt(FJob.Input, [&]() { OpenInput(); });
+    if (FMultiPageOutput)
+      WriteAllPagesIntoOneFile();
+    else
+      for (size_t i = 0; i < FPages.size(); ++i)
+        WritePage(i, numbered ? NumberedPageName(FJob.Output, FPages[i]) : FJob.Output);
+  }
+
+ private:
+  void OpenInput() {
+    FInput = std::make_unique<TBufferedStream>(FJob.Input, TFileMode::fmOpenRead);
+    std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(FJob.Input);
+    FInputClass = &reader->ClassType();
+    const int count = reader->GetImageCount(*FInput);
+    if (FOptions.AllPages) {
+      for (int page = 1; page <= count; ++page) FPages.push_back(page);
+    } else {
+      const int page = FOptions.Page > 0 ? FOptions.Page : 1;
+      if (page > count) throw EQuorvaneError(MissingPageMessage(page, count));
+      FPages.push_back(page);
+    }
+  }
+
+  // Reads page number I of the chosen pages and runs the operations over it; the result is an
+  // instance of the output class.
+  std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
+    return Attempt(FJob.Input, [&]() {
+      std::unique_ptr<TDibGraphic> image = LoadPage(*FInput, *FInputClass, FPages[i]);
+      Report(i, 0.2);
+      image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
+                              [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
+      return AsOutputClass(std::move(image), *FOutputClass);
+    });
+  }
+
+  void WritePage(size_t i, const std::string& output) {
+    std::unique_ptr<TDibGraphic> image = ProcessPage(i);
+    Attempt(output, [&]() {
+      TOutputFile file(output);
+      image->SaveToStream(file.Stream());
+      file.Commit(FOptions.Overwrite);
+    });
+    Report(i, 1.0);
+  }
+
+  void WriteAllPagesIntoOneFile() {
+    std::unique_ptr<TOutputFile> file =
+        Attempt(FJob.Output, [&]() { return std::make_unique<TOutputFile>(FJob.Output); });
+    for (size_t i = 0; i < FPages.size(); ++i) {
+      std::unique_ptr<TDibGraphic> image = ProcessPage(i);
+      Attempt(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
+      Report(i, 1.0);
+    }
+    Attempt(FJob.Output, [&]() { file->Commit(FOptions.Overwrite); });
+  }
+
+  void Report(size_t page, double fraction) {
+    if (FProgress) FProgress((static_cast<double>(page) + fraction) / static_cast<double>(FPages.size()));
+  }
+
+  const TConvertJob& FJob;
+  const TConvertOptions& FOptions;
+  const TFileProgress& FProgress;
+  const TGraphicClass* FOutputClass = nullptr;
+  const TGraphicClass* FInputClass = nullptr;
+  bool FMultiPageOutput = false;
+  std::unique_ptr<TBufferedStream> FInput;
+  std::vector<int> FPages;
+};
+
+}  // namespace
+
+void ConvertFile(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress) {
+  TFileConversion(job, options, progress).Run();
+}
+
+std::string NumberedPageName(const std::string& output, int page) {
+  const std::filesystem::path path(output);
+  std::filesystem::path numbered = path;
+  numbered.replace_filename(path.stem().string() + "-" + std::to_string(page) + path.extension().string());
+  return numbered.string();
+}
+
+bool SupportsMultipleImages(const TGraphicClass& graphicClass) {
+  // Single-image classes keep the base AppendToStream, which refuses with this message before it
+  // looks at the image or the stream.
+  std::unique_ptr<TDibGraphic> probe = graphicClass.Create();
+  const std::string refusal =
+      FormatMessage("The %s format does not support multiple images", probe->ClassName().c_str());
+  try {
+    probe->NewImage(1, 1, TImageFormat::TrueColor, nullptr, 96, 96);
+    TMemoryStream stream;
+    probe->AppendToStream(stream);
+  } catch (const Exception& e) {
+    return e.Message() != refusal;
+  }
+  return true;
+}
+
+std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& reader, int page) {
+  std::unique_ptr<TDibGraphic> image = reader.Create();
+  image->SetImageIndex(page);
+  stream.Seek(0, TSeekOrigin::soBeginning);
+  image->LoadFromStream(stream);
+  return image;
+}
+
+std::string MissingPageMessage(int page, int count) {
+  return FormatMessage("Page %d does not exist (the file has %d)", page, count);
+}

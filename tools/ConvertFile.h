@@ -1,0 +1,44 @@
+// Conversion of one input file: read through the registry by extension, every chosen page
+// through the operation pipeline, written by the output's extension through a temporary file.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ConvertOptions.h"
+#include "model/QvDiGrph.h"
+
+// A failed conversion: the file concerned (the input for reading and the operations, the output
+// for writing) and the library's message unchanged.
+struct TConvertFailure {
+  std::string File;
+  std::string Message;
+};
+
+struct TConvertJob {
+  std::string Input;
+  // The output file; with --all-pages into a single-page format, the name that numbered page
+  // files are derived from.
+  std::string Output;
+};
+
+// Share of the file done, 0 to 1.
+using TFileProgress = std::function<void(double fraction)>;
+
+// Converts the job; raises TConvertFailure. With --all-pages into a single-page format, pages
+// already written stay when a later page fails.
+void ConvertFile(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress);
+
+// NAME-N.EXT for page N of NAME.EXT, in the same folder.
+std::string NumberedPageName(const std::string& output, int page);
+
+// True when the class writes further images into an existing file (AppendToStream), false when
+// it is a single-image format.
+bool SupportsMultipleImages(const TGraphicClass& graphicClass);
+
+// Reads page Page (1-based) of Stream, which holds a file of the class Reader's.
+std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& reader, int page);
+
+// The message for a page beyond the file's last.
+std::string MissingPageMessage(int page, int count);

@@ -1,0 +1,66 @@
+#include "ConvertInfo.h"
+
+#include <new>
+
+#include "BufferedStream.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvExcept.h"
+
+namespace {
+
+// The descriptions of a dialog filter "A (*.a)|*.a|B (*.b)|*.b": every other field.
+std::vector<std::string> FilterDescriptions(const std::string& filter) {
+  std::vector<std::string> descriptions;
+  size_t start = 0;
+  bool description = true;
+  while (start <= filter.size()) {
+    const size_t end = filter.find('|', start);
+    if (description) descriptions.push_back(filter.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos) break;
+    description = !description;
+    start = end + 1;
+  }
+  return descriptions;
+}
+
+std::string PageLine(int page, const TDibGraphic& image) {
+  return FormatMessage("  page %d: %d x %d, %s, %d x %d dpi\n", page, image.Width(), image.Height(),
+                       ImageFormatName(image.ImageFormat()).c_str(), image.XDpi(), image.YDpi());
+}
+
+std::string Describe(const std::string& file, const TConvertOptions& options) {
+  TBufferedStream stream(file, TFileMode::fmOpenRead);
+  std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(file);
+  const int count = reader->GetImageCount(stream);
+  std::string text =
+      FormatMessage("%s: %s, %d %s\n", file.c_str(), reader->ClassName().c_str(), count, count == 1 ? "page" : "pages");
+  int first = 1, last = count;
+  if (options.Page > 0) first = last = options.Page;
+  if (first > count) throw EQuorvaneError(MissingPageMessage(first, count));
+  for (int page = first; page <= last; ++page) text += PageLine(page, *LoadPage(stream, reader->ClassType(), page));
+  return text;
+}
+
+}  // namespace
+
+std::string FormatsText() {
+  // The last description is the "Any File" entry, which names no registered format.
+  std::vector<std::string> lines = FilterDescriptions(SortGraphicFilter(GraphicFilter(false)));
+  if (!lines.empty()) lines.pop_back();
+  std::string text;
+  for (const auto& line : lines)
+    if (!line.empty()) text += line + "\n";
+  return text;
+}
+
+std::string DescribeFile(const std::string& file, const TConvertOptions& options) {
+  try {
+    return Describe(file, options);
+  } catch (const Exception& e) {
+    throw TConvertFailure{file, e.Message()};
+  } catch (const std::bad_alloc&) {
+    throw TConvertFailure{file, "Out of memory"};
+  } catch (const std::exception& e) {
+    throw TConvertFailure{file, e.what()};
+  }
+}

@@ -1,0 +1,15 @@
+// The two informational modes of brindlex-convert: --formats and --info.
+#pragma once
+
+#include <string>
+
+#include "ConvertFile.h"
+#include "ConvertOptions.h"
+
+// The registered formats as the save dialog lists them: one line per description with its mask,
+// sorted, then the all-formats line.
+std::string FormatsText();
+
+// Class, page count and, per page, size, pixel format and resolution of File: every page, or
+// only the one --page names. Raises TConvertFailure.
+std::string DescribeFile(const std::string& file, const TConvertOptions& options);

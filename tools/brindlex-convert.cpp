@@ -1,0 +1,70 @@
+// brindlex-convert: converts image files in batches with the operations of the window's Image
+// menu. Exit status 0 when every file succeeded, 1 when any failed, 2 for a usage error.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ConvertBatch.h"
+#include "ConvertInfo.h"
+#include "ConvertOptions.h"
+#include "ConvertOutput.h"
+#include "ConvertProgress.h"
+#include "formats/QvFormats.h"
+#include "model/QvMisc.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunInfo(const TConvertOptions& options) {
+  int failures = 0;
+  for (const auto& input : options.Inputs) {
+    try {
+      std::fputs(DescribeFile(input, options).c_str(), stdout);
+    } catch (const TConvertFailure& failure) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n", FailureLine(failure).c_str());
+      ++failures;
+    }
+  }
+  return failures == 0 ? kExitSuccess : kExitFailure;
+}
+
+int RunConvert(const TConvertOptions& options) {
+  const bool visible = !options.Quiet && ::isatty(STDERR_FILENO);
+  TConvertProgress progress(visible, static_cast<int>(options.Inputs.size()), options.Jobs);
+  const int failures = RunBatch(options, progress);
+  progress.Finish();
+  return failures == 0 ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TuneAllocatorForLargeImages();
+  RegisterStandardGraphicFormats();
+  CaptureFileCreationMode();
+
+  TConvertOptions options;
+  try {
+    options = ParseConvertOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "brindlex-convert: %s\nTry 'brindlex-convert --help' for more information.\n", e.what());
+    return kExitUsage;
+  }
+
+  switch (options.Mode) {
+    case TConvertMode::Help: std::fputs(ConvertUsageText().c_str(), stdout); return kExitSuccess;
+    case TConvertMode::Version:
+      std::printf("brindlex-convert %s (Quorvane %s)\n", QV_VERSION, QuorvaneVersion().c_str());
+      return kExitSuccess;
+    case TConvertMode::Formats: std::fputs(FormatsText().c_str(), stdout); return kExitSuccess;
+    case TConvertMode::Info: return RunInfo(options);
+    case TConvertMode::Convert: return RunConvert(options);
+  }
+  return kExitUsage;
+}
