@@ -1,0 +1,261 @@
+// BMP codec of the library, reached through a BMP hint: headers, bitmap arrays, RLE and options.
+#include <gtest/gtest.h>
+
+#include "FormatTestUtil.h"
+#include "formats/QvGbm.h"
+#include "gbm/gbm.h"
+
+using namespace fmt_test;
+
+namespace {
+
+// File header and a Windows information header of CbFix bytes (at least 16), then Palette
+// entries of 4 bytes and Pixels; the data offset points right after the palette.
+Bytes WinBmp(int w, int h, int bits, uint32_t compression, const Bytes& palette, const Bytes& pixels,
+             uint32_t cbFix = 40, uint32_t colorsUsed = 0) {
+  Bytes info;
+  Put32(info, cbFix);
+  Put32(info, static_cast<uint32_t>(w));
+  Put32(info, static_cast<uint32_t>(h));
+  Put16(info, 1);
+  Put16(info, static_cast<unsigned>(bits));
+  Put32(info, compression);
+  Put32(info, 0);
+  Put32(info, 0);
+  Put32(info, 0);
+  Put32(info, colorsUsed);
+  info.resize(cbFix, 0);
+  Bytes b = {'B', 'M'};
+  const uint32_t offset = static_cast<uint32_t>(14 + cbFix + palette.size());
+  Put32(b, static_cast<uint32_t>(offset + pixels.size()));
+  Put32(b, 0);
+  Put32(b, offset);
+  b.insert(b.end(), info.begin(), info.end());
+  b.insert(b.end(), palette.begin(), palette.end());
+  b.insert(b.end(), pixels.begin(), pixels.end());
+  return b;
+}
+
+Bytes GrayPalette4(int n) {
+  Bytes p;
+  for (int i = 0; i < n; ++i) Append(p, {i, i, i, 0});
+  return p;
+}
+
+void ReadBmp(const Bytes& bytes, TDibGraphic& image, const std::string& options = "") {
+  TMemoryStream s(bytes);
+  GbmReadImage(s, image, "File.bmp", options);
+}
+
+GBM_ERR HeaderRc(const Bytes& bytes) {
+  TMemoryStream s(bytes);
+  gbm_header h{};
+  return gbm_read_header("f.bmp", &s, 0, &h, "");
+}
+
+Bytes WriteBmp(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
+  TMemoryStream s;
+  gbm_header h{};
+  h.w = image.Width();
+  h.h = image.Height();
+  h.bpp = image.BitCount();
+  gbm_rgb pal[256] = {};
+  for (int i = 0; i < image.PaletteRecord().Count; ++i)
+    pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
+              image.PaletteRecord().Entries[i].Blue};
+  const GBM_ERR r = gbm_write("f.bmp", &s, 0, &h, pal, image.Bits(), options);
+  if (rc) *rc = r;
+  return s.Data();
+}
+
+}  // namespace
+
+TEST(Bmp, RoundTripWindowsAndOs2Headers) {
+  for (TImageFormat format : {TImageFormat::Color16, TImageFormat::Color256, TImageFormat::TrueColor})
+    for (const char* opt : {"", "win", "2.0", "1.1"})
+      for (int w : {1, 5, 31}) {
+        TDibGraphic image;
+        MakeImage(image, format, w, 3, static_cast<unsigned>(w));
+        const Bytes b = WriteBmp(image, opt);
+        TDibGraphic back;
+        ReadBmp(b, back);
+        EXPECT_TRUE(SameIndices(image, back)) << ImageFormatName(format) << " '" << opt << "' " << w;
+      }
+}
+
+TEST(Bmp, HeaderSizesOfWrittenFiles) {
+  TDibGraphic image;
+  MakeImage(image, TImageFormat::Color16, 3, 2);
+  Bytes b = WriteBmp(image, "");
+  EXPECT_EQ(Get32(b, 10), 118u);
+  EXPECT_EQ(Get32(b, 14), 40u);
+  EXPECT_EQ(Get32(b, 2), 118u + 2 * 4);
+  b = WriteBmp(image, "1.1");
+  EXPECT_EQ(Get32(b, 10), 74u);
+  EXPECT_EQ(Get32(b, 14), 12u);
+  EXPECT_EQ(b.size(), 74u + 2 * 4);
+  GBM_ERR rc;
+  WriteBmp(image, "1.1,win", &rc);
+  EXPECT_EQ(rc, GBM_ERR_BAD_OPTION);
+  WriteBmp(image, "2.0 1.1", &rc);
+  EXPECT_EQ(rc, GBM_ERR_BAD_OPTION);
+}
+
+TEST(Bmp, OneBitPaletteConventions) {
+  // Black, white in the file reads as white, black unless "inv" is given.
+  Bytes b = WinBmp(8, 1, 1, 0, Bytes{0, 0, 0, 0, 255, 255, 255, 0}, Bytes{0xF0, 0, 0, 0});
+  TDibGraphic image;
+  ReadBmp(b, image);
+  EXPECT_EQ(image.PaletteRecord().Entries[0].Value(), 0xFFFFFFu);
+  EXPECT_EQ(image.PaletteRecord().Entries[1].Value(), 0u);
+  ReadBmp(b, image, "inv");
+  EXPECT_EQ(image.PaletteRecord().Entries[0].Value(), 0u);
+  EXPECT_EQ(image.GetPixelIndex(0, 0), 1);
+  ReadBmp(b, image, "inv invb");
+  EXPECT_EQ(image.GetPixelIndex(0, 0), 0);
+  EXPECT_EQ(image.GetPixelIndex(7, 0), 1);
+
+  // The writer's 1-bit palette is fixed; darkfg/lightfg decide whether the bits are inverted.
+  TDibGraphic bw;
+  TDibPalette whiteBlack{};
+  whiteBlack.Count = 2;
+  whiteBlack.Entries[0] = EntryOf(0xFFFFFF);
+  bw.NewImage(8, 1, TImageFormat::BlackWhite, &whiteBlack, 0, 0);
+  bw.ScanLine(0)[0] = 0x0F;
+  Bytes w = WriteBmp(bw, "");
+  EXPECT_EQ(Bytes(w.begin() + 54, w.begin() + 62), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
+  EXPECT_EQ(w[62], 0x0F);
+  w = WriteBmp(bw, "inv");
+  EXPECT_EQ(w[54], 255);
+  EXPECT_EQ(WriteBmp(bw, "lightfg")[62], 0xF0);
+  EXPECT_EQ(WriteBmp(bw, "darkfg")[62], 0x0F);
+  EXPECT_EQ(WriteBmp(bw, "darkfg invb")[62], 0xF0);
+}
+
+TEST(Bmp, Os2BitmapArrayReadsFirstBitmap) {
+  TDibGraphic image;
+  MakeImage(image, TImageFormat::Color256, 3, 2);
+  Bytes inner = WriteBmp(image, "1.1");
+  // The array header is 14 bytes; data offsets stay absolute, so move them by 14.
+  Bytes b = {'B', 'A'};
+  Put32(b, 40);
+  Put32(b, 0);
+  Put16(b, 0);
+  Put16(b, 0);
+  const uint32_t offset = Get32(inner, 10) + 14;
+  for (int i = 0; i < 4; ++i) inner[10 + i] = static_cast<uint8_t>(offset >> (8 * i));
+  b.insert(b.end(), inner.begin(), inner.end());
+  TDibGraphic back;
+  ReadBmp(b, back);
+  EXPECT_TRUE(SameIndices(image, back));
+}
+
+TEST(Bmp, AcceptedAndRefusedHeaderSizes) {
+  const Bytes pixels(8, 0);
+  for (uint32_t cbFix : {16u, 40u, 42u, 46u, 64u})
+    EXPECT_EQ(HeaderRc(WinBmp(2, 2, 24, 0, {}, pixels, cbFix)), GBM_ERR_OK) << cbFix;
+  for (uint32_t cbFix : {0u, 13u, 18u, 68u, 124u}) {
+    Bytes b = WinBmp(2, 2, 24, 0, {}, pixels, 40);
+    for (int i = 0; i < 4; ++i) b[14 + i] = static_cast<uint8_t>(cbFix >> (8 * i));
+    EXPECT_EQ(HeaderRc(b), GBM_ERR_BMP_CBFIX) << cbFix;
+  }
+  Bytes planes = WinBmp(2, 2, 24, 0, {}, pixels);
+  planes[26] = 2;
+  EXPECT_EQ(HeaderRc(planes), GBM_ERR_BMP_PLANES);
+  EXPECT_EQ(HeaderRc(WinBmp(2, 2, 16, 0, {}, pixels)), GBM_ERR_BMP_BITCOUNT);
+  EXPECT_EQ(HeaderRc(WinBmp(0, 2, 24, 0, {}, pixels)), GBM_ERR_BAD_SIZE);
+  EXPECT_EQ(HeaderRc(WinBmp(2, -2, 24, 0, {}, pixels)), GBM_ERR_BAD_SIZE);
+  EXPECT_EQ(HeaderRc(Bytes{'B', 'X', 0, 0}), GBM_ERR_BAD_MAGIC);
+  const Bytes full = WinBmp(2, 2, 24, 0, {}, pixels);
+  for (size_t n : {0, 1, 10, 17, 30, 53}) EXPECT_EQ(HeaderRc(Bytes(full.begin(), full.begin() + n)), GBM_ERR_READ) << n;
+  TDibGraphic image;
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(WinBmp(2, 2, 24, 3, {}, pixels), image); }), "gbm_read_data failed.");
+}
+
+TEST(Bmp, ColoursUsedLimitsPalette) {
+  Bytes pal = GrayPalette4(256);
+  for (uint32_t used : {0u, 300u}) {
+    TDibGraphic image;
+    ReadBmp(WinBmp(1, 1, 8, 0, pal, Bytes{200, 0, 0, 0}, 40, used), image);
+    EXPECT_EQ(image.PaletteRecord().Entries[255].Value(), PackColor(255, 255, 255)) << used;
+  }
+  // Two entries used: the rest stays black, and the pixels follow the short table.
+  TDibGraphic image;
+  ReadBmp(WinBmp(1, 1, 8, 0, GrayPalette4(2), Bytes{1, 0, 0, 0}, 40, 2), image);
+  EXPECT_EQ(image.PaletteRecord().Entries[1].Value(), PackColor(1, 1, 1));
+  EXPECT_EQ(image.PaletteRecord().Entries[2].Value(), 0u);
+}
+
+TEST(Bmp, Rle8Codes) {
+  // 4x4: row 0 a run, row 1 absolute (odd count padded), then end of bitmap: rows 2, 3 stay 0.
+  Bytes data = {4, 7, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 1};
+  TDibGraphic image;
+  ReadBmp(WinBmp(4, 4, 8, 1, GrayPalette4(256), data), image);
+  EXPECT_EQ(image.GetPixelIndex(0, 3), 7);
+  EXPECT_EQ(image.GetPixelIndex(3, 3), 7);
+  EXPECT_EQ(image.GetPixelIndex(2, 2), 3);
+  EXPECT_EQ(image.GetPixelIndex(3, 2), 0);
+  EXPECT_EQ(image.GetPixelIndex(0, 1), 0);
+  EXPECT_EQ(image.GetPixelIndex(0, 0), 0);
+  // Delta: skip 2 right and 1 up, then a run of 1.
+  Bytes delta = {0, 2, 2, 1, 1, 5, 0, 1};
+  ReadBmp(WinBmp(4, 4, 8, 1, GrayPalette4(256), delta), image);
+  EXPECT_EQ(image.GetPixelIndex(2, 2), 5);
+  EXPECT_EQ(image.GetPixelIndex(1, 2), 0);
+}
+
+TEST(Bmp, Rle4Codes) {
+  // A run of 5 with 0x12 from an even column, then from an odd column.
+  Bytes data = {5, 0x12, 0, 0, 1, 0x30, 5, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1};
+  TDibGraphic image;
+  ReadBmp(WinBmp(8, 3, 4, 2, GrayPalette4(16), data), image);
+  const int bottom[] = {1, 2, 1, 2, 1, 0, 0, 0};
+  const int middle[] = {3, 1, 2, 1, 2, 1, 0, 0};
+  const int top[] = {0xA, 0xB, 0xC, 0, 0, 0, 0, 0};
+  for (int x = 0; x < 8; ++x) {
+    EXPECT_EQ(image.GetPixelIndex(x, 2), bottom[x]) << x;
+    EXPECT_EQ(image.GetPixelIndex(x, 1), middle[x]) << x;
+    EXPECT_EQ(image.GetPixelIndex(x, 0), top[x]) << x;
+  }
+  // Absolute run starting at an odd column.
+  Bytes odd = {1, 0x50, 0, 3, 0xAB, 0xC0, 0, 1};
+  ReadBmp(WinBmp(4, 1, 4, 2, GrayPalette4(16), odd), image);
+  const int row[] = {5, 0xA, 0xB, 0xC};
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(image.GetPixelIndex(x, 0), row[x]) << x;
+}
+
+TEST(Bmp, RleOverrunsStopAtBufferEnd) {
+  // Runs, deltas and absolute runs far past the last row: nothing is written outside the buffer
+  // (the sanitizer build checks this) and what fits is kept.
+  for (uint32_t compression : {1u, 2u}) {
+    const int bits = compression == 1 ? 8 : 4;
+    TDibGraphic image;
+    ReadBmp(WinBmp(3, 2, bits, compression, GrayPalette4(16), Bytes{255, 0x11, 255, 0x11, 255, 0x11}), image);
+    EXPECT_EQ(image.GetPixelIndex(2, 0), compression == 1 ? 0x11 : 1);
+    ReadBmp(WinBmp(3, 2, bits, compression, GrayPalette4(16), Bytes{0, 2, 255, 255, 9, 9, 0, 1}), image);
+    Bytes absolute(260, 0x22);
+    absolute[0] = absolute[1] = absolute[2] = 0;
+    absolute[3] = 255;
+    ReadBmp(WinBmp(3, 2, bits, compression, GrayPalette4(16), absolute), image);
+  }
+  TDibGraphic image;
+  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-run-past-end-of-buffer.bmp")), image);
+  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle4-delta-past-last-row.bmp")), image);
+}
+
+TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
+  TDibGraphic image;
+  EXPECT_EQ(MessageOf<EGbmError>([&] {
+              ReadBmp(WinBmp(4, 4, 8, 1, GrayPalette4(256), Bytes{4, 7, 0}), image);
+            }),
+            "gbm_read_data failed.");
+  EXPECT_EQ(MessageOf<EGbmError>([&] {
+              ReadBmp(WinBmp(4, 4, 4, 2, GrayPalette4(16), Bytes{0, 9, 0x11, 0x11}), image);
+            }),
+            "gbm_read_data failed.");
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-truncated.bmp")), image); }),
+            "gbm_read_data failed.");
+  // The last row ended by an end of line needs no end of bitmap.
+  ReadBmp(WinBmp(2, 1, 8, 1, GrayPalette4(256), Bytes{2, 9, 0, 0}), image);
+  EXPECT_EQ(image.GetPixelIndex(1, 0), 9);
+}

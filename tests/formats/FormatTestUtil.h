@@ -1,0 +1,112 @@
+// Shared helpers of the file-format tests: images with known pixels, byte builders and
+// comparisons.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "model/QvDiGrph.h"
+#include "model/QvStream.h"
+
+namespace fmt_test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put16(Bytes& b, unsigned v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(Bytes& b, uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+inline void Append(Bytes& b, std::initializer_list<int> values) {
+  for (int v : values) b.push_back(static_cast<uint8_t>(v));
+}
+inline uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+inline uint32_t Get32(const Bytes& b, size_t at) {
+  return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16;
+}
+
+// A palette of Count entries whose entry i is (i * 7, 255 - i, i * 3) in red, green, blue.
+inline TDibPalette TestPalette(int count) {
+  TDibPalette p{};
+  p.Count = static_cast<uint16_t>(count);
+  for (int i = 0; i < count; ++i)
+    p.Entries[i] = {static_cast<uint8_t>(i * 3), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7), 0};
+  return p;
+}
+
+// An image whose pixels follow a pseudo-random pattern that uses every palette index.
+inline void FillPattern(TDibGraphic& image, unsigned seed = 1) {
+  const int bits = image.BitCount();
+  const int maxIndex = bits == 24 ? 0 : (1 << bits) - 1;
+  uint32_t state = seed * 2654435761u + 12345;
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) {
+      state = state * 1664525u + 1013904223u;
+      if (bits == 24)
+        image.SetPixel(x, y, state >> 8);
+      else
+        image.SetPixelIndex(x, y, static_cast<int>((state >> 16) % static_cast<uint32_t>(maxIndex + 1)));
+    }
+}
+
+inline void MakeImage(TDibGraphic& image, TImageFormat format, int w, int h, unsigned seed = 1) {
+  const int bits = ImageFormatBits(format);
+  TDibPalette pal = TestPalette(bits == 24 ? 0 : 1 << bits);
+  image.NewImage(w, h, format, format == TImageFormat::TrueColor ? nullptr : &pal, 0, 0);
+  FillPattern(image, seed);
+}
+
+// Same size, and every pixel has the same colour.
+inline ::testing::AssertionResult SamePicture(const TDibGraphic& a, const TDibGraphic& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height())
+    return ::testing::AssertionFailure() << "size " << a.Width() << "x" << a.Height() << " vs " << b.Width() << "x"
+                                         << b.Height();
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (a.GetPixel(x, y) != b.GetPixel(x, y))
+        return ::testing::AssertionFailure()
+               << "pixel (" << x << "," << y << ") " << std::hex << a.GetPixel(x, y) << " vs " << b.GetPixel(x, y);
+  return ::testing::AssertionSuccess();
+}
+
+// Same as SamePicture and, for palette images, the same indices.
+inline ::testing::AssertionResult SameIndices(const TDibGraphic& a, const TDibGraphic& b) {
+  if (auto r = SamePicture(a, b); !r) return r;
+  if (a.BitCount() == 24 || b.BitCount() == 24) return ::testing::AssertionSuccess();
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (a.GetPixelIndex(x, y) != b.GetPixelIndex(x, y))
+        return ::testing::AssertionFailure() << "index (" << x << "," << y << ")";
+  return ::testing::AssertionSuccess();
+}
+
+inline std::string RegressionFile(const std::string& name) {
+  const char* root = std::getenv("QV_TEST_DATA");
+  return std::string(root ? root : "tests/data") + "/regression/" + name;
+}
+
+inline Bytes ReadFileBytes(const std::string& path) {
+  TMemoryStream m;
+  m.LoadFromFile(path);
+  return m.Data();
+}
+
+// Runs F and returns the message of the exception of type E it raises ("" if none).
+template <typename E, typename F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+}  // namespace fmt_test

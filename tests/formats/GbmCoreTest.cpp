@@ -1,0 +1,199 @@
+// The library core: format table, format guessing, option words, messages, byte reader, bridge.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "FormatTestUtil.h"
+#include "formats/QvGbm.h"
+#include "gbm/gbm.h"
+
+using namespace fmt_test;
+
+TEST(GbmCore, FormatTableInFixedOrder) {
+  int n = 0;
+  ASSERT_EQ(gbm_query_n_filetypes(&n), GBM_ERR_OK);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(gbm_query_n_filetypes(nullptr), GBM_ERR_BAD_ARG);
+  const char* shortNames[] = {"Bitmap", "PCX", "Targa"};
+  const char* extensions[] = {"BMP VGA BGA RLE DIB RL4 RL8", "PCX PCC", "TGA VST AFI"};
+  const uint32_t flags[] = {0xFF, 0xFF, 0xCC};
+  for (int i = 0; i < 3; ++i) {
+    gbm_filetype ft{};
+    ASSERT_EQ(gbm_query_filetype(i, &ft), GBM_ERR_OK);
+    EXPECT_STREQ(ft.short_name, shortNames[i]);
+    EXPECT_STREQ(ft.extensions, extensions[i]);
+    EXPECT_EQ(ft.flags, flags[i]);
+  }
+  gbm_filetype ft{};
+  gbm_query_filetype(1, &ft);
+  EXPECT_STREQ(ft.long_name, "ZSoft PC Paintbrush Image format");
+  EXPECT_EQ(gbm_query_filetype(0, nullptr), GBM_ERR_BAD_ARG);
+}
+
+TEST(GbmCore, GuessFiletypeByExtension) {
+  const std::pair<const char*, int> cases[] = {{"a.pcx", 1}, {"A.PcC", 1}, {"dir.x/File.TGA", 2},
+                                               {"x.vst", 2}, {"x.afi", 2}, {"x.bmp", 0},
+                                               {"x.rl8", 0}, {"x.Dib", 0}, {"x.tar.gz.vga", 0}};
+  for (const auto& [name, expected] : cases) {
+    int ft = -1;
+    EXPECT_EQ(gbm_guess_filetype(name, &ft), GBM_ERR_OK) << name;
+    EXPECT_EQ(ft, expected) << name;
+  }
+  int ft = 0;
+  for (const char* name : {"noextension", "dir.pcx\\file", "dir.pcx/file", "x.", "x.pc", "x.pcxx", ""})
+    EXPECT_EQ(gbm_guess_filetype(name, &ft), GBM_ERR_NOT_FOUND) << name;
+  EXPECT_EQ(gbm_guess_filetype(nullptr, &ft), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_guess_filetype("a.pcx", nullptr), GBM_ERR_BAD_ARG);
+}
+
+TEST(GbmCore, FindWordMatchesWholeWordsOnly) {
+  const char* opt = "16, ydown\tTrunc";
+  EXPECT_EQ(gbm_find_word(opt, "ydown"), opt + 4);
+  EXPECT_EQ(gbm_find_word(opt, "16"), opt);
+  EXPECT_EQ(gbm_find_word(opt, "YDOWN"), opt + 4);
+  EXPECT_EQ(gbm_find_word(opt, "trunc"), opt + 10);
+  EXPECT_EQ(gbm_find_word(opt, "down"), nullptr);
+  EXPECT_EQ(gbm_find_word(opt, "1"), nullptr);
+  EXPECT_EQ(gbm_find_word(opt, "ydow"), nullptr);
+  EXPECT_EQ(gbm_find_word("", "16"), nullptr);
+  const char* inv = "inv invb";
+  EXPECT_EQ(gbm_find_word(inv, "invb"), inv + 4);
+  const char* both = "invb inv";
+  EXPECT_EQ(gbm_find_word(both, "inv"), both + 5);
+}
+
+TEST(GbmCore, FindWordHasNoLengthLimitAndNoSharedState) {
+  // Options longer than a fixed splitting buffer are searched in full.
+  std::string longOpt(300, ',');
+  longOpt += "lightfg";
+  EXPECT_NE(gbm_find_word(longOpt.c_str(), "lightfg"), nullptr);
+  // Splitting keeps no state between calls: threads searching at once all get their answers.
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&failures, t]() {
+      const std::string opt = "a b c word" + std::to_string(t) + " d e";
+      for (int i = 0; i < 20000; ++i)
+        if (gbm_find_word(opt.c_str(), ("word" + std::to_string(t)).c_str()) != opt.c_str() + 6) ++failures;
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(GbmCore, MessagesOfResultCodes) {
+  EXPECT_STREQ(gbm_err(0), "ok");
+  EXPECT_STREQ(gbm_err(5), "bad magic number / signiture block");
+  EXPECT_STREQ(gbm_err(9), "bad argument to gbm function");
+  EXPECT_STREQ(gbm_err(300), "number of bitmap planes is not 1");
+  EXPECT_STREQ(gbm_err(304), "less bitmaps in file than index requested");
+  EXPECT_STREQ(gbm_err(401), "unsupported compression type for bits per pixel");
+  EXPECT_STREQ(gbm_err(701), "encoding mode not 1");
+  EXPECT_STREQ(gbm_err(703), "corrupt file trailer");
+  EXPECT_STREQ(gbm_err(10), "general error");
+  EXPECT_STREQ(gbm_err(500), "general error");
+  EXPECT_STREQ(gbm_err(-1), "general error");
+}
+
+TEST(GbmCore, MissingArgumentsGiveCode9) {
+  TMemoryStream s;
+  gbm_header h{};
+  gbm_rgb pal[256];
+  uint8_t data[4];
+  EXPECT_EQ(gbm_read_header(nullptr, &s, 1, &h, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_header("a.pcx", &s, 1, nullptr, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_header("a.pcx", &s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_palette(&s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_data(&s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  h.w = h.h = 1;
+  h.bpp = 8;
+  EXPECT_EQ(gbm_write(nullptr, &s, 1, &h, pal, data, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, data, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, nullptr, ""), GBM_ERR_BAD_ARG);
+  h.w = 0;
+  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, data, ""), GBM_ERR_BAD_SIZE);
+  EXPECT_EQ(s.Size(), 0);
+}
+
+// A stream that counts the read calls made on it.
+class TCountingStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  size_t Read(void* buffer, size_t count) override {
+    ++Reads;
+    return TMemoryStream::Read(buffer, count);
+  }
+  int Reads = 0;
+};
+
+TEST(GbmCore, ByteReaderReadsBlocksAndRepeatsEnd) {
+  Bytes data(GBM_BYTE_READER_SIZE + 10);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+  TCountingStream s(data);
+  auto reader = gbm_create_byte_reader(&s);
+  ASSERT_TRUE(reader);
+  for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(gbm_read_byte(*reader), data[i]) << i;
+  EXPECT_EQ(s.Reads, 2);
+  EXPECT_EQ(gbm_read_byte(*reader), -1);
+  EXPECT_EQ(gbm_read_byte(*reader), -1);
+  EXPECT_EQ(s.Reads, 4);  // every call past the end asks the stream again
+
+  TMemoryStream t(Bytes{1, 2, 3});
+  auto bulk = gbm_create_byte_reader(&t);
+  uint8_t out[6];
+  EXPECT_EQ(gbm_read_byte(*bulk), 1);
+  EXPECT_EQ(gbm_read_bytes(*bulk, out, 4), 2u);
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{2, 3, 255, 255}));
+}
+
+TEST(GbmCore, FileOperationsOverStreams) {
+  const std::string path = testing::TempDir() + "/gbm_io_test.bin";
+  gbm_fd fd = gbm_file_create(path.c_str(), GBM_O_WRONLY);
+  ASSERT_NE(fd, nullptr);
+  EXPECT_EQ(gbm_file_write(fd, "abcdef", 6), 6);
+  EXPECT_EQ(gbm_file_close(fd), 0);
+  fd = gbm_file_open(path.c_str(), GBM_O_RDONLY);
+  ASSERT_NE(fd, nullptr);
+  char buf[8] = {};
+  EXPECT_EQ(gbm_file_lseek(fd, -2, GBM_SEEK_END), 4);
+  EXPECT_EQ(gbm_file_read(fd, buf, 8), 2);
+  EXPECT_EQ(gbm_file_lseek(fd, 1, GBM_SEEK_SET), 1);
+  EXPECT_EQ(gbm_file_lseek(fd, 2, 7), 3);  // any other origin counts as the current position
+  EXPECT_EQ(gbm_file_read(fd, buf, 8), 3);
+  EXPECT_EQ(std::string(buf, 3), "def");
+  EXPECT_EQ(gbm_file_close(fd), 0);
+  EXPECT_EQ(gbm_file_open((path + ".missing").c_str(), GBM_O_RDONLY), nullptr);
+}
+
+TEST(GbmBridge, UnknownHintAndBadFiles) {
+  TMemoryStream s(Bytes(200, 0));
+  TDibGraphic image;
+  EXPECT_EQ(MessageOf<EGbmError>([&] { GbmReadImage(s, image, "File"); }), "gbm_guess_filetype failed.");
+  EXPECT_EQ(MessageOf<EGbmError>([&] { GbmReadImage(s, image, "dir.pcx\\File"); }), "gbm_guess_filetype failed.");
+  s.SetPosition(0);
+  EXPECT_EQ(MessageOf<EGbmError>([&] { GbmReadImage(s, image, "File.pcx"); }), "gbm_read_header failed.");
+  TDibGraphic empty;
+  TMemoryStream out;
+  EXPECT_EQ(MessageOf<EGbmError>([&] { GbmWriteImage(out, empty, "File.pcx"); }), "gbm_write failed.");
+  MakeImage(image, TImageFormat::TrueColor, 4, 4);
+  EXPECT_EQ(MessageOf<EGbmError>([&] { GbmWriteImage(out, image, "File.xyz"); }), "gbm_guess_filetype failed.");
+}
+
+TEST(GbmBridge, WritePassesPaletteAndBitsOfEachFormat) {
+  // Through BMP, which stores the palette as given: a Gray16 image is written with 4 bits and its
+  // palette, a TrueColor image with none.
+  TDibGraphic image;
+  image.NewImage(5, 3, TImageFormat::Gray16, nullptr, 0, 0);
+  FillPattern(image);
+  TMemoryStream s;
+  GbmWriteImage(s, image, "x.bmp");
+  EXPECT_EQ(Get16(s.Data(), 28), 4);
+  EXPECT_EQ(Get32(s.Data(), 10), 54u + 64u);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(s.Data()[54 + 4 * i + 2], image.PaletteRecord().Entries[i].Red);
+  TDibGraphic back;
+  s.SetPosition(0);
+  GbmReadImage(s, back, "x.bmp");
+  EXPECT_EQ(back.ImageFormat(), TImageFormat::Color16);
+  EXPECT_TRUE(SameIndices(image, back));
+}

@@ -1,0 +1,290 @@
+// PCX codec and TPcxGraphic: round trips, hand-made variants and refused files.
+#include <gtest/gtest.h>
+
+#include "FormatTestUtil.h"
+#include "formats/QvGbm.h"
+#include "formats/QvPcxGr.h"
+#include "gbm/gbm.h"
+
+using namespace fmt_test;
+
+namespace {
+
+// A 128-byte PCX header.
+Bytes PcxHeader(int bppl, int planes, int w, int h, int bpl, int version = 5) {
+  Bytes b(128, 0);
+  b[0] = 10;
+  b[1] = static_cast<uint8_t>(version);
+  b[2] = 1;
+  b[3] = static_cast<uint8_t>(bppl);
+  b[8] = static_cast<uint8_t>(w - 1);
+  b[9] = static_cast<uint8_t>((w - 1) >> 8);
+  b[10] = static_cast<uint8_t>(h - 1);
+  b[11] = static_cast<uint8_t>((h - 1) >> 8);
+  b[65] = static_cast<uint8_t>(planes);
+  b[66] = static_cast<uint8_t>(bpl);
+  b[67] = static_cast<uint8_t>(bpl >> 8);
+  return b;
+}
+
+void AppendGrayTrailer(Bytes& b) {
+  b.push_back(12);
+  for (int i = 0; i < 256; ++i) Append(b, {i, i, i});
+}
+
+void ReadPcx(const Bytes& bytes, TDibGraphic& image) {
+  TMemoryStream s(bytes);
+  image.LoadImageFromStream(s, 1);
+}
+
+Bytes WritePcx(TPcxGraphic& image) {
+  TMemoryStream s;
+  image.SaveToStream(s);
+  return s.Data();
+}
+
+}  // namespace
+
+TEST(Pcx, RoundTripEveryFormatAndOddWidths) {
+  const TImageFormat formats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,
+                                  TImageFormat::Color16,    TImageFormat::Color256, TImageFormat::TrueColor};
+  for (TImageFormat format : formats)
+    for (int w : {1, 2, 7, 8, 9, 33, 130}) {
+      TPcxGraphic image;
+      MakeImage(image, format, w, 5, static_cast<unsigned>(w));
+      if (format == TImageFormat::BlackWhite) {
+        // 1-bit files carry no palette: use the reader's black and white.
+        image.NewImage(w, 5, format, nullptr, 0, 0);
+        FillPattern(image, static_cast<unsigned>(w));
+      }
+      image.SetXDpi(300);
+      image.SetYDpi(150);
+      const Bytes bytes = WritePcx(image);
+      TPcxGraphic back;
+      ReadPcx(bytes, back);
+      SCOPED_TRACE(ImageFormatName(format) + " width " + std::to_string(w));
+      EXPECT_EQ(back.BitCount(), image.BitCount());
+      EXPECT_TRUE(SameIndices(image, back));
+      EXPECT_EQ(back.XDpi(), 300);
+      EXPECT_EQ(back.YDpi(), 150);
+    }
+}
+
+TEST(Pcx, HeaderFieldsAndLineLengths) {
+  TPcxGraphic image;
+  image.NewImage(1, 1, TImageFormat::BlackWhite, nullptr, 0, 0);
+  Bytes b = WritePcx(image);
+  EXPECT_EQ(Get16(b, 66), 2);  // 1 pixel of 1 bit: padded to an even length
+  EXPECT_EQ(b[1], 5);
+  EXPECT_EQ(b[65], 1);
+  EXPECT_EQ(Get16(b, 68), 1);
+  image.NewImage(3, 2, TImageFormat::TrueColor, nullptr, 72, 96);
+  b = WritePcx(image);
+  EXPECT_EQ(Get16(b, 66), 4);
+  EXPECT_EQ(b[3], 8);
+  EXPECT_EQ(b[65], 3);
+  EXPECT_EQ(Get16(b, 8), 2);
+  EXPECT_EQ(Get16(b, 10), 1);
+  EXPECT_EQ(Get16(b, 12), 72);
+  EXPECT_EQ(Get16(b, 14), 96);
+  // The padding byte of each 24-bit plane line is written as 0: 3 pixels then one pad.
+  EXPECT_EQ(Bytes(b.begin() + 128, b.begin() + 130), (Bytes{0xC4, 0x00}));
+}
+
+TEST(Pcx, SaveLeavesStreamAfterResolutionFields) {
+  TPcxGraphic image;
+  MakeImage(image, TImageFormat::Color256, 4, 4);
+  TMemoryStream s;
+  s.WriteBuffer("xyz", 3);
+  image.SaveToStream(s);
+  EXPECT_EQ(s.Position(), 3 + 16);
+  // Read back from the non-zero position: the reader works on a copy of its own.
+  s.SetPosition(3);
+  TPcxGraphic back;
+  back.LoadImageFromStream(s, 1);
+  EXPECT_TRUE(SameIndices(image, back));
+}
+
+TEST(Pcx, SingleBrightByteAndLongRunsAreEncoded) {
+  TPcxGraphic image;
+  TDibPalette pal = TestPalette(256);
+  image.NewImage(70, 1, TImageFormat::Color256, &pal, 0, 0);
+  uint8_t* row = image.ScanLine(0);
+  row[0] = 0xC5;
+  for (int x = 1; x < 70; ++x) row[x] = 7;
+  const Bytes b = WritePcx(image);
+  EXPECT_EQ(Bytes(b.begin() + 128, b.begin() + 134), (Bytes{0xC1, 0xC5, 0xFF, 7, 0xC6, 7}));
+  EXPECT_EQ(b.size(), 128u + 6 + 769);
+  EXPECT_EQ(b[b.size() - 769], 12);
+}
+
+TEST(Pcx, OneBitWithWhiteThenBlackPaletteIsInverted) {
+  TPcxGraphic image;
+  TDibPalette pal{};
+  pal.Count = 2;
+  pal.Entries[0] = EntryOf(0xFFFFFF);
+  pal.Entries[1] = EntryOf(0x000000);
+  image.NewImage(16, 2, TImageFormat::BlackWhite, &pal, 0, 0);
+  image.ScanLine(0)[0] = 0xF0;  // first four pixels black (index 1)
+  const Bytes b = WritePcx(image);
+  // In the file a set bit is the brighter colour: 0x0F then 0xFF.
+  EXPECT_EQ(Bytes(b.begin() + 128, b.begin() + 131), (Bytes{0x0F, 0xC1, 0xFF}));
+  TPcxGraphic back;
+  ReadPcx(b, back);
+  EXPECT_EQ(back.PaletteRecord().Entries[0].Value(), 0u);
+  EXPECT_EQ(back.PaletteRecord().Entries[1].Value(), 0xFFFFFFu);
+  EXPECT_TRUE(SamePicture(image, back));
+}
+
+TEST(Pcx, FourPlaneFileCombinesPlanesIntoIndices) {
+  // 10 pixels; plane k carries bit k of the index, and pixel x has index x.
+  Bytes b = PcxHeader(1, 4, 10, 1, 2);
+  for (int i = 0; i < 16; ++i) {
+    b[16 + 3 * i] = static_cast<uint8_t>(i * 16);
+    b[17 + 3 * i] = static_cast<uint8_t>(i);
+    b[18 + 3 * i] = static_cast<uint8_t>(255 - i);
+  }
+  for (int plane = 0; plane < 4; ++plane) {
+    unsigned bits = 0x003F;  // set bits past the width must be ignored
+    for (int x = 0; x < 10; ++x)
+      if (x & (1 << plane)) bits |= 0x8000u >> x;
+    for (unsigned byte : {bits >> 8, bits & 0xFF}) {
+      if (byte >= 0xC0) b.push_back(0xC1);
+      b.push_back(static_cast<uint8_t>(byte));
+    }
+  }
+  TPcxGraphic image;
+  ReadPcx(b, image);
+  ASSERT_EQ(image.ImageFormat(), TImageFormat::Color16);
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(image.GetPixelIndex(x, 0), x) << x;
+  EXPECT_EQ(image.ScanLine(0)[5], 0);  // nibbles past the width stay clear
+  EXPECT_EQ(image.PaletteRecord().Entries[3].Red, 48);
+  EXPECT_EQ(image.PaletteRecord().Entries[3].Green, 3);
+  EXPECT_EQ(image.PaletteRecord().Entries[3].Blue, 252);
+}
+
+TEST(Pcx, VersionsEncodingAndCombinations) {
+  auto headerRc = [](Bytes b) {
+    TMemoryStream s(std::move(b));
+    gbm_header h{};
+    return gbm_read_header("f.pcx", &s, 1, &h, "");
+  };
+  for (int v : {0, 2, 3, 5}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_OK) << v;
+  for (int v : {4, 6, 255}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_PCX_BAD_VERSION) << v;
+  Bytes enc = PcxHeader(8, 1, 4, 4, 4);
+  enc[2] = 0;
+  EXPECT_EQ(headerRc(enc), GBM_ERR_PCX_BAD_ENCMODE);
+  Bytes magic = PcxHeader(8, 1, 4, 4, 4);
+  magic[0] = 11;
+  EXPECT_EQ(headerRc(magic), GBM_ERR_BAD_MAGIC);
+  for (auto [bppl, planes] : {std::pair{2, 1}, {8, 4}, {4, 4}, {1, 3}, {24, 1}, {8, 0}})
+    EXPECT_EQ(headerRc(PcxHeader(bppl, planes, 4, 4, 4)), GBM_ERR_PCX_BAD_BITS) << bppl << "/" << planes;
+  Bytes inverted = PcxHeader(8, 1, 4, 4, 4);
+  inverted[4] = 9;  // xmin above xmax
+  EXPECT_EQ(headerRc(inverted), GBM_ERR_BAD_SIZE);
+}
+
+TEST(Pcx, RunsCarryAcrossLinesUnlessTruncated) {
+  // 4x2 8-bit: one run of 6 bytes of 9, then literals 1 and 2.
+  Bytes b = PcxHeader(8, 1, 4, 2, 4);
+  Append(b, {0xC6, 9, 1, 2});
+  AppendGrayTrailer(b);
+  TMemoryStream s(b);
+  TDibGraphic image;
+  GbmReadImage(s, image, "File.pcx");
+  EXPECT_EQ(image.GetPixelIndex(0, 1), 9);
+  EXPECT_EQ(image.GetPixelIndex(1, 1), 9);
+  EXPECT_EQ(image.GetPixelIndex(2, 1), 1);
+  EXPECT_EQ(image.GetPixelIndex(3, 1), 2);
+  s.SetPosition(0);
+  GbmReadImage(s, image, "File.pcx", "trunc");
+  // The run ends with the first line; the second line starts with 1, 2 and the data then ends.
+  EXPECT_EQ(image.GetPixelIndex(0, 1), 1);
+  EXPECT_EQ(image.GetPixelIndex(1, 1), 2);
+}
+
+TEST(Pcx, ShortPixelDataBecomes255) {
+  TPcxGraphic image;
+  MakeImage(image, TImageFormat::BlackWhite, 40, 10);
+  Bytes b = WritePcx(image);
+  b.resize(128 + 3);
+  TPcxGraphic back;
+  ReadPcx(b, back);
+  EXPECT_EQ(back.GetPixelIndex(39, 9), 1);
+  EXPECT_EQ(back.GetPixel(39, 9), 0xFFFFFFu);
+  EXPECT_EQ(back.GetPixelIndex(20, 5), 1);
+
+  Bytes rgb = PcxHeader(8, 3, 2, 2, 2);
+  Append(rgb, {10, 20});  // red plane of the first row only
+  TDibGraphic img;
+  TMemoryStream s(rgb);
+  GbmReadImage(s, img, "File.pcx");
+  EXPECT_EQ(img.GetPixel(0, 0), PackColor(255, 255, 10));
+  EXPECT_EQ(img.GetPixel(1, 1), 0xFFFFFFu);
+}
+
+TEST(Pcx, MissingTrailerIsRefused) {
+  Bytes b = PcxHeader(8, 1, 2, 2, 2);
+  Append(b, {1, 2, 3, 4});
+  AppendGrayTrailer(b);
+  b[b.size() - 769] = 11;
+  TPcxGraphic image;
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(b, image); }), "gbm_read_header failed.");
+  TMemoryStream s(b);
+  gbm_header h{};
+  gbm_rgb pal[256];
+  ASSERT_EQ(gbm_read_header("f.pcx", &s, 1, &h, ""), GBM_ERR_OK);
+  EXPECT_EQ(gbm_read_palette(&s, 1, &h, pal), GBM_ERR_PCX_BAD_TRAILER);
+  // A file shorter than a trailer has none.
+  Bytes tiny = PcxHeader(8, 1, 2, 2, 2);
+  TMemoryStream t(tiny);
+  gbm_header h2{};
+  ASSERT_EQ(gbm_read_header("f.pcx", &t, 1, &h2, ""), GBM_ERR_OK);
+  EXPECT_EQ(gbm_read_palette(&t, 1, &h2, pal), GBM_ERR_PCX_BAD_TRAILER);
+}
+
+TEST(Pcx, ShortHeaderIsRefused) {
+  const Bytes b = PcxHeader(8, 1, 2, 2, 2);
+  TPcxGraphic image;
+  for (size_t n : {0, 10, 14, 69})
+    EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(Bytes(b.begin(), b.begin() + n), image); }), "gbm_read_header failed.")
+        << n;
+}
+
+TEST(Pcx, LineLengthLargerThanRowIsClipped) {
+  // 2 pixels of 8 bits, but 10 bytes per line: the extra bytes are read and dropped.
+  Bytes b = PcxHeader(8, 1, 2, 2, 10);
+  Append(b, {1, 2, 0xCA - 2, 99});  // row 0: 1, 2, then 8 bytes of 99
+  Append(b, {3, 4, 0xC8, 99});
+  AppendGrayTrailer(b);
+  TPcxGraphic image;
+  ReadPcx(b, image);
+  EXPECT_EQ(image.GetPixelIndex(0, 0), 1);
+  EXPECT_EQ(image.GetPixelIndex(1, 0), 2);
+  EXPECT_EQ(image.GetPixelIndex(0, 1), 3);
+  EXPECT_EQ(image.GetPixelIndex(1, 1), 4);
+}
+
+TEST(Pcx, LineLengthSmallerThanRowNeedsIsRefused) {
+  TPcxGraphic image;
+  for (auto [bppl, planes, w, bpl] :
+       {std::tuple{8, 1, 10, 9}, {1, 1, 17, 2}, {1, 4, 17, 2}, {8, 3, 5, 4}, {4, 1, 5, 2}, {8, 1, 1, 0}}) {
+    Bytes b = PcxHeader(bppl, planes, w, 2, bpl);
+    b.resize(2000, 0);
+    EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(b, image); }), "gbm_read_header failed.") << bppl << "/" << w;
+  }
+}
+
+TEST(Pcx, RegressionFiles) {
+  TPcxGraphic image;
+  ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-larger-than-row.pcx")), image);
+  EXPECT_EQ(image.Width(), 3);
+  EXPECT_EQ(
+      MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-smaller-than-row.pcx")), image); }),
+      "gbm_read_header failed.");
+  // A run longer than the whole picture stops at the buffer's end.
+  ReadPcx(ReadFileBytes(RegressionFile("pcx-run-past-end-of-image.pcx")), image);
+  EXPECT_EQ(image.GetPixelIndex(image.Width() - 1, 0), 0x2A);
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
+            "gbm_read_header failed.");
+}
