@@ -136,6 +136,10 @@ TDibGraphic::~TDibGraphic() {
 
 void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDibPalette* palette, uint16_t xDpi,
                            uint16_t yDpi) {
+  // The old block is kept aside: a new image of about its size reuses it, which spares the
+  // page faults of a fresh mapping (transforms rebuild their destination at every application).
+  std::unique_ptr<uint8_t, TFreeDeleter> previous = std::move(FPixels);
+  const size_t previousCapacity = FPixelCapacity;
   FreeImage();
   try {
     const int bits = ImageFormatBits(format);
@@ -175,9 +179,17 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
     h.biXPelsPerMeter = DpiToPelsPerMetre(xDpi > 0 ? xDpi : static_cast<uint16_t>(Platform().ScreenDpiX()));
     h.biYPelsPerMeter = DpiToPelsPerMetre(yDpi > 0 ? yDpi : static_cast<uint16_t>(Platform().ScreenDpiY()));
 
-    // calloc hands out zeroed pages lazily, so a large image costs nothing until it is written.
-    FPixels.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageSize), 1)));
-    if (!FPixels) throw EQuorvaneError("CreateDibSection failed");
+    if (previous && imageSize <= previousCapacity && previousCapacity / 2 <= imageSize) {
+      FPixels = std::move(previous);
+      FPixelCapacity = previousCapacity;
+      std::memset(FPixels.get(), 0, static_cast<size_t>(imageSize));
+    } else {
+      previous.reset();
+      // calloc hands out zeroed pages lazily, so a large image costs nothing until it is written.
+      FPixels.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageSize), 1)));
+      if (!FPixels) throw EQuorvaneError("CreateDibSection failed");
+      FPixelCapacity = static_cast<size_t>(imageSize);
+    }
     FBits = FPixels.get();
 
     FReader = PixelReaderOf(bits);
@@ -199,6 +211,7 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
 void TDibGraphic::FreeImage() {
   FConverter.reset();
   FPixels.reset();
+  FPixelCapacity = 0;
   FBits = nullptr;
   FReader = nullptr;
   FWriter = nullptr;
@@ -249,8 +262,10 @@ void TDibGraphic::Draw(TDibGraphic& target, const TRect& rect) const {
 
 void TDibGraphic::Assign(const TDibGraphic* source) {
   if (source == this) return;
-  FreeImage();
-  if (source == nullptr || source->Empty() || source->Width() <= 0 || source->Height() <= 0) return;
+  if (source == nullptr || source->Empty() || source->Width() <= 0 || source->Height() <= 0) {
+    FreeImage();
+    return;
+  }
   NewImage(source->Width(), source->Height(), source->ImageFormat(), &source->PaletteRecord(),
            static_cast<uint16_t>(source->XDpi()), static_cast<uint16_t>(source->YDpi()));
   // Set again so that a resolution of 0 stays 0 rather than becoming the screen's.

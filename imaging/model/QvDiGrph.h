@@ -192,6 +192,7 @@ class TDibGraphic {
 
   TBitmapInfo FInfo{};
   std::unique_ptr<uint8_t, TFreeDeleter> FPixels;
+  size_t FPixelCapacity = 0;  // bytes allocated for FPixels
   uint8_t* FBits = nullptr;
   TImageFormat FImageFormat = TImageFormat::BlackWhite;
   TDibPalette FPalette{};
