@@ -1,0 +1,70 @@
+// Shared parts of the fuzz targets: the input as a memory stream, a cap on image sizes so huge
+// headers are refused cleanly, and a write/read round trip that must give the same picture.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "model/QvDiGrph.h"
+#include "model/QvExcept.h"
+#include "model/QvStream.h"
+
+namespace fuzz {
+
+// 2 MiB of pixels: big enough for every layout the readers know, small enough that a header
+// claiming a large picture over a few bytes of data costs little per input.
+inline void LimitImageSize() {
+  static const bool limited = [] {
+    SetMaxPixelBytes(2u << 20);
+    return true;
+  }();
+  (void)limited;
+}
+
+inline TMemoryStream InputStream(const uint8_t* data, size_t size) {
+  return TMemoryStream(std::vector<uint8_t>(data, data + size));
+}
+
+// Same size, format, palette entries in use and pixels (padding bytes excluded).
+inline bool SamePicture(const TDibGraphic& a, const TDibGraphic& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.ImageFormat() != b.ImageFormat()) return false;
+  if (a.ImageFormat() != TImageFormat::TrueColor) {
+    const int used = 1 << a.BitCount();
+    for (int i = 0; i < used; ++i) {
+      const TPaletteEntry& p = a.PaletteRecord().Entries[i];
+      const TPaletteEntry& q = b.PaletteRecord().Entries[i];
+      if (p.Red != q.Red || p.Green != q.Green || p.Blue != q.Blue) return false;
+    }
+  }
+  const int64_t bits = static_cast<int64_t>(a.Width()) * a.BitCount();
+  for (int y = 0; y < a.Height(); ++y) {
+    const uint8_t* p = a.ScanLine(y);
+    const uint8_t* q = b.ScanLine(y);
+    for (int64_t i = 0; i < bits / 8; ++i)
+      if (p[i] != q[i]) return false;
+    if (bits % 8) {
+      const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (bits % 8));
+      if ((p[bits / 8] ^ q[bits / 8]) & mask) return false;
+    }
+  }
+  return true;
+}
+
+// Writes a picture that was read, reads the result with a fresh reader and demands the same
+// picture. Small pictures only, to keep executions fast.
+template <class TGraphic>
+void RoundTrip(const TDibGraphic& image) {
+  if (image.Empty() || static_cast<int64_t>(image.Width()) * image.Height() > (1 << 16)) return;
+  TGraphic writer;
+  writer.Assign(&image);
+  TMemoryStream stream;
+  writer.SaveToStream(stream);
+  stream.SetPosition(0);
+  TGraphic reader;
+  reader.LoadFromStream(stream);
+  if (!SamePicture(image, reader)) std::abort();
+}
+
+}  // namespace fuzz

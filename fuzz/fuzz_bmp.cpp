@@ -1,0 +1,16 @@
+// BMP reader of the bitmap-format library, reached through the bridge with a BMP hint; any input
+// either reads or is refused with the bridge's exception.
+#include "FuzzSupport.h"
+#include "formats/QvGbm.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::LimitImageSize();
+  TMemoryStream stream = fuzz::InputStream(data, size);
+  TDibGraphic image;
+  try {
+    // The options only post-process a picture that was read; alternate them by input length.
+    GbmReadImage(stream, image, "File.bmp", size % 2 ? "inv invb" : "");
+  } catch (const Exception&) {
+  }
+  return 0;
+}

@@ -1,0 +1,17 @@
+// PCX reader: any input either reads or is refused with the library's exception; a picture that
+// reads survives a write/read round trip unchanged.
+#include "FuzzSupport.h"
+#include "formats/QvPcxGr.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::LimitImageSize();
+  TMemoryStream stream = fuzz::InputStream(data, size);
+  TPcxGraphic image;
+  try {
+    image.LoadFromStream(stream);
+  } catch (const Exception&) {
+    return 0;
+  }
+  fuzz::RoundTrip<TPcxGraphic>(image);
+  return 0;
+}

@@ -1,0 +1,217 @@
+// Writes the seed corpus of the fuzz targets with our own writers: small pictures of every depth
+// each format stores, plus the variants the writers never produce (run-length Targa, RLE bitmaps,
+// four-plane PCX, bitmap arrays), coded here by hand.
+//
+// Usage: make-seeds <corpus folder>; seeds go to <folder>/<target>/.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats/QvDcxGr.h"
+#include "formats/QvGbm.h"
+#include "formats/QvPcxGr.h"
+#include "formats/QvTgaGr.h"
+#include "gbm/gbm.h"
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+std::filesystem::path gRoot;
+
+void Save(const std::string& target, const std::string& name, const TBytes& bytes) {
+  const std::filesystem::path folder = gRoot / target;
+  std::filesystem::create_directories(folder);
+  TMemoryStream(bytes).SaveToFile((folder / name).string());
+}
+
+void Put16(TBytes& out, unsigned v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(TBytes& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// A small picture of the format with a varied palette and pixels.
+std::unique_ptr<TDibGraphic> Picture(TImageFormat format, int width, int height) {
+  auto picture = std::make_unique<TDibGraphic>();
+  TDibGraphic& image = *picture;
+  TDibPalette palette = DefaultPalette(format);
+  for (int i = 0; i < palette.Count; ++i)
+    palette.Entries[i] = {static_cast<uint8_t>(i * 37), static_cast<uint8_t>(255 - i * 11), static_cast<uint8_t>(i * 5),
+                          0};
+  image.NewImage(width, height, format, format == TImageFormat::TrueColor ? nullptr : &palette, 72, 72);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (format == TImageFormat::TrueColor)
+        image.SetPixel(x, y, PackColor(static_cast<uint8_t>(x * 20), static_cast<uint8_t>(y * 30), x < 4 ? 0 : 200));
+      else
+        image.SetPixelIndex(x, y, (x < 5 ? 1 : x * 3 + y) % palette.Count);
+    }
+  }
+  return picture;
+}
+
+TBytes Written(TDibGraphic& writer, const TDibGraphic& picture) {
+  writer.Assign(&picture);
+  TMemoryStream stream;
+  writer.SaveToStream(stream);
+  return stream.Data();
+}
+
+TBytes GbmWritten(const TDibGraphic& image, const char* hint, const char* options) {
+  gbm_header header{};
+  header.w = image.Width();
+  header.h = image.Height();
+  header.bpp = image.BitCount();
+  gbm_rgb palette[256] = {};
+  for (int i = 0; i < image.PaletteRecord().Count; ++i) {
+    const TPaletteEntry& e = image.PaletteRecord().Entries[i];
+    palette[i] = {e.Red, e.Green, e.Blue};
+  }
+  int type = 0;
+  TMemoryStream stream;
+  if (gbm_guess_filetype(hint, &type) != GBM_ERR_OK ||
+      gbm_write(hint, &stream, type, &header, palette, image.Bits(), options) != GBM_ERR_OK)
+    std::fprintf(stderr, "gbm_write %s %s failed\n", hint, options);
+  return stream.Data();
+}
+
+const TImageFormat kFormats[] = {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::Color256,
+                                 TImageFormat::TrueColor};
+
+void PcxSeeds() {
+  for (TImageFormat format : kFormats) {
+    TPcxGraphic writer;
+    Save("fuzz_pcx", "pcx" + std::to_string(ImageFormatBits(format)) + ".pcx", Written(writer, *Picture(format, 13, 7)));
+  }
+  // Four 1-bit planes, one byte per plane line padded to two, runs that cross line ends.
+  TBytes file(128, 0);
+  file[0] = 10, file[1] = 5, file[2] = 1, file[3] = 1, file[8] = 9, file[10] = 2, file[65] = 4, file[66] = 2;
+  for (int i = 0; i < 48; ++i) file[16 + i] = static_cast<uint8_t>(i * 5);
+  const TBytes lines = {0xC8, 0xAA, 0x55, 0x00, 0xC3, 0xF0, 0x81, 0xC1, 0xFF, 0x0F, 0xC9, 0x33, 0x01, 0x02};
+  file.insert(file.end(), lines.begin(), lines.end());
+  Save("fuzz_pcx", "pcx4planes.pcx", file);
+}
+
+void DcxSeeds() {
+  TMemoryStream stream;
+  for (TImageFormat format : kFormats) {
+    TDcxGraphic writer;
+    writer.Assign(Picture(format, 6 + static_cast<int>(format), 5).get());
+    stream.SetPosition(0);
+    writer.AppendToStream(stream);
+  }
+  // The reserved table is mostly zeros; the seed keeps it whole so offsets stay meaningful.
+  Save("fuzz_dcx", "four-pages.dcx", stream.Data());
+  TDcxGraphic single;
+  Save("fuzz_dcx", "one-page.dcx", Written(single, *Picture(TImageFormat::Color256, 9, 4)));
+}
+
+// Run-length Targa of a written uncompressed file: one run packet then raw packets, across rows.
+TBytes TargaRle(const TBytes& plain, int pixelBytes) {
+  const size_t header = 18 + plain[0] + (plain[1] ? (plain[5] | plain[6] << 8) * ((plain[7] + 7) / 8) : 0);
+  TBytes out(plain.begin(), plain.begin() + static_cast<ptrdiff_t>(header));
+  out[2] = static_cast<uint8_t>(out[2] + 8);
+  const size_t pixels = (plain.size() - header) / static_cast<size_t>(pixelBytes);
+  size_t i = 0;
+  out.push_back(0x82);  // a run of 3 pixels of the first value
+  out.insert(out.end(), plain.begin() + header, plain.begin() + header + pixelBytes);
+  i = 3;
+  while (i < pixels) {
+    const size_t n = std::min<size_t>(pixels - i, 100);
+    out.push_back(static_cast<uint8_t>(n - 1));
+    const auto from = plain.begin() + static_cast<ptrdiff_t>(header + i * pixelBytes);
+    out.insert(out.end(), from, from + static_cast<ptrdiff_t>(n * pixelBytes));
+    i += n;
+  }
+  return out;
+}
+
+void TgaSeeds() {
+  const auto rgbImage = Picture(TImageFormat::TrueColor, 11, 6);
+  const auto mappedImage = Picture(TImageFormat::Color256, 11, 6);
+  const TDibGraphic& rgb = *rgbImage;
+  const TDibGraphic& mapped = *mappedImage;
+  TTgaGraphic writer;
+  Save("fuzz_tga", "map8.tga", Written(writer, mapped));
+  Save("fuzz_tga", "rgb24.tga", Written(writer, rgb));
+  Save("fuzz_tga", "rgb16-ydown.tga", GbmWritten(rgb, "File.tga", "16 ydown"));
+  Save("fuzz_tga", "rgb32.tga", GbmWritten(rgb, "File.tga", "32"));
+  Save("fuzz_tga", "map8-rle.tga", TargaRle(Written(writer, mapped), 1));
+  Save("fuzz_tga", "rgb24-rle.tga", TargaRle(Written(writer, rgb), 3));
+  Save("fuzz_tga", "rgb16-rle.tga", TargaRle(GbmWritten(rgb, "File.tga", "16"), 2));
+  Save("fuzz_tga", "rgb32-rle-ydown.tga", TargaRle(GbmWritten(rgb, "File.tga", "32 ydown"), 4));
+  TBytes gray = TargaRle(Written(writer, mapped), 1);
+  // Gray: no colour map, type 11.
+  TBytes grayFile(gray.begin(), gray.begin() + 18);
+  grayFile[1] = 0, grayFile[2] = 11, grayFile[5] = grayFile[6] = grayFile[7] = 0;
+  grayFile.insert(grayFile.end(), gray.begin() + 18 + 768, gray.end());
+  Save("fuzz_tga", "gray8-rle.tga", grayFile);
+}
+
+TBytes BitmapWithData(int width, int height, int bits, uint32_t compression, const TBytes& data) {
+  const uint32_t offset = 14 + 40 + 4u * (1u << bits);
+  TBytes file = {'B', 'M'};
+  Put32(file, offset + static_cast<uint32_t>(data.size()));
+  Put32(file, 0);
+  Put32(file, offset);
+  Put32(file, 40);
+  Put32(file, static_cast<uint32_t>(width));
+  Put32(file, static_cast<uint32_t>(height));
+  Put16(file, 1);
+  Put16(file, static_cast<unsigned>(bits));
+  Put32(file, compression);
+  Put32(file, static_cast<uint32_t>(data.size()));
+  for (int i = 0; i < 4; ++i) Put32(file, 0);
+  for (int i = 0; i < (1 << bits); ++i) Put32(file, static_cast<uint32_t>(i * 0x010305));
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+void BmpSeeds() {
+  for (TImageFormat format : kFormats) {
+    const auto image = Picture(format, 13, 5);
+    const TDibGraphic& picture = *image;
+    const std::string bits = std::to_string(ImageFormatBits(format));
+    Save("fuzz_bmp", "win" + bits + ".bmp", GbmWritten(picture, "File.bmp", ""));
+    Save("fuzz_bmp", "os2-" + bits + ".bmp", GbmWritten(picture, "File.bmp", "1.1"));
+  }
+  // RLE8: run, odd absolute run, end of line, delta, end of bitmap.
+  Save("fuzz_bmp", "rle8.bmp",
+       BitmapWithData(8, 4, 8, 1, {5, 7, 0, 3, 1, 2, 3, 0, 0, 0, 2, 9, 0, 2, 3, 1, 2, 4, 0, 0, 0, 1}));
+  // RLE4: run, absolute run starting at an odd column, delta, end of bitmap.
+  Save("fuzz_bmp", "rle4.bmp",
+       BitmapWithData(9, 3, 4, 2, {3, 0x12, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 0, 2, 1, 1, 4, 0xAB, 0, 1}));
+  // A bitmap array whose first bitmap is the 8-bit OS/2 one; its offsets move by 14 bytes.
+  TBytes inner = GbmWritten(*Picture(TImageFormat::Color256, 13, 5), "File.bmp", "1.1");
+  const uint32_t offset = (inner[10] | inner[11] << 8) + 14u;
+  inner[10] = static_cast<uint8_t>(offset), inner[11] = static_cast<uint8_t>(offset >> 8);
+  TBytes array = {'B', 'A'};
+  Put32(array, 40);
+  Put32(array, 0);
+  Put16(array, 13);
+  Put16(array, 5);
+  array.insert(array.end(), inner.begin(), inner.end());
+  Save("fuzz_bmp", "array.bmp", array);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+    return 2;
+  }
+  gRoot = argv[1];
+  PcxSeeds();
+  DcxSeeds();
+  TgaSeeds();
+  BmpSeeds();
+  return 0;
+}

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Short seeded fuzz run of every reader (libFuzzer, ASan + UBSan): each target starts from its
+# committed seeds and the regression files, runs for FUZZ_SECONDS (default 20) and fails the run on
+# any finding. Build folder: FUZZ_BUILD_DIR (default build/fuzz).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+SECONDS_PER_TARGET=${FUZZ_SECONDS:-20}
+BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
+TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp)
+
+cmake --preset fuzz -B "$BUILD" >/dev/null
+cmake --build "$BUILD" -j "${JOBS:-2}" --target "${TARGETS[@]}"
+
+declare -A REGRESSION_EXT=([fuzz_pcx]=pcx [fuzz_dcx]=dcx [fuzz_tga]=tga [fuzz_bmp]=bmp)
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$BUILD/fuzz-artifacts"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+for target in "${TARGETS[@]}"; do
+  bin="$BUILD/fuzz/$target"
+  # Every regression file of the target's format must run clean first.
+  shopt -s nullglob
+  regressions=(tests/data/regression/*."${REGRESSION_EXT[$target]}")
+  shopt -u nullglob
+  if [ ${#regressions[@]} -gt 0 ]; then
+    "$bin" -runs=1 "${regressions[@]}" >"$WORK/$target-regression.log" 2>&1 ||
+      { cat "$WORK/$target-regression.log"; echo "FAIL: $target on a regression file"; exit 1; }
+  fi
+  mkdir -p "$WORK/$target"
+  if ! "$bin" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+      -artifact_prefix="$BUILD/fuzz-artifacts/$target-" -print_final_stats=1 \
+      "$WORK/$target" "fuzz/corpus/$target" >"$WORK/$target.log" 2>&1; then
+    tail -n 60 "$WORK/$target.log"
+    echo "FAIL: $target found a problem; the input is in $BUILD/fuzz-artifacts/"
+    exit 1
+  fi
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$WORK/$target.log" | grep -o '[0-9]*$' || echo '?')
+  echo "$target: $runs executions in ${SECONDS_PER_TARGET}s, no finding"
+done
