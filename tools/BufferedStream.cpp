@@ -61,6 +61,7 @@ size_t TBufferedStream::Write(const void* buffer, size_t count) {
     if (!joins) {
       if (!WriteBack()) break;
       if (count - done >= kBufferSize) {
+        FBufferLength = 0;  // read-ahead bytes this write may overtake
         if (FFile.Seek(FPosition, TSeekOrigin::soBeginning) != FPosition) break;
         const size_t n = FFile.Write(in + done, count - done);
         done += n;

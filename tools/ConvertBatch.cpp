@@ -58,16 +58,13 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress) {
   RunParallel(static_cast<int>(jobs.size()), options.Jobs, [&](int index, int slot) {
     const TPlannedJob& planned = jobs[static_cast<size_t>(index)];
     progress.FileStarted(slot, planned.Job.Input);
-    try {
-      if (!planned.Refusal.empty()) throw TConvertFailure{planned.Job.Output, planned.Refusal};
-      ConvertFile(planned.Job, options, [&](double fraction) { progress.FileProgress(slot, fraction); });
-    } catch (const TConvertFailure& failure) {
-      ++failures;
-      progress.Message(FailureLine(failure, planned.Job.Input));
-    } catch (const std::exception& e) {
-      ++failures;
-      progress.Message(FailureLine({planned.Job.Input, e.what()}));
-    }
+    std::vector<TConvertFailure> failed;
+    if (!planned.Refusal.empty())
+      failed.push_back({planned.Job.Output, planned.Refusal});
+    else
+      failed = ConvertFile(planned.Job, options, [&](double fraction) { progress.FileProgress(slot, fraction); });
+    for (const auto& failure : failed) progress.Message(FailureLine(failure, planned.Job.Input));
+    if (!failed.empty()) ++failures;
     progress.FileFinished(slot);
   });
   return failures.load();

@@ -66,12 +66,20 @@ class TFileConversion {
       throw TConvertFailure{FJob.Output, kOutputExistsMessage};
 
     Attempt(FJob.Input, [&]() { OpenInput(); });
-    if (FMultiPageOutput)
+    if (FMultiPageOutput) {
       WriteAllPagesIntoOneFile();
-    else
-      for (size_t i = 0; i < FPages.size(); ++i)
-        WritePage(i, numbered ? NumberedPageName(FJob.Output, FPages[i]) : FJob.Output);
+    } else if (!numbered) {
+      WritePage(0, FJob.Output);
+    } else {
+      for (size_t i = 0; i < FPages.size(); ++i) try {
+          WritePage(i, NumberedPageName(FJob.Output, FPages[i]));
+        } catch (const TConvertFailure& failure) {
+          FFailures.push_back(failure);
+        }
+    }
   }
+
+  std::vector<TConvertFailure> Failures() const { return FFailures; }
 
  private:
   void OpenInput() {
@@ -133,12 +141,20 @@ class TFileConversion {
   bool FMultiPageOutput = false;
   std::unique_ptr<TBufferedStream> FInput;
   std::vector<int> FPages;
+  std::vector<TConvertFailure> FFailures;
 };
 
 }  // namespace
 
-void ConvertFile(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress) {
-  TFileConversion(job, options, progress).Run();
+std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
+                                         const TFileProgress& progress) {
+  TFileConversion conversion(job, options, progress);
+  try {
+    conversion.Run();
+  } catch (const TConvertFailure& failure) {
+    return {failure};
+  }
+  return conversion.Failures();
 }
 
 std::string NumberedPageName(const std::string& output, int page) {

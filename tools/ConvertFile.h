@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ConvertOptions.h"
 #include "model/QvDiGrph.h"
@@ -26,9 +27,10 @@ struct TConvertJob {
 // Share of the file done, 0 to 1.
 using TFileProgress = std::function<void(double fraction)>;
 
-// Converts the job; raises TConvertFailure. With --all-pages into a single-page format, pages
-// already written stay when a later page fails.
-void ConvertFile(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress);
+// Converts the job and returns its failures (none: success). With --all-pages into a single-page
+// format every page is a file of its own: a failed page does not stop the others.
+std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
+                                         const TFileProgress& progress);
 
 // NAME-N.EXT for page N of NAME.EXT, in the same folder.
 std::string NumberedPageName(const std::string& output, int page);

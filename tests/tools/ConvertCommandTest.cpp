@@ -1,0 +1,302 @@
+// brindlex-convert as a command: usage errors and exit statuses, batches with failures, output
+// files that are never replaced by accident nor half written, pages, parallel jobs, information.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ConvertOptions.h"
+#include "ToolTestSupport.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvExcept.h"
+#include "transforms/QvTransfGeometry.h"
+
+using namespace tooltest;
+
+namespace {
+
+const std::string kUsageHint = "Try 'brindlex-convert --help' for more information.\n";
+
+// The message the library gives when it reads File.
+std::string LibraryReadMessage(const std::string& file) {
+  try {
+    ReadImage(file);
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 1), dir / "a.tga");
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 2), dir / "b.tga");
+  const std::vector<std::vector<std::string>> mistakes{
+      {},
+      {dir / "a.tga"},
+      {dir / "a.tga", "-o"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--bogus"},
+      {dir / "a.tga", dir / "b.tga", "-o", dir / "x.pcx"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "-d", dir / "out"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "-f", "pcx"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--rotate", "ninety"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--crop", "1,2,3"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--resize", "20"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--contrast", "sideways"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--convert", "cmyk"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--filter", "box", "--resize", "4x4"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--filter", "bell"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--dither"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--page", "0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--page", "2", "--all-pages"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "-j", "0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--negative=yes"},
+      {"--info", dir / "a.tga", "-o", dir / "x.pcx"},
+      {"--info"},
+  };
+  for (const auto& arguments : mistakes) {
+    const TRun run = RunConvert(arguments);
+    std::string line;
+    for (const auto& a : arguments) line += a + " ";
+    EXPECT_EQ(run.Status, 2) << line;
+    EXPECT_TRUE(run.Err.starts_with("brindlex-convert: ")) << line << run.Err;
+    EXPECT_TRUE(run.Err.ends_with(kUsageHint)) << line << run.Err;
+    EXPECT_EQ(run.Out, "") << line;
+  }
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.tga", "b.tga"}));
+}
+
+TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
+  const TRun run = RunConvert({"--help"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, ConvertUsageText());
+  std::ifstream page(std::string(BRINDLEX_SOURCE_DIR) + "/tools/brindlex-convert.1");
+  const std::string man{std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>()};
+  for (const char* option :
+       {"-o",         "-d",       "-f",         "--overwrite", "--page",    "--all-pages", "--rotate",
+        "--flip-h",   "--flip-v", "--negative", "--crop",      "--sharpen", "--smooth",    "--brightness",
+        "--contrast", "--edge",   "--emboss",   "--gamma",     "--gray",    "--convert",   "--quantize",
+        "--dither",   "--resize", "--filter",   "--info",      "--formats", "-j",          "--quiet"}) {
+    EXPECT_NE(run.Out.find(option), std::string::npos) << option;
+    std::string escaped;
+    for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
+    EXPECT_NE(man.find(escaped), std::string::npos) << option;
+  }
+}
+
+TEST(ConvertInformation, FormatsListsEveryRegisteredExtensionSorted) {
+  const TRun run = RunConvert({"--formats"});
+  ASSERT_EQ(run.Status, 0);
+  for (const auto& entry : GraphicFormatList()) {
+    std::string mask = "(*.";
+    for (char c : entry.Extension) mask += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(run.Out.find(entry.Description + " " + mask + ")\n"), std::string::npos) << entry.Extension;
+  }
+  EXPECT_NE(run.Out.find("DCX file (*.dcx)\n"), std::string::npos);
+  EXPECT_LT(run.Out.find("DCX file"), run.Out.find("ZSoft PC Paintbrush"));
+  EXPECT_TRUE(run.Out.find("\nAll (") != std::string::npos);
+}
+
+TEST(ConvertInformation, InfoDescribesEveryPage) {
+  TScratch dir;
+  auto bw = MakeImage(TImageFormat::BlackWhite, 30, 20, 1);
+  auto gray = MakeImage(TImageFormat::Gray16, 12, 34, 2);
+  auto color = MakeImage(TImageFormat::TrueColor, 5, 6, 3);
+  WritePages({bw.get(), gray.get(), color.get()}, dir / "doc.dcx");
+  WriteImage(*color, dir / "one.tga");
+
+  TRun run = RunConvert({"--info", dir / "doc.dcx", dir / "one.tga"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, dir / "doc.dcx" + ": TDcxGraphic, 3 pages\n" +
+                         "  page 1: 30 x 20, Black and white, 150 x 75 dpi\n" + "  page 2: 12 x 34, " +
+                         ImageFormatName(ReadImage(dir / "doc.dcx", 2)->ImageFormat()) + ", 150 x 75 dpi\n" +
+                         "  page 3: 5 x 6, True color, 150 x 75 dpi\n" + dir / "one.tga" + ": TTgaGraphic, 1 page\n" +
+                         "  page 1: 5 x 6, True color, 96 x 96 dpi\n");
+
+  run = RunConvert({"--info", "--page", "3", dir / "doc.dcx"});
+  EXPECT_EQ(run.Out, dir / "doc.dcx" + ": TDcxGraphic, 3 pages\n  page 3: 5 x 6, True color, 150 x 75 dpi\n");
+
+  run = RunConvert({"--info", dir / "missing.tga", dir / "one.tga", "--page", "2"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "missing.tga" + ": Cannot open file"), std::string::npos);
+  EXPECT_NE(run.Err.find(dir / "one.tga" + ": Page 2 does not exist (the file has 1)"), std::string::npos);
+}
+
+TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 16, 9, 1), dir / "a.tga");
+  PutFileBytes(dir / "b.pcx", std::vector<uint8_t>(40, 0x55));
+  WriteImage(*MakeImage(TImageFormat::Color256, 16, 9, 3), dir / "c.pcx");
+  PutFileBytes(dir / "d.bmp", FileBytes(dir / "a.tga"));
+
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(jobs);
+    const std::filesystem::path out = dir / (std::string("out") + jobs);
+    const TRun run = RunConvert({dir / "a.tga", dir / "b.pcx", dir / "d.bmp", dir / "c.pcx", "-d", out.string(), "-f",
+                                 "tga", "-j", jobs, "--negative"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "b.pcx" + ": " + LibraryReadMessage(dir / "b.pcx") + "\n"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "d.bmp" +
+                           ": Graphic files of .bmp format are not supported or not registered\n"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(dir.List(out.filename().string()), (std::vector<std::string>{"a.tga", "c.tga"}));
+  }
+  // An output extension nobody writes fails every file with the registry's message.
+  const TRun run = RunConvert({dir / "a.tga", "-o", dir / "a.xyz"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "a.tga" + " -> " + dir / "a.xyz" +
+                         ": Graphic files of .xyz format are not supported or not registered\n");
+}
+
+TEST(ConvertBatch, TwoInputsWithTheSameOutputNameWriteItOnce) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 2), dir / "a.pcx");
+  const TRun run = RunConvert({dir / "a.tga", dir / "a.pcx", "-d", dir / "out", "-f", "pcx", "-j", "2"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find(dir / "a.pcx -> " + dir / "out/a.pcx: Also the output of " + dir / "a.tga"), std::string::npos)
+      << run.Err;
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "out/a.pcx"), *ReadImage(dir / "a.tga")));
+}
+
+TEST(ConvertOutput, ExistingFileIsNotReplacedWithoutOverwrite) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
+  PutFileBytes(dir / "a.pcx", {1, 2, 3});
+  TRun run = RunConvert({dir / "a.tga", "-o", dir / "a.pcx"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err,
+            "brindlex-convert: " + dir / "a.tga -> " + dir / "a.pcx: File exists (use --overwrite to replace it)\n");
+  EXPECT_EQ(FileBytes(dir / "a.pcx"), (std::vector<uint8_t>{1, 2, 3}));
+
+  ::chmod((dir / "a.pcx").c_str(), 0640);
+  run = RunConvert({dir / "a.tga", "-o", dir / "a.pcx", "--overwrite"});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "a.pcx"), *ReadImage(dir / "a.tga")));
+  struct stat info {};
+  ::stat((dir / "a.pcx").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.pcx", "a.tga"}));
+}
+
+TEST(ConvertOutput, FailedWriteLeavesTheOldFileIntactAndNoTemporaryFile) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
+  const std::vector<uint8_t> old = FileBytes(dir / "a.tga");
+  WriteImage(*MakeImage(TImageFormat::BlackWhite, 6, 6, 2), dir / "bw.pcx");
+  // Targa refuses black-and-white images while writing.
+  const TRun run = RunConvert({dir / "bw.pcx", "-o", dir / "a.tga", "--overwrite"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "bw.pcx -> " +
+                         dir / "a.tga: TARGA image must be true color or 8 bit with palette\n");
+  EXPECT_EQ(FileBytes(dir / "a.tga"), old);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.tga", "bw.pcx"}));
+}
+
+TEST(ConvertOutput, InputCanBeReplacedByItsOwnResult) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 7, 5, 1), dir / "a.tga");
+  ASSERT_EQ(RunConvert({dir / "a.tga", "--rotate", "90", "-d", dir.Path(), "--overwrite"}).Status, 0);
+  EXPECT_EQ(ReadImage(dir / "a.tga")->Width(), 5);
+}
+
+TEST(ConvertPages, PageOptionReadsThatPage) {
+  TScratch dir;
+  auto p1 = MakeImage(TImageFormat::BlackWhite, 20, 10, 1);
+  auto p2 = MakeImage(TImageFormat::Color256, 11, 13, 2);
+  auto p3 = MakeImage(TImageFormat::TrueColor, 9, 8, 3);
+  WritePages({p1.get(), p2.get(), p3.get()}, dir / "doc.dcx");
+
+  ASSERT_EQ(RunConvert({dir / "doc.dcx", "--page", "2", "-o", dir / "p2.pcx"}).Status, 0);
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "p2.pcx"), *p2));
+  ASSERT_EQ(RunConvert({dir / "doc.dcx", "-o", dir / "p1.pcx"}).Status, 0);
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "p1.pcx"), *p1));
+
+  const TRun run = RunConvert({dir / "doc.dcx", "--page", "4", "-o", dir / "p4.pcx"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "doc.dcx: Page 4 does not exist (the file has 3)\n");
+}
+
+TEST(ConvertPages, AllPagesGoIntoMultiPageOutputOrNumberedFiles) {
+  TScratch dir;
+  auto p1 = MakeImage(TImageFormat::BlackWhite, 20, 10, 1);
+  auto p2 = MakeImage(TImageFormat::Color256, 11, 13, 2);
+  auto p3 = MakeImage(TImageFormat::TrueColor, 9, 8, 3);
+  WritePages({p1.get(), p2.get(), p3.get()}, dir / "doc.dcx");
+
+  TRun run = RunConvert({dir / "doc.dcx", "--all-pages", "--flip-v", "-o", dir / "flipped.dcx"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  ASSERT_EQ(PageCount(dir / "flipped.dcx"), 3);
+  int page = 1;
+  for (const auto* original : {p1.get(), p2.get(), p3.get()}) {
+    TDibGraphic expected;
+    TFlipVerticalTransform().ApplyOnDest(*original, expected);
+    EXPECT_TRUE(SamePicture(*ReadImage(dir / "flipped.dcx", page++), expected));
+  }
+
+  run = RunConvert({dir / "doc.dcx", "--all-pages", "-o", dir / "page.pcx"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"doc.dcx", "flipped.dcx", "page-1.pcx", "page-2.pcx", "page-3.pcx"}));
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "page-2.pcx"), *p2));
+  EXPECT_TRUE(SamePicture(*ReadImage(dir / "page-3.pcx"), *p3));
+
+  // Single pages gather into a multi-page file too; a page format cannot take fails per page.
+  WriteImage(*p3, dir / "one.tga");
+  ASSERT_EQ(RunConvert({dir / "one.tga", "--all-pages", "-o", dir / "one.dcx"}).Status, 0);
+  EXPECT_EQ(PageCount(dir / "one.dcx"), 1);
+  run = RunConvert({dir / "doc.dcx", "--all-pages", "-d", dir / "tga", "-f", "tga"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("tga/doc-1.tga: TARGA image must be true color or 8 bit with palette"), std::string::npos);
+  EXPECT_EQ(dir.List("tga"), (std::vector<std::string>{"doc-2.tga", "doc-3.tga"}));
+}
+
+TEST(ConvertJobs, ParallelJobsGiveTheSameBytes) {
+  TScratch dir;
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = dir / ("in" + std::to_string(i) + (i % 3 ? ".tga" : ".pcx"));
+    WriteImage(*MakeImage(i % 3 ? TImageFormat::TrueColor : TImageFormat::Color16, 60 + i, 40, i), name);
+    inputs.push_back(name);
+  }
+  auto run = [&](const char* jobs) {
+    std::vector<std::string> arguments = inputs;
+    for (const char* a : {"--smooth", "--rotate", "30", "--resize", "50x31", "--filter", "mitchell", "--convert",
+                          "color256", "--quantize", "--dither", "-f", "pcx", "-j"})
+      arguments.push_back(a);
+    arguments.push_back(jobs);
+    arguments.push_back("-d");
+    arguments.push_back(dir / jobs);
+    return RunConvert(arguments);
+  };
+  ASSERT_EQ(run("1").Status, 0);
+  ASSERT_EQ(run("2").Status, 0);
+  ASSERT_EQ(run("4").Status, 0);
+  const std::vector<std::string> names = dir.List("1");
+  ASSERT_EQ(names.size(), 6u);
+  for (const auto& name : names) {
+    EXPECT_EQ(FileBytes(dir / ("1/" + name)), FileBytes(dir / ("2/" + name))) << name;
+    EXPECT_EQ(FileBytes(dir / ("1/" + name)), FileBytes(dir / ("4/" + name))) << name;
+  }
+}
+
+TEST(ConvertProgress, BarOnATerminalOnlyAndNotWithQuiet) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 300, 200, 1), dir / "a.tga");
+  TRun run = RunConvertOnTerminal({dir / "a.tga", "--sharpen", "-o", dir / "b.tga"});
+  ASSERT_EQ(run.Status, 0);
+  EXPECT_NE(run.Out.find("1/1 files"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("100%"), std::string::npos) << run.Out;
+
+  run = RunConvertOnTerminal({dir / "a.tga", "--sharpen", "-o", dir / "c.tga", "--quiet"});
+  ASSERT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, "");
+  // Not a terminal: nothing on standard error either.
+  run = RunConvert({dir / "a.tga", "--sharpen", "-o", dir / "d.tga"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Err, "");
+}
+
+}  // namespace

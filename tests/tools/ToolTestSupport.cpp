@@ -1,0 +1,165 @@
+#include "ToolTestSupport.h"
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "BufferedStream.h"
+#include "formats/QvFormats.h"
+#include "model/QvDiGrphRegistry.h"
+
+namespace tooltest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadText(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string CommandLine(const std::vector<std::string>& arguments) {
+  std::string command = Quote(BRINDLEX_CONVERT);
+  for (const auto& argument : arguments) {
+    command += ' ';
+    command += Quote(argument);
+  }
+  return command;
+}
+
+TRun RunShell(const std::string& command, const std::string& outFile, const std::string& errFile) {
+  TRun run;
+  const int status = std::system(command.c_str());
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.Out = ReadText(outFile);
+  run.Err = ReadText(errFile);
+  return run;
+}
+
+}  // namespace
+
+TScratch::TScratch() {
+  static int counter = 0;
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+  for (char& c : name)
+    if (c == '/') c = '_';
+  FPath = (fs::temp_directory_path() /
+           ("qv-tools-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + name))
+              .string();
+  fs::remove_all(FPath);
+  fs::create_directories(FPath);
+}
+
+TScratch::~TScratch() {
+  std::error_code error;
+  fs::remove_all(FPath, error);
+}
+
+std::vector<std::string> TScratch::List(const std::string& sub) const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(sub.empty() ? FPath : FPath + "/" + sub))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TRun RunConvert(const std::vector<std::string>& arguments) {
+  const std::string base = (fs::temp_directory_path() / ("qv-tools-run-" + std::to_string(::getpid()))).string();
+  return RunShell(CommandLine(arguments) + " >" + Quote(base + ".out") + " 2>" + Quote(base + ".err") + " </dev/null",
+                  base + ".out", base + ".err");
+}
+
+TRun RunConvertOnTerminal(const std::vector<std::string>& arguments) {
+  // script gives the program a terminal for all three streams and copies what it writes.
+  const std::string base = (fs::temp_directory_path() / ("qv-tools-tty-" + std::to_string(::getpid()))).string();
+  const std::string command = "script -qec " + Quote(CommandLine(arguments)) + " /dev/null >" + Quote(base + ".out") +
+                              " 2>" + Quote(base + ".err") + " </dev/null";
+  return RunShell(command, base + ".out", base + ".err");
+}
+
+std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed) {
+  auto image = std::make_unique<TDibGraphic>();
+  image->NewImage(width, height, format, nullptr, 150, 75);
+  std::mt19937 random(seed);
+  const int entries = IsPaletteFormat(format) ? image->PaletteRecord().Count : 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      if (entries > 0) {
+        // Flat runs with noise: run-length coders see both.
+        const int index = (x / 5 + y / 3) % 3 == 0 ? static_cast<int>(random() % entries) : (x / 7 + y) % entries;
+        image->SetPixelIndex(x, y, index);
+      } else {
+        image->SetPixel(x, y,
+                        PackColor(static_cast<uint8_t>(x * 255 / width), static_cast<uint8_t>(y * 255 / height),
+                                  static_cast<uint8_t>(random())));
+      }
+    }
+  return image;
+}
+
+void WriteImage(const TDibGraphic& image, const std::string& file) {
+  std::unique_ptr<TDibGraphic> writer = CreateGraphicForFile(file);
+  writer->Assign(&image);
+  writer->SaveToFile(file);
+}
+
+void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string& file) {
+  TFileStream stream(file, TFileMode::fmCreate);
+  for (const TDibGraphic* page : pages) {
+    std::unique_ptr<TDibGraphic> writer = CreateGraphicForFile(file);
+    writer->Assign(page);
+    writer->AppendToStream(stream);
+  }
+}
+
+std::unique_ptr<TDibGraphic> ReadImage(const std::string& file, int page) {
+  std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(file);
+  image->SetImageIndex(page);
+  image->LoadFromFile(file);
+  return image;
+}
+
+int PageCount(const std::string& file) {
+  TFileStream stream(file, TFileMode::fmOpenRead);
+  return CreateGraphicForFile(file)->GetImageCount(stream);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+::testing::AssertionResult SamePicture(const TDibGraphic& actual, const TDibGraphic& expected) {
+  if (actual.Width() != expected.Width() || actual.Height() != expected.Height())
+    return ::testing::AssertionFailure() << "size " << actual.Width() << "x" << actual.Height() << ", expected "
+                                         << expected.Width() << "x" << expected.Height();
+  for (int y = 0; y < expected.Height(); ++y)
+    for (int x = 0; x < expected.Width(); ++x)
+      if (actual.GetPixel(x, y) != expected.GetPixel(x, y))
+        return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex
+                                             << actual.GetPixel(x, y) << ", expected " << expected.GetPixel(x, y);
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace tooltest
+
+// The registry is filled once for the whole test program, as the tool does at start.
+namespace {
+const bool kRegistered = (RegisterStandardGraphicFormats(), true);
+}
