@@ -32,9 +32,17 @@ void CopyPixels(const uint8_t* from, uint8_t* to, int width, int bits) {
 // Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
 void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vector<uint8_t>& scratch) {
   switch (bits) {
-    case 8:
-      for (int x = 0; x < width; ++x) out[width - 1 - x] = in[x];
+    case 8: {
+      int x = 0;
+      for (; x + 8 <= width; x += 8) {
+        uint64_t v;
+        std::memcpy(&v, in + x, 8);
+        v = __builtin_bswap64(v);
+        std::memcpy(out + width - 8 - x, &v, 8);
+      }
+      for (; x < width; ++x) out[width - 1 - x] = in[x];
       break;
+    }
     case 24: {
       const uint8_t* p = in;
       uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1);
@@ -75,6 +83,59 @@ class TSpreadProgress {
   int64_t FNext = 0;
 };
 
+// Transposes an 8 x 8 block of bytes held as eight little-endian words: afterwards byte J of
+// word I is what byte I of word J was.
+inline void Transpose8x8(uint64_t r[8]) {
+  auto swap = [](uint64_t& a, uint64_t& b, int shift, uint64_t mask) {
+    const uint64_t t = ((a >> shift) ^ b) & mask;
+    b ^= t;
+    a ^= t << shift;
+  };
+  for (int i = 0; i < 8; i += 2) swap(r[i], r[i + 1], 8, 0x00FF00FF00FF00FFull);
+  for (int i : {0, 1, 4, 5}) swap(r[i], r[i + 2], 16, 0x0000FFFF0000FFFFull);
+  for (int i = 0; i < 4; ++i) swap(r[i], r[i + 4], 32, 0x00000000FFFFFFFFull);
+}
+
+// The quarter turn of one-byte pixels in 8 x 8 blocks; the edges that do not fill a block are
+// moved pixel by pixel.
+template <typename TStep>
+void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, bool clockwise,
+                      TStep step) {
+  auto put = [&](int x, int y, uint8_t v) {
+    if (clockwise)
+      dest.ScanLine(x)[h - 1 - y] = v;
+    else
+      dest.ScanLine(w - 1 - x)[y] = v;
+  };
+  const int fullW = w & ~7;
+  // Tall strips: each destination row (a page of its own in large images) then takes 256 bytes
+  // per visit rather than 64.
+  constexpr int kStrip = 256;
+  for (int y0 = 0; y0 < h; y0 += kStrip) {
+    const int y1 = std::min(h, y0 + kStrip);
+    for (int y = y0; y < y1; ++y) step(y, h - 1);
+    const int blockEnd = y0 + ((y1 - y0) & ~7);
+    for (int x0 = 0; x0 < fullW; x0 += 8) {
+      for (int y = y0; y < blockEnd; y += 8) {
+        uint64_t r[8];
+        // Clockwise, the last source row of the block becomes the first destination column.
+        for (int k = 0; k < 8; ++k)
+          std::memcpy(&r[k], rows[static_cast<size_t>(clockwise ? y + 7 - k : y + k)] + x0, 8);
+        Transpose8x8(r);
+        for (int i = 0; i < 8; ++i) {
+          uint8_t* out = clockwise ? dest.ScanLine(x0 + i) + (h - 8 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
+          std::memcpy(out, &r[i], 8);
+        }
+      }
+    }
+    for (int y = y0; y < y1; ++y) {
+      const uint8_t* row = rows[static_cast<size_t>(y)];
+      const int xFrom = y < blockEnd ? fullW : 0;
+      for (int x = xFrom; x < w; ++x) put(x, y, row[x]);
+    }
+  }
+}
+
 // A quarter turn. Clockwise: source (x, y) goes to (H - 1 - y, x); otherwise to (y, W - 1 - x).
 // Step(y, H - 1) is called before the source rows are worked on.
 template <typename TStep>
@@ -88,7 +149,11 @@ void QuarterTurn(const TDibGraphic& source, TDibGraphic& dest, bool clockwise, T
   auto destRow = [&](int x) { return dest.ScanLine(clockwise ? x : w - 1 - x); };
   auto destColumn = [&](int y) { return clockwise ? h - 1 - y : y; };
 
-  if (bits == 8 || bits == 24) {
+  if (bits == 8) {
+    QuarterTurnBytes(rows, dest, w, h, clockwise, step);
+    return;
+  }
+  if (bits == 24) {
     const int bpp = bits / 8;
     for (int y0 = 0; y0 < h; y0 += kTile) {
       const int y1 = std::min(h, y0 + kTile);

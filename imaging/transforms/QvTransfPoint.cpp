@@ -152,6 +152,27 @@ class TLightnessMapper {
   }
 
  private:
+  // The hue rule of RgbToHsl as (base + sign * (mx - channel) / d) with the case chosen by
+  // table instead of branches (adding -q equals subtracting q exactly); likewise the channel
+  // order of HslToRgb's sector.
+  struct THueCase {
+    double Base;
+    double Sign;
+    int Channel;
+  };
+  static constexpr THueCase kHueCases[6] = {
+      {1, -1, 1},  // blue is max, green not min
+      {5, 1, 2},   // blue is max, green min
+      {3, -1, 2},  // green is max, red not min
+      {1, 1, 0},   // green is max, red min
+      {5, -1, 0},  // red is max, blue not min
+      {3, 1, 1},   // red is max, blue min
+  };
+  // Output position of the high, middle and low value for sectors 0..6 (6 is sector 0 again).
+  static constexpr uint8_t kHigh[7] = {0, 1, 1, 2, 2, 0, 0};
+  static constexpr uint8_t kMiddle[7] = {1, 0, 2, 1, 0, 2, 1};
+  static constexpr uint8_t kLow[7] = {2, 2, 0, 0, 1, 1, 2};
+
   void MapPixel(int b0, int b1, int b2, uint8_t& o0, uint8_t& o1, uint8_t& o2) const {
     const int mxb = std::max(b0, std::max(b1, b2));
     const int mnb = std::min(b0, std::min(b1, b2));
@@ -163,29 +184,24 @@ class TLightnessMapper {
     const double* unit = kUnit.Value.data();
     const double mx = unit[mxb];
     const double d = mx - unit[mnb];
-    double h;
-    if (b0 == mxb)
-      h = b1 == mnb ? 5 + (mx - unit[b2]) / d : 1 - (mx - unit[b1]) / d;
-    else if (b1 == mxb)
-      h = b2 == mnb ? 1 + (mx - unit[b0]) / d : 3 - (mx - unit[b2]) / d;
-    else
-      h = b0 == mnb ? 3 + (mx - unit[b1]) / d : 5 - (mx - unit[b0]) / d;
+    const int b[3] = {b0, b1, b2};
+    const int hueCase = b0 == mxb ? (b1 == mnb) : b1 == mxb ? 2 + (b2 == mnb) : 4 + (b0 == mnb);
+    const THueCase& hc = kHueCases[hueCase];
+    const double h = hc.Base + hc.Sign * ((mx - unit[b[hc.Channel]]) / d);
     const double h6 = (h / 6) * 6;
-    const int i = static_cast<int>(h6);
+    int i = static_cast<int>(h6);
     const double f = h6 - i;
+    if (static_cast<unsigned>(i) > 6) i = 0;  // as HslToRgb's default sector; never reached
     const double m1 = pair.M1;
     const double m2 = pair.M2;
-    const uint8_t hi = UnitToByte(m2);
-    const uint8_t lo = UnitToByte(m1);
-    const uint8_t mid = (i & 1) ? UnitToByte(m2 - (m2 - m1) * f) : UnitToByte(m1 + (m2 - m1) * f);
-    switch (i) {
-      case 1: o0 = mid, o1 = hi, o2 = lo; break;
-      case 2: o0 = lo, o1 = hi, o2 = mid; break;
-      case 3: o0 = lo, o1 = mid, o2 = hi; break;
-      case 4: o0 = mid, o1 = lo, o2 = hi; break;
-      case 5: o0 = hi, o1 = lo, o2 = mid; break;
-      default: o0 = hi, o1 = mid, o2 = lo; break;
-    }
+    const double middle[2] = {m1 + (m2 - m1) * f, m2 - (m2 - m1) * f};
+    uint8_t out[3];
+    out[kHigh[i]] = UnitToByte(m2);
+    out[kLow[i]] = UnitToByte(m1);
+    out[kMiddle[i]] = UnitToByte(middle[i & 1]);
+    o0 = out[0];
+    o1 = out[1];
+    o2 = out[2];
   }
 
   std::vector<TPairValues> FPairs;
@@ -248,9 +264,38 @@ void TNegativeTransform::Apply(TDibGraphic& image) {
   FinishProgress();
 }
 
+// The same result as Dest.Assign(Source) followed by Apply(Dest), in one pass.
 void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source != &dest) dest.Assign(&source);
-  Apply(dest);
+  if (&source == &dest || source.Empty()) {
+    dest.Assign(&source);
+    Apply(dest);
+    return;
+  }
+  StartProgress();
+  const int w = source.Width();
+  const int h = source.Height();
+  const TImageFormat format = source.ImageFormat();
+  if (format == TImageFormat::Color16 || format == TImageFormat::Color256) {
+    TDibPalette inverted = source.PaletteRecord();
+    for (TPaletteEntry& e : inverted.Entries)
+      e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green), static_cast<uint8_t>(255 - e.Red),
+           0};
+    NewImageLike(dest, source, w, h, format, &inverted);
+    std::memcpy(dest.Bits(), source.Bits(), source.ImageSize());
+  } else {
+    NewImageLike(dest, source, w, h, format, &source.PaletteRecord());
+    // TrueColor pixels only; gray and black-and-white rows with their padding.
+    const size_t count =
+        format == TImageFormat::TrueColor ? 3 * static_cast<size_t>(w) : static_cast<size_t>(source.BytesPerLine());
+    for (int y = 0; y < h; ++y) {
+      StepProgress(y, 0, h - 1);
+      const uint8_t* in = source.ScanLine(y);
+      uint8_t* out = dest.ScanLine(y);
+      for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(~in[i]);
+    }
+  }
+  dest.SetFrameDelay(source.FrameDelay());
+  FinishProgress();
 }
 
 // ---- brightness and contrast ----
@@ -289,12 +334,13 @@ TColorValue MapThroughTable(TColorValue color, const void* context) {
 
 void MapBytes(const uint8_t* in, uint8_t* out, size_t count, const TByteTable& table) {
   size_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const uint8_t a = table[in[i]], b = table[in[i + 1]], c = table[in[i + 2]], d = table[in[i + 3]];
-    out[i] = a;
-    out[i + 1] = b;
-    out[i + 2] = c;
-    out[i + 3] = d;
+  // Eight bytes per word: one load and one store around eight table reads.
+  for (; i + 8 <= count; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, in + i, 8);
+    uint64_t r = 0;
+    for (int k = 0; k < 8; ++k) r |= static_cast<uint64_t>(table[(v >> (8 * k)) & 0xFF]) << (8 * k);
+    std::memcpy(out + i, &r, 8);
   }
   for (; i < count; ++i) out[i] = table[in[i]];
 }
@@ -328,13 +374,28 @@ int64_t IntegerWeight(double weight) { return RoundHalfEven(std::clamp(weight, -
 struct TGrayWeights {
   std::array<int64_t, 256> Red{}, Green{}, Blue{};
 
+  std::array<int32_t, 256> Red32{}, Green32{}, Blue32{};
+  bool Fits32;  // every sum fits 32 bits
+
   TGrayWeights(double red, double green, double blue) {
     const int64_t wr = IntegerWeight(red), wg = IntegerWeight(green), wb = IntegerWeight(blue);
+    constexpr int64_t kLimit = (int64_t{1} << 31) / (3 * 255);
+    Fits32 = std::abs(wr) < kLimit && std::abs(wg) < kLimit && std::abs(wb) < kLimit;
     for (int v = 0; v < 256; ++v) {
       Red[static_cast<size_t>(v)] = wr * v;
       Green[static_cast<size_t>(v)] = wg * v;
       Blue[static_cast<size_t>(v)] = wb * v;
+      if (Fits32) {
+        Red32[static_cast<size_t>(v)] = static_cast<int32_t>(wr * v);
+        Green32[static_cast<size_t>(v)] = static_cast<int32_t>(wg * v);
+        Blue32[static_cast<size_t>(v)] = static_cast<int32_t>(wb * v);
+      }
     }
+  }
+  uint8_t Level32(int b0, int b1, int b2) const {
+    const int32_t g =
+        (Red32[static_cast<size_t>(b2)] + Green32[static_cast<size_t>(b1)] + Blue32[static_cast<size_t>(b0)]) / 1000;
+    return static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);
   }
   // The gray level of a pixel; a negative sum (negative weights) gives black.
   uint8_t Level(int b0, int b1, int b2) const {
@@ -374,13 +435,18 @@ void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic
   for (int y = 0; y < h; ++y) {
     StepProgress(y, 0, h - 1);
     const uint8_t* in = source.ScanLine(y);
+    uint8_t* out = dest.ScanLine(y);
+    if (srcBits == 24 && dstBits == 8 && weights.Fits32) {
+      // The common case in one pass: 32-bit sums, the division by a constant, the index table.
+      for (int x = 0; x < w; ++x, in += 3) out[x] = levelIndex[weights.Level32(in[0], in[1], in[2])];
+      continue;
+    }
     if (srcBits == 24) {
       for (int x = 0; x < w; ++x, in += 3) levels[static_cast<size_t>(x)] = weights.Level(in[0], in[1], in[2]);
     } else {
       UnpackIndices(in, srcBits, 0, w, levels.data());
       for (uint8_t& v : levels) v = entryLevel[v];
     }
-    uint8_t* out = dest.ScanLine(y);
     if (toTrueColor) {
       for (int x = 0; x < w; ++x, out += 3) out[0] = out[1] = out[2] = levels[static_cast<size_t>(x)];
     } else {
