@@ -197,3 +197,81 @@ TEST(GbmBridge, WritePassesPaletteAndBitsOfEachFormat) {
   EXPECT_EQ(back.ImageFormat(), TImageFormat::Color16);
   EXPECT_TRUE(SameIndices(image, back));
 }
+
+namespace {
+
+// Counting wrappers around the default file operations.
+std::atomic<int> gReads{0}, gWrites{0};
+std::atomic<int64_t> gSmallestRead{INT64_MAX};
+int64_t CountingRead(gbm_fd fd, void* buf, int64_t len) {
+  ++gReads;
+  int64_t smallest = gSmallestRead;
+  while (len < smallest && !gSmallestRead.compare_exchange_weak(smallest, len)) {
+  }
+  return gbm_file_read(fd, buf, len);
+}
+int64_t CountingWrite(gbm_fd fd, const void* buf, int64_t len) {
+  ++gWrites;
+  return gbm_file_write(fd, buf, len);
+}
+
+struct TCountingIo {
+  TCountingIo() {
+    gReads = gWrites = 0;
+    gSmallestRead = INT64_MAX;
+    gbm_io_setup(gbm_file_open, gbm_file_create, gbm_file_close, gbm_file_lseek, CountingRead, CountingWrite);
+  }
+  ~TCountingIo() {
+    gbm_io_setup(gbm_file_open, gbm_file_create, gbm_file_close, gbm_file_lseek, gbm_file_read, gbm_file_write);
+  }
+};
+
+}  // namespace
+
+TEST(GbmCore, RunLengthCodecsUseBlockReadsAndWholeLineWrites) {
+  TDibGraphic image;
+  MakeImage(image, TImageFormat::TrueColor, 300, 200);
+  TMemoryStream s;
+  {
+    TCountingIo io;
+    GbmWriteImage(s, image, "f.pcx");
+    EXPECT_EQ(gWrites, 1 + 200 * 3);  // the header, then one write per plane line
+  }
+  {
+    TCountingIo io;
+    s.SetPosition(0);
+    TDibGraphic back;
+    GbmReadImage(s, back, "f.pcx");
+    EXPECT_TRUE(SamePicture(image, back));
+    EXPECT_LE(gReads, 2 + static_cast<int>(s.Size() / GBM_BYTE_READER_SIZE) + 2);
+  }
+  TDibGraphic gray;
+  MakeImage(gray, TImageFormat::Color256, 300, 200);
+  TMemoryStream t;
+  {
+    TCountingIo io;
+    GbmWriteImage(t, gray, "f.tga");
+    EXPECT_EQ(gWrites, 2 + 200);  // header, colour map, rows
+  }
+}
+
+TEST(GbmCore, ConversionsRunOnSeveralThreadsAtOnce) {
+  const char* hints[] = {"a.pcx", "a.tga", "a.bmp", "a.pcc"};
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t]() {
+      for (int i = 0; i < 20; ++i) {
+        TDibGraphic image;
+        MakeImage(image, t == 2 ? TImageFormat::Color16 : TImageFormat::TrueColor, 40 + i, 30, i + 1);
+        TMemoryStream s;
+        GbmWriteImage(s, image, hints[t]);
+        s.SetPosition(0);
+        TDibGraphic back;
+        GbmReadImage(s, back, hints[t], "trunc inv ydown");
+        if (!SameIndices(image, back)) ++failures;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures, 0);
+}

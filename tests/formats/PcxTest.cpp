@@ -64,6 +64,7 @@ TEST(Pcx, RoundTripEveryFormatAndOddWidths) {
       ReadPcx(bytes, back);
       SCOPED_TRACE(ImageFormatName(format) + " width " + std::to_string(w));
       EXPECT_EQ(back.BitCount(), image.BitCount());
+      EXPECT_EQ(back.PaletteRecord().Count, format == TImageFormat::TrueColor ? 0 : 1 << back.BitCount());
       EXPECT_TRUE(SameIndices(image, back));
       EXPECT_EQ(back.XDpi(), 300);
       EXPECT_EQ(back.YDpi(), 150);
