@@ -104,6 +104,9 @@ void TDcxGraphic::AppendToStream(TStream& stream) {
   TTableReader table(stream);
   const uint32_t firstPage = table.Next();
   if (firstPage == 0) throw EDcxError(kHeaderNotValid);
+  // A first page past the end would let the table's new end entry grow the stream, and the page
+  // would then be written four bytes after the offset registered for it.
+  if (firstPage > size) throw EDcxError(kHeaderNotValid);
   while (table.Next() != 0) {
   }
   // The zero entry that will end the table must still lie wholly before the first page.

@@ -155,3 +155,17 @@ TEST(Dcx, TableWithoutRoomBeforeAnUnalignedFirstPage) {
   back.LoadImageFromStream(s, 1);
   EXPECT_TRUE(SameIndices(page, back));
 }
+
+TEST(Dcx, AppendRefusesFirstPagePastTheEnd) {
+  // A table that names a first page the stream does not hold: the new page would be registered at
+  // the current end but land after the grown table, so the container is refused unchanged.
+  Bytes b;
+  Put32(b, 987654321);
+  Put32(b, 4100);
+  Put32(b, 0);
+  TMemoryStream s(b);
+  TDcxGraphic page;
+  MakeImage(page, TImageFormat::Color16, 2, 2);
+  EXPECT_EQ(MessageOf<EDcxError>([&] { page.AppendToStream(s); }), kNotValid);
+  EXPECT_EQ(s.Data(), b);
+}
