@@ -169,7 +169,10 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
     if (format != TImageFormat::TrueColor) {
       // Copy first: the palette given may be this image's own palette copy.
       source = *palette;
-      if (source.Count > 256) source.Count = 256;
+      // A palette never holds more entries than the format can index, so the converter can only
+      // answer indices that the pixel writer stores unchanged.
+      const uint16_t capacity = static_cast<uint16_t>(1u << bits);
+      if (source.Count > capacity) source.Count = capacity;
       h.biClrUsed = source.Count;
       std::memcpy(FInfo.Colors.data(), source.Entries.data(), source.Count * sizeof(TPaletteEntry));
     } else {

@@ -103,6 +103,17 @@ TEST(NewImage, PaletteMayBeTheImagesOwn) {
   EXPECT_EQ(image.PaletteRecord().Version, 0x300);
 }
 
+TEST(NewImage, PaletteIsCutToWhatTheFormatCanIndex) {
+  TDibGraphic image;
+  image.NewImage(2, 1, TImageFormat::BlackWhite, &DefaultPalette(TImageFormat::Gray256), 0, 0);
+  EXPECT_EQ(image.PaletteRecord().Count, 2);
+  EXPECT_EQ(image.BitmapInfo().Header.biClrUsed, 2u);
+  image.SetPixel(0, 0, PackColor(200, 200, 200));
+  EXPECT_EQ(image.GetPixelIndex(0, 0), 1) << "the nearest of the two entries a 1-bit pixel can hold";
+  image.NewImage(2, 1, TImageFormat::Color16, &DefaultPalette(TImageFormat::Color256), 0, 0);
+  EXPECT_EQ(image.PaletteRecord().Count, 16);
+}
+
 TEST(PixelAccess, PackedFormatsKeepNeighbours) {
   TDibGraphic image;
   image.NewImage(4, 1, TImageFormat::Gray16, nullptr, 0, 0);
