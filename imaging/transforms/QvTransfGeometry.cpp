@@ -15,10 +15,6 @@
 
 namespace {
 
-// Source rows are processed in strips and columns in tiles of this many pixels, so that the
-// quarter turns touch each cache line of both images only a few times.
-constexpr int kTile = 64;
-
 // Copies the pixels of a row without touching anything a per-pixel copy would leave alone: the
 // unused bits of a partial last byte stay 0 and the row padding is not copied.
 void CopyPixels(const uint8_t* from, uint8_t* to, int width, int bits) {
@@ -27,6 +23,43 @@ void CopyPixels(const uint8_t* from, uint8_t* to, int width, int bits) {
   std::memcpy(to, from, whole);
   const int rest = static_cast<int>(totalBits % 8);
   if (rest) to[whole] = static_cast<uint8_t>(from[whole] & (0xFF00u >> rest));
+}
+
+// Four 24-bit pixels from 12 bytes, and back.
+inline void LoadTriples4(const uint8_t* from, uint32_t p[4]) {
+  uint64_t a;
+  uint32_t b;
+  std::memcpy(&a, from, 8);
+  std::memcpy(&b, from + 8, 4);
+  p[0] = static_cast<uint32_t>(a) & 0xFFFFFF;
+  p[1] = static_cast<uint32_t>(a >> 24) & 0xFFFFFF;
+  p[2] = static_cast<uint32_t>(a >> 48) | ((b & 0xFF) << 16);
+  p[3] = b >> 8;
+}
+inline void StoreTriples4(const uint32_t p[4], uint8_t* to) {
+  const uint64_t a = p[0] | (static_cast<uint64_t>(p[1]) << 24) | (static_cast<uint64_t>(p[2]) << 48);
+  const uint32_t b = (p[2] >> 16) | (p[3] << 8);
+  std::memcpy(to, &a, 8);
+  std::memcpy(to + 8, &b, 4);
+}
+
+// Eight 24-bit pixels from 24 bytes, and back.
+inline void LoadTriples8(const uint8_t* from, uint64_t p[8]) {
+  constexpr uint64_t m = 0xFFFFFF;
+  uint64_t a, b, c;
+  std::memcpy(&a, from, 8);
+  std::memcpy(&b, from + 8, 8);
+  std::memcpy(&c, from + 16, 8);
+  p[0] = a & m, p[1] = (a >> 24) & m, p[2] = (a >> 48) | ((b & 0xFF) << 16), p[3] = (b >> 8) & m;
+  p[4] = (b >> 32) & m, p[5] = (b >> 56) | ((c & 0xFFFF) << 8), p[6] = (c >> 16) & m, p[7] = c >> 40;
+}
+inline void StoreTriples8(const uint64_t p[8], uint8_t* to) {
+  const uint64_t a = p[0] | (p[1] << 24) | (p[2] << 48);
+  const uint64_t b = (p[2] >> 16) | (p[3] << 8) | (p[4] << 32) | (p[5] << 56);
+  const uint64_t c = (p[5] >> 8) | (p[6] << 16) | (p[7] << 40);
+  std::memcpy(to, &a, 8);
+  std::memcpy(to + 8, &b, 8);
+  std::memcpy(to + 16, &c, 8);
 }
 
 // Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
@@ -44,9 +77,17 @@ void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vecto
       break;
     }
     case 24: {
-      const uint8_t* p = in;
-      uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1);
-      for (int x = 0; x < width; ++x, p += 3, q -= 3) {
+      // Eight pixels (24 bytes) at a time, reordered in registers.
+      int x = 0;
+      for (; x + 8 <= width; x += 8) {
+        uint64_t p[8];
+        LoadTriples8(in + 3 * static_cast<ptrdiff_t>(x), p);
+        const uint64_t r[8] = {p[7], p[6], p[5], p[4], p[3], p[2], p[1], p[0]};
+        StoreTriples8(r, out + 3 * static_cast<ptrdiff_t>(width - 8 - x));
+      }
+      const uint8_t* p = in + 3 * static_cast<ptrdiff_t>(x);
+      uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1 - x);
+      for (; x < width; ++x, p += 3, q -= 3) {
         q[0] = p[0];
         q[1] = p[1];
         q[2] = p[2];
@@ -136,6 +177,42 @@ void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest
   }
 }
 
+// The quarter turn of 24-bit pixels in 4 x 4 blocks held in registers; edges pixel by pixel.
+template <typename TStep>
+void QuarterTurnTriples(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, bool clockwise,
+                        TStep step) {
+  auto put = [&](int x, int y, const uint8_t* p) {
+    uint8_t* q = clockwise ? dest.ScanLine(x) + 3 * static_cast<ptrdiff_t>(h - 1 - y)
+                           : dest.ScanLine(w - 1 - x) + 3 * static_cast<ptrdiff_t>(y);
+    q[0] = p[0], q[1] = p[1], q[2] = p[2];
+  };
+  const int fullW = w & ~3;
+  constexpr int kStrip = 128;
+  for (int y0 = 0; y0 < h; y0 += kStrip) {
+    const int y1 = std::min(h, y0 + kStrip);
+    for (int y = y0; y < y1; ++y) step(y, h - 1);
+    const int blockEnd = y0 + ((y1 - y0) & ~3);
+    for (int x0 = 0; x0 < fullW; x0 += 4) {
+      for (int y = y0; y < blockEnd; y += 4) {
+        uint32_t block[4][4];  // [source row k][column i]
+        for (int k = 0; k < 4; ++k)
+          LoadTriples4(rows[static_cast<size_t>(clockwise ? y + 3 - k : y + k)] + 3 * static_cast<ptrdiff_t>(x0),
+                       block[k]);
+        for (int i = 0; i < 4; ++i) {
+          const uint32_t column[4] = {block[0][i], block[1][i], block[2][i], block[3][i]};
+          uint8_t* out = clockwise ? dest.ScanLine(x0 + i) + 3 * static_cast<ptrdiff_t>(h - 4 - y)
+                                   : dest.ScanLine(w - 1 - x0 - i) + 3 * static_cast<ptrdiff_t>(y);
+          StoreTriples4(column, out);
+        }
+      }
+    }
+    for (int y = y0; y < y1; ++y) {
+      const uint8_t* row = rows[static_cast<size_t>(y)];
+      for (int x = y < blockEnd ? fullW : 0; x < w; ++x) put(x, y, row + 3 * static_cast<ptrdiff_t>(x));
+    }
+  }
+}
+
 // A quarter turn. Clockwise: source (x, y) goes to (H - 1 - y, x); otherwise to (y, W - 1 - x).
 // Step(y, H - 1) is called before the source rows are worked on.
 template <typename TStep>
@@ -154,28 +231,7 @@ void QuarterTurn(const TDibGraphic& source, TDibGraphic& dest, bool clockwise, T
     return;
   }
   if (bits == 24) {
-    const int bpp = bits / 8;
-    for (int y0 = 0; y0 < h; y0 += kTile) {
-      const int y1 = std::min(h, y0 + kTile);
-      for (int y = y0; y < y1; ++y) step(y, h - 1);
-      for (int x0 = 0; x0 < w; x0 += kTile) {
-        const int x1 = std::min(w, x0 + kTile);
-        for (int x = x0; x < x1; ++x) {
-          uint8_t* out = destRow(x);
-          if (bpp == 1) {
-            for (int y = y0; y < y1; ++y) out[destColumn(y)] = rows[static_cast<size_t>(y)][x];
-          } else {
-            for (int y = y0; y < y1; ++y) {
-              const uint8_t* p = rows[static_cast<size_t>(y)] + 3 * static_cast<ptrdiff_t>(x);
-              uint8_t* q = out + 3 * static_cast<ptrdiff_t>(destColumn(y));
-              q[0] = p[0];
-              q[1] = p[1];
-              q[2] = p[2];
-            }
-          }
-        }
-      }
-    }
+    QuarterTurnTriples(rows, dest, w, h, clockwise, step);
     return;
   }
   // Sub-byte pixels: gather one destination row at a time.
@@ -274,7 +330,7 @@ void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic&
 void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
   if (&source == &dest) return Apply(dest);
   StartProgress();
-  const int k = WholeAngle(Angle);
+  const int k = source.Empty() ? 0 : WholeAngle(Angle);
   switch (k) {
     case 0: dest.Assign(&source); break;
     case 90: Rotate90(source, dest); break;

@@ -223,6 +223,18 @@ TEST(Crop, MarginsAndRefusals) {
   EXPECT_EQ(MessageOf([&] { t.ApplyOnDest(src, dst); }), "Invalid crop parameters");
 }
 
+TEST(Geometry, EmptySourcesGiveEmptyResults) {
+  TDibGraphic empty, dst;
+  FillRandom(dst, TImageFormat::Gray16, 4, 4, 1);
+  for (double angle : {90.0, 33.0}) {
+    Rotate(empty, dst, angle);
+    EXPECT_TRUE(dst.Empty()) << angle;
+  }
+  TFlipHorizontalTransform flipH;
+  flipH.ApplyOnDest(empty, dst);
+  EXPECT_TRUE(dst.Empty());
+}
+
 TEST(Geometry, TinyImagesAreCopied) {
   TDibGraphic col, row, dst;
   FillRandom(col, TImageFormat::Color16, 1, 5, 1);
