@@ -56,6 +56,14 @@ void CaptureFileCreationMode() {
 }
 
 TOutputFile::TOutputFile(const std::string& target) : FTarget(target) {
+  // A device or pipe cannot be replaced by renaming (that would put a file in its place): it is
+  // written directly.
+  struct stat info {};
+  if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    FStream = std::make_unique<TBufferedStream>(target, TFileMode::fmCreate);
+    FDirect = true;
+    return;
+  }
   std::string pattern = TemporaryPattern(target);
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
@@ -75,12 +83,16 @@ TOutputFile::TOutputFile(const std::string& target) : FTarget(target) {
 
 TOutputFile::~TOutputFile() {
   FStream.reset();
-  if (!FCommitted) ::unlink(FTemporary.c_str());
+  if (!FCommitted && !FDirect) ::unlink(FTemporary.c_str());
 }
 
 void TOutputFile::Commit(bool overwrite) {
   FStream->Flush();
   FStream.reset();
+  if (FDirect) {
+    FCommitted = true;
+    return;
+  }
   const int result =
       overwrite ? ::rename(FTemporary.c_str(), FTarget.c_str()) : RenameNoReplace(FTemporary.c_str(), FTarget.c_str());
   if (result != 0) {

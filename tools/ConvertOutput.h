@@ -10,7 +10,8 @@
 
 class TOutputFile {
  public:
-  // Creates the temporary file in the target's folder; raises EFCreateError when it cannot.
+  // Creates the temporary file in the target's folder; raises EFCreateError when it cannot. A
+  // target that exists and is not a regular file (a device, a pipe) is written directly.
   explicit TOutputFile(const std::string& target);
   // Removes the temporary file unless Commit succeeded.
   ~TOutputFile();
@@ -30,6 +31,7 @@ class TOutputFile {
   std::string FTemporary;
   std::unique_ptr<TBufferedStream> FStream;
   bool FCommitted = false;
+  bool FDirect = false;  // the target is a device or pipe, written in place
 };
 
 // The refusal message for an existing output.
