@@ -1,6 +1,7 @@
 #include "transforms/QvTransfGeometry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,9 @@
 
 #include "model/QvExcept.h"
 #include "transforms/QvTransfRows.h"
+
+// Rows are moved as little-endian words in places.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 

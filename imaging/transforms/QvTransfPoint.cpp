@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -9,6 +10,9 @@
 
 #include "model/QvMisc.h"
 #include "transforms/QvTransfRows.h"
+
+// Rows are moved as little-endian words in places.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
@@ -40,12 +44,16 @@ void MapToTrueColor(const TDibGraphic& source, TDibGraphic& dest, const TColorTa
       index = indices.data();
     }
     uint8_t* out = dest.ScanLine(y);
-    for (int x = 0; x < w; ++x, out += 3) {
-      const TColorValue c = paletteResult[index[x]];
-      out[0] = ColorByte0(c);
-      out[1] = ColorByte1(c);
-      out[2] = ColorByte2(c);
+    // Four-byte stores that the next pixel partly overwrites; the last pixel is stored alone
+    // so that nothing is written past it.
+    for (int x = 0; x < w - 1; ++x, out += 3) {
+      const uint32_t c = paletteResult[index[x]];
+      std::memcpy(out, &c, 4);
     }
+    const TColorValue c = paletteResult[index[w - 1]];
+    out[0] = ColorByte0(c);
+    out[1] = ColorByte1(c);
+    out[2] = ColorByte2(c);
   }
 }
 
@@ -332,18 +340,31 @@ TColorValue MapThroughTable(TColorValue color, const void* context) {
          (color & 0xFF000000u);
 }
 
-void MapBytes(const uint8_t* in, uint8_t* out, size_t count, const TByteTable& table) {
-  size_t i = 0;
-  // Eight bytes per word: one load and one store around eight table reads.
-  for (; i + 8 <= count; i += 8) {
-    uint64_t v;
-    std::memcpy(&v, in + i, 8);
-    uint64_t r = 0;
-    for (int k = 0; k < 8; ++k) r |= static_cast<uint64_t>(table[(v >> (8 * k)) & 0xFF]) << (8 * k);
-    std::memcpy(out + i, &r, 8);
+// The byte table applied to two bytes at once (128 KiB, built per application).
+class TPairTable {
+ public:
+  explicit TPairTable(const TByteTable& table) : FBytes(table), FPairs(65536) {
+    for (size_t v = 0; v < 65536; ++v) FPairs[v] = static_cast<uint16_t>(table[v & 0xFF] | (table[v >> 8] << 8));
   }
-  for (; i < count; ++i) out[i] = table[in[i]];
-}
+
+  void Map(const uint8_t* in, uint8_t* out, size_t count) const {
+    const uint16_t* pairs = FPairs.data();
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+      uint64_t v;
+      std::memcpy(&v, in + i, 8);
+      const uint64_t r = pairs[v & 0xFFFF] | (static_cast<uint64_t>(pairs[(v >> 16) & 0xFFFF]) << 16) |
+                         (static_cast<uint64_t>(pairs[(v >> 32) & 0xFFFF]) << 32) |
+                         (static_cast<uint64_t>(pairs[v >> 48]) << 48);
+      std::memcpy(out + i, &r, 8);
+    }
+    for (; i < count; ++i) out[i] = FBytes[in[i]];
+  }
+
+ private:
+  const TByteTable& FBytes;
+  std::vector<uint16_t> FPairs;
+};
 
 }  // namespace
 
@@ -356,9 +377,10 @@ void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) 
     table[static_cast<size_t>(i)] =
         static_cast<uint8_t>(std::clamp<int64_t>(RoundHalfEven(Power(i / 255.0L, exponent) * 255), 0, 255));
   const TColorTable palette = MapPalette(source, MapThroughTable, &table);
+  const TPairTable pairs(table);
   MapToTrueColor(
       source, dest, palette,
-      [&](const uint8_t* in, uint8_t* out, int w) { MapBytes(in, out, 3 * static_cast<size_t>(w), table); },
+      [&pairs](const uint8_t* in, uint8_t* out, int w) { pairs.Map(in, out, 3 * static_cast<size_t>(w)); },
       [this](int y, int last) { StepProgress(y, 0, last); });
   FinishProgress();
 }
