@@ -451,6 +451,17 @@ void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic
       entryLevel[i] = weights.Level(e.Blue, e.Green, e.Red);
     }
 
+  std::array<uint8_t, 256> entryIndex{};
+  for (size_t i = 0; i < 256; ++i) entryIndex[i] = levelIndex[entryLevel[i]];
+  // With non-negative weights of a usual size every sum is a small index: sum to result.
+  std::vector<uint8_t> sumIndex;
+  if (weights.Fits32 && !toTrueColor && weights.Red32[1] >= 0 && weights.Green32[1] >= 0 && weights.Blue32[1] >= 0) {
+    const int64_t maxSum = int64_t{255} * (weights.Red32[1] + weights.Green32[1] + weights.Blue32[1]);
+    if (maxSum < (int64_t{1} << 22)) {
+      sumIndex.resize(static_cast<size_t>(maxSum) + 1);
+      for (size_t sum = 0; sum < sumIndex.size(); ++sum) sumIndex[sum] = levelIndex[std::min<size_t>(sum / 1000, 255)];
+    }
+  }
   std::vector<uint8_t> levels(static_cast<size_t>(w));
   const int srcBits = source.BitCount();
   const int dstBits = dest.BitCount();
@@ -458,8 +469,20 @@ void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic
     StepProgress(y, 0, h - 1);
     const uint8_t* in = source.ScanLine(y);
     uint8_t* out = dest.ScanLine(y);
+    if (srcBits == 24 && dstBits == 8 && !sumIndex.empty()) {
+      // The common case in one pass: the weighted sum indexes the result directly.
+      const int32_t* red = weights.Red32.data();
+      const int32_t* green = weights.Green32.data();
+      const int32_t* blue = weights.Blue32.data();
+      const uint8_t* index = sumIndex.data();
+      for (int x = 0; x < w; ++x, in += 3) out[x] = index[blue[in[0]] + green[in[1]] + red[in[2]]];
+      continue;
+    }
+    if (srcBits == 8 && dstBits == 8) {
+      for (int x = 0; x < w; ++x) out[x] = entryIndex[in[x]];
+      continue;
+    }
     if (srcBits == 24 && dstBits == 8 && weights.Fits32) {
-      // The common case in one pass: 32-bit sums, the division by a constant, the index table.
       for (int x = 0; x < w; ++x, in += 3) out[x] = levelIndex[weights.Level32(in[0], in[1], in[2])];
       continue;
     }
