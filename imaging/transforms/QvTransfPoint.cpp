@@ -193,7 +193,11 @@ class TLightnessMapper {
     const double mx = unit[mxb];
     const double d = mx - unit[mnb];
     const int b[3] = {b0, b1, b2};
-    const int hueCase = b0 == mxb ? (b1 == mnb) : b1 == mxb ? 2 + (b2 == mnb) : 4 + (b0 == mnb);
+    // The case in arithmetic rather than branches, which noisy pictures would mispredict.
+    const int max0 = b0 == mxb;
+    const int max1 = (1 - max0) & (b1 == mxb);
+    const int max2 = 1 - max0 - max1;
+    const int hueCase = max0 * (b1 == mnb) + max1 * (2 + (b2 == mnb)) + max2 * (4 + (b0 == mnb));
     const THueCase& hc = kHueCases[hueCase];
     const double h = hc.Base + hc.Sign * ((mx - unit[b[hc.Channel]]) / d);
     const double h6 = (h / 6) * 6;
