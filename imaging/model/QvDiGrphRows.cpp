@@ -1,48 +1,94 @@
 #include "model/QvDiGrphRows.h"
 
+#include <array>
 #include <cstring>
 
-void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices) {
-  const uint8_t* row = image.ScanLine(y);
-  switch (image.BitCount()) {
-    case 1:
-      for (int i = 0; i < count; ++i) {
-        const int x = x0 + i;
-        indices[i] = (row[x >> 3] >> (7 - (x & 7))) & 1;
-      }
-      break;
-    case 4:
-      for (int i = 0; i < count; ++i) {
-        const int x = x0 + i;
-        indices[i] = (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-      }
-      break;
-    default: std::memcpy(indices, row + x0, static_cast<size_t>(count)); break;
+namespace {
+
+// For each byte the eight 1-bit pixels it holds, most significant bit first.
+constexpr std::array<std::array<uint8_t, 8>, 256> MakeBitTable() {
+  std::array<std::array<uint8_t, 8>, 256> table{};
+  for (int v = 0; v < 256; ++v)
+    for (int i = 0; i < 8; ++i) table[v][i] = static_cast<uint8_t>((v >> (7 - i)) & 1);
+  return table;
+}
+constexpr auto kBitPixels = MakeBitTable();
+
+}  // namespace
+
+void UnpackIndices(const uint8_t* row, int bits, int x0, int count, uint8_t* indices) {
+  if (bits == 8) {
+    std::memcpy(indices, row + x0, static_cast<size_t>(count));
+    return;
   }
+  int i = 0;
+  if (bits == 1) {
+    for (; i < count && ((x0 + i) & 7) != 0; ++i) indices[i] = (row[(x0 + i) >> 3] >> (7 - ((x0 + i) & 7))) & 1;
+    for (; i + 8 <= count; i += 8) std::memcpy(indices + i, kBitPixels[row[(x0 + i) >> 3]].data(), 8);
+    for (; i < count; ++i) indices[i] = (row[(x0 + i) >> 3] >> (7 - ((x0 + i) & 7))) & 1;
+    return;
+  }
+  if (count > 0 && (x0 & 1)) {
+    indices[0] = row[x0 >> 1] & 0x0F;
+    i = 1;
+  }
+  for (; i + 2 <= count; i += 2) {
+    const uint8_t b = row[(x0 + i) >> 1];
+    indices[i] = b >> 4;
+    indices[i + 1] = b & 0x0F;
+  }
+  if (i < count) indices[i] = row[(x0 + i) >> 1] >> 4;
+}
+
+void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row) {
+  if (bits == 8) {
+    std::memcpy(row, indices, static_cast<size_t>(count));
+    return;
+  }
+  int i = 0;
+  if (bits == 1) {
+    for (; i + 8 <= count; i += 8) {
+      unsigned b = 0;
+      for (int k = 0; k < 8; ++k) b = (b << 1) | (indices[i + k] != 0 ? 1u : 0u);
+      row[i >> 3] = static_cast<uint8_t>(b);
+    }
+    if (i < count) {
+      unsigned b = 0;
+      for (int k = 0; i + k < count; ++k) b |= (indices[i + k] != 0 ? 0x80u : 0u) >> k;
+      row[i >> 3] = static_cast<uint8_t>(b);
+    }
+    return;
+  }
+  for (; i + 2 <= count; i += 2)
+    row[i >> 1] = static_cast<uint8_t>(((indices[i] & 0x0F) << 4) | (indices[i + 1] & 0x0F));
+  if (i < count) row[i >> 1] = static_cast<uint8_t>((indices[i] & 0x0F) << 4);
+}
+
+void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices) {
+  UnpackIndices(image.ScanLine(y), image.BitCount(), x0, count, indices);
 }
 
 void WriteRowIndices(TDibGraphic& image, int y, int x0, int count, const uint8_t* indices) {
   uint8_t* row = image.ScanLine(y);
-  switch (image.BitCount()) {
-    case 1:
-      for (int i = 0; i < count; ++i) {
-        const int x = x0 + i;
-        const auto mask = static_cast<uint8_t>(0x80u >> (x & 7));
-        if (indices[i])
-          row[x >> 3] |= mask;
-        else
-          row[x >> 3] &= static_cast<uint8_t>(~mask);
-      }
-      break;
-    case 4:
-      for (int i = 0; i < count; ++i) {
-        const int x = x0 + i;
-        uint8_t& b = row[x >> 1];
-        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (indices[i] & 0x0F))
-                    : static_cast<uint8_t>((b & 0x0F) | ((indices[i] & 0x0F) << 4));
-      }
-      break;
-    default: std::memcpy(row + x0, indices, static_cast<size_t>(count)); break;
+  const int bits = image.BitCount();
+  if (bits == 8 || (x0 == 0 && count == image.Width())) {
+    // Whole rows pack byte by byte; the bits after the last pixel are padding.
+    PackIndices(indices, count, bits, row + (bits == 8 ? x0 : 0));
+    return;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int x = x0 + i;
+    if (bits == 1) {
+      const auto mask = static_cast<uint8_t>(0x80u >> (x & 7));
+      if (indices[i])
+        row[x >> 3] |= mask;
+      else
+        row[x >> 3] &= static_cast<uint8_t>(~mask);
+    } else {
+      uint8_t& b = row[x >> 1];
+      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (indices[i] & 0x0F))
+                  : static_cast<uint8_t>((b & 0x0F) | ((indices[i] & 0x0F) << 4));
+    }
   }
 }
 

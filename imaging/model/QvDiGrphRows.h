@@ -20,6 +20,13 @@ void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* 
 void ReadRowColors(const TDibGraphic& image, int y, TColorValue* colors);
 void WriteRowColors(TDibGraphic& image, int y, const TColorValue* colors);
 
+// Indices of pixels [X0, X0 + Count) of a packed row of Bits (1, 4 or 8) per pixel, one byte each.
+void UnpackIndices(const uint8_t* row, int bits, int x0, int count, uint8_t* indices);
+
+// Stores Count indices as pixels 0 .. Count-1 of a packed row, as SetPixelIndex would on a
+// zeroed row: the unused bits of the last partial byte are 0; bytes after it are not touched.
+void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row);
+
 // The palette indices [X0, X0 + Count) of row Y of a palette image, one byte each.
 void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices);
 void WriteRowIndices(TDibGraphic& image, int y, int x0, int count, const uint8_t* indices);
