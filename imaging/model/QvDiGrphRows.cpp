@@ -64,6 +64,27 @@ void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row) {
   if (i < count) row[i >> 1] = static_cast<uint8_t>((indices[i] & 0x0F) << 4);
 }
 
+namespace {
+
+// Stores triples as palette indices found by FindIndex, asking once per run of equal colours.
+template <typename TFindIndex>
+void WriteMappedRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* bgr, TFindIndex findIndex) {
+  std::vector<uint8_t> indices(static_cast<size_t>(count));
+  uint32_t previous = 0xFFFFFFFFu;
+  uint8_t previousIndex = 0;
+  for (int i = 0; i < count; ++i, bgr += 3) {
+    const uint32_t c = PackColor(bgr[0], bgr[1], bgr[2]);
+    if (c != previous) {
+      previous = c;
+      previousIndex = findIndex(bgr);
+    }
+    indices[static_cast<size_t>(i)] = previousIndex;
+  }
+  WriteRowIndices(image, y, x0, count, indices.data());
+}
+
+}  // namespace
+
 void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices) {
   UnpackIndices(image.ScanLine(y), image.BitCount(), x0, count, indices);
 }
@@ -117,18 +138,18 @@ void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* 
     return;
   }
   TRgbToPaletteConverter& converter = *image.Converter();
-  std::vector<uint8_t> indices(static_cast<size_t>(count));
-  TColorValue previous = 0xFFFFFFFFu;
-  uint8_t previousIndex = 0;
-  for (int i = 0; i < count; ++i, bgr += 3) {
-    const TColorValue c = PackColor(bgr[0], bgr[1], bgr[2]);
-    if (c != previous) {
-      previous = c;
-      previousIndex = static_cast<uint8_t>(converter.PaletteIndexOf(c));
-    }
-    indices[static_cast<size_t>(i)] = previousIndex;
+  WriteMappedRow(image, y, x0, count, bgr, [&converter](const uint8_t* p) {
+    return static_cast<uint8_t>(converter.PaletteIndexOf(PackColor(p[0], p[1], p[2])));
+  });
+}
+
+void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* bgr, TNearestEntryIndex& nearest) {
+  if (image.ImageFormat() == TImageFormat::TrueColor) {
+    std::memcpy(image.ScanLine(y) + 3 * static_cast<ptrdiff_t>(x0), bgr, 3 * static_cast<size_t>(count));
+    return;
   }
-  WriteRowIndices(image, y, x0, count, indices.data());
+  WriteMappedRow(image, y, x0, count, bgr,
+                 [&nearest](const uint8_t* p) { return static_cast<uint8_t>(nearest.IndexOf(p[0], p[1], p[2])); });
 }
 
 void ReadRowColors(const TDibGraphic& image, int y, TColorValue* colors) {

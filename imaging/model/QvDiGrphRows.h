@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "model/QvPaletteNearest.h"
 
 // Pixels [X0, X0 + Count) of row Y as blue, green, red byte triples. For TrueColor the result
 // points into the image itself; otherwise the row is unpacked into Scratch.
@@ -15,6 +16,8 @@ const uint8_t* RowAsBgr(const TDibGraphic& image, int y, int x0, int count, std:
 // Writes Count blue, green, red triples at X0 of row Y; palette images store the nearest entry
 // of each colour (as SetPixel does).
 void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* bgr);
+// The same with a caller's nearest-entry index over the image's palette, for bulk work.
+void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* bgr, TNearestEntryIndex& nearest);
 
 // The same with colour values (byte 0 blue, 1 green, 2 red).
 void ReadRowColors(const TDibGraphic& image, int y, TColorValue* colors);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "model/QvDiGrphRows.h"
@@ -87,6 +88,7 @@ void AverageColumns(const TValue* values, const TAxisMap& xmap, int sx0, const s
 struct TStretchJob {
   const TDibGraphic& Source;
   TDibGraphic& Dest;
+  std::unique_ptr<TNearestEntryIndex> Nearest;  // for palette destinations
   TAxisMap XMap, YMap;
   int DestX0 = 0, DestY0 = 0;        // first clipped destination pixel
   int SourceX0 = 0, SourceSpan = 0;  // source columns that the clipped row reads
@@ -101,7 +103,7 @@ uint8_t* RowTarget(TStretchJob& job, int dy, std::vector<uint8_t>& buffer) {
 }
 
 void StoreRow(TStretchJob& job, int dy, int width, const uint8_t* target) {
-  if (job.Dest.ImageFormat() != TImageFormat::TrueColor) WriteBgrToRow(job.Dest, dy, job.DestX0, width, target);
+  if (job.Nearest) WriteBgrToRow(job.Dest, dy, job.DestX0, width, target, *job.Nearest);
 }
 
 void RunSampling(TStretchJob& job) {
@@ -183,8 +185,10 @@ void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphi
   if (ux0 >= ux1 || uy0 >= uy1) return;
 
   const bool halftone = mode == TStretchMode::smHalftone;
-  TStretchJob job{source, dest, MapAxis(s.Left, sw, dw, ux0, ux1, halftone),
+  TStretchJob job{source, dest, nullptr, MapAxis(s.Left, sw, dw, ux0, ux1, halftone),
                   MapAxis(s.Top, sh, dh, uy0, uy1, halftone)};
+  if (dest.ImageFormat() != TImageFormat::TrueColor)
+    job.Nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
   job.DestX0 = destRect.Left + ux0;
   job.DestY0 = destRect.Top + uy0;
   job.SourceX0 = job.XMap.First.front();

@@ -6,7 +6,7 @@
 
 #include "model/QvDiGrphRows.h"
 #include "transforms/QvQuantz.h"
-#include "transforms/QvTransfNearest.h"
+#include "model/QvPaletteNearest.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "model/QvDiGrphRows.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
-#include "transforms/QvTransfNearest.h"
+#include "model/QvPaletteNearest.h"
 
 // ---------------------------------------------------------------------------------------------
 // Weight functions. Each step is a float operation so that every intermediate is rounded to

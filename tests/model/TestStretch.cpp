@@ -92,3 +92,30 @@ TEST(Stretch, HugeReductionDoesNotOverflowSums) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Stretch, PaletteDestinationTakesTheNearestEntryOfEachColour) {
+  TDibGraphic source, direct, mapped;
+  source.NewImage(37, 23, TImageFormat::TrueColor, nullptr, 0, 0);
+  uint32_t seed = 7;
+  for (size_t i = 0; i < source.ImageSize(); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    source.Bits()[i] = static_cast<uint8_t>(seed >> 24);
+  }
+  for (TStretchMode mode : {TStretchMode::smHalftone, TStretchMode::smColorOnColor}) {
+    direct.NewImage(15, 31, TImageFormat::TrueColor, nullptr, 0, 0);
+    mapped.NewImage(15, 31, TImageFormat::Color256, nullptr, 0, 0);
+    StretchImage(source, {0, 0, 37, 23}, direct, {0, 0, 15, 31}, mode);
+    StretchImage(source, {0, 0, 37, 23}, mapped, {0, 0, 15, 31}, mode);
+    TDibGraphic expected;
+    expected.NewImage(15, 31, TImageFormat::Color256, nullptr, 0, 0);
+    for (int y = 0; y < 31; ++y)
+      for (int x = 0; x < 15; ++x) {
+        expected.SetPixel(x, y, direct.GetPixel(x, y));
+        ASSERT_EQ(mapped.GetPixelIndex(x, y), expected.GetPixelIndex(x, y)) << x << "," << y;
+      }
+  }
+}
+
+}  // namespace

@@ -5,7 +5,7 @@
 #include "ResampleTestImages.h"
 #include "model/QvDiGrphStretch.h"
 #include "transforms/QvTransfFormat.h"
-#include "transforms/QvTransfNearest.h"
+#include "model/QvPaletteNearest.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "transforms/QvTransfNearest.h"
+#include "model/QvPaletteNearest.h"
 
 #include <algorithm>
 
