@@ -185,7 +185,7 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
     if (previous && imageSize <= previousCapacity && previousCapacity / 2 <= imageSize) {
       FPixels = std::move(previous);
       FPixelCapacity = previousCapacity;
-      std::memset(FPixels.get(), 0, static_cast<size_t>(imageSize));
+      if (!FSkipZeroing) std::memset(FPixels.get(), 0, static_cast<size_t>(imageSize));
     } else {
       previous.reset();
       // calloc hands out zeroed pages lazily, so a large image costs nothing until it is written.
@@ -209,6 +209,19 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
     FreeImage();
     throw;
   }
+}
+
+void TDibGraphic::NewImageForOverwrite(int width, int height, TImageFormat format, const TDibPalette* palette,
+                                       uint16_t xDpi, uint16_t yDpi) {
+  // Through the virtual NewImage, so that descendants still see every allocation.
+  FSkipZeroing = true;
+  try {
+    NewImage(width, height, format, palette, xDpi, yDpi);
+  } catch (...) {
+    FSkipZeroing = false;
+    throw;
+  }
+  FSkipZeroing = false;
 }
 
 void TDibGraphic::FreeImage() {

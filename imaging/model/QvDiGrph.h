@@ -93,6 +93,10 @@ class TDibGraphic {
   // limit, and leaves the image empty on any failure.
   virtual void NewImage(int width, int height, TImageFormat format, const TDibPalette* palette, uint16_t xDpi,
                         uint16_t yDpi);
+  // As NewImage, except that a reused pixel block keeps whatever bytes it held. Only for callers
+  // that write every byte of every row, row padding included, before the pixels are read.
+  void NewImageForOverwrite(int width, int height, TImageFormat format, const TDibPalette* palette, uint16_t xDpi,
+                            uint16_t yDpi);
   void FreeImage();
   bool Empty() const { return FBits == nullptr; }
 
@@ -204,6 +208,7 @@ class TDibGraphic {
   bool FAnimate = false;
   std::unique_ptr<IFrameTimer> FFrameTimer;
   int FCurrentFrame = -1;
+  bool FSkipZeroing = false;  // set only during NewImageForOverwrite
   TPixelReader FReader = nullptr;
   TPixelWriter FWriter = nullptr;
   std::unique_ptr<TRgbToPaletteConverter> FConverter;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <immintrin.h>
+
 #include "model/QvExcept.h"
 #include "transforms/QvTransfRows.h"
 
@@ -66,29 +68,58 @@ inline void StoreTriples8(const uint64_t p[8], uint8_t* to) {
   std::memcpy(to + 16, &c, 8);
 }
 
+// Eight 24-bit pixels at a time, reordered in registers: the fallback of ReverseTriples.
+int ReverseTriplesByWords(const uint8_t* in, uint8_t* out, int width) {
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    uint64_t p[8];
+    LoadTriples8(in + 3 * static_cast<ptrdiff_t>(x), p);
+    const uint64_t r[8] = {p[7], p[6], p[5], p[4], p[3], p[2], p[1], p[0]};
+    StoreTriples8(r, out + 3 * static_cast<ptrdiff_t>(width - 8 - x));
+  }
+  return x;
+}
+
+// Five 24-bit pixels per 16-byte shuffle. Each store also writes one byte just before its five
+// pixels, a byte of the pixel the next step stores; so the loop stops while pixels remain on
+// both sides (the 16-byte load reads the first byte of the pixel after the five).
+__attribute__((target("ssse3"))) int ReverseTriplesSsse3(const uint8_t* in, uint8_t* out, int width) {
+  const __m128i order = _mm_setr_epi8(0, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2);
+  int x = 0;
+  for (; x + 6 <= width; x += 5) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * static_cast<ptrdiff_t>(x)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<ptrdiff_t>(width - 5 - x) - 1),
+                     _mm_shuffle_epi8(v, order));
+  }
+  return x;
+}
+
+// Sixteen one-byte pixels per shuffle.
+__attribute__((target("ssse3"))) int ReverseBytesSsse3(const uint8_t* in, uint8_t* out, int width) {
+  const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + width - 16 - x), _mm_shuffle_epi8(v, order));
+  }
+  return x;
+}
+
+bool HasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+
 // Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
 void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vector<uint8_t>& scratch) {
   switch (bits) {
     case 8: {
-      int x = 0;
-      for (; x + 8 <= width; x += 8) {
-        uint64_t v;
-        std::memcpy(&v, in + x, 8);
-        v = __builtin_bswap64(v);
-        std::memcpy(out + width - 8 - x, &v, 8);
-      }
+      int x = HasSsse3() ? ReverseBytesSsse3(in, out, width) : 0;
       for (; x < width; ++x) out[width - 1 - x] = in[x];
       break;
     }
     case 24: {
-      // Eight pixels (24 bytes) at a time, reordered in registers.
-      int x = 0;
-      for (; x + 8 <= width; x += 8) {
-        uint64_t p[8];
-        LoadTriples8(in + 3 * static_cast<ptrdiff_t>(x), p);
-        const uint64_t r[8] = {p[7], p[6], p[5], p[4], p[3], p[2], p[1], p[0]};
-        StoreTriples8(r, out + 3 * static_cast<ptrdiff_t>(width - 8 - x));
-      }
+      int x = HasSsse3() ? ReverseTriplesSsse3(in, out, width) : ReverseTriplesByWords(in, out, width);
       const uint8_t* p = in + 3 * static_cast<ptrdiff_t>(x);
       uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1 - x);
       for (; x < width; ++x, p += 3, q -= 3) {
@@ -108,6 +139,9 @@ void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vecto
       break;
   }
 }
+
+// Bytes of a row that hold pixels.
+size_t PixelBytes(int width, int bits) { return static_cast<size_t>((static_cast<int64_t>(width) * bits + 7) / 8); }
 
 // Reports Steps progress steps (0 .. Steps-1) spread over Units units of work done in another
 // order, so that the events are those of a loop over the steps.
@@ -301,11 +335,16 @@ void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphi
     return;
   }
   StartProgress();
-  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  // Every row is written whole, padding included: the block need not be zeroed first.
+  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  const size_t used = PixelBytes(w, source.BitCount());
+  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   std::vector<uint8_t> scratch;
   for (int y = 0; y < h; ++y) {
     StepProgress(y, 0, h - 1);
-    ReverseRow(source.ScanLine(y), dest.ScanLine(y), w, source.BitCount(), scratch);
+    uint8_t* out = dest.ScanLine(y);
+    ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
+    ClearRowTail(out, used, bytesPerLine);
   }
   FinishProgress();
 }
@@ -319,12 +358,16 @@ void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic&
     return;
   }
   StartProgress();
-  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  const size_t used = PixelBytes(w, source.BitCount());
+  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   // Reported column by column; the copy itself moves whole rows.
   TSpreadProgress progress(w, h, [this](int x, int last) { StepProgress(x, 0, last); });
   for (int y = 0; y < h; ++y) {
     progress.Before(y);
-    CopyPixels(source.ScanLine(y), dest.ScanLine(h - 1 - y), w, source.BitCount());
+    uint8_t* out = dest.ScanLine(h - 1 - y);
+    CopyPixels(source.ScanLine(y), out, w, source.BitCount());
+    ClearRowTail(out, used, bytesPerLine);
   }
   FinishProgress();
 }
@@ -346,23 +389,33 @@ void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
 }
 
 void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
-  NewImageLike(dest, source, source.Height(), source.Width(), source.ImageFormat(), &source.PaletteRecord());
+  // The turn writes every pixel; only the padding needs clearing.
+  NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
+                           &source.PaletteRecord());
+  ClearRowPadding(dest);
   QuarterTurn(source, dest, true, [this](int y, int last) { StepProgress(y, 0, last); });
 }
 
 void TRotateTransform::Rotate270(const TDibGraphic& source, TDibGraphic& dest) {
-  NewImageLike(dest, source, source.Height(), source.Width(), source.ImageFormat(), &source.PaletteRecord());
+  // The turn writes every pixel; only the padding needs clearing.
+  NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
+                           &source.PaletteRecord());
+  ClearRowPadding(dest);
   QuarterTurn(source, dest, false, [this](int y, int last) { StepProgress(y, 0, last); });
 }
 
 void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  NewImageLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  const size_t used = PixelBytes(w, source.BitCount());
+  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   std::vector<uint8_t> scratch;
   for (int y = 0; y < h; ++y) {
     StepProgress(y, 0, h - 1);
-    ReverseRow(source.ScanLine(y), dest.ScanLine(h - 1 - y), w, source.BitCount(), scratch);
+    uint8_t* out = dest.ScanLine(h - 1 - y);
+    ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
+    ClearRowTail(out, used, bytesPerLine);
   }
 }
 
@@ -470,9 +523,11 @@ void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
     throw EQuorvaneError("Invalid crop parameters");
   const int nw = static_cast<int>(w - CropRight - CropLeft);
   const int nh = static_cast<int>(h - CropBottom - CropTop);
-  NewImageLike(dest, source, nw, nh, source.ImageFormat(), &source.PaletteRecord());
+  NewImageForOverwriteLike(dest, source, nw, nh, source.ImageFormat(), &source.PaletteRecord());
   StartProgress();
   const int bits = source.BitCount();
+  const size_t used = PixelBytes(nw, bits);
+  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   std::vector<uint8_t> indices(bits < 8 ? static_cast<size_t>(nw) : 0);
   for (int y = 0; y < nh; ++y) {
     StepProgress(y, 0, nh - 1);
@@ -484,6 +539,7 @@ void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
       UnpackIndices(in, bits, CropLeft, nw, indices.data());
       PackIndices(indices.data(), nw, bits, out);
     }
+    ClearRowTail(out, used, bytesPerLine);
   }
   FinishProgress();
 }

@@ -1,6 +1,8 @@
-// Row helpers shared by the transform units: allocating a result like its source, complementing bytes.
+// Row helpers shared by the transform units: allocating a result like its source, complementing
+// bytes, mapping bytes through a table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "model/QvDiGrph.h"
@@ -10,6 +12,22 @@
 // stays 0, as Assign keeps it).
 void NewImageLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
                   const TDibPalette* palette);
+// The same through NewImageForOverwrite: the caller writes every pixel byte of every row and
+// calls ClearRowPadding (or writes the padding itself).
+void NewImageForOverwriteLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
+                              const TDibPalette* palette);
+// Zeroes the bytes of every row after its last pixel byte.
+void ClearRowPadding(TDibGraphic& image);
+// Zeroes the bytes of Row (BytesPerLine long) after its first Used bytes.
+inline void ClearRowTail(uint8_t* row, size_t used, size_t bytesPerLine) {
+  for (size_t i = used; i < bytesPerLine; ++i) row[i] = 0;
+}
 
 // Bytes[i] = ~Bytes[i] for Count bytes.
 void ComplementBytes(uint8_t* bytes, size_t count);
+
+// Out[i] = Table[In[i]] for Count bytes (In and Out may be the same).
+void MapBytes(const uint8_t table[256], const uint8_t* in, uint8_t* out, size_t count);
+
+// Whether the processor has the 64-byte table lookups (AVX-512 VBMI) the fast paths use.
+bool HasByteTableLookups();
