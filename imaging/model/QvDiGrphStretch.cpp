@@ -70,7 +70,7 @@ void AverageColumns(const TValue* values, const TAxisMap& xmap, int sx0, const s
                     uint8_t* out) {
   const size_t n = xmap.First.size();
   for (size_t i = 0; i < n; ++i) {
-    uint64_t b = 0, g = 0, r = 0;
+    int64_t b = 0, g = 0, r = 0;  // signed: converts to double in one instruction
     const TValue* p = values + 3 * static_cast<ptrdiff_t>(xmap.First[i] - sx0);
     const TValue* end = values + 3 * static_cast<ptrdiff_t>(xmap.Last[i] - sx0);
     for (; p < end; p += 3) {
