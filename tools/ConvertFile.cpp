@@ -14,22 +14,6 @@
 
 namespace {
 
-// Runs Step; any failure becomes a TConvertFailure naming File.
-template <typename TStep>
-auto Attempt(const std::string& file, TStep&& step) -> decltype(step()) {
-  try {
-    return step();
-  } catch (const TConvertFailure&) {
-    throw;
-  } catch (const Exception& e) {
-    throw TConvertFailure{file, e.Message()};
-  } catch (const std::bad_alloc&) {
-    throw TConvertFailure{file, "Out of memory"};
-  } catch (const std::exception& e) {
-    throw TConvertFailure{file, e.what()};
-  }
-}
-
 bool FileExists(const std::string& name) {
   struct stat info {};
   return ::lstat(name.c_str(), &info) == 0;
@@ -58,14 +42,14 @@ class TFileConversion {
 
   void Run() {
     const TGraphicClass& outputClass =
-        Attempt(FJob.Output, [&]() -> const TGraphicClass& { return OutputClass(FJob.Output); });
+        AttemptOnFile(FJob.Output, [&]() -> const TGraphicClass& { return OutputClass(FJob.Output); });
     FOutputClass = &outputClass;
     FMultiPageOutput = FOptions.AllPages && SupportsMultipleImages(outputClass);
     const bool numbered = FOptions.AllPages && !FMultiPageOutput;
     if (!FOptions.Overwrite && !numbered && FileExists(FJob.Output))
       throw TConvertFailure{FJob.Output, kOutputExistsMessage};
 
-    Attempt(FJob.Input, [&]() { OpenInput(); });
+    AttemptOnFile(FJob.Input, [&]() { OpenInput(); });
     if (FMultiPageOutput) {
       WriteAllPagesIntoOneFile();
     } else if (!numbered) {
@@ -99,7 +83,7 @@ class TFileConversion {
   // Reads page number I of the chosen pages and runs the operations over it; the result is an
   // instance of the output class.
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
-    return Attempt(FJob.Input, [&]() {
+    return AttemptOnFile(FJob.Input, [&]() {
       std::unique_ptr<TDibGraphic> image = LoadPage(*FInput, *FInputClass, FPages[i]);
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
@@ -110,7 +94,7 @@ class TFileConversion {
 
   void WritePage(size_t i, const std::string& output) {
     std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-    Attempt(output, [&]() {
+    AttemptOnFile(output, [&]() {
       TOutputFile file(output);
       image->SaveToStream(file.Stream());
       file.Commit(FOptions.Overwrite);
@@ -120,13 +104,13 @@ class TFileConversion {
 
   void WriteAllPagesIntoOneFile() {
     std::unique_ptr<TOutputFile> file =
-        Attempt(FJob.Output, [&]() { return std::make_unique<TOutputFile>(FJob.Output); });
+        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TOutputFile>(FJob.Output); });
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      Attempt(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
+      AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
       Report(i, 1.0);
     }
-    Attempt(FJob.Output, [&]() { file->Commit(FOptions.Overwrite); });
+    AttemptOnFile(FJob.Output, [&]() { file->Commit(FOptions.Overwrite); });
   }
 
   void Report(size_t page, double fraction) {

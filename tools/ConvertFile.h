@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include <new>
+
 #include "ConvertOptions.h"
 #include "model/QvDiGrph.h"
+#include "model/QvExcept.h"
 
 // A failed conversion: the file concerned (the input for reading and the operations, the output
 // for writing) and the library's message unchanged.
@@ -16,6 +19,22 @@ struct TConvertFailure {
   std::string File;
   std::string Message;
 };
+
+// Runs Step; any failure becomes a TConvertFailure naming File.
+template <typename TStep>
+auto AttemptOnFile(const std::string& file, TStep&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const TConvertFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    throw TConvertFailure{file, e.Message()};
+  } catch (const std::bad_alloc&) {
+    throw TConvertFailure{file, "Out of memory"};
+  } catch (const std::exception& e) {
+    throw TConvertFailure{file, e.what()};
+  }
+}
 
 struct TConvertJob {
   std::string Input;

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "BufferedStream.h"
+#include "ConvertFile.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 
@@ -54,13 +55,5 @@ std::string FormatsText() {
 }
 
 std::string DescribeFile(const std::string& file, const TConvertOptions& options) {
-  try {
-    return Describe(file, options);
-  } catch (const Exception& e) {
-    throw TConvertFailure{file, e.Message()};
-  } catch (const std::bad_alloc&) {
-    throw TConvertFailure{file, "Out of memory"};
-  } catch (const std::exception& e) {
-    throw TConvertFailure{file, e.what()};
-  }
+  return AttemptOnFile(file, [&] { return Describe(file, options); });
 }
