@@ -119,3 +119,36 @@ TEST(Stretch, PaletteDestinationTakesTheNearestEntryOfEachColour) {
 }
 
 }  // namespace
+
+namespace {
+
+// Integer reductions take an unrolled path; its averages must be those of the general one, which
+// a reduction by a non-integer factor takes.
+TEST(Stretch, IntegerReductionsAverageLikeAnyOther) {
+  TDibGraphic source;
+  source.NewImage(48, 24, TImageFormat::TrueColor, nullptr, 0, 0);
+  uint32_t seed = 99;
+  for (size_t i = 0; i < source.ImageSize(); ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    source.Bits()[i] = static_cast<uint8_t>(seed >> 24);
+  }
+  for (int factor : {2, 3, 4, 8, 6}) {
+    TDibGraphic dest;
+    const int w = 48 / factor, h = 24 / factor;
+    dest.NewImage(w, h, TImageFormat::TrueColor, nullptr, 0, 0);
+    StretchImage(source, {0, 0, 48, 24}, dest, {0, 0, w, h}, TStretchMode::smHalftone);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        int sums[3] = {0, 0, 0};
+        for (int sy = y * factor; sy < (y + 1) * factor; ++sy)
+          for (int sx = x * factor; sx < (x + 1) * factor; ++sx)
+            for (int c = 0; c < 3; ++c) sums[c] += source.ScanLine(sy)[3 * sx + c];
+        for (int c = 0; c < 3; ++c) {
+          const double mean = static_cast<double>(sums[c]) / (factor * factor);
+          ASSERT_EQ(dest.ScanLine(y)[3 * x + c], static_cast<int>(mean + 0.5)) << factor << ": " << x << "," << y;
+        }
+      }
+  }
+}
+
+}  // namespace
