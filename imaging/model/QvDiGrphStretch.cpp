@@ -63,6 +63,33 @@ void SampleRow(const uint8_t* src, int span, const std::vector<int>& xFirst, int
   std::memcpy(out, src + 3 * static_cast<ptrdiff_t>(xFirst[n - 1] - sx0), 3);
 }
 
+// Enlargement by a whole factor K: each source pixel of the row is repeated K times, with no
+// index lookups. The words overlap as in SampleRow; the last pixel is written as three bytes.
+template <int K>
+void RepeatRow(const uint8_t* src, size_t sourcePixels, uint8_t* out) {
+  if (sourcePixels == 0) return;
+  for (size_t i = 0; i + 1 < sourcePixels; ++i, src += 3) {
+    uint32_t word;
+    std::memcpy(&word, src, 4);
+    for (int k = 0; k < K; ++k, out += 3) std::memcpy(out, &word, 4);
+  }
+  for (int k = 0; k + 1 < K; ++k, out += 3) std::memcpy(out, src, 3);
+  std::memcpy(out, src, 3);
+}
+
+// K when destination position I samples source position First[0] + I / K throughout (an
+// enlargement by a whole factor, in 2..4); 0 otherwise.
+int WholeEnlargement(const TAxisMap& xmap, int sourceSpan) {
+  const size_t n = xmap.First.size();
+  for (int k = 2; k <= 4; ++k) {
+    if (n != static_cast<size_t>(k) * static_cast<size_t>(sourceSpan)) continue;
+    bool matches = true;
+    for (size_t i = 0; i < n && matches; ++i) matches = xmap.First[i] == xmap.First[0] + static_cast<int>(i) / k;
+    if (matches) return k;
+  }
+  return 0;
+}
+
 // Sums each destination column's span of one row of channel values (bytes or column sums) and
 // writes the averages, given the number of source rows summed into that row.
 template <typename TValue>
@@ -154,6 +181,8 @@ void RunSampling(TStretchJob& job) {
   const bool copyPacked = job.Dest.BitCount() >= 8;
   const size_t packedOffset = static_cast<size_t>(job.DestX0) * static_cast<size_t>(job.Dest.BitCount() / 8);
   const size_t packedBytes = static_cast<size_t>(width) * static_cast<size_t>(job.Dest.BitCount() / 8);
+  const int repeat = WholeEnlargement(job.XMap, job.SourceSpan);
+  const auto sourcePixels = static_cast<size_t>(job.SourceSpan);
   int previousSy = -1;
   for (size_t j = 0; j < job.YMap.First.size(); ++j) {
     const int sy = job.YMap.First[j];
@@ -165,8 +194,13 @@ void RunSampling(TStretchJob& job) {
     }
     uint8_t* target = RowTarget(job, dy, buffer);
     if (sy != previousSy) {
-      SampleRow(RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch), job.SourceSpan, job.XMap.First,
-                job.SourceX0, target);
+      const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch);
+      switch (repeat) {
+        case 2: RepeatRow<2>(src, sourcePixels, target); break;
+        case 3: RepeatRow<3>(src, sourcePixels, target); break;
+        case 4: RepeatRow<4>(src, sourcePixels, target); break;
+        default: SampleRow(src, job.SourceSpan, job.XMap.First, job.SourceX0, target); break;
+      }
       previousSy = sy;
     }
     StoreRow(job, dy, width, target);

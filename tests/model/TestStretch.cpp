@@ -152,3 +152,30 @@ TEST(Stretch, IntegerReductionsAverageLikeAnyOther) {
 }
 
 }  // namespace
+
+namespace {
+
+// Enlargements by 2, 3 and 4 repeat each pixel; 5 takes the general sampling. All must agree
+// with the nearest-pixel rule, into TrueColor and palette destinations.
+TEST(Stretch, WholeEnlargementsRepeatEachPixel) {
+  TDibGraphic source;
+  source.NewImage(7, 3, TImageFormat::TrueColor, nullptr, 0, 0);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x)
+      source.SetPixel(x, y, PackColor(static_cast<uint8_t>(30 * x), static_cast<uint8_t>(80 * y), 200));
+  for (int k : {2, 3, 4, 5})
+    for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Gray256}) {
+      TDibGraphic dest;
+      dest.NewImage(7 * k, 3 * k, format, nullptr, 0, 0);
+      StretchImage(source, {0, 0, 7, 3}, dest, {0, 0, 7 * k, 3 * k}, TStretchMode::smColorOnColor);
+      TDibGraphic expected;
+      expected.NewImage(1, 1, format, nullptr, 0, 0);
+      for (int y = 0; y < 3 * k; ++y)
+        for (int x = 0; x < 7 * k; ++x) {
+          expected.SetPixel(0, 0, source.GetPixel(x / k, y / k));
+          ASSERT_EQ(dest.GetPixel(x, y), expected.GetPixel(0, 0)) << k << ": " << x << "," << y;
+        }
+    }
+}
+
+}  // namespace
