@@ -65,20 +65,12 @@ TBytes Written(TDibGraphic& writer, const TDibGraphic& picture) {
 }
 
 TBytes GbmWritten(const TDibGraphic& image, const char* hint, const char* options) {
-  gbm_header header{};
-  header.w = image.Width();
-  header.h = image.Height();
-  header.bpp = image.BitCount();
-  gbm_rgb palette[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i) {
-    const TPaletteEntry& e = image.PaletteRecord().Entries[i];
-    palette[i] = {e.Red, e.Green, e.Blue};
-  }
-  int type = 0;
   TMemoryStream stream;
-  if (gbm_guess_filetype(hint, &type) != GBM_ERR_OK ||
-      gbm_write(hint, &stream, type, &header, palette, image.Bits(), options) != GBM_ERR_OK)
+  try {
+    GbmWriteImage(stream, image, hint, options);
+  } catch (const EGbmError&) {
     std::fprintf(stderr, "gbm_write %s %s failed\n", hint, options);
+  }
   return stream.Data();
 }
 
@@ -88,7 +80,8 @@ const TImageFormat kFormats[] = {TImageFormat::BlackWhite, TImageFormat::Color16
 void PcxSeeds() {
   for (TImageFormat format : kFormats) {
     TPcxGraphic writer;
-    Save("fuzz_pcx", "pcx" + std::to_string(ImageFormatBits(format)) + ".pcx", Written(writer, *Picture(format, 13, 7)));
+    Save("fuzz_pcx", "pcx" + std::to_string(ImageFormatBits(format)) + ".pcx",
+         Written(writer, *Picture(format, 13, 7)));
   }
   // Four 1-bit planes, one byte per plane line padded to two, runs that cross line ends.
   TBytes file(128, 0);

@@ -62,7 +62,7 @@ void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, 
   if (gbm_read_data(&stream, ft, &header, image.Bits()) != GBM_ERR_OK) throw EGbmError("gbm_read_data failed.");
 }
 
-void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint) {
+void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint, const std::string& options) {
   const int ft = GuessFormat(hint);
   gbm_header header;
   std::memset(&header, 0, sizeof header);
@@ -77,6 +77,6 @@ void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string&
     for (int i = 0; i < count; ++i)
       colors[i] = {palette.Entries[i].Red, palette.Entries[i].Green, palette.Entries[i].Blue};
   }
-  if (gbm_write(hint.c_str(), &stream, ft, &header, colors, image.Bits(), "") != GBM_ERR_OK)
+  if (gbm_write(hint.c_str(), &stream, ft, &header, colors, image.Bits(), options.c_str()) != GBM_ERR_OK)
     throw EGbmError("gbm_write failed.");
 }

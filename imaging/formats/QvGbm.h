@@ -16,5 +16,6 @@ QV_DECLARE_EXCEPTION(EGbmError);
 // EGbmError; after a failed pixel read the image keeps its new size and the pixels read so far.
 void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, const std::string& options = "");
 
-// Writes Image in the format of Hint's extension from the stream's position on. Raises EGbmError.
-void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint);
+// Writes Image in the format of Hint's extension from the stream's position on, with the codec's
+// option words. Raises EGbmError.
+void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint, const std::string& options = "");

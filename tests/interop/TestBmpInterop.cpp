@@ -20,22 +20,7 @@ std::unique_ptr<TDibGraphic> ReadBmp(const std::string& fileName, const std::str
 
 void WriteBmp(const TDibGraphic& image, const std::string& fileName, const char* options = nullptr) {
   TMemoryStream stream;
-  if (options == nullptr) {
-    GbmWriteImage(stream, image, "File.bmp");
-  } else {
-    gbm_header header{};
-    header.w = image.Width();
-    header.h = image.Height();
-    header.bpp = image.BitCount();
-    gbm_rgb palette[256] = {};
-    for (int i = 0; i < image.PaletteRecord().Count; ++i) {
-      const TPaletteEntry& e = image.PaletteRecord().Entries[i];
-      palette[i] = {e.Red, e.Green, e.Blue};
-    }
-    int type = -1;
-    ASSERT_EQ(gbm_guess_filetype("File.bmp", &type), GBM_ERR_OK);
-    ASSERT_EQ(gbm_write("File.bmp", &stream, type, &header, palette, image.Bits(), options), GBM_ERR_OK);
-  }
+  GbmWriteImage(stream, image, "File.bmp", options ? options : "");
   stream.SaveToFile(fileName);
 }
 

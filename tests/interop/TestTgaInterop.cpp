@@ -96,19 +96,8 @@ TEST(TgaInterop, ImageMagickReadsOurFilesUnderEveryExtension) {
 
 // The codec's writer options that the image class does not pass: depths 16 and 32, top-down rows.
 void WriteWithOptions(const TDibGraphic& image, const std::string& fileName, const char* options) {
-  gbm_header header{};
-  header.w = image.Width();
-  header.h = image.Height();
-  header.bpp = image.BitCount();
-  gbm_rgb palette[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i) {
-    const TPaletteEntry& e = image.PaletteRecord().Entries[i];
-    palette[i] = {e.Red, e.Green, e.Blue};
-  }
-  int type = -1;
-  ASSERT_EQ(gbm_guess_filetype("File.tga", &type), GBM_ERR_OK);
   TMemoryStream stream;
-  ASSERT_EQ(gbm_write("File.tga", &stream, type, &header, palette, image.Bits(), options), GBM_ERR_OK);
+  GbmWriteImage(stream, image, "File.tga", options);
   stream.SaveToFile(fileName);
 }
 
