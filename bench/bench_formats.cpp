@@ -11,6 +11,8 @@
 #include "formats/QvTgaGr.h"
 #include "model/QvDiGrph.h"
 
+using namespace quorvane;
+
 namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;

@@ -9,6 +9,8 @@
 #include "model/QvDiGrphStretch.h"
 #include "model/QvMisc.h"
 
+using namespace quorvane;
+
 namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;

@@ -12,6 +12,8 @@
 #include "transforms/QvTransfFormat.h"
 #include "transforms/QvTransfResize.h"
 
+using namespace quorvane;
+
 namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;

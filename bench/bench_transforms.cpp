@@ -12,6 +12,8 @@
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
 
+using namespace quorvane;
+
 namespace {
 
 constexpr int kWidth = 6000;

@@ -11,6 +11,8 @@
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
 
+using namespace quorvane;
+
 namespace fuzz {
 
 // 2 MiB of pixels: big enough for every layout the readers know, small enough that a header

@@ -3,6 +3,8 @@
 #include "FuzzSupport.h"
 #include "formats/QvTgaGr.h"
 
+using namespace quorvane;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::LimitImageSize();
   TMemoryStream stream = fuzz::InputStream(data, size);

@@ -16,6 +16,8 @@
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
 
+using namespace quorvane;
+
 namespace {
 
 using TBytes = std::vector<uint8_t>;

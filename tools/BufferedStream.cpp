@@ -5,6 +5,9 @@
 
 #include "model/QvExcept.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 TBufferedStream::TBufferedStream(const std::string& fileName, TFileMode mode)
     : FFile(fileName, mode), FBuffer(kBufferSize) {}
 
@@ -95,3 +98,5 @@ int64_t TBufferedStream::Size() {
   const int64_t fileSize = FFile.Seek(0, TSeekOrigin::soEnd);
   return FDirty ? std::max(fileSize, BufferEnd()) : fileSize;
 }
+
+}  // namespace brindlex

@@ -10,6 +10,9 @@
 
 #include "model/QvStream.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 class TBufferedStream : public TStream {
  public:
   static constexpr size_t kBufferSize = 256 * 1024;
@@ -38,3 +41,5 @@ class TBufferedStream : public TStream {
   size_t FBufferLength = 0;  // valid bytes in FBuffer
   bool FDirty = false;       // FBuffer holds bytes not yet in the file
 };
+
+}  // namespace brindlex

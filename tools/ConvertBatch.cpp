@@ -5,6 +5,9 @@
 #include <map>
 #include <thread>
 
+namespace brindlex {
+using namespace quorvane;
+
 namespace {
 
 std::string OutputFor(const std::string& input, const TConvertOptions& options) {
@@ -74,3 +77,5 @@ std::string FailureLine(const TConvertFailure& failure, const std::string& input
   const std::string file = input.empty() || input == failure.File ? failure.File : input + " -> " + failure.File;
   return "brindlex-convert: " + file + ": " + failure.Message;
 }
+
+}  // namespace brindlex

@@ -11,6 +11,9 @@
 #include "ConvertOptions.h"
 #include "ConvertProgress.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 // A planned job, or the reason it cannot run.
 struct TPlannedJob {
   TConvertJob Job;
@@ -31,3 +34,5 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress);
 // "brindlex-convert: FILE: MESSAGE", the form of every failure report; a failure on an output
 // names its input too: "brindlex-convert: INPUT -> OUTPUT: MESSAGE".
 std::string FailureLine(const TConvertFailure& failure, const std::string& input = "");
+
+}  // namespace brindlex

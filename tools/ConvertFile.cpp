@@ -12,6 +12,9 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 namespace {
 
 bool FileExists(const std::string& name) {
@@ -175,3 +178,5 @@ std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& read
 std::string MissingPageMessage(int page, int count) {
   return FormatMessage("Page %d does not exist (the file has %d)", page, count);
 }
+
+}  // namespace brindlex

@@ -13,6 +13,9 @@
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 // A failed conversion: the file concerned (the input for reading and the operations, the output
 // for writing) and the library's message unchanged.
 struct TConvertFailure {
@@ -63,3 +66,5 @@ std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& read
 
 // The message for a page beyond the file's last.
 std::string MissingPageMessage(int page, int count);
+
+}  // namespace brindlex

@@ -7,6 +7,9 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 namespace {
 
 // The descriptions of a dialog filter "A (*.a)|*.a|B (*.b)|*.b": every other field.
@@ -57,3 +60,5 @@ std::string FormatsText() {
 std::string DescribeFile(const std::string& file, const TConvertOptions& options) {
   return AttemptOnFile(file, [&] { return Describe(file, options); });
 }
+
+}  // namespace brindlex

@@ -6,6 +6,9 @@
 #include "ConvertFile.h"
 #include "ConvertOptions.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 // The registered formats as the save dialog lists them: one line per description with its mask,
 // sorted, then the all-formats line.
 std::string FormatsText();
@@ -13,3 +16,5 @@ std::string FormatsText();
 // Class, page count and, per page, size, pixel format and resolution of File: every page, or
 // only the one --page names. Raises TConvertFailure.
 std::string DescribeFile(const std::string& file, const TConvertOptions& options);
+
+}  // namespace brindlex

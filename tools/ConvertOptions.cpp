@@ -5,6 +5,9 @@
 #include <functional>
 #include <map>
 
+namespace brindlex {
+using namespace quorvane;
+
 namespace {
 
 using TValueHandler = std::function<void(TConvertOptions&, const std::string&)>;
@@ -312,3 +315,5 @@ Exit status: 0 when every file was converted, 1 when any file failed (the others
 2 for a usage error.
 )";
 }
+
+}  // namespace brindlex

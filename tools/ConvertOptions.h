@@ -10,6 +10,9 @@
 #include "model/QvPalette.h"
 #include "transforms/QvTransfResize.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 class TUsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -77,3 +80,5 @@ std::string ConvertUsageText();
 // Strict number parsing shared with the tests: the whole text must be the number.
 bool ParseInteger(const std::string& text, int& value);
 bool ParseReal(const std::string& text, double& value);
+
+}  // namespace brindlex

@@ -12,6 +12,9 @@
 
 #include "model/QvExcept.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 const char* const kOutputExistsMessage = "File exists (use --overwrite to replace it)";
 
 namespace {
@@ -101,3 +104,5 @@ void TOutputFile::Commit(bool overwrite) {
   }
   FCommitted = true;
 }
+
+}  // namespace brindlex

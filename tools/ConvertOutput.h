@@ -8,6 +8,9 @@
 
 #include "BufferedStream.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 class TOutputFile {
  public:
   // Creates the temporary file in the target's folder; raises EFCreateError when it cannot. A
@@ -40,3 +43,5 @@ extern const char* const kOutputExistsMessage;
 // Permission bits new files get (0666 less the umask); read once at start-up, since asking
 // for the umask changes it for a moment.
 void CaptureFileCreationMode();
+
+}  // namespace brindlex

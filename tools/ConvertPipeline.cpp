@@ -6,6 +6,9 @@
 #include "transforms/QvTransfPoint.h"
 #include "transforms/QvTransfResize.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 namespace {
 
 std::unique_ptr<TImageTransform> MakeRotate(double angle) {
@@ -101,3 +104,5 @@ std::unique_ptr<TDibGraphic> ApplyOperations(std::unique_ptr<TDibGraphic> image,
   if (progress) progress(1.0);
   return image;
 }
+
+}  // namespace brindlex

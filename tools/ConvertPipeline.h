@@ -9,6 +9,9 @@
 #include "ConvertOptions.h"
 #include "transforms/QvTransf.h"
 
+namespace brindlex {
+using namespace quorvane;
+
 // The transform of one operation, set up as the menu command sets it up. Quantize, Dither and
 // Filter come from the options and modify --convert and --resize.
 std::unique_ptr<TImageTransform> MakeTransform(const TOperation& operation, const TConvertOptions& options);
@@ -22,3 +25,5 @@ using TPipelineProgress = std::function<void(double fraction)>;
 // Final. With no operations, Image itself comes back. Transform errors pass on unchanged.
 std::unique_ptr<TDibGraphic> ApplyOperations(std::unique_ptr<TDibGraphic> image, const TConvertOptions& options,
                                              std::unique_ptr<TDibGraphic> final, const TPipelineProgress& progress);
+
+}  // namespace brindlex

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace brindlex {
+
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -101,3 +103,5 @@ void TConvertProgress::Draw(bool force) {
   FLastLine = line;
   FDrawn = true;
 }
+
+}  // namespace brindlex

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace brindlex {
+
 class TConvertProgress {
  public:
   // Visible: draw the bar (standard error is a terminal and --quiet is not given).
@@ -42,3 +44,5 @@ class TConvertProgress {
   std::chrono::steady_clock::time_point FLastDraw{};
   std::string FLastLine;
 };
+
+}  // namespace brindlex

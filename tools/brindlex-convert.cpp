@@ -14,6 +14,9 @@
 #include "formats/QvFormats.h"
 #include "model/QvMisc.h"
 
+using namespace quorvane;
+using namespace brindlex;
+
 namespace {
 
 constexpr int kExitSuccess = 0;

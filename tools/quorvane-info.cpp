@@ -4,6 +4,8 @@
 #include "formats/QvFormats.h"
 #include "model/QvDiGrphRegistry.h"
 
+using namespace quorvane;
+
 int main() {
   RegisterStandardGraphicFormats();
   std::printf("Quorvane %s\n", QuorvaneVersion().c_str());

@@ -3,6 +3,8 @@
 #include <limits>
 #include <vector>
 
+namespace quorvane {
+
 QV_DEFINE_GRAPHIC_CLASS(TDcxGraphic)
 
 namespace {
@@ -121,3 +123,5 @@ void TDcxGraphic::AppendToStream(TStream& stream) {
   stream.Seek(0, TSeekOrigin::soEnd);
   TPcxGraphic::SaveToStream(stream);
 }
+
+}  // namespace quorvane

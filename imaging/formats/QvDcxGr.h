@@ -5,6 +5,8 @@
 #include "formats/QvPcxGr.h"
 #include "model/QvExcept.h"
 
+namespace quorvane {
+
 QV_DECLARE_EXCEPTION(EDcxError);
 
 class TDcxGraphic : public TPcxGraphic {
@@ -25,3 +27,5 @@ class TDcxGraphic : public TPcxGraphic {
   // "The DCX file header is full" when no table entry is left; the container is then unchanged.
   void AppendToStream(TStream& stream) override;
 };
+
+}  // namespace quorvane

@@ -7,6 +7,8 @@
 #include "formats/QvTgaGr.h"
 #include "model/QvDiGrphRegistry.h"
 
+namespace quorvane {
+
 void RegisterStandardGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, []() {
@@ -24,3 +26,5 @@ void RegisterStandardGraphicFormats() {
 }
 
 std::string QuorvaneVersion() { return QV_VERSION; }
+
+}  // namespace quorvane

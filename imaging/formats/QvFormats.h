@@ -3,7 +3,11 @@
 
 #include <string>
 
+namespace quorvane {
+
 // Registers the core's formats once; later calls do nothing. Call before using the registry.
 void RegisterStandardGraphicFormats();
 
 std::string QuorvaneVersion();
+
+}  // namespace quorvane

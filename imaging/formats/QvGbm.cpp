@@ -4,6 +4,8 @@
 
 #include "gbm/gbm.h"
 
+namespace quorvane {
+
 namespace {
 
 struct TGbmLibrary {
@@ -80,3 +82,5 @@ void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string&
   if (gbm_write(hint.c_str(), &stream, ft, &header, colors, image.Bits(), options.c_str()) != GBM_ERR_OK)
     throw EGbmError("gbm_write failed.");
 }
+
+}  // namespace quorvane

@@ -8,6 +8,8 @@
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
 
+namespace quorvane {
+
 QV_DECLARE_EXCEPTION(EGbmError);
 
 // Replaces Image with the picture in Stream. The stream is positioned at the image's first byte,
@@ -19,3 +21,5 @@ void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, 
 // Writes Image in the format of Hint's extension from the stream's position on, with the codec's
 // option words. Raises EGbmError.
 void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint, const std::string& options = "");
+
+}  // namespace quorvane

@@ -4,6 +4,8 @@
 
 #include "formats/QvGbm.h"
 
+namespace quorvane {
+
 QV_DEFINE_GRAPHIC_CLASS(TPcxGraphic)
 
 namespace {
@@ -51,3 +53,5 @@ void TPcxGraphic::SaveToStream(TStream& stream) {
   stream.Seek(start + kResolutionOffset, TSeekOrigin::soBeginning);
   stream.WriteBuffer(res, sizeof res);
 }
+
+}  // namespace quorvane

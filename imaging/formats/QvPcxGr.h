@@ -4,6 +4,8 @@
 
 #include "model/QvDiGrph.h"
 
+namespace quorvane {
+
 class TPcxGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TPcxGraphic)
@@ -15,3 +17,5 @@ class TPcxGraphic : public TDibGraphic {
   // stream is left at p + 16.
   void SaveToStream(TStream& stream) override;
 };
+
+}  // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include "formats/QvGbm.h"
 
+namespace quorvane {
+
 QV_DEFINE_GRAPHIC_CLASS(TTgaGraphic)
 
 void TTgaGraphic::LoadFromStream(TStream& stream) {
@@ -24,3 +26,5 @@ void TTgaGraphic::SaveToStream(TStream& stream) {
     throw ETgaError("TARGA image must be true color or 8 bit with palette");
   GbmWriteImage(stream, *this, "File.tga");
 }
+
+}  // namespace quorvane

@@ -5,6 +5,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 
+namespace quorvane {
+
 QV_DECLARE_EXCEPTION(ETgaError);
 
 class TTgaGraphic : public TDibGraphic {
@@ -17,3 +19,5 @@ class TTgaGraphic : public TDibGraphic {
   // must be true color or 8 bit with palette" before any byte is written.
   void SaveToStream(TStream& stream) override;
 };
+
+}  // namespace quorvane

@@ -6,6 +6,8 @@
 
 #include "gbm/gbmcodec.h"
 
+namespace quorvane {
+
 namespace {
 
 // Fixed order: it is also the order in which extensions are searched.
@@ -131,3 +133,5 @@ const char* gbm_find_word(const char* opt, const char* word) {
   });
   return found;
 }
+
+}  // namespace quorvane

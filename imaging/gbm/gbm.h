@@ -19,6 +19,8 @@
 
 #include "model/QvStream.h"
 
+namespace quorvane {
+
 // ---- result codes ----
 using GBM_ERR = int;
 
@@ -179,3 +181,5 @@ const char* gbm_err(GBM_ERR rc);
 // Position in Opt of the first whole word equal to Word (ASCII case ignored; words separated by
 // spaces, tabs and commas), or nullptr.
 const char* gbm_find_word(const char* opt, const char* word);
+
+}  // namespace quorvane

@@ -6,6 +6,8 @@
 
 #include "gbm/gbmcodec.h"
 
+namespace quorvane {
+
 namespace {
 
 constexpr int kFileHeaderSize = 14;
@@ -336,3 +338,5 @@ const char* Message(GBM_ERR rc) {
 }  // namespace
 
 const gbm_format_ops gbm_bmp_ops = {Describe, ReadHeader, ReadPalette, ReadData, Write, Message};
+
+}  // namespace quorvane

@@ -8,6 +8,8 @@
 
 #include "gbm/gbm.h"
 
+namespace quorvane {
+
 struct gbm_format_ops {
   GBM_ERR (*describe)(gbm_filetype* gbmft);
   GBM_ERR (*read_header)(const char* fn, gbm_fd fd, gbm_header* gbm, const char* opt);
@@ -72,3 +74,5 @@ inline int gbm_brightness(const gbm_rgb& c) { return 30 * c.r + 60 * c.g + 10 * 
 extern const gbm_format_ops gbm_bmp_ops;
 extern const gbm_format_ops gbm_pcx_ops;
 extern const gbm_format_ops gbm_tga_ops;
+
+}  // namespace quorvane

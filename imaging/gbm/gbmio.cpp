@@ -5,6 +5,8 @@
 
 #include "gbm/gbmcodec.h"
 
+namespace quorvane {
+
 namespace {
 
 TStream* OpenFileStream(const char* fn, int mode) {
@@ -102,3 +104,5 @@ size_t gbm_read_bytes(gbm_byte_reader& reader, uint8_t* dst, size_t n) {
   }
   return done;
 }
+
+}  // namespace quorvane

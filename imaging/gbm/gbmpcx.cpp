@@ -6,6 +6,8 @@
 
 #include "gbm/gbmcodec.h"
 
+namespace quorvane {
+
 namespace {
 
 constexpr int kHeaderSize = 128;
@@ -332,3 +334,5 @@ const char* Message(GBM_ERR rc) {
 }  // namespace
 
 const gbm_format_ops gbm_pcx_ops = {Describe, ReadHeader, ReadPalette, ReadData, Write, Message};
+
+}  // namespace quorvane

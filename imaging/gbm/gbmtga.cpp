@@ -5,6 +5,8 @@
 
 #include "gbm/gbmcodec.h"
 
+namespace quorvane {
+
 namespace {
 
 constexpr int kHeaderSize = 18;
@@ -300,3 +302,5 @@ const char* Message(GBM_ERR rc) {
 }  // namespace
 
 const gbm_format_ops gbm_tga_ops = {Describe, ReadHeader, ReadPalette, ReadData, Write, Message};
+
+}  // namespace quorvane

@@ -10,6 +10,8 @@
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
 
+namespace quorvane {
+
 namespace {
 
 constexpr long double kInchesPerMetre = 39.370078740157480317L;
@@ -394,3 +396,5 @@ void TDibGraphic::StepFrame() {
 void TDibGraphic::Changed() {
   if (OnChange) OnChange(*this);
 }
+
+}  // namespace quorvane

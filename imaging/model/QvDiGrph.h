@@ -21,6 +21,8 @@
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
 
+namespace quorvane {
+
 struct TBitmapInfoHeader {
   uint32_t biSize = 0;
   int32_t biWidth = 0;
@@ -225,3 +227,5 @@ class TDibGraphic {
     static const TGraphicClass cls{#Name, []() -> std::unique_ptr<TDibGraphic> { return std::make_unique<Name>(); }}; \
     return cls;                                                                                                       \
   }
+
+}  // namespace quorvane

@@ -7,6 +7,8 @@
 
 #include "model/QvExcept.h"
 
+namespace quorvane {
+
 namespace {
 
 std::vector<TGraphicFormatEntry>& Registrations() {
@@ -147,3 +149,5 @@ std::string CreateTempFile(const std::string& prefix, const std::string& extensi
     if (!FileExists(candidate)) return candidate;
   }
 }
+
+}  // namespace quorvane

@@ -9,6 +9,8 @@
 
 #include "model/QvDiGrph.h"
 
+namespace quorvane {
+
 struct TGraphicFormatEntry {
   std::string Extension;  // upper case, without the dot
   std::string Description;
@@ -46,3 +48,5 @@ std::string AddTrailingBackslash(const std::string& path);
 // Full path of a temporary file name not in use yet: Prefix + N + Extension in the temporary
 // folder, N counting from 0. The file is not created.
 std::string CreateTempFile(const std::string& prefix, const std::string& extension);
+
+}  // namespace quorvane

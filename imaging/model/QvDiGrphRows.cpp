@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+namespace quorvane {
+
 namespace {
 
 // For each byte the eight 1-bit pixels it holds, most significant bit first.
@@ -182,3 +184,5 @@ void WriteRowColors(TDibGraphic& image, int y, const TColorValue* colors) {
     indices[static_cast<size_t>(x)] = static_cast<uint8_t>(converter.PaletteIndexOf(colors[x]));
   WriteRowIndices(image, y, 0, width, indices.data());
 }
+
+}  // namespace quorvane

@@ -9,6 +9,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvPaletteNearest.h"
 
+namespace quorvane {
+
 // Pixels [X0, X0 + Count) of row Y as blue, green, red byte triples. For TrueColor the result
 // points into the image itself; otherwise the row is unpacked into Scratch.
 const uint8_t* RowAsBgr(const TDibGraphic& image, int y, int x0, int count, std::vector<uint8_t>& scratch);
@@ -33,3 +35,5 @@ void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row);
 // The palette indices [X0, X0 + Count) of row Y of a palette image, one byte each.
 void ReadRowIndices(const TDibGraphic& image, int y, int x0, int count, uint8_t* indices);
 void WriteRowIndices(TDibGraphic& image, int y, int x0, int count, const uint8_t* indices);
+
+}  // namespace quorvane

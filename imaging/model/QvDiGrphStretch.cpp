@@ -7,6 +7,8 @@
 
 #include "model/QvDiGrphRows.h"
 
+namespace quorvane {
+
 namespace {
 
 // How one axis maps destination positions to source positions.
@@ -287,3 +289,5 @@ void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphi
   else
     RunAveraging<uint64_t>(job);
 }
+
+}  // namespace quorvane

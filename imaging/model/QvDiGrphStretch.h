@@ -8,7 +8,11 @@
 
 #include "model/QvDiGrph.h"
 
+namespace quorvane {
+
 enum class TStretchMode { smColorOnColor = 3, smHalftone = 4 };
 
 void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphic& dest, const TRect& destRect,
                   TStretchMode mode);
+
+}  // namespace quorvane

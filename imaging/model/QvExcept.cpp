@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+namespace quorvane {
+
 std::string FormatMessage(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -20,3 +22,5 @@ std::string FormatMessage(const char* format, ...) {
   va_end(args);
   return result;
 }
+
+}  // namespace quorvane

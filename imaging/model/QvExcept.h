@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+namespace quorvane {
+
 class Exception : public std::exception {
  public:
   explicit Exception(std::string message) : FMessage(std::move(message)) {}
@@ -35,3 +37,5 @@ QV_DECLARE_EXCEPTION(EOutOfResources);
 
 // printf-style message building for the library's message templates (%s, %d).
 std::string FormatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace quorvane

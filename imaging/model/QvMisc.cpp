@@ -10,6 +10,8 @@
 
 #include "model/QvPlatform.h"
 
+namespace quorvane {
+
 int MinInt(int a, int b) { return a < b ? a : b; }
 long double MinFloat(long double a, long double b) { return a < b ? a : b; }
 long double MaxFloat(long double a, long double b) { return a > b ? a : b; }
@@ -113,3 +115,5 @@ void EndBusyCursor() {
 }
 
 int BusyCursorDepth() { return BusyDepth.load(); }
+
+}  // namespace quorvane

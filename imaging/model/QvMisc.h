@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+namespace quorvane {
+
 int MinInt(int a, int b);
 long double MinFloat(long double a, long double b);
 long double MaxFloat(long double a, long double b);
@@ -47,3 +49,5 @@ class TBusyCursor {
   TBusyCursor(const TBusyCursor&) = delete;
   TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
+
+}  // namespace quorvane

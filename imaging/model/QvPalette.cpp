@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace quorvane {
+
 namespace {
 
 constexpr TPaletteEntry kColor256[256] = {
@@ -139,3 +141,5 @@ int16_t TRgbToPaletteConverter::PaletteIndexOf(TColorValue color) {
   slot = {color, result};
   return result;
 }
+
+}  // namespace quorvane

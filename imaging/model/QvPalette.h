@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+namespace quorvane {
+
 // The six pixel formats of an image.
 enum class TImageFormat : uint8_t { BlackWhite = 0, Gray16 = 1, Gray256 = 2, Color16 = 3, Color256 = 4, TrueColor = 5 };
 
@@ -68,3 +70,5 @@ class TRgbToPaletteConverter {
   const TDibPalette* FPalette;
   std::array<TSlot, kSlots> FCache;
 };
+
+}  // namespace quorvane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace quorvane {
+
 namespace {
 
 // Squared distance from V to the nearest and to the farthest point of [Lo, Hi].
@@ -55,3 +57,5 @@ int32_t TNearestEntryIndex::BuildCell(int cell) {
   FCell[static_cast<size_t>(cell)] = code;
   return code;
 }
+
+}  // namespace quorvane

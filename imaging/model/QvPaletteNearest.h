@@ -12,6 +12,8 @@
 
 #include "model/QvPalette.h"
 
+namespace quorvane {
+
 class TNearestEntryIndex {
  public:
   // Copies the palette's first min(Count, 256) entries.
@@ -50,3 +52,5 @@ class TNearestEntryIndex {
   std::vector<int32_t> FCell;
   std::vector<uint8_t> FPool;
 };
+
+}  // namespace quorvane

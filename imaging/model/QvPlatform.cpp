@@ -1,5 +1,7 @@
 #include "model/QvPlatform.h"
 
+namespace quorvane {
+
 namespace {
 
 // A timer that never ticks: the headless core has no message loop.
@@ -28,3 +30,5 @@ std::unique_ptr<IFrameTimer> IPlatform::CreateTimer() { return std::make_unique<
 IPlatform& Platform() { return CurrentPlatform ? *CurrentPlatform : DefaultPlatform(); }
 
 void SetPlatform(IPlatform* platform) { CurrentPlatform = platform; }
+
+}  // namespace quorvane

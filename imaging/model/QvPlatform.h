@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 // A repeating message timer, ticking on the thread that runs the platform's message loop.
 class IFrameTimer {
  public:
@@ -41,3 +43,5 @@ class IPlatform {
 IPlatform& Platform();
 // Installs a platform; the library does not own it. Passing nullptr restores the default.
 void SetPlatform(IPlatform* platform);
+
+}  // namespace quorvane

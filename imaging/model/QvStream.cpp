@@ -8,6 +8,8 @@
 
 #include "model/QvExcept.h"
 
+namespace quorvane {
+
 int64_t TStream::Size() {
   const int64_t position = Seek(0, TSeekOrigin::soCurrent);
   const int64_t size = Seek(0, TSeekOrigin::soEnd);
@@ -158,3 +160,5 @@ int64_t TSubStream::Seek(int64_t offset, TSeekOrigin origin) {
   FPosition = base + offset;
   return FPosition;
 }
+
+}  // namespace quorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace quorvane {
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
@@ -93,3 +95,5 @@ class TSubStream : public TStream {
   int64_t FLength;
   int64_t FPosition = 0;
 };
+
+}  // namespace quorvane

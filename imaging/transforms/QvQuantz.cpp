@@ -5,6 +5,8 @@
 
 #include "model/QvDiGrphRows.h"
 
+namespace quorvane {
+
 namespace {
 
 constexpr int32_t kCrowdUnit = 1073741824;  // 2^30: the weight of one chosen colour at distance 1
@@ -112,3 +114,5 @@ void QuantizePalette(const TDibGraphic& image, TDibPalette& palette, uint16_t co
     palette.Entries[static_cast<size_t>(k)] = {c.Blue, c.Green, c.Red, 0};
   }
 }
+
+}  // namespace quorvane

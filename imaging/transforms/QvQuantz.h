@@ -15,8 +15,12 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 // Reads Image through its pixel colours (any format, not empty); fills Palette completely.
 // Progress is reported during the selection against PercentByte, which receives each result.
 // An exception of Event passes through; nothing is kept between calls.
 void QuantizePalette(const TDibGraphic& image, TDibPalette& palette, uint16_t count, uint8_t& percentByte,
                      const TTransformProgressEvent& event);
+
+}  // namespace quorvane

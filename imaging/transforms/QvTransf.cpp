@@ -4,6 +4,8 @@
 
 #include "model/QvExcept.h"
 
+namespace quorvane {
+
 uint8_t ReportProgress(TImageTransform* sender, int current, int minimum, int maximum, uint8_t previous,
                        const TTransformProgressEvent& event) {
   if (!event) return 0;
@@ -89,3 +91,5 @@ TColorValue HslToRgb(double h, double s, double l) {
   }
   return PackColor(UnitToByte(c0), UnitToByte(c1), UnitToByte(c2));
 }
+
+}  // namespace quorvane

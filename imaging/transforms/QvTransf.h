@@ -13,6 +13,8 @@
 
 #include "model/QvDiGrph.h"
 
+namespace quorvane {
+
 class TImageTransform;
 
 // Sender may be null when a routine reports on its own account. Percent is 0 to 100.
@@ -57,3 +59,5 @@ struct THsl {
 THsl RgbToHsl(TColorValue color);
 // The colour of H, S, L; byte 3 is 0. RgbToHsl followed by HslToRgb returns the colour.
 TColorValue HslToRgb(double h, double s, double l);
+
+}  // namespace quorvane

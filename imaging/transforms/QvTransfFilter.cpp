@@ -8,6 +8,8 @@
 #include "model/QvMisc.h"
 #include "transforms/QvTransfRows.h"
 
+namespace quorvane {
+
 // ---- convolution ----
 
 namespace {
@@ -194,3 +196,5 @@ void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& de
   AntiAliasRow(source.ScanLine(h - 1), source.ScanLine(h - 1), bytes, dest.ScanLine(h - 1));
   FinishProgress();
 }
+
+}  // namespace quorvane

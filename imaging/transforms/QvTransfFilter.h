@@ -16,6 +16,8 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 class TConvolutionTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TConvolutionTransform"; }
@@ -71,3 +73,5 @@ class TAntiAliasTransform : public TImageTransform {
 // low nibble the same four columns of the row below, four 4-bit gray levels, first column in the
 // most significant nibble.
 const std::array<uint16_t, 256>& AntiAliasTable();
+
+}  // namespace quorvane

@@ -8,6 +8,8 @@
 #include "transforms/QvQuantz.h"
 #include "model/QvPaletteNearest.h"
 
+namespace quorvane {
+
 namespace {
 
 int PaletteCapacity(TImageFormat format) { return format == TImageFormat::Color16 ? 16 : 256; }
@@ -112,3 +114,5 @@ void TImageFormatTransform::Diffuse(const TDibGraphic& source, TDibGraphic& dest
     WriteRowIndices(dest, y, 0, width, indices.data());
   }
 }
+
+}  // namespace quorvane

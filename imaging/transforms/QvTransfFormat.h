@@ -7,6 +7,8 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 class TImageFormatTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TImageFormatTransform"; }
@@ -31,3 +33,5 @@ class TImageFormatTransform : public TImageTransform {
  private:
   void Diffuse(const TDibGraphic& source, TDibGraphic& dest);
 };
+
+}  // namespace quorvane

@@ -16,6 +16,8 @@
 #include "model/QvExcept.h"
 #include "transforms/QvTransfRows.h"
 
+namespace quorvane {
+
 // Rows are moved as little-endian words in places.
 static_assert(std::endian::native == std::endian::little);
 
@@ -546,3 +548,5 @@ void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
   }
   FinishProgress();
 }
+
+}  // namespace quorvane

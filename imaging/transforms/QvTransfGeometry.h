@@ -8,6 +8,8 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 class TFlipHorizontalTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TFlipHorizontalTransform"; }
@@ -49,3 +51,5 @@ class TCropTransform : public TImageTransform {
   int32_t CropBottom = 0;
   int32_t CropRight = 0;
 };
+
+}  // namespace quorvane

@@ -17,6 +17,8 @@
 #include "model/QvMisc.h"
 #include "transforms/QvTransfRows.h"
 
+namespace quorvane {
+
 // Rows are moved as little-endian words in places.
 static_assert(std::endian::native == std::endian::little);
 
@@ -656,3 +658,5 @@ void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic
   }
   FinishProgress();
 }
+
+}  // namespace quorvane

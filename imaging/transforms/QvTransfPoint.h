@@ -9,6 +9,8 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 class TNegativeTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TNegativeTransform"; }
@@ -59,3 +61,5 @@ class TConvertToGrayTransform : public TImageTransform {
   double BlueWeight = 0.114;
   TImageFormat GrayTarget = TImageFormat::Gray256;
 };
+
+}  // namespace quorvane

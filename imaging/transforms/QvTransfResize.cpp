@@ -11,6 +11,8 @@
 #include "model/QvExcept.h"
 #include "model/QvPaletteNearest.h"
 
+namespace quorvane {
+
 // ---------------------------------------------------------------------------------------------
 // Weight functions. Each step is a float operation so that every intermediate is rounded to
 // 32 bits, as the weights' definition requires.
@@ -354,3 +356,5 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
   }
   FinishProgress();
 }
+
+}  // namespace quorvane

@@ -10,6 +10,8 @@
 
 #include "transforms/QvTransf.h"
 
+namespace quorvane {
+
 // Reconstruction filters, in the order of the Resize dialog's list.
 enum class TResizeFilter : uint8_t { rfTriangle = 0, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell };
 
@@ -66,3 +68,5 @@ class TResizeTransform : public TImageTransform {
   TImageFormat TargetFormat = TImageFormat::TrueColor;
   TResizeFilter Filter = TResizeFilter::rfTriangle;
 };
+
+}  // namespace quorvane

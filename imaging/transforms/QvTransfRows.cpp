@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace quorvane {
+
 void NewImageLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
                   const TDibPalette* palette) {
   const auto xDpi = static_cast<uint16_t>(source.XDpi());
@@ -64,3 +66,5 @@ void MapBytes(const uint8_t table[256], const uint8_t* in, uint8_t* out, size_t 
   size_t i = HasByteTableLookups() ? MapBytes64(table, in, out, count) : 0;
   for (; i < count; ++i) out[i] = table[in[i]];
 }
+
+}  // namespace quorvane

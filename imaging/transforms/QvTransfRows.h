@@ -8,6 +8,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphRows.h"
 
+namespace quorvane {
+
 // Dest = NewImage(Width, Height, Format, Palette) with Source's resolution (a resolution of 0
 // stays 0, as Assign keeps it).
 void NewImageLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
@@ -31,3 +33,5 @@ void MapBytes(const uint8_t table[256], const uint8_t* in, uint8_t* out, size_t 
 
 // Whether the processor has the 64-byte table lookups (AVX-512 VBMI) the fast paths use.
 bool HasByteTableLookups();
+
+}  // namespace quorvane

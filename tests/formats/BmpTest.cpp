@@ -5,6 +5,8 @@
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 
+using namespace quorvane;
+
 using namespace fmt_test;
 
 namespace {

@@ -5,6 +5,8 @@
 #include "formats/QvDcxGr.h"
 #include "formats/QvGbm.h"
 
+using namespace quorvane;
+
 using namespace fmt_test;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "formats/QvTgaGr.h"
 #include "model/QvDiGrphRegistry.h"
 
+using namespace quorvane;
+
 using namespace fmt_test;
 
 TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {

@@ -12,6 +12,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvStream.h"
 
+using namespace quorvane;
+
 namespace fmt_test {
 
 using Bytes = std::vector<uint8_t>;

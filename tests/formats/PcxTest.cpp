@@ -6,6 +6,8 @@
 #include "formats/QvPcxGr.h"
 #include "gbm/gbm.h"
 
+using namespace quorvane;
+
 using namespace fmt_test;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
 
+using namespace quorvane;
+
 using namespace fmt_test;
 
 namespace {

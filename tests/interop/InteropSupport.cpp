@@ -11,6 +11,8 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvStream.h"
 
+using namespace quorvane;
+
 namespace interop {
 
 bool HaveImageMagick() { return access(kConvert, X_OK) == 0; }

@@ -11,6 +11,8 @@
 
 #include "model/QvDiGrph.h"
 
+using namespace quorvane;
+
 namespace interop {
 
 // Debian's ImageMagick; a "convert" elsewhere on the path may be a stand-in.

@@ -5,6 +5,8 @@
 #include "formats/QvPcxGr.h"
 #include "interop/InteropSupport.h"
 
+using namespace quorvane;
+
 using namespace interop;
 
 namespace {

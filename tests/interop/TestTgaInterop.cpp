@@ -8,6 +8,8 @@
 #include "gbm/gbm.h"
 #include "interop/InteropSupport.h"
 
+using namespace quorvane;
+
 using namespace interop;
 
 namespace {

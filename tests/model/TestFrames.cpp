@@ -3,6 +3,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 
+using namespace quorvane;
+
 namespace {
 
 // A multi-image format for tests: byte 0 of the stream is the page count; page N is an N x 1

@@ -5,6 +5,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 
+using namespace quorvane;
+
 namespace {
 
 const TImageFormat kAllFormats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,

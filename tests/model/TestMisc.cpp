@@ -5,6 +5,8 @@
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
 
+using namespace quorvane;
+
 namespace {
 
 TEST(Misc, Numbers) {

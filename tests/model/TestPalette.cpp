@@ -2,6 +2,8 @@
 
 #include "model/QvPalette.h"
 
+using namespace quorvane;
+
 namespace {
 
 TEST(DefaultPalettes, Tables) {

@@ -7,6 +7,8 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 
+using namespace quorvane;
+
 namespace {
 
 class TFakeTiff : public TDibGraphic {

@@ -3,6 +3,8 @@
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphStretch.h"
 
+using namespace quorvane;
+
 namespace {
 
 void Fill(TDibGraphic& image, TColorValue (*color)(int x, int y)) {

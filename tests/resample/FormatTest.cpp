@@ -7,6 +7,8 @@
 #include "transforms/QvTransfFormat.h"
 #include "model/QvPaletteNearest.h"
 
+using namespace quorvane;
+
 namespace {
 
 constexpr TImageFormat kFormats[kImageFormatCount] = {TImageFormat::BlackWhite, TImageFormat::Gray16,

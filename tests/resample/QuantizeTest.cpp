@@ -6,6 +6,8 @@
 #include "ResampleTestImages.h"
 #include "transforms/QvQuantz.h"
 
+using namespace quorvane;
+
 namespace {
 
 TDibPalette Quantize(const TDibGraphic& image, uint16_t count) {

@@ -8,6 +8,8 @@
 
 #include "model/QvDiGrph.h"
 
+using namespace quorvane;
+
 inline std::unique_ptr<TDibGraphic> MakeImage(int width, int height, TImageFormat format,
                                               const TDibPalette* palette = nullptr) {
   auto image = std::make_unique<TDibGraphic>();

@@ -8,6 +8,8 @@
 #include "model/QvExcept.h"
 #include "transforms/QvTransfResize.h"
 
+using namespace quorvane;
+
 namespace {
 
 // The engine written pixel by pixel, vertical pass column by column, as a reference for the

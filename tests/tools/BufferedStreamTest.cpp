@@ -6,6 +6,9 @@
 #include "ToolTestSupport.h"
 #include "model/QvExcept.h"
 
+using namespace quorvane;
+using namespace brindlex;
+
 using namespace tooltest;
 
 namespace {

@@ -11,6 +11,9 @@
 #include "model/QvExcept.h"
 #include "transforms/QvTransfGeometry.h"
 
+using namespace quorvane;
+using namespace brindlex;
+
 using namespace tooltest;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "transforms/QvTransfPoint.h"
 #include "transforms/QvTransfResize.h"
 
+using namespace quorvane;
+
 using namespace tooltest;
 
 namespace {

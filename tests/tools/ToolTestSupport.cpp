@@ -11,6 +11,9 @@
 #include "formats/QvFormats.h"
 #include "model/QvDiGrphRegistry.h"
 
+using namespace quorvane;
+using namespace brindlex;
+
 namespace tooltest {
 
 namespace fs = std::filesystem;

@@ -10,6 +10,8 @@
 
 #include "model/QvDiGrph.h"
 
+using namespace quorvane;
+
 namespace tooltest {
 
 // A fresh folder for one test, removed by the destructor.

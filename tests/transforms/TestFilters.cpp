@@ -3,6 +3,8 @@
 #include "TransfTestSupport.h"
 #include "transforms/QvTransfFilter.h"
 
+using namespace quorvane;
+
 namespace {
 
 // The convolution rule pixel by pixel through the colour accessors (positive denominators).

@@ -3,6 +3,8 @@
 #include "TransfTestSupport.h"
 #include "transforms/QvTransfGeometry.h"
 
+using namespace quorvane;
+
 namespace {
 
 // The per-pixel any-angle rotation, written out as the rule states it.

@@ -4,6 +4,8 @@
 #include "model/QvMisc.h"
 #include "transforms/QvTransfPoint.h"
 
+using namespace quorvane;
+
 namespace {
 
 // ---- the per-pixel rules, written out pixel by pixel through the image accessors ----

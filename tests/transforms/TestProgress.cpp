@@ -3,6 +3,8 @@
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
 
+using namespace quorvane;
+
 using Seq = std::vector<int>;
 
 TEST(ReportProgress, ProtocolAndEdgeCases) {

@@ -7,6 +7,8 @@
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
 
+using namespace quorvane;
+
 namespace {
 
 // Widths around the 5-, 16-, 21-, 22- and 64-pixel steps of the row routines.

@@ -12,6 +12,8 @@
 #include "model/QvExcept.h"
 #include "transforms/QvTransf.h"
 
+using namespace quorvane;
+
 inline const TImageFormat kAllFormats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,
                                            TImageFormat::Color16,    TImageFormat::Color256, TImageFormat::TrueColor};
 
