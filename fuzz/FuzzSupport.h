@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "model/QvLimits.h"
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
 
@@ -19,7 +20,9 @@ namespace fuzz {
 // claiming a large picture over a few bytes of data costs little per input.
 inline void LimitImageSize() {
   static const bool limited = [] {
-    SetMaxPixelBytes(2u << 20);
+    TImageLimits limits;
+    limits.MaxMemory = 2 << 20;
+    SetImageLimits(limits);
     return true;
   }();
   (void)limited;

@@ -1,4 +1,5 @@
 #include "model/QvDiGrph.h"
+#include "model/QvLimits.h"
 
 #include <atomic>
 #include <cstdio>
@@ -16,7 +17,6 @@ namespace {
 
 constexpr long double kInchesPerMetre = 39.370078740157480317L;
 
-std::atomic<uint64_t> PixelByteLimit{uint64_t{4} << 30};
 
 // Pixel readers and writers per bit count. Rows are addressed by the caller.
 uint32_t Read1(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
@@ -93,9 +93,6 @@ bool IsPaletteFormat(TImageFormat format) { return format != TImageFormat::TrueC
 
 int64_t RowBytes(int64_t width, int bits) { return ((width * bits + 31) / 32) * 4; }
 
-uint64_t MaxPixelBytes() { return PixelByteLimit.load(); }
-void SetMaxPixelBytes(uint64_t bytes) { PixelByteLimit.store(bytes); }
-
 TPixelReader PixelReaderOf(int bits) {
   switch (bits) {
     case 1: return Read1;
@@ -148,12 +145,8 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
     FImageFormat = format;
     if (format != TImageFormat::TrueColor && palette == nullptr) palette = &DefaultPalette(format);
 
-    if (width < 1 || height < 1) throw EQuorvaneError("CreateDibSection failed");
+    CheckImageSize(width, height, bits);
     const int64_t rowBytes = RowBytes(width, bits);
-    const uint64_t limit = MaxPixelBytes();
-    if (rowBytes > std::numeric_limits<int32_t>::max() ||
-        static_cast<uint64_t>(height) > limit / static_cast<uint64_t>(rowBytes))
-      throw EQuorvaneError("CreateDibSection failed");
     const uint64_t imageSize = static_cast<uint64_t>(height) * static_cast<uint64_t>(rowBytes);
 
     TBitmapInfoHeader& h = FInfo.Header;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,9 +59,6 @@ bool IsPaletteFormat(TImageFormat format);
 // Bytes of one stored row: ((Width * Bits + 31) div 32) * 4, computed without overflow.
 int64_t RowBytes(int64_t width, int bits);
 
-// The largest pixel block NewImage allocates (default 4 GiB). Set once at start-up.
-uint64_t MaxPixelBytes();
-void SetMaxPixelBytes(uint64_t bytes);
 
 // Per-format pixel access on one row, chosen once per NewImage.
 using TPixelReader = uint32_t (*)(const uint8_t* row, int x);
@@ -69,6 +67,24 @@ TPixelReader PixelReaderOf(int bits);
 TPixelWriter PixelWriterOf(int bits);
 
 class TDibGraphic;
+
+// What an image class can do with files, so that callers choose without probing: whether it
+// holds several images in one stream (GetImageCount, AppendToStream), and which pixel formats its
+// SaveToStream writes.
+struct TGraphicCapabilities {
+  bool MultipleImages = false;
+  uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
+
+  bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
+  bool CanWriteAny() const { return WritableFormats != 0; }
+};
+// The bit set of a list of formats, for TGraphicCapabilities::WritableFormats.
+constexpr uint8_t FormatSet(std::initializer_list<TImageFormat> formats) {
+  uint8_t set = 0;
+  for (TImageFormat f : formats) set |= static_cast<uint8_t>(1u << static_cast<int>(f));
+  return set;
+}
+constexpr uint8_t kAllImageFormats = 0x3F;
 
 // A class reference: the class name and its virtual constructor.
 struct TGraphicClass {
@@ -87,6 +103,8 @@ class TDibGraphic {
   // The class of this object; every descendant overrides it so frames and copies keep the class.
   virtual const TGraphicClass& ClassType() const { return StaticClass(); }
   std::string ClassName() const { return ClassType().ClassName; }
+  // What this class writes and holds; the base class writes nothing and holds one image.
+  virtual TGraphicCapabilities Capabilities() const { return {}; }
 
   // --- allocation ---
   // Discards the current pixels and allocates Width x Height zeroed pixels of Format.

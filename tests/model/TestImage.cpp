@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "model/QvDiGrph.h"
+#include "model/QvLimits.h"
 #include "model/QvExcept.h"
 
 using namespace quorvane;
@@ -82,12 +83,14 @@ TEST(NewImage, RefusesBadSizesAndLeavesImageEmpty) {
   // including those whose byte count overflows 32 or 64 bits.
   EXPECT_EQ(MessageOf([&] { image.NewImage(2147483647, 2147483647, TImageFormat::TrueColor, nullptr, 0, 0); }),
             "CreateDibSection failed");
-  const uint64_t saved = MaxPixelBytes();
-  SetMaxPixelBytes(1000);
+  const TImageLimits saved = ImageLimits();
+  TImageLimits small = saved;
+  small.MaxMemory = 1000;
+  SetImageLimits(small);
   EXPECT_EQ(MessageOf([&] { image.NewImage(100, 11, TImageFormat::Gray256, nullptr, 0, 0); }),
             "CreateDibSection failed");
   EXPECT_NO_THROW(image.NewImage(100, 10, TImageFormat::Gray256, nullptr, 0, 0));
-  SetMaxPixelBytes(saved);
+  SetImageLimits(saved);
   EXPECT_EQ(MessageOf([&] { image.NewImage(4, 4, static_cast<TImageFormat>(7), nullptr, 0, 0); }),
             "Internal error: Invalid image format");
   EXPECT_TRUE(image.Empty());
