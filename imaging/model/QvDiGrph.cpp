@@ -295,6 +295,7 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
     ~TRestore() { Image.SetAnimate(Animate); }
   } restore{*this, wasAnimated};
 
+  FWarnings.clear();
   const int64_t start = stream.Position();
   int count = 1;
   if (FMultiImage) {
@@ -306,6 +307,8 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
       std::unique_ptr<TDibGraphic> frame = ClassType().Create();
       stream.Seek(start, TSeekOrigin::soBeginning);
       frame->LoadImageFromStream(stream, i);
+      for (std::string& warning : frame->FWarnings) FWarnings.push_back(std::move(warning));
+      frame->FWarnings.clear();
       FFrames.push_back(std::move(frame));
     }
     SetCurrentFrame(1);

@@ -180,6 +180,14 @@ class TDibGraphic {
   // multiple images".
   virtual void AppendToStream(TStream& stream);
 
+  // Problems that the last stream load met and survived (a file that ends before its image, a
+  // codec's warning), in order, each a complete sentence. LoadFromStream clears the list first;
+  // the warnings of frames are gathered into the image that loaded them. Codecs add to it with
+  // AddWarning; programs show or print them (the converter fails on them with --strict).
+  const std::vector<std::string>& Warnings() const { return FWarnings; }
+  void AddWarning(std::string message) { FWarnings.push_back(std::move(message)); }
+  void ClearWarnings() { FWarnings.clear(); }
+
   // --- frames ---
   int ImageIndex() const { return FImageIndex; }
   void SetImageIndex(int index) { FImageIndex = index; }
@@ -232,6 +240,7 @@ class TDibGraphic {
   TPixelReader FReader = nullptr;
   TPixelWriter FWriter = nullptr;
   std::unique_ptr<TRgbToPaletteConverter> FConverter;
+  std::vector<std::string> FWarnings;
 };
 
 // Declares the class reference of a TDibGraphic descendant; put QV_GRAPHIC_CLASS(TName) in the
