@@ -6,16 +6,24 @@
 #include <new>
 #include <vector>
 
-#include "BufferedStream.h"
-#include "ConvertOutput.h"
 #include "ConvertPipeline.h"
+#include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
+#include "model/QvSafeFile.h"
 
 namespace brindlex {
 using namespace quorvane;
 
 namespace {
+
+const char* const kOutputExistsMessage = "File exists (use --overwrite to replace it)";
+
+// Replaces the output with what the stream of File holds; an existing output is kept without
+// Overwrite.
+void CommitOutput(TSafeFile& file, bool overwrite) {
+  if (!file.Commit(overwrite)) throw EFCreateError(kOutputExistsMessage);
+}
 
 bool FileExists(const std::string& name) {
   struct stat info {};
@@ -98,22 +106,22 @@ class TFileConversion {
   void WritePage(size_t i, const std::string& output) {
     std::unique_ptr<TDibGraphic> image = ProcessPage(i);
     AttemptOnFile(output, [&]() {
-      TOutputFile file(output);
+      TSafeFile file(output);
       image->SaveToStream(file.Stream());
-      file.Commit(FOptions.Overwrite);
+      CommitOutput(file, FOptions.Overwrite);
     });
     Report(i, 1.0);
   }
 
   void WriteAllPagesIntoOneFile() {
-    std::unique_ptr<TOutputFile> file =
-        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TOutputFile>(FJob.Output); });
+    std::unique_ptr<TSafeFile> file =
+        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
       AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
       Report(i, 1.0);
     }
-    AttemptOnFile(FJob.Output, [&]() { file->Commit(FOptions.Overwrite); });
+    AttemptOnFile(FJob.Output, [&]() { CommitOutput(*file, FOptions.Overwrite); });
   }
 
   void Report(size_t page, double fraction) {

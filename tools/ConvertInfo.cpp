@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "BufferedStream.h"
 #include "ConvertFile.h"
+#include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 

@@ -9,10 +9,10 @@
 #include "ConvertBatch.h"
 #include "ConvertInfo.h"
 #include "ConvertOptions.h"
-#include "ConvertOutput.h"
 #include "ConvertProgress.h"
 #include "formats/QvFormats.h"
 #include "model/QvMisc.h"
+#include "model/QvSafeFile.h"
 
 using namespace quorvane;
 using namespace brindlex;
@@ -50,7 +50,7 @@ int RunConvert(const TConvertOptions& options) {
 int main(int argc, char** argv) {
   TuneAllocatorForLargeImages();
   RegisterStandardGraphicFormats();
-  CaptureFileCreationMode();
+  InstallTemporaryFileCleanup();
 
   TConvertOptions options;
   try {

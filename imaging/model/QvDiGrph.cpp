@@ -7,16 +7,17 @@
 #include <cstring>
 #include <limits>
 
+#include "model/QvBufferedStream.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
+#include "model/QvSafeFile.h"
 
 namespace quorvane {
 
 namespace {
 
 constexpr long double kInchesPerMetre = 39.370078740157480317L;
-
 
 // Pixel readers and writers per bit count. Rows are addressed by the caller.
 uint32_t Read1(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
@@ -322,13 +323,14 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
 void TDibGraphic::SaveToStream(TStream&) {}
 
 void TDibGraphic::LoadFromFile(const std::string& fileName) {
-  TFileStream stream(fileName, TFileMode::fmOpenRead);
+  TBufferedStream stream(fileName, TFileMode::fmOpenRead);
   LoadFromStream(stream);
 }
 
 void TDibGraphic::SaveToFile(const std::string& fileName) {
-  TFileStream stream(fileName, TFileMode::fmCreate);
-  SaveToStream(stream);
+  TSafeFile file(fileName);
+  SaveToStream(file.Stream());
+  file.Commit();
 }
 
 int TDibGraphic::GetImageCount(TStream&) { return 1; }

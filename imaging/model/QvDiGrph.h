@@ -59,7 +59,6 @@ bool IsPaletteFormat(TImageFormat format);
 // Bytes of one stored row: ((Width * Bits + 31) div 32) * 4, computed without overflow.
 int64_t RowBytes(int64_t width, int bits);
 
-
 // Per-format pixel access on one row, chosen once per NewImage.
 using TPixelReader = uint32_t (*)(const uint8_t* row, int x);
 using TPixelWriter = void (*)(uint8_t* row, int x, uint32_t value);
@@ -170,7 +169,10 @@ class TDibGraphic {
   virtual void LoadFromStream(TStream& stream);
   // Writes the image in the class's format; nothing here.
   virtual void SaveToStream(TStream& stream);
+  // Reads the file through a buffered stream.
   void LoadFromFile(const std::string& fileName);
+  // Writes the file safely (model/QvSafeFile.h): a temporary file beside it replaces the old file
+  // only once the whole image is written, so a failed save leaves the old file as it was.
   void SaveToFile(const std::string& fileName);
   // Number of images in the stream (1 here).
   virtual int GetImageCount(TStream& stream);

@@ -60,6 +60,8 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
   }
 }
 
+TFileStream::TFileStream(int handle, const std::string& fileName) : FHandle(handle), FFileName(fileName) {}
+
 TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);
 }

@@ -1,5 +1,16 @@
 // Byte streams: the one I/O abstraction of the library. Codecs read and write through a
 // `TStream` and never own it; whoever opens a stream closes it.
+//
+// Which operations may throw (and so what a callback handed to a C library must guard):
+// - Read, Write, Seek, Size, Position, SetPosition report failures through their results (a short
+//   count, -1) and never raise for the streams of this header and QvBufferedStream.h, with one
+//   exception: TMemoryStream::Write raises std::bad_alloc when the stream cannot grow. A stream
+//   class of a caller may raise from any of them.
+// - ReadBuffer, WriteBuffer and CopyFrom raise EReadError / EWriteError on short transfers.
+// - Constructors of file streams raise EFOpenError / EFCreateError; TBufferedStream::Flush
+//   raises EWriteError.
+// A C callback therefore runs every stream call, the plain ones included, inside
+// TCallbackGuard::Run (model/QvCBridge.h), and the caller rethrows after the C call returns.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +51,8 @@ enum class TFileMode { fmOpenRead, fmOpenReadWrite, fmCreate };
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, TFileMode mode);
+  // Takes over Handle, a file already open for the access wanted; FileName is for messages.
+  TFileStream(int handle, const std::string& fileName);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

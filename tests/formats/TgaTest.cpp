@@ -1,6 +1,8 @@
 // Targa codec and TTgaGraphic: round trips in every depth, hand-made types and refused files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "FormatTestUtil.h"
 #include "formats/QvGbm.h"
 #include "formats/QvTgaGr.h"
@@ -126,6 +128,24 @@ TEST(Tga, SavingOtherFormatsIsRefusedBeforeWriting) {
               "TARGA image must be true color or 8 bit with palette");
     EXPECT_EQ(s.Size(), 0);
   }
+}
+
+TEST(Tga, RefusedSaveOverAnExistingFileKeepsIt) {
+  const std::string dir = testing::TempDir() + "/tga-refused-save";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string file = dir + "/old.tga";
+  TTgaGraphic old;
+  MakeImage(old, TImageFormat::TrueColor, 3, 2);
+  old.SaveToFile(file);
+  const Bytes before = ReadFileBytes(file);
+  TTgaGraphic image;
+  MakeImage(image, TImageFormat::BlackWhite, 3, 3);
+  EXPECT_EQ(MessageOf<ETgaError>([&] { image.SaveToFile(file); }),
+            "TARGA image must be true color or 8 bit with palette");
+  EXPECT_EQ(ReadFileBytes(file), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(Tga, GrayFileReadsWithGrayRamp) {

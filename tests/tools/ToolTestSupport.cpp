@@ -7,12 +7,10 @@
 #include <iterator>
 #include <random>
 
-#include "BufferedStream.h"
 #include "formats/QvFormats.h"
 #include "model/QvDiGrphRegistry.h"
 
 using namespace quorvane;
-using namespace brindlex;
 
 namespace tooltest {
 

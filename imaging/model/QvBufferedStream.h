@@ -10,8 +10,7 @@
 
 #include "model/QvStream.h"
 
-namespace brindlex {
-using namespace quorvane;
+namespace quorvane {
 
 class TBufferedStream : public TStream {
  public:
@@ -19,6 +18,8 @@ class TBufferedStream : public TStream {
 
   // Opening failures raise as TFileStream's do.
   TBufferedStream(const std::string& fileName, TFileMode mode);
+  // Takes over Handle, a file already open for the access wanted; FileName is for messages.
+  TBufferedStream(int handle, const std::string& fileName);
   // Writes what is still buffered; errors are lost here, so writers call Flush first.
   ~TBufferedStream() override;
 
@@ -42,4 +43,4 @@ class TBufferedStream : public TStream {
   bool FDirty = false;       // FBuffer holds bytes not yet in the file
 };
 
-}  // namespace brindlex
+}  // namespace quorvane

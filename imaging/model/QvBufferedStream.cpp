@@ -1,15 +1,17 @@
-#include "BufferedStream.h"
+#include "model/QvBufferedStream.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "model/QvExcept.h"
 
-namespace brindlex {
-using namespace quorvane;
+namespace quorvane {
 
 TBufferedStream::TBufferedStream(const std::string& fileName, TFileMode mode)
     : FFile(fileName, mode), FBuffer(kBufferSize) {}
+
+TBufferedStream::TBufferedStream(int handle, const std::string& fileName)
+    : FFile(handle, fileName), FBuffer(kBufferSize) {}
 
 TBufferedStream::~TBufferedStream() { WriteBack(); }
 
@@ -99,4 +101,4 @@ int64_t TBufferedStream::Size() {
   return FDirty ? std::max(fileSize, BufferEnd()) : fileSize;
 }
 
-}  // namespace brindlex
+}  // namespace quorvane

@@ -2,19 +2,17 @@
 // writes and seeks, and reports a failed final write.
 #include <random>
 
-#include "BufferedStream.h"
-#include "ToolTestSupport.h"
+#include "ScratchFolder.h"
+#include "model/QvBufferedStream.h"
 #include "model/QvExcept.h"
 
 using namespace quorvane;
-using namespace brindlex;
-
-using namespace tooltest;
+using namespace modeltest;
 
 namespace {
 
 TEST(BufferedStream, MixedReadsWritesAndSeeksMatchAMemoryStream) {
-  TScratch dir;
+  TScratchFolder dir;
   std::mt19937 random(5);
   for (int round = 0; round < 20; ++round) {
     const std::string file = dir / ("f" + std::to_string(round));
