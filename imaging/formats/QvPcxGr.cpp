@@ -31,13 +31,11 @@ void ReadPcx(TDibGraphic& image, TStream& stream) {
 
 void TPcxGraphic::LoadImageFromStream(TStream& stream, int) {
   // The codec seeks to positions measured from the start and finds the 8-bit palette at the end,
-  // so an image stored further into a stream is read from a copy of its own.
-  if (stream.Position() != 0) {
-    TMemoryStream copy;
-    const int64_t rest = stream.Size() - stream.Position();
-    if (rest > 0) copy.CopyFrom(stream, rest);
-    copy.SetPosition(0);
-    ReadPcx(*this, copy);
+  // so an image stored further into a stream is read through a window that starts with it.
+  const int64_t start = stream.Position();
+  if (start != 0) {
+    TSubStream image(stream, start, stream.Size() - start);
+    ReadPcx(*this, image);
   } else {
     ReadPcx(*this, stream);
   }

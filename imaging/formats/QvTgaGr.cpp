@@ -7,14 +7,13 @@ namespace quorvane {
 QV_DEFINE_GRAPHIC_CLASS(TTgaGraphic)
 
 void TTgaGraphic::LoadFromStream(TStream& stream) {
+  ClearWarnings();
   // The codec seeks to positions measured from the start, so an image stored further into a
-  // stream is read from a copy of its own.
-  if (stream.Position() != 0) {
-    TMemoryStream copy;
-    const int64_t rest = stream.Size() - stream.Position();
-    if (rest > 0) copy.CopyFrom(stream, rest);
-    copy.SetPosition(0);
-    GbmReadImage(copy, *this, "File.tga");
+  // stream is read through a window that starts with it.
+  const int64_t start = stream.Position();
+  if (start != 0) {
+    TSubStream image(stream, start, stream.Size() - start);
+    GbmReadImage(image, *this, "File.tga");
   } else {
     GbmReadImage(stream, *this, "File.tga");
   }

@@ -1,23 +1,25 @@
 // gbm: a small table-driven library of bitmap-file codecs (BMP, PCX, Targa).
 //
-// Procedural by design: every call returns a result code (GBM_ERR_OK for success) and never throws
-// on its own; exceptions raised by the caller's stream pass through unchanged. The library knows
-// nothing of images: it fills plain header and palette records and a pixel buffer supplied by the
-// caller, and writes from them.
+// Procedural by design: every call returns a result code (GBM_ERR_OK for success) and never throws;
+// the file operations report failures through their results too. The library knows nothing of
+// images: it fills plain header and palette records and a pixel buffer supplied by the caller, and
+// writes from them.
 //
 // Pixel buffers hold height x gbm_row_bytes(width, bpp) bytes, rows bottom-up; 1-bit pixels most
 // significant bit first, 4-bit pixels high nibble first, 24-bit pixels blue, green, red.
 //
-// All file access goes through a table of six operations whose handle is the caller's stream.
+// All file access goes through a table of six operations over an opaque file handle; a caller
+// with streams of its own installs a table over them (gbm_io_setup) and passes its own handles.
+// Buffers that a header sizes are checked against a limit the caller may install (gbm_mem_setup).
 // The library keeps no mutable state of its own, so conversions may run on several threads at
-// once as long as each uses its own stream and records; gbm_io_setup is for start-up only.
+// once as long as each uses its own handle and records; the two setup calls are for start-up only.
+//
+// The library stands alone: it uses the C++ standard library and the system's file calls only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-
-#include "model/QvStream.h"
 
 namespace quorvane {
 
@@ -78,7 +80,14 @@ struct gbm_header {
   int32_t h;
   int32_t bpp;  // 1, 4, 8 or 24 after a successful header read
   uint8_t priv[GBM_PRIV_SIZE];
+  uint32_t warn;  // GBM_WARN_* bits: problems the palette and data readers met and survived
 };
+
+// The file ended inside the pixel data; the rest of the picture is what the format's rules fill
+// in for missing data.
+constexpr uint32_t GBM_WARN_DATA_ENDED = 0x01;
+// The file ended inside the palette; the missing entries are black.
+constexpr uint32_t GBM_WARN_PALETTE_ENDED = 0x02;
 
 struct gbm_rgb {
   uint8_t r;
@@ -91,8 +100,11 @@ inline int64_t gbm_row_bytes(int64_t w, int bpp) { return ((w * bpp + 31) / 32) 
 
 // ---- file operations ----
 
-// The handle of the file operations: the caller's stream.
-using gbm_fd = TStream*;
+// The handle of the file operations. Opaque to the library, which only hands it back to the
+// operations of the table in use: the default operations make handles of their own in
+// gbm_file_open/create; a table a caller installs takes the caller's handles.
+struct gbm_file;
+using gbm_fd = gbm_file*;
 
 // Access flags of gbm_file_open: the low two bits pick the access, the others add to it.
 constexpr int GBM_O_RDONLY = 0x0000;
@@ -114,12 +126,12 @@ struct gbm_io_table {
   int64_t (*write)(gbm_fd fd, const void* buf, int64_t len);
 };
 
-// Opens a file stream on Fn (nullptr when it cannot be opened); the stream belongs to the caller
-// until gbm_file_close releases it.
+// The default operations, over the system's files. Opens Fn (nullptr when it cannot be opened);
+// the handle belongs to the caller until gbm_file_close releases it.
 gbm_fd gbm_file_open(const char* fn, int mode);
 // The same with GBM_O_CREAT | GBM_O_TRUNC added.
 gbm_fd gbm_file_create(const char* fn, int mode);
-// Releases a stream made by gbm_file_open/create: 0, or -1 if that failed.
+// Closes a handle made by gbm_file_open/create: 0, or -1 if that failed.
 int gbm_file_close(gbm_fd fd);
 // Origin GBM_SEEK_SET or GBM_SEEK_END, anything else counts as GBM_SEEK_CUR; the new position
 // or -1.
@@ -129,9 +141,17 @@ int64_t gbm_file_read(gbm_fd fd, void* buf, int64_t len);
 int64_t gbm_file_write(gbm_fd fd, const void* buf, int64_t len);
 
 // Replaces all six operations at once; returns 0. Start-up only: not while conversions run.
+// The operations must not throw: they report failures through their results.
 GBM_ERR gbm_io_setup(gbm_fd (*open)(const char*, int), gbm_fd (*create)(const char*, int), int (*close)(gbm_fd),
                      int64_t (*lseek)(gbm_fd, int64_t, int), int64_t (*read)(gbm_fd, void*, int64_t),
                      int64_t (*write)(gbm_fd, const void*, int64_t));
+
+// ---- memory ----
+
+// Decides whether a buffer of Bytes bytes, sized from a file's header, may be allocated.
+using gbm_mem_check = bool (*)(uint64_t bytes);
+// Installs the check (nullptr: every size that the system can allocate); returns 0. Start-up only.
+GBM_ERR gbm_mem_setup(gbm_mem_check allowed);
 
 // ---- buffered byte reader of the run-length decoders ----
 

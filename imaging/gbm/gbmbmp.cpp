@@ -101,7 +101,8 @@ GBM_ERR ReadPalette(gbm_fd fd, gbm_header* gbm, gbm_rgb* gbmrgb) {
   const int entrySize = priv.style == 0 ? 3 : 4;
   gbm_lseek(fd, priv.bmPos + kFileHeaderSize + (priv.style == 0 ? kCbFixOs2 : priv.cbFix), GBM_SEEK_SET);
   // Short colour tables are not refused: missing entries stay black.
-  gbm_read(fd, table, static_cast<int64_t>(n) * entrySize);
+  if (gbm_read(fd, table, static_cast<int64_t>(n) * entrySize) < static_cast<int64_t>(n) * entrySize)
+    gbm->warn |= GBM_WARN_PALETTE_ENDED;
   for (int i = 0; i < n; ++i) {
     const uint8_t* e = table + i * entrySize;
     gbmrgb[i] = {e[2], e[1], e[0]};
@@ -235,7 +236,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
   GBM_ERR rc = GBM_ERR_OK;
   if (priv.style == 0 || priv.compression == 0) {
     // A short read is not refused: missing rows keep what the buffer held.
-    gbm_read(fd, data, size);
+    if (gbm_read(fd, data, size) < size) gbm->warn |= GBM_WARN_DATA_ENDED;
   } else if (priv.compression == 1 || priv.compression == 2) {
     std::unique_ptr<gbm_byte_reader> reader = gbm_create_byte_reader(fd);
     if (!reader) return GBM_ERR_MEM;

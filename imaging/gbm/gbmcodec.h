@@ -2,6 +2,7 @@
 // the file-operation table in use, and small helpers the codecs share.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -15,7 +16,7 @@ struct gbm_format_ops {
   GBM_ERR (*read_header)(const char* fn, gbm_fd fd, gbm_header* gbm, const char* opt);
   GBM_ERR (*read_palette)(gbm_fd fd, gbm_header* gbm, gbm_rgb* gbmrgb);
   GBM_ERR (*read_data)(gbm_fd fd, gbm_header* gbm, uint8_t* data);
-  GBM_ERR (*write)
+  GBM_ERR(*write)
   (const char* fn, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmrgb, const uint8_t* data, const char* opt);
   const char* (*message)(GBM_ERR rc);
 };
@@ -30,10 +31,16 @@ inline int64_t gbm_write_bytes(gbm_fd fd, const void* buf, int64_t len) { return
 inline bool gbm_read_all(gbm_fd fd, void* buf, int64_t len) { return gbm_read(fd, buf, len) == len; }
 inline bool gbm_write_all(gbm_fd fd, const void* buf, int64_t len) { return gbm_write_bytes(fd, buf, len) == len; }
 
-// A zeroed array of N elements, or nullptr when it cannot be allocated.
+// The buffer check installed by gbm_mem_setup, or nullptr.
+gbm_mem_check gbm_mem();
+
+// A zeroed array of N elements, or nullptr when it cannot be allocated or the installed check
+// refuses its size. Every buffer sized from a file comes from here.
 template <typename T>
 std::unique_ptr<T[]> gbm_alloc(size_t n) {
   static_assert(std::is_trivial_v<T>);
+  if (n > SIZE_MAX / sizeof(T)) return nullptr;
+  if (const gbm_mem_check allowed = gbm_mem(); allowed != nullptr && !allowed(uint64_t{n} * sizeof(T))) return nullptr;
   std::unique_ptr<T[]> p(new (std::nothrow) T[n]);
   if (p) std::memset(p.get(), 0, n * sizeof(T));
   return p;

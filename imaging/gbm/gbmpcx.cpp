@@ -136,6 +136,8 @@ class LineDecoder {
     }
     if (FTrunc) FCarry = 0;
   }
+  // True once the data ended before the lines did.
+  bool Ended() const { return FEnded; }
 
  private:
   gbm_byte_reader& FReader;
@@ -221,6 +223,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
       }
     }
   }
+  if (decoder.Ended()) gbm->warn |= GBM_WARN_DATA_ENDED;
   return GBM_ERR_OK;
 }
 

@@ -148,9 +148,10 @@ GBM_ERR ReadUncompressed(gbm_fd fd, const TgaHeader& t, uint8_t* data, size_t st
 
 // Run-length decoding for one pixel size. Pixels are stored where an uncompressed row would put
 // them (16-bit words at row offset W, expanded afterwards); packets may run on into the next
-// row, and whatever lies past the last pixel of the picture is ignored.
+// row, and whatever lies past the last pixel of the picture is ignored. Ended is set when the
+// data ends inside a packet (its missing bytes read as 255).
 template <int FileBytes>
-GBM_ERR DecodeRuns(gbm_byte_reader& reader, const TgaHeader& t, uint8_t* data, size_t stride) {
+GBM_ERR DecodeRuns(gbm_byte_reader& reader, const TgaHeader& t, uint8_t* data, size_t stride, bool& ended) {
   constexpr int kStoreBytes = FileBytes == 4 ? 3 : FileBytes;
   const int w = t.width;
   const int h = t.height;
@@ -169,17 +170,20 @@ GBM_ERR DecodeRuns(gbm_byte_reader& reader, const TgaHeader& t, uint8_t* data, s
     if (c < 0) return GBM_ERR_READ;
     int count = (c & 0x7F) + 1;
     const bool run = (c & 0x80) != 0;
-    if (run) gbm_read_bytes(reader, value, FileBytes);
+    auto read = [&](uint8_t* dst, size_t n) {
+      if (gbm_read_bytes(reader, dst, n) < n) ended = true;
+    };
+    if (run) read(value, FileBytes);
     while (count > 0 && row < h) {
       const int n = std::min(count, w - column);
       if (run) {
         for (int i = 0; i < n; ++i, p += kStoreBytes) std::memcpy(p, value, kStoreBytes);
       } else if (FileBytes != 4) {
-        gbm_read_bytes(reader, p, static_cast<size_t>(n) * FileBytes);
+        read(p, static_cast<size_t>(n) * FileBytes);
         p += static_cast<size_t>(n) * FileBytes;
       } else {
         for (int i = 0; i < n; ++i, p += 3) {
-          gbm_read_bytes(reader, value, 4);
+          read(value, 4);
           std::memcpy(p, value, 3);
         }
       }
@@ -194,16 +198,18 @@ GBM_ERR DecodeRuns(gbm_byte_reader& reader, const TgaHeader& t, uint8_t* data, s
   return GBM_ERR_OK;
 }
 
-GBM_ERR ReadCompressed(gbm_fd fd, const TgaHeader& t, uint8_t* data, size_t stride) {
+GBM_ERR ReadCompressed(gbm_fd fd, const TgaHeader& t, uint8_t* data, size_t stride, uint32_t& warn) {
   std::unique_ptr<gbm_byte_reader> reader = gbm_create_byte_reader(fd);
   if (!reader) return GBM_ERR_MEM;
   GBM_ERR rc;
+  bool ended = false;
   switch (t.depth) {
-    case 8: rc = DecodeRuns<1>(*reader, t, data, stride); break;
-    case 16: rc = DecodeRuns<2>(*reader, t, data, stride); break;
-    case 24: rc = DecodeRuns<3>(*reader, t, data, stride); break;
-    default: rc = DecodeRuns<4>(*reader, t, data, stride); break;
+    case 8: rc = DecodeRuns<1>(*reader, t, data, stride, ended); break;
+    case 16: rc = DecodeRuns<2>(*reader, t, data, stride, ended); break;
+    case 24: rc = DecodeRuns<3>(*reader, t, data, stride, ended); break;
+    default: rc = DecodeRuns<4>(*reader, t, data, stride, ended); break;
   }
+  if (rc == GBM_ERR_OK && ended) warn |= GBM_WARN_DATA_ENDED;
   if (t.depth == 16)
     for (int y = 0; y < t.height; ++y) Expand16(data + static_cast<size_t>(y) * stride, t.width);
   return rc;
@@ -215,7 +221,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
   if (t.cmType != 0) start += t.ColourMapBytes();
   if (gbm_lseek(fd, start, GBM_SEEK_SET) < 0) return GBM_ERR_READ;
   const size_t stride = static_cast<size_t>(gbm_row_bytes(t.width, gbm->bpp));
-  return t.Compressed() ? ReadCompressed(fd, t, data, stride) : ReadUncompressed(fd, t, data, stride);
+  return t.Compressed() ? ReadCompressed(fd, t, data, stride, gbm->warn) : ReadUncompressed(fd, t, data, stride);
 }
 
 GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmrgb, const uint8_t* data,

@@ -20,17 +20,15 @@ namespace {
 
 // ---- registry of temporary files, readable from a signal handler ----
 
-// Names live in the slots themselves, so the handler never follows a pointer into memory that a
-// finishing save may free at the same moment.
-constexpr int kSlotCount = 64;
+// Names live in the registry itself, so the handler never follows a pointer into memory that a
+// finishing save may free at the same moment. As many slots as the converter runs jobs; a name
+// page becomes resident only once a save uses it.
+constexpr int kSlotCount = 256;
 constexpr size_t kNameCapacity = 4096;
 enum TSlotState : int { ssFree, ssFilling, ssActive, ssRemoving };
 
-struct TTemporarySlot {
-  std::atomic<int> State{ssFree};
-  char Name[kNameCapacity];
-};
-TTemporarySlot gSlots[kSlotCount];
+std::atomic<int> gSlotStates[kSlotCount];
+char gSlotNames[kSlotCount][kNameCapacity];
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // The slot that now holds Name, or -1 when every slot is taken (the file is then removed on every
@@ -39,16 +37,16 @@ int RegisterTemporary(const std::string& name) {
   if (name.size() >= kNameCapacity) return -1;
   for (int i = 0; i < kSlotCount; ++i) {
     int expected = ssFree;
-    if (!gSlots[i].State.compare_exchange_strong(expected, ssFilling)) continue;
-    std::memcpy(gSlots[i].Name, name.c_str(), name.size() + 1);
-    gSlots[i].State.store(ssActive, std::memory_order_release);
+    if (!gSlotStates[i].compare_exchange_strong(expected, ssFilling)) continue;
+    std::memcpy(gSlotNames[i], name.c_str(), name.size() + 1);
+    gSlotStates[i].store(ssActive, std::memory_order_release);
     return i;
   }
   return -1;
 }
 
 void UnregisterTemporary(int slot) {
-  if (slot >= 0) gSlots[slot].State.store(ssFree, std::memory_order_release);
+  if (slot >= 0) gSlotStates[slot].store(ssFree, std::memory_order_release);
 }
 
 extern "C" void RemoveTemporariesAndReraise(int signal) {
@@ -196,9 +194,10 @@ void InstallTemporaryFileCleanup() {
 }
 
 void RemovePendingTemporaryFiles() noexcept {
-  for (TTemporarySlot& slot : gSlots) {
+  for (int i = 0; i < kSlotCount; ++i) {
     int expected = ssActive;
-    if (slot.State.compare_exchange_strong(expected, ssRemoving, std::memory_order_acquire)) ::unlink(slot.Name);
+    if (gSlotStates[i].compare_exchange_strong(expected, ssRemoving, std::memory_order_acquire))
+      ::unlink(gSlotNames[i]);
   }
 }
 

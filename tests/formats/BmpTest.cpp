@@ -52,7 +52,7 @@ void ReadBmp(const Bytes& bytes, TDibGraphic& image, const std::string& options 
 GBM_ERR HeaderRc(const Bytes& bytes) {
   TMemoryStream s(bytes);
   gbm_header h{};
-  return gbm_read_header("f.bmp", &s, 0, &h, "");
+  return gbm_read_header("f.bmp", TGbmStream(s).Handle(), 0, &h, "");
 }
 
 Bytes WriteBmp(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
@@ -65,7 +65,7 @@ Bytes WriteBmp(const TDibGraphic& image, const char* options, GBM_ERR* rc = null
   for (int i = 0; i < image.PaletteRecord().Count; ++i)
     pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
               image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.bmp", &s, 0, &h, pal, image.Bits(), options);
+  const GBM_ERR r = gbm_write("f.bmp", TGbmStream(s).Handle(), 0, &h, pal, image.Bits(), options);
   if (rc) *rc = r;
   return s.Data();
 }

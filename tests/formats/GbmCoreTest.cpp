@@ -6,8 +6,11 @@
 #include <thread>
 
 #include "FormatTestUtil.h"
+#include "formats/QvDcxGr.h"
 #include "formats/QvGbm.h"
+#include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
+#include "model/QvLimits.h"
 
 using namespace quorvane;
 
@@ -103,18 +106,18 @@ TEST(GbmCore, MissingArgumentsGiveCode9) {
   gbm_header h{};
   gbm_rgb pal[256];
   uint8_t data[4];
-  EXPECT_EQ(gbm_read_header(nullptr, &s, 1, &h, ""), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_read_header("a.pcx", &s, 1, nullptr, ""), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_read_header("a.pcx", &s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_read_palette(&s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_read_data(&s, 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_header(nullptr, TGbmStream(s).Handle(), 1, &h, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_header("a.pcx", TGbmStream(s).Handle(), 1, nullptr, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_header("a.pcx", TGbmStream(s).Handle(), 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_palette(TGbmStream(s).Handle(), 1, &h, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_read_data(TGbmStream(s).Handle(), 1, &h, nullptr), GBM_ERR_BAD_ARG);
   h.w = h.h = 1;
   h.bpp = 8;
-  EXPECT_EQ(gbm_write(nullptr, &s, 1, &h, pal, data, ""), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, data, nullptr), GBM_ERR_BAD_ARG);
-  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, nullptr, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_write(nullptr, TGbmStream(s).Handle(), 1, &h, pal, data, ""), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_write("a.pcx", TGbmStream(s).Handle(), 1, &h, pal, data, nullptr), GBM_ERR_BAD_ARG);
+  EXPECT_EQ(gbm_write("a.pcx", TGbmStream(s).Handle(), 1, &h, pal, nullptr, ""), GBM_ERR_BAD_ARG);
   h.w = 0;
-  EXPECT_EQ(gbm_write("a.pcx", &s, 1, &h, pal, data, ""), GBM_ERR_BAD_SIZE);
+  EXPECT_EQ(gbm_write("a.pcx", TGbmStream(s).Handle(), 1, &h, pal, data, ""), GBM_ERR_BAD_SIZE);
   EXPECT_EQ(s.Size(), 0);
 }
 
@@ -133,7 +136,8 @@ TEST(GbmCore, ByteReaderReadsBlocksAndRepeatsEnd) {
   Bytes data(GBM_BYTE_READER_SIZE + 10);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
   TCountingStream s(data);
-  auto reader = gbm_create_byte_reader(&s);
+  TGbmStream handle(s);
+  auto reader = gbm_create_byte_reader(handle.Handle());
   ASSERT_TRUE(reader);
   for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(gbm_read_byte(*reader), data[i]) << i;
   EXPECT_EQ(s.Reads, 2);
@@ -142,14 +146,15 @@ TEST(GbmCore, ByteReaderReadsBlocksAndRepeatsEnd) {
   EXPECT_EQ(s.Reads, 4);  // every call past the end asks the stream again
 
   TMemoryStream t(Bytes{1, 2, 3});
-  auto bulk = gbm_create_byte_reader(&t);
+  TGbmStream bulkHandle(t);
+  auto bulk = gbm_create_byte_reader(bulkHandle.Handle());
   uint8_t out[6];
   EXPECT_EQ(gbm_read_byte(*bulk), 1);
   EXPECT_EQ(gbm_read_bytes(*bulk, out, 4), 2u);
   EXPECT_EQ(Bytes(out, out + 4), (Bytes{2, 3, 255, 255}));
 }
 
-TEST(GbmCore, FileOperationsOverStreams) {
+TEST(GbmCore, DefaultFileOperationsOverSystemFiles) {
   const std::string path = testing::TempDir() + "/gbm_io_test.bin";
   gbm_fd fd = gbm_file_create(path.c_str(), GBM_O_WRONLY);
   ASSERT_NE(fd, nullptr);
@@ -202,7 +207,7 @@ TEST(GbmBridge, WritePassesPaletteAndBitsOfEachFormat) {
 
 namespace {
 
-// Counting wrappers around the default file operations.
+// Counting wrappers around the bridge's file operations.
 std::atomic<int> gReads{0}, gWrites{0};
 std::atomic<int64_t> gSmallestRead{INT64_MAX};
 int64_t CountingRead(gbm_fd fd, void* buf, int64_t len) {
@@ -210,21 +215,23 @@ int64_t CountingRead(gbm_fd fd, void* buf, int64_t len) {
   int64_t smallest = gSmallestRead;
   while (len < smallest && !gSmallestRead.compare_exchange_weak(smallest, len)) {
   }
-  return gbm_file_read(fd, buf, len);
+  return GbmStreamOperations().read(fd, buf, len);
 }
 int64_t CountingWrite(gbm_fd fd, const void* buf, int64_t len) {
   ++gWrites;
-  return gbm_file_write(fd, buf, len);
+  return GbmStreamOperations().write(fd, buf, len);
 }
 
 struct TCountingIo {
   TCountingIo() {
     gReads = gWrites = 0;
     gSmallestRead = INT64_MAX;
-    gbm_io_setup(gbm_file_open, gbm_file_create, gbm_file_close, gbm_file_lseek, CountingRead, CountingWrite);
+    const gbm_io_table& t = GbmStreamOperations();
+    gbm_io_setup(t.open, t.create, t.close, t.lseek, CountingRead, CountingWrite);
   }
   ~TCountingIo() {
-    gbm_io_setup(gbm_file_open, gbm_file_create, gbm_file_close, gbm_file_lseek, gbm_file_read, gbm_file_write);
+    const gbm_io_table& t = GbmStreamOperations();
+    gbm_io_setup(t.open, t.create, t.close, t.lseek, t.read, t.write);
   }
 };
 
@@ -276,4 +283,193 @@ TEST(GbmCore, ConversionsRunOnSeveralThreadsAtOnce) {
     });
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures, 0);
+}
+
+namespace {
+
+const char* const kDataEnded = " pixel data ends early: the file is cut short and the missing pixels are filled in.";
+
+// A memory stream that raises once Budget bytes have been read or written.
+class TFailingStream : public TMemoryStream {
+ public:
+  TFailingStream(Bytes data, int64_t budget) : TMemoryStream(std::move(data)), FBudget(budget) {}
+  size_t Read(void* buffer, size_t count) override { return Spend(count, TMemoryStream::Read(buffer, count)); }
+  size_t Write(const void* buffer, size_t count) override { return Spend(count, TMemoryStream::Write(buffer, count)); }
+
+ private:
+  size_t Spend(size_t count, size_t done) {
+    FBudget -= static_cast<int64_t>(count);
+    if (FBudget < 0) throw EReadError("the medium went away");
+    return done;
+  }
+  int64_t FBudget;
+};
+
+}  // namespace
+
+TEST(GbmBridge, FilesCutShortReadWithAWarningNamingWhatEnded) {
+  struct TCase {
+    const char* File;
+    const char* Hint;
+    std::vector<std::string> Warnings;
+    std::vector<std::pair<std::pair<int, int>, TColorValue>> Pixels;
+  };
+  const TCase cases[] = {
+      {"pcx-pixel-data-cut-short.pcx",
+       "File.pcx",
+       {std::string("The PCX") + kDataEnded},
+       {{{0, 0}, 0x000000}, {{1, 0}, 0xFFFFFF}, {{2, 2}, 0x000000}, {{2, 3}, 0xFFFFFF}, {{0, 7}, 0xFFFFFF}}},
+      {"tga-rle-cut-inside-packet.tga",
+       "File.tga",
+       {std::string("The Targa") + kDataEnded},
+       {{{0, 1}, PackColor(1, 2, 3)}, {{0, 0}, PackColor(4, 255, 255)}, {{1, 0}, 0xFFFFFF}}},
+      {"bmp-pixel-data-cut-short.bmp",
+       "File.bmp",
+       {std::string("The Bitmap") + kDataEnded},
+       {{{3, 3}, PackColor(10, 20, 30)}, {{0, 2}, PackColor(40, 50, 60)}, {{0, 0}, 0}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    TMemoryStream s(ReadFileBytes(RegressionFile(c.File)));
+    TDibGraphic image;
+    GbmReadImage(s, image, c.Hint);
+    EXPECT_EQ(image.Warnings(), c.Warnings);
+    for (const auto& [at, colour] : c.Pixels) EXPECT_EQ(image.GetPixel(at.first, at.second), colour);
+  }
+
+  // A colour table cut short: the palette first, then the pixels that are missing too.
+  Bytes bmp = {'B', 'M'};
+  Put32(bmp, 0);
+  Put32(bmp, 0);
+  Put32(bmp, 54 + 1024);
+  Append(bmp, {40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0});
+  bmp.resize(54 + 40, 0);
+  TMemoryStream s(bmp);
+  TDibGraphic image;
+  GbmReadImage(s, image, "File.bmp");
+  EXPECT_EQ(image.Warnings(),
+            (std::vector<std::string>{
+                "The Bitmap palette ends early: the file is cut short and the missing entries are black.",
+                std::string("The Bitmap") + kDataEnded}));
+}
+
+TEST(GbmBridge, CompleteFilesGiveNoWarnings) {
+  for (const char* hint : {"File.pcx", "File.tga", "File.bmp"})
+    for (TImageFormat format :
+         {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::Color256, TImageFormat::TrueColor}) {
+      if (std::string(hint) == "File.tga" && ImageFormatBits(format) < 8) continue;
+      TDibGraphic image;
+      MakeImage(image, format, 13, 5);
+      TMemoryStream s;
+      GbmWriteImage(s, image, hint);
+      s.SetPosition(0);
+      TDibGraphic back;
+      back.AddWarning("left over from an earlier load");
+      back.ClearWarnings();
+      GbmReadImage(s, back, hint);
+      EXPECT_TRUE(back.Warnings().empty()) << hint << " " << ImageFormatBits(format);
+    }
+}
+
+TEST(GbmBridge, StreamExceptionsComeOutUnchangedAfterTheLibraryCall) {
+  TDibGraphic image;
+  MakeImage(image, TImageFormat::TrueColor, 40, 30);
+  TMemoryStream good;
+  GbmWriteImage(good, image, "File.pcx");
+  for (int64_t budget : {int64_t{10}, int64_t{128}, int64_t{500}, good.Size() - 10}) {
+    TFailingStream in(good.Data(), budget);
+    TDibGraphic back;
+    EXPECT_EQ(MessageOf<EReadError>([&] { GbmReadImage(in, back, "File.pcx"); }), "the medium went away") << budget;
+    TFailingStream out({}, budget);
+    EXPECT_EQ(MessageOf<EReadError>([&] { GbmWriteImage(out, image, "File.pcx"); }), "the medium went away") << budget;
+  }
+}
+
+TEST(GbmBridge, HeaderSizedBuffersStayWithinTheMemoryLimit) {
+  // One pixel per row, but plane lines of 65534 bytes each: the line buffer is refused.
+  Bytes b(128, 0);
+  b[0] = 10;
+  b[1] = 5;
+  b[2] = 1;
+  b[3] = 8;
+  b[65] = 3;
+  b[66] = 0xFE;
+  b[67] = 0xFF;
+  const TImageLimits saved = ImageLimits();
+  TImageLimits small = saved;
+  small.MaxMemory = 32 * 1024;
+  SetImageLimits(small);
+  TMemoryStream s(b);
+  TDibGraphic image;
+  const std::string message = MessageOf<EQuorvaneError>([&] { GbmReadImage(s, image, "File.pcx"); });
+  SetImageLimits(saved);
+  EXPECT_EQ(message, "CreateDibSection failed");
+  s.SetPosition(0);
+  GbmReadImage(s, image, "File.pcx");  // within the default limits
+  EXPECT_EQ(image.Width(), 1);
+}
+
+TEST(GbmBridge, OpenAndCreateOperationsMakeStreamsOfTheirOwn) {
+  const gbm_io_table& io = GbmStreamOperations();
+  const std::string path = testing::TempDir() + "/gbm_bridge_io.bin";
+  gbm_fd fd = io.create(path.c_str(), GBM_O_WRONLY);
+  ASSERT_NE(fd, nullptr);
+  EXPECT_EQ(io.write(fd, "abcdef", 6), 6);
+  EXPECT_EQ(io.close(fd), 0);
+  fd = io.open(path.c_str(), GBM_O_RDONLY);
+  ASSERT_NE(fd, nullptr);
+  char buf[8] = {};
+  EXPECT_EQ(io.lseek(fd, -3, GBM_SEEK_END), 3);
+  EXPECT_EQ(io.read(fd, buf, 8), 3);
+  EXPECT_EQ(std::string(buf, 3), "def");
+  EXPECT_EQ(io.close(fd), 0);
+  EXPECT_EQ(io.open((path + ".missing").c_str(), GBM_O_RDONLY), nullptr);
+}
+
+TEST(GbmBridge, ImageClassesReportWarningsOfTheirLastLoadOnly) {
+  const Bytes cutPcx = ReadFileBytes(RegressionFile("pcx-pixel-data-cut-short.pcx"));
+  Bytes cutDcx;
+  Put32(cutDcx, TDcxGraphic::kSignature);
+  Put32(cutDcx, 12);
+  Put32(cutDcx, 0);
+  cutDcx.insert(cutDcx.end(), cutPcx.begin(), cutPcx.end());
+  struct TCase {
+    std::unique_ptr<TDibGraphic> Image;
+    Bytes Cut;
+    std::string Warning;
+  };
+  TCase cases[3];
+  cases[0] = {std::make_unique<TPcxGraphic>(), cutPcx, std::string("The PCX") + kDataEnded};
+  cases[1] = {std::make_unique<TTgaGraphic>(), ReadFileBytes(RegressionFile("tga-rle-cut-inside-packet.tga")),
+              std::string("The Targa") + kDataEnded};
+  cases[2] = {std::make_unique<TDcxGraphic>(), cutDcx, std::string("The PCX") + kDataEnded};
+  for (TCase& c : cases) {
+    SCOPED_TRACE(c.Image->ClassName());
+    TMemoryStream cut(c.Cut);
+    c.Image->LoadFromStream(cut);
+    EXPECT_EQ(c.Image->Warnings(), std::vector<std::string>{c.Warning});
+
+    std::unique_ptr<TDibGraphic> writer = c.Image->ClassType().Create();
+    MakeImage(*writer, TImageFormat::TrueColor, 4, 4);
+    TMemoryStream good;
+    writer->SaveToStream(good);
+    good.SetPosition(0);
+    c.Image->LoadFromStream(good);
+    EXPECT_TRUE(c.Image->Warnings().empty());
+  }
+
+  // Every page's warnings are gathered into the image that loaded the pages as frames.
+  Bytes twoPages;
+  Put32(twoPages, TDcxGraphic::kSignature);
+  Put32(twoPages, 16);
+  Put32(twoPages, static_cast<uint32_t>(16 + cutPcx.size()));
+  Put32(twoPages, 0);
+  twoPages.insert(twoPages.end(), cutPcx.begin(), cutPcx.end());
+  twoPages.insert(twoPages.end(), cutPcx.begin(), cutPcx.end());
+  TMemoryStream s(twoPages);
+  TDcxGraphic frames;
+  frames.SetMultiImage(true);
+  frames.LoadFromStream(s);
+  EXPECT_EQ(frames.FrameCount(), 2);
+  EXPECT_EQ(frames.Warnings(), std::vector<std::string>(2, std::string("The PCX") + kDataEnded));
 }

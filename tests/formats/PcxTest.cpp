@@ -170,7 +170,7 @@ TEST(Pcx, VersionsEncodingAndCombinations) {
   auto headerRc = [](Bytes b) {
     TMemoryStream s(std::move(b));
     gbm_header h{};
-    return gbm_read_header("f.pcx", &s, 1, &h, "");
+    return gbm_read_header("f.pcx", TGbmStream(s).Handle(), 1, &h, "");
   };
   for (int v : {0, 2, 3, 5}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_OK) << v;
   for (int v : {4, 6, 255}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_PCX_BAD_VERSION) << v;
@@ -236,14 +236,14 @@ TEST(Pcx, MissingTrailerIsRefused) {
   TMemoryStream s(b);
   gbm_header h{};
   gbm_rgb pal[256];
-  ASSERT_EQ(gbm_read_header("f.pcx", &s, 1, &h, ""), GBM_ERR_OK);
-  EXPECT_EQ(gbm_read_palette(&s, 1, &h, pal), GBM_ERR_PCX_BAD_TRAILER);
+  ASSERT_EQ(gbm_read_header("f.pcx", TGbmStream(s).Handle(), 1, &h, ""), GBM_ERR_OK);
+  EXPECT_EQ(gbm_read_palette(TGbmStream(s).Handle(), 1, &h, pal), GBM_ERR_PCX_BAD_TRAILER);
   // A file shorter than a trailer has none.
   Bytes tiny = PcxHeader(8, 1, 2, 2, 2);
   TMemoryStream t(tiny);
   gbm_header h2{};
-  ASSERT_EQ(gbm_read_header("f.pcx", &t, 1, &h2, ""), GBM_ERR_OK);
-  EXPECT_EQ(gbm_read_palette(&t, 1, &h2, pal), GBM_ERR_PCX_BAD_TRAILER);
+  ASSERT_EQ(gbm_read_header("f.pcx", TGbmStream(t).Handle(), 1, &h2, ""), GBM_ERR_OK);
+  EXPECT_EQ(gbm_read_palette(TGbmStream(t).Handle(), 1, &h2, pal), GBM_ERR_PCX_BAD_TRAILER);
 }
 
 TEST(Pcx, ShortHeaderIsRefused) {

@@ -37,7 +37,7 @@ void ReadTga(const Bytes& bytes, TDibGraphic& image) {
 GBM_ERR HeaderRc(const Bytes& bytes) {
   TMemoryStream s(bytes);
   gbm_header h{};
-  return gbm_read_header("f.tga", &s, 2, &h, "");
+  return gbm_read_header("f.tga", TGbmStream(s).Handle(), 2, &h, "");
 }
 
 // Writes through the library with options.
@@ -51,7 +51,7 @@ Bytes WriteTga(const TDibGraphic& image, const char* options, GBM_ERR* rc = null
   for (int i = 0; i < image.PaletteRecord().Count; ++i)
     pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
               image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.tga", &s, 2, &h, pal, image.Bits(), options);
+  const GBM_ERR r = gbm_write("f.tga", TGbmStream(s).Handle(), 2, &h, pal, image.Bits(), options);
   if (rc) *rc = r;
   return s.Data();
 }
