@@ -65,12 +65,18 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress) {
     if (!planned.Refusal.empty())
       failed.push_back({planned.Job.Output, planned.Refusal});
     else
-      failed = ConvertFile(planned.Job, options, [&](double fraction) { progress.FileProgress(slot, fraction); });
+      failed = ConvertFile(
+          planned.Job, options, [&](double fraction) { progress.FileProgress(slot, fraction); },
+          [&](const TConvertFailure& warning) { progress.Message(WarningLine(warning)); });
     for (const auto& failure : failed) progress.Message(FailureLine(failure, planned.Job.Input));
     if (!failed.empty()) ++failures;
     progress.FileFinished(slot);
   });
   return failures.load();
+}
+
+std::string WarningLine(const TConvertFailure& warning) {
+  return "brindlex-convert: warning: " + warning.File + ": " + warning.Message;
 }
 
 std::string FailureLine(const TConvertFailure& failure, const std::string& input) {

@@ -34,5 +34,7 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress);
 // "brindlex-convert: FILE: MESSAGE", the form of every failure report; a failure on an output
 // names its input too: "brindlex-convert: INPUT -> OUTPUT: MESSAGE".
 std::string FailureLine(const TConvertFailure& failure, const std::string& input = "");
+// "brindlex-convert: warning: FILE: MESSAGE", for a reader's warning about an input.
+std::string WarningLine(const TConvertFailure& warning);
 
 }  // namespace brindlex

@@ -48,8 +48,9 @@ std::unique_ptr<TDibGraphic> AsOutputClass(std::unique_ptr<TDibGraphic> image, c
 
 class TFileConversion {
  public:
-  TFileConversion(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress)
-      : FJob(job), FOptions(options), FProgress(progress) {}
+  TFileConversion(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress,
+                  const TFileWarning& warn)
+      : FJob(job), FOptions(options), FProgress(progress), FWarn(warn) {}
 
   void Run() {
     const TGraphicClass& outputClass =
@@ -82,6 +83,9 @@ class TFileConversion {
     std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(FJob.Input);
     FInputClass = &reader->ClassType();
     const int count = reader->GetImageCount(*FInput);
+    FPageCount = count;
+    // A file without pages (an empty DCX page table) has nothing to convert, also with --all-pages.
+    if (count < 1) throw EQuorvaneError(MissingPageMessage(1, count));
     if (FOptions.AllPages) {
       for (int page = 1; page <= count; ++page) FPages.push_back(page);
     } else {
@@ -96,6 +100,8 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
     return AttemptOnFile(FJob.Input, [&]() {
       std::unique_ptr<TDibGraphic> image = LoadPage(*FInput, *FInputClass, FPages[i]);
+      for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
+        if (FWarn) FWarn({FJob.Input, std::move(warning)});
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
@@ -131,19 +137,21 @@ class TFileConversion {
   const TConvertJob& FJob;
   const TConvertOptions& FOptions;
   const TFileProgress& FProgress;
+  const TFileWarning& FWarn;
   const TGraphicClass* FOutputClass = nullptr;
   const TGraphicClass* FInputClass = nullptr;
   bool FMultiPageOutput = false;
   std::unique_ptr<TBufferedStream> FInput;
   std::vector<int> FPages;
+  int FPageCount = 0;
   std::vector<TConvertFailure> FFailures;
 };
 
 }  // namespace
 
 std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
-                                         const TFileProgress& progress) {
-  TFileConversion conversion(job, options, progress);
+                                         const TFileProgress& progress, const TFileWarning& warn) {
+  TFileConversion conversion(job, options, progress, warn);
   try {
     conversion.Run();
   } catch (const TConvertFailure& failure) {
@@ -181,6 +189,15 @@ std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& read
   stream.Seek(0, TSeekOrigin::soBeginning);
   image->LoadFromStream(stream);
   return image;
+}
+
+std::vector<std::string> PageWarnings(const TDibGraphic& image, int page, int pageCount, bool strict) {
+  std::vector<std::string> warnings;
+  for (const std::string& warning : image.Warnings()) {
+    if (strict) throw EQuorvaneError(warning);
+    warnings.push_back(pageCount > 1 ? FormatMessage("page %d: %s", page, warning.c_str()) : warning);
+  }
+  return warnings;
 }
 
 std::string MissingPageMessage(int page, int count) {

@@ -48,11 +48,18 @@ struct TConvertJob {
 
 // Share of the file done, 0 to 1.
 using TFileProgress = std::function<void(double fraction)>;
+// A warning of the reader (the file and the sentence), for files that convert all the same.
+using TFileWarning = std::function<void(const TConvertFailure& warning)>;
 
 // Converts the job and returns its failures (none: success). With --all-pages into a single-page
-// format every page is a file of its own: a failed page does not stop the others.
+// format every page is a file of its own: a failed page does not stop the others. The reader's
+// warnings go to Warn, or with --strict fail the page.
 std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
-                                         const TFileProgress& progress);
+                                         const TFileProgress& progress, const TFileWarning& warn = {});
+
+// The warnings of a page just read, each naming the page when the file has several. With Strict
+// the first one raises EQuorvaneError instead.
+std::vector<std::string> PageWarnings(const TDibGraphic& image, int page, int pageCount, bool strict);
 
 // NAME-N.EXT for page N of NAME.EXT, in the same folder.
 std::string NumberedPageName(const std::string& output, int page);

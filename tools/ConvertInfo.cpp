@@ -32,7 +32,7 @@ std::string PageLine(int page, const TDibGraphic& image) {
                        ImageFormatName(image.ImageFormat()).c_str(), image.XDpi(), image.YDpi());
 }
 
-std::string Describe(const std::string& file, const TConvertOptions& options) {
+std::string Describe(const std::string& file, const TConvertOptions& options, std::vector<std::string>* warnings) {
   TBufferedStream stream(file, TFileMode::fmOpenRead);
   std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(file);
   const int count = reader->GetImageCount(stream);
@@ -41,7 +41,12 @@ std::string Describe(const std::string& file, const TConvertOptions& options) {
   int first = 1, last = count;
   if (options.Page > 0) first = last = options.Page;
   if (first > count) throw EQuorvaneError(MissingPageMessage(first, count));
-  for (int page = first; page <= last; ++page) text += PageLine(page, *LoadPage(stream, reader->ClassType(), page));
+  for (int page = first; page <= last; ++page) {
+    const std::unique_ptr<TDibGraphic> image = LoadPage(stream, reader->ClassType(), page);
+    for (std::string& warning : PageWarnings(*image, page, count, options.Strict))
+      if (warnings) warnings->push_back(std::move(warning));
+    text += PageLine(page, *image);
+  }
   return text;
 }
 
@@ -57,8 +62,8 @@ std::string FormatsText() {
   return text;
 }
 
-std::string DescribeFile(const std::string& file, const TConvertOptions& options) {
-  return AttemptOnFile(file, [&] { return Describe(file, options); });
+std::string DescribeFile(const std::string& file, const TConvertOptions& options, std::vector<std::string>* warnings) {
+  return AttemptOnFile(file, [&] { return Describe(file, options, warnings); });
 }
 
 }  // namespace brindlex

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ConvertFile.h"
 #include "ConvertOptions.h"
@@ -14,7 +15,9 @@ using namespace quorvane;
 std::string FormatsText();
 
 // Class, page count and, per page, size, pixel format and resolution of File: every page, or
-// only the one --page names. Raises TConvertFailure.
-std::string DescribeFile(const std::string& file, const TConvertOptions& options);
+// only the one --page names. The readers' warnings are added to Warnings (with --strict they
+// fail the file). Raises TConvertFailure.
+std::string DescribeFile(const std::string& file, const TConvertOptions& options,
+                         std::vector<std::string>* warnings = nullptr);
 
 }  // namespace brindlex

@@ -146,6 +146,7 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--page", {true, SetPage}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
+      {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
       {"--quiet", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"--rotate", {true, AddWithValue(TOperationKind::Rotate, "--rotate")}},
@@ -310,6 +311,8 @@ Information:
 Running:
   -j, --jobs N          convert N files at once (default 1); the results are the same
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
+      --strict          fail a file whose reading gave a warning (a file cut short, whose
+                        missing pixels were filled in) instead of converting it with a warning
 
 Exit status: 0 when every file was converted, 1 when any file failed (the others go on),
 2 for a usage error.

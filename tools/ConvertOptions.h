@@ -67,6 +67,7 @@ struct TConvertOptions {
   int Page = 0;                         // --page; 0: not given (conversion reads page 1, --info describes every page)
   bool AllPages = false;
   bool Overwrite = false;
+  bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   int Jobs = 1;
 };

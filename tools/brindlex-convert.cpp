@@ -27,7 +27,10 @@ int RunInfo(const TConvertOptions& options) {
   int failures = 0;
   for (const auto& input : options.Inputs) {
     try {
-      std::fputs(DescribeFile(input, options).c_str(), stdout);
+      std::vector<std::string> warnings;
+      std::fputs(DescribeFile(input, options, &warnings).c_str(), stdout);
+      std::fflush(stdout);
+      for (const std::string& warning : warnings) std::fprintf(stderr, "%s\n", WarningLine({input, warning}).c_str());
     } catch (const TConvertFailure& failure) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s\n", FailureLine(failure).c_str());

@@ -29,13 +29,16 @@ void CheckSignature(TStream& stream) {
 }
 
 // Reads the page table entry by entry from the stream's position, a block at a time, and keeps
-// the stream position in step with the entries handed out.
+// the stream position in step with the entries handed out. The table has the format's 1024
+// entries at most: one that runs on past them (into the pages) is not a valid header, which keeps
+// the cost of reading it fixed.
 class TTableReader {
  public:
   explicit TTableReader(TStream& stream) : FStream(stream), FPosition(stream.Position()) {}
 
-  // The next entry; raises "not valid" when the stream ends inside it.
+  // The next entry; raises "not valid" when the stream ends inside it or the table has no more.
   uint32_t Next() {
+    if (++FCount > TDcxGraphic::kTableEntries) throw EDcxError(kHeaderNotValid);
     if (FIndex + 4 > FBuffer.size()) {
       FStream.Seek(FPosition, TSeekOrigin::soBeginning);
       FBuffer.resize(kBlock);
@@ -57,6 +60,7 @@ class TTableReader {
   int64_t FPosition;
   std::vector<uint8_t> FBuffer;
   size_t FIndex = 0;
+  int FCount = 0;  // entries handed out
 };
 
 }  // namespace

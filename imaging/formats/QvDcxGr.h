@@ -17,7 +17,8 @@ class TDcxGraphic : public TPcxGraphic {
   static constexpr int kTableEntries = 1024;
   static constexpr uint32_t kSignature = 987654321;
 
-  // Number of pages. Raises EDcxError "The DCX file header is not valid".
+  // Number of pages (0 for an empty table). Raises EDcxError "The DCX file header is not valid",
+  // also for a table that has no end within its 1024 entries.
   int GetImageCount(TStream& stream) override;
   // Reads page Index (1-based) from its own extent of the stream.
   void LoadImageFromStream(TStream& stream, int index) override;

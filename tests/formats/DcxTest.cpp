@@ -171,3 +171,31 @@ TEST(Dcx, AppendRefusesFirstPagePastTheEnd) {
   EXPECT_EQ(MessageOf<EDcxError>([&] { page.AppendToStream(s); }), kNotValid);
   EXPECT_EQ(s.Data(), b);
 }
+
+TEST(Dcx, PageTableEndsWithinTheFormatsEntries) {
+  // Pages counted for a table of N non-zero entries and then a zero (-1: not valid).
+  const std::pair<int, int> cases[] = {{0, 0}, {1, 1}, {1023, 1023}, {1024, -1}, {5000, -1}};
+  for (const auto& [entries, expected] : cases) {
+    Bytes b;
+    Put32(b, TDcxGraphic::kSignature);
+    for (int i = 0; i < entries; ++i) Put32(b, 4100);
+    Put32(b, 0);
+    TMemoryStream s(b);
+    TDcxGraphic image;
+    if (expected < 0) {
+      EXPECT_EQ(MessageOf<EDcxError>([&] { image.GetImageCount(s); }), kNotValid) << entries;
+      MakeImage(image, TImageFormat::BlackWhite, 2, 2);
+      EXPECT_EQ(MessageOf<EDcxError>([&] { image.AppendToStream(s); }), kNotValid) << entries;
+      EXPECT_EQ(s.Data(), b);
+    } else {
+      EXPECT_EQ(image.GetImageCount(s), expected) << entries;
+    }
+  }
+  TMemoryStream crafted(ReadFileBytes(RegressionFile("dcx-page-table-past-1024-entries.dcx")));
+  TDcxGraphic image;
+  EXPECT_EQ(MessageOf<EDcxError>([&] { image.GetImageCount(crafted); }), kNotValid);
+  crafted.SetPosition(0);
+  EXPECT_EQ(MessageOf<EDcxError>([&] { image.LoadImageFromStream(crafted, 1024); }), kNotValid);
+  TMemoryStream empty(ReadFileBytes(RegressionFile("dcx-empty-page-table.dcx")));
+  EXPECT_EQ(image.GetImageCount(empty), 0);
+}

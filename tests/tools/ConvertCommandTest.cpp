@@ -76,10 +76,10 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
   std::ifstream page(std::string(BRINDLEX_SOURCE_DIR) + "/tools/brindlex-convert.1");
   const std::string man{std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>()};
   for (const char* option :
-       {"-o",         "-d",       "-f",         "--overwrite", "--page",    "--all-pages", "--rotate",
-        "--flip-h",   "--flip-v", "--negative", "--crop",      "--sharpen", "--smooth",    "--brightness",
-        "--contrast", "--edge",   "--emboss",   "--gamma",     "--gray",    "--convert",   "--quantize",
-        "--dither",   "--resize", "--filter",   "--info",      "--formats", "-j",          "--quiet"}) {
+       {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
+        "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
+        "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
+        "--info",   "--formats",  "-j",     "--quiet",     "--strict"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
@@ -254,6 +254,93 @@ TEST(ConvertPages, AllPagesGoIntoMultiPageOutputOrNumberedFiles) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("tga/doc-1.tga: TARGA image must be true color or 8 bit with palette"), std::string::npos);
   EXPECT_EQ(dir.List("tga"), (std::vector<std::string>{"doc-2.tga", "doc-3.tga"}));
+}
+
+std::string Regression(const std::string& name) {
+  return std::string(BRINDLEX_SOURCE_DIR) + "/tests/data/regression/" + name;
+}
+
+TEST(ConvertPages, FilesWithoutPagesFailAndWriteNothing) {
+  TScratch dir;
+  const std::string empty = Regression("dcx-empty-page-table.dcx");
+  const std::string noPages = "brindlex-convert: " + empty + ": Page 1 does not exist (the file has 0)\n";
+  const std::vector<uint8_t> old = {1, 2, 3};
+  PutFileBytes(dir / "out.dcx", old);
+  const std::vector<std::vector<std::string>> commands{
+      {empty, "--all-pages", "--overwrite", "-o", dir / "out.dcx"},
+      {empty, "--overwrite", "-o", dir / "out.dcx"},
+      {empty, "--all-pages", "-o", dir / "page.pcx"},
+      {"--info", empty},
+  };
+  for (const auto& command : commands) {
+    const TRun run = RunConvert(command);
+    EXPECT_EQ(run.Status, 1) << command[1];
+    EXPECT_EQ(run.Err, noPages) << command[1];
+    EXPECT_EQ(FileBytes(dir / "out.dcx"), old);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"out.dcx"});
+  }
+}
+
+TEST(ConvertPages, PageTableBeyondTheFormatFailsOnce) {
+  TScratch dir;
+  const std::string file = Regression("dcx-page-table-past-1024-entries.dcx");
+  for (const std::vector<std::string>& command :
+       std::vector<std::vector<std::string>>{{file, "--all-pages", "-o", dir / "page.pcx"}, {"--info", file}}) {
+    const TRun run = RunConvert(command);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err, "brindlex-convert: " + file + ": The DCX file header is not valid\n");
+    EXPECT_TRUE(dir.List().empty());
+  }
+}
+
+TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
+  const std::string cut = Regression("pcx-pixel-data-cut-short.pcx");
+  const std::string sentence =
+      "The PCX pixel data ends early: the file is cut short and the missing pixels are filled in.";
+  struct TCase {
+    std::vector<std::string> Options;
+    int Status;
+    std::string Err;
+    bool Written;
+  };
+  const TCase cases[] = {
+      {{}, 0, "brindlex-convert: warning: " + cut + ": " + sentence + "\n", true},
+      {{"--quiet"}, 0, "brindlex-convert: warning: " + cut + ": " + sentence + "\n", true},
+      {{"--strict"}, 1, "brindlex-convert: " + cut + ": " + sentence + "\n", false},
+  };
+  for (const TCase& c : cases) {
+    TScratch dir;
+    std::vector<std::string> arguments{cut, "-o", dir / "out.pcx"};
+    arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+    const TRun run = RunConvert(arguments);
+    EXPECT_EQ(run.Status, c.Status);
+    EXPECT_EQ(run.Err, c.Err);
+    EXPECT_EQ(dir.List().size(), c.Written ? 1u : 0u);
+    if (c.Written) {
+      EXPECT_TRUE(SamePicture(*ReadImage(dir / "out.pcx"), *ReadImage(cut)));
+    }
+
+    arguments = {"--info", cut};
+    arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+    const TRun info = RunConvert(arguments);
+    EXPECT_EQ(info.Status, c.Status);
+    EXPECT_EQ(info.Err, c.Err);
+    EXPECT_EQ(info.Out.empty(), !c.Written);
+  }
+
+  // A page of a multi-page file is named.
+  TScratch dir;
+  const std::vector<uint8_t> pcx = FileBytes(cut);
+  std::vector<uint8_t> dcx;
+  for (const uint32_t entry : {987654321u, 16u, static_cast<uint32_t>(16 + pcx.size()), 0u})
+    for (int i = 0; i < 4; ++i) dcx.push_back(static_cast<uint8_t>(entry >> (8 * i)));
+  for (int page = 0; page < 2; ++page) dcx.insert(dcx.end(), pcx.begin(), pcx.end());
+  PutFileBytes(dir / "two.dcx", dcx);
+  const TRun run = RunConvert({dir / "two.dcx", "--all-pages", "-o", dir / "out.dcx"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Err, "brindlex-convert: warning: " + dir / "two.dcx: page 1: " + sentence + "\n" +
+                         "brindlex-convert: warning: " + dir / "two.dcx: page 2: " + sentence + "\n");
+  EXPECT_EQ(PageCount(dir / "out.dcx"), 2);
 }
 
 TEST(ConvertJobs, ParallelJobsGiveTheSameBytes) {
