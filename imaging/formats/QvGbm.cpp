@@ -1,6 +1,7 @@
 #include "formats/QvGbm.h"
 
 #include <cstring>
+#include <utility>
 
 #include "model/QvBufferedStream.h"
 #include "model/QvLimits.h"
@@ -25,7 +26,8 @@ gbm_fd OpenStream(const char* fn, int mode) {
   else if ((mode & 3) != GBM_O_RDONLY)
     fileMode = TFileMode::fmOpenReadWrite;
   try {
-    return (new TGbmStream(std::make_unique<TBufferedStream>(fn, fileMode)))->Handle();
+    // The handle owns its stream until CloseStream takes it back.
+    return std::make_unique<TGbmStream>(std::make_unique<TBufferedStream>(fn, fileMode)).release()->Handle();
   } catch (...) {
     return nullptr;
   }
