@@ -167,19 +167,6 @@ TEST(SafeFile, RefusalsAndFailedRenamesLeaveNoTemporaryFile) {
             "Cannot create file \"" + dir / "missing/f" + "\". No such file or directory");
 }
 
-TEST(SafeFile, PendingTemporaryFilesAreRemovedOnRequest) {
-  TScratchFolder dir;
-  const std::string target = dir / "f";
-  PutFileBytes(target, kOld);
-  TSafeFile file(target);
-  file.Stream().WriteBuffer(kNew.data(), kNew.size());
-  EXPECT_EQ(dir.List().size(), 2u);
-  RemovePendingTemporaryFiles();
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"f"});
-  EXPECT_NE(Message([&] { file.Commit(); }), "");
-  EXPECT_EQ(FileBytes(target), kOld);
-}
-
 TEST(SafeFile, InterruptedSavesLeaveNoTemporaryFile) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     TScratchFolder dir;

@@ -305,7 +305,6 @@ TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
   };
   const TCase cases[] = {
       {{}, 0, "brindlex-convert: warning: " + cut + ": " + sentence + "\n", true},
-      {{"--quiet"}, 0, "brindlex-convert: warning: " + cut + ": " + sentence + "\n", true},
       {{"--strict"}, 1, "brindlex-convert: " + cut + ": " + sentence + "\n", false},
   };
   for (const TCase& c : cases) {
