@@ -97,7 +97,7 @@ std::string GraphicFilter(bool withPlatformFormats) {
   // (extension, description) in registration order: the platform's own first.
   std::vector<std::pair<std::string, std::string>> formats;
   if (withPlatformFormats)
-    for (const auto& f : Platform().PictureFormats()) formats.emplace_back(LowerCase(f.Extension), f.Description);
+    for (const auto& f : PictureLoader().Formats()) formats.emplace_back(LowerCase(f.Extension), f.Description);
   for (const auto& entry : Registrations()) formats.emplace_back(LowerCase(entry.Extension), entry.Description);
 
   std::string pairs, masks;

@@ -1,0 +1,267 @@
+#include "formats/QvDiGrphDib.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "formats/QvGbm.h"
+#include "model/QvExcept.h"
+#include "model/QvLimits.h"
+#include "model/QvMisc.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr long double kInchesPerMetre = 39.370078740157480317L;
+constexpr size_t kInfoHeaderSize = 40;
+constexpr size_t kFileHeaderSize = 14;
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, v & 0xFFFF);
+  Put16(p + 2, v >> 16);
+}
+
+[[noreturn]] void InvalidHdib() { throw EQuorvaneError("Invalid HDIB"); }
+
+// The header fields, read once and checked against the block.
+struct TPackedHeader {
+  uint32_t HeaderSize;
+  int32_t Width;
+  int32_t Height;  // negative: rows stored top-down
+  int BitCount;
+  uint32_t Compression;
+  uint32_t ImageSize;
+  int32_t XPelsPerMeter, YPelsPerMeter;
+  uint32_t ColorsUsed;
+};
+
+TPackedHeader ReadHeader(const uint8_t* p, size_t size) {
+  if (size < kInfoHeaderSize) InvalidHdib();
+  TPackedHeader h{};
+  h.HeaderSize = Get32(p);
+  if (h.HeaderSize < kInfoHeaderSize || h.HeaderSize > size) InvalidHdib();
+  h.Width = static_cast<int32_t>(Get32(p + 4));
+  h.Height = static_cast<int32_t>(Get32(p + 8));
+  h.BitCount = Get16(p + 14);
+  h.Compression = Get32(p + 16);
+  h.ImageSize = Get32(p + 20);
+  h.XPelsPerMeter = static_cast<int32_t>(Get32(p + 24));
+  h.YPelsPerMeter = static_cast<int32_t>(Get32(p + 28));
+  h.ColorsUsed = Get32(p + 32);
+  switch (h.BitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: throw EQuorvaneError("Unsupported bit count");
+  }
+  return h;
+}
+
+// Entries of the colour table that follows the header.
+uint64_t ColorCount(const TPackedHeader& h) {
+  if (h.ColorsUsed != 0) return h.ColorsUsed;
+  return h.BitCount <= 8 ? uint64_t{1} << h.BitCount : 0;
+}
+
+// The resolution as the block gives it: nearest whole dots per inch, kept as 16 bits.
+uint16_t DpiOf(int32_t pelsPerMeter) {
+  return static_cast<uint16_t>(static_cast<uint64_t>(RoundHalfEven(pelsPerMeter / kInchesPerMetre)));
+}
+
+TDibPalette PaletteOf(const uint8_t* table, uint64_t count) {
+  TDibPalette palette{};
+  palette.Count = static_cast<uint16_t>(std::min<uint64_t>(count, 256));
+  for (int i = 0; i < palette.Count; ++i) {
+    const uint8_t* e = table + 4 * i;
+    palette.Entries[i] = {e[0], e[1], e[2], 0};
+  }
+  return palette;
+}
+
+// One colour channel of a 16 or 32-bit pixel: where its bits lie and how to widen them to 8.
+struct TChannel {
+  uint32_t Mask = 0;
+  int Shift = 0;
+  uint32_t Max = 0;  // largest value after shifting
+
+  explicit TChannel(uint32_t mask) : Mask(mask) {
+    if (mask == 0) return;
+    Shift = std::countr_zero(mask);
+    Max = mask >> Shift;
+  }
+  uint8_t Expand(uint32_t pixel) const {
+    if (Max == 0) return 0;
+    const uint64_t v = (pixel & Mask) >> Shift;
+    return static_cast<uint8_t>((v * 255 + Max / 2) / Max);
+  }
+};
+
+struct TMasks {
+  uint32_t Red, Green, Blue;
+};
+
+TMasks MasksOf(const TPackedHeader& h, const uint8_t* block, size_t size) {
+  if (h.Compression == kBiRgb)
+    return h.BitCount == 16 ? TMasks{0x7C00, 0x03E0, 0x001F} : TMasks{0xFF0000, 0x00FF00, 0x0000FF};
+  // The masks lie in the larger headers, or in the three words right after a 40-byte one.
+  if (kInfoHeaderSize + 12 > size) InvalidHdib();
+  const uint8_t* m = block + kInfoHeaderSize;
+  return {Get32(m), Get32(m + 4), Get32(m + 8)};
+}
+
+// Offset of the first pixel byte: header, masks after a 40-byte header, colour table.
+uint64_t PixelOffset(const TPackedHeader& h, uint64_t colors) {
+  uint64_t offset = h.HeaderSize;
+  if (h.HeaderSize == kInfoHeaderSize && (h.Compression == kBiBitfields || h.Compression == kBiAlphaBitfields))
+    offset += h.Compression == kBiBitfields ? 12 : 16;
+  return offset + 4 * colors;
+}
+
+// Source row of picture row Y (0 = top), for rows stored bottom-up or top-down.
+const uint8_t* SourceRow(const uint8_t* pixels, int64_t rowBytes, int height, bool topDown, int y) {
+  const int64_t stored = topDown ? y : height - 1 - y;
+  return pixels + stored * rowBytes;
+}
+
+void CopyPlainRows(TDibGraphic& image, const uint8_t* pixels, bool topDown) {
+  const int64_t rowBytes = image.BytesPerLine();
+  for (int y = 0; y < image.Height(); ++y)
+    std::memcpy(image.ScanLine(y), SourceRow(pixels, rowBytes, image.Height(), topDown, y),
+                static_cast<size_t>(rowBytes));
+}
+
+template <int Bytes>
+void ExpandMaskedRows(TDibGraphic& image, const uint8_t* pixels, int64_t rowBytes, bool topDown, const TMasks& masks) {
+  const TChannel red(masks.Red), green(masks.Green), blue(masks.Blue);
+  const int width = image.Width();
+  for (int y = 0; y < image.Height(); ++y) {
+    const uint8_t* src = SourceRow(pixels, rowBytes, image.Height(), topDown, y);
+    uint8_t* dst = image.ScanLine(y);
+    for (int x = 0; x < width; ++x, src += Bytes, dst += 3) {
+      const uint32_t pixel = Bytes == 2 ? Get16(src) : Get32(src);
+      dst[0] = blue.Expand(pixel);
+      dst[1] = green.Expand(pixel);
+      dst[2] = red.Expand(pixel);
+    }
+  }
+}
+
+// RLE blocks are expanded by the bitmap reader: the block, behind a 14-byte file header and with
+// its header cut to the 40-byte form, is a bitmap file.
+void LoadRunLengthBlock(TDibGraphic& image, const uint8_t* block, size_t size, const TPackedHeader& h,
+                        uint64_t colors) {
+  if (h.ImageSize == 0) InvalidHdib();
+  if (h.Height < 0) throw EQuorvaneError("Unsupported compression");
+  const uint64_t tableBytes = 4 * colors;
+  const uint64_t source = h.HeaderSize + tableBytes;
+  if (source > size || h.ImageSize > size - source) InvalidHdib();
+  const uint64_t fileSize = kFileHeaderSize + kInfoHeaderSize + tableBytes + h.ImageSize;
+  CheckBufferSize(fileSize);
+  if (fileSize > std::numeric_limits<uint32_t>::max()) InvalidHdib();
+
+  std::vector<uint8_t> file(static_cast<size_t>(fileSize));
+  uint8_t* p = file.data();
+  p[0] = 'B';
+  p[1] = 'M';
+  Put32(p + 2, static_cast<uint32_t>(fileSize));
+  Put32(p + 10, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + tableBytes));
+  std::memcpy(p + kFileHeaderSize, block, kInfoHeaderSize);
+  Put32(p + kFileHeaderSize, kInfoHeaderSize);
+  std::memcpy(p + kFileHeaderSize + kInfoHeaderSize, block + h.HeaderSize,
+              static_cast<size_t>(tableBytes + h.ImageSize));
+  TMemoryStream stream(std::move(file));
+  GbmReadImage(stream, image, "block.bmp");
+}
+
+void Load(TDibGraphic& image, const uint8_t* block, size_t size) {
+  const TPackedHeader h = ReadHeader(block, size);
+  const uint64_t colors = ColorCount(h);
+  const bool topDown = h.Height < 0;
+  const int64_t height = topDown ? -static_cast<int64_t>(h.Height) : h.Height;
+  const uint16_t xDpi = DpiOf(h.XPelsPerMeter), yDpi = DpiOf(h.YPelsPerMeter);
+
+  if (h.Compression == kBiRle8 || h.Compression == kBiRle4) {
+    LoadRunLengthBlock(image, block, size, h, colors);
+    image.SetXDpi(xDpi);
+    image.SetYDpi(yDpi);
+    return;
+  }
+  const bool masked = h.Compression == kBiBitfields || h.Compression == kBiAlphaBitfields;
+  if (h.Compression != kBiRgb && !masked) throw EQuorvaneError("Unsupported compression");
+  if (masked && (h.BitCount != 16 && h.BitCount != 32)) throw EQuorvaneError("Unsupported compression");
+  if (masked && h.ImageSize == 0) InvalidHdib();
+
+  CheckImageSize(h.Width, height, h.BitCount);
+  const int64_t rowBytes = RowBytes(h.Width, h.BitCount);
+  const uint64_t offset = PixelOffset(h, h.BitCount <= 8 ? colors : h.ColorsUsed);
+  if (offset > size || static_cast<uint64_t>(rowBytes) * static_cast<uint64_t>(height) > size - offset) InvalidHdib();
+  const uint8_t* pixels = block + offset;
+
+  if (h.BitCount == 16 || h.BitCount == 32) {
+    const TMasks masks = MasksOf(h, block, size);
+    image.NewImageForOverwrite(h.Width, static_cast<int>(height), TImageFormat::TrueColor, nullptr, xDpi, yDpi);
+    if (h.BitCount == 16)
+      ExpandMaskedRows<2>(image, pixels, rowBytes, topDown, masks);
+    else
+      ExpandMaskedRows<4>(image, pixels, rowBytes, topDown, masks);
+    return;
+  }
+  // The pixel offset check above covers the colour table too.
+  TDibPalette palette{};
+  if (h.BitCount <= 8) palette = PaletteOf(block + h.HeaderSize, colors);
+  image.NewImageForOverwrite(h.Width, static_cast<int>(height), BitCountToImageFormat(h.BitCount),
+                             h.BitCount <= 8 ? &palette : nullptr, xDpi, yDpi);
+  CopyPlainRows(image, pixels, topDown);
+}
+
+}  // namespace
+
+void LoadFromDibHandle(TDibGraphic& image, const void* block, size_t size) {
+  if (block == nullptr) InvalidHdib();
+  try {
+    Load(image, static_cast<const uint8_t*>(block), size);
+  } catch (...) {
+    image.FreeImage();
+    throw;
+  }
+}
+
+std::vector<uint8_t> SaveToDibHandle(const TDibGraphic& image) {
+  if (image.Empty()) throw EQuorvaneError("Invalid HDIB");
+  const TBitmapInfoHeader& h = image.BitmapInfo().Header;
+  const size_t table = 4 * static_cast<size_t>(h.biClrUsed);
+  std::vector<uint8_t> block(kInfoHeaderSize + table + image.ImageSize());
+  uint8_t* p = block.data();
+  Put32(p, kInfoHeaderSize);
+  Put32(p + 4, static_cast<uint32_t>(h.biWidth));
+  Put32(p + 8, static_cast<uint32_t>(h.biHeight));
+  Put16(p + 12, 1);
+  Put16(p + 14, h.biBitCount);
+  Put32(p + 20, static_cast<uint32_t>(image.ImageSize()));
+  Put32(p + 24, static_cast<uint32_t>(h.biXPelsPerMeter));
+  Put32(p + 28, static_cast<uint32_t>(h.biYPelsPerMeter));
+  Put32(p + 32, h.biClrUsed);
+  for (uint32_t i = 0; i < h.biClrUsed; ++i) {
+    const TPaletteEntry& e = image.BitmapInfo().Colors[i];
+    uint8_t* q = p + kInfoHeaderSize + 4 * i;
+    q[0] = e.Blue;
+    q[1] = e.Green;
+    q[2] = e.Red;
+  }
+  std::memcpy(p + kInfoHeaderSize + table, image.Bits(), image.ImageSize());
+  return block;
+}
+
+}  // namespace quorvane

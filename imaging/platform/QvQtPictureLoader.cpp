@@ -1,0 +1,200 @@
+#include "platform/QvQtPictureLoader.h"
+
+#include <QImageReader>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "formats/QvIcoGr.h"
+#include "model/QvDiGrph.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvDiGrphRows.h"
+#include "model/QvExcept.h"
+#include "model/QvLimits.h"
+#include "platform/QvDiGrphQt.h"
+
+namespace quorvane {
+
+namespace {
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::set<std::string> ReadableExtensions() {
+  std::set<std::string> result;
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) result.insert(LowerCase(format.toStdString()));
+  return result;
+}
+
+std::string DescriptionOf(const std::string& extension) {
+  static const std::map<std::string, std::string> known = {{"bmp", "Bitmaps"},
+                                                           {"ico", "Icons"},
+                                                           {"cur", "Cursors"},
+                                                           {"gif", "GIF Images"},
+                                                           {"pbm", "Portable Bitmaps"},
+                                                           {"pgm", "Portable Graymaps"},
+                                                           {"ppm", "Portable Pixmaps"},
+                                                           {"xbm", "X11 Bitmaps"},
+                                                           {"xpm", "X11 Pixmaps"},
+                                                           {"jpg", "JPEG Images"},
+                                                           {"jpeg", "JPEG Images"},
+                                                           {"png", "PNG Images"},
+                                                           {"svg", "Scalable Vector Graphics"},
+                                                           {"svgz", "Compressed Scalable Vector Graphics"},
+                                                           {"webp", "WebP Images"},
+                                                           {"tif", "TIFF Images"},
+                                                           {"tiff", "TIFF Images"},
+                                                           {"tga", "Targa Images"},
+                                                           {"wbmp", "Wireless Bitmaps"},
+                                                           {"icns", "Apple Icons"}};
+  const auto it = known.find(extension);
+  if (it != known.end()) return it->second;
+  std::string upper = extension;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper + " Images";
+}
+
+// Qt's limit counts megabytes of one decoded image; it follows the library's memory limit, so a
+// file that claims a huge size is refused before Qt allocates for it.
+void ApplyAllocationLimit() {
+  const int64_t megabytes = ImageLimits().MaxMemory >> 20;
+  QImageReader::setAllocationLimit(static_cast<int>(std::clamp<int64_t>(megabytes, 1, 1 << 30)));
+}
+
+[[noreturn]] void Unreadable(const QImageReader& reader) { throw EInvalidGraphic(reader.errorString().toStdString()); }
+
+void CheckDeclaredSize(const QImageReader& reader) {
+  const QSize size = reader.size();
+  if (size.isValid()) CheckImageSize(size.width(), size.height(), 32);
+}
+
+// The bit count in a BMP file's header: Qt hands 4-bit bitmaps over as 8-bit ones.
+int BmpBitCount(const std::string& fileName) {
+  uint8_t header[30] = {};
+  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  if (file == nullptr) return 0;
+  const size_t got = std::fread(header, 1, sizeof header, file);
+  std::fclose(file);
+  if (got < sizeof header || header[0] != 'B' || header[1] != 'M') return 0;
+  const uint32_t headerSize = header[14] | header[15] << 8 | header[16] << 16 | static_cast<uint32_t>(header[17]) << 24;
+  const size_t at = headerSize == 12 ? 24 : 28;
+  return header[at] | header[at + 1] << 8;
+}
+
+// An 8-bit image whose colour table and pixels fit in 4 bits, stored as the 4-bit image it was.
+void NarrowToFourBits(TDibGraphic& image) {
+  if (image.ImageFormat() != TImageFormat::Color256 || image.PaletteRecord().Count > 16) return;
+  std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(image.Height()));
+  for (int y = 0; y < image.Height(); ++y) {
+    rows[y].resize(static_cast<size_t>(image.Width()));
+    ReadRowIndices(image, y, 0, image.Width(), rows[y].data());
+    if (*std::max_element(rows[y].begin(), rows[y].end()) >= 16) return;
+  }
+  const TDibPalette palette = image.PaletteRecord();
+  const uint16_t xDpi = static_cast<uint16_t>(image.XDpi()), yDpi = static_cast<uint16_t>(image.YDpi());
+  image.NewImage(image.Width(), image.Height(), TImageFormat::Color16, &palette, xDpi, yDpi);
+  image.SetXDpi(xDpi);
+  image.SetYDpi(yDpi);
+  for (int y = 0; y < image.Height(); ++y) WriteRowIndices(image, y, 0, image.Width(), rows[y].data());
+}
+
+std::unique_ptr<TDibGraphic> ImageOf(const QImage& picture) {
+  auto image = std::make_unique<TDibGraphic>();
+  LoadFromBitmapHandle(*image, picture);
+  return image;
+}
+
+// The icon's picture nearest the standard size (deepest of equal sizes), drawn onto black.
+std::unique_ptr<TDibGraphic> LoadIcon(QImageReader& reader) {
+  const int standard = TIconGraphic::kStandardIconSize;
+  QImage best;
+  int bestDistance = 0;
+  const int count = std::max(reader.imageCount(), 1);
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 && !reader.jumpToImage(i)) break;
+    CheckDeclaredSize(reader);
+    QImage picture;
+    if (!reader.read(&picture)) {
+      if (best.isNull() && i + 1 == count) Unreadable(reader);
+      continue;
+    }
+    const int distance = std::abs(picture.width() - standard) + std::abs(picture.height() - standard);
+    if (best.isNull() || distance < bestDistance || (distance == bestDistance && picture.depth() > best.depth())) {
+      best = picture;
+      bestDistance = distance;
+    }
+  }
+  if (best.isNull()) Unreadable(reader);
+  auto image = std::make_unique<TDibGraphic>();
+  DrawOntoBlack(*image, best);
+  return image;
+}
+
+// Every image of an animation as a frame; a file with one image gives that image, no frames.
+std::unique_ptr<TDibGraphic> LoadFrames(QImageReader& reader) {
+  std::vector<std::unique_ptr<TDibGraphic>> frames;
+  uint64_t totalBytes = 0;
+  for (;;) {
+    CheckDeclaredSize(reader);
+    QImage picture;
+    if (!reader.read(&picture)) {
+      if (frames.empty()) Unreadable(reader);
+      break;
+    }
+    std::unique_ptr<TDibGraphic> frame = ImageOf(picture);
+    // Frames live side by side; together they stay within the memory limit of one image.
+    totalBytes += frame->ImageSize();
+    CheckBufferSize(totalBytes);
+    if (reader.nextImageDelay() > 0) frame->SetFrameDelay(reader.nextImageDelay());
+    frames.push_back(std::move(frame));
+    if (!reader.canRead()) break;
+  }
+  if (frames.size() == 1) return std::move(frames.front());
+  auto image = std::make_unique<TDibGraphic>();
+  image->SetMultiImage(true);
+  for (auto& frame : frames) image->AddFrame(std::move(frame));
+  image->SetCurrentFrame(1);
+  return image;
+}
+
+}  // namespace
+
+std::vector<TPlatformPictureFormat> TQtPictureLoader::Formats() const {
+  std::set<std::string> readable = ReadableExtensions();
+  std::vector<TPlatformPictureFormat> result;
+  for (const char* first : {"bmp", "ico"})
+    if (readable.erase(first) > 0) result.push_back({first, DescriptionOf(first)});
+  for (const std::string& extension : readable)
+    if (FindGraphicClass(extension) == nullptr) result.push_back({extension, DescriptionOf(extension)});
+  return result;
+}
+
+std::unique_ptr<TDibGraphic> TQtPictureLoader::LoadFromFile(const std::string& fileName, bool allImages) {
+  const std::string extension = LowerCase(ExtractFileExt(fileName));
+  if (extension.size() < 2 || ReadableExtensions().count(extension.substr(1)) == 0)
+    return IPictureLoader::LoadFromFile(fileName, allImages);
+  ApplyAllocationLimit();
+  QImageReader reader(QString::fromStdString(fileName));
+  if (!reader.canRead()) Unreadable(reader);
+  const QByteArray format = reader.format();
+  if (format == "ico" || format == "cur") return LoadIcon(reader);
+  std::unique_ptr<TDibGraphic> image;
+  if (allImages) {
+    image = LoadFrames(reader);
+  } else {
+    CheckDeclaredSize(reader);
+    QImage picture;
+    if (!reader.read(&picture)) Unreadable(reader);
+    image = ImageOf(picture);
+  }
+  if (format == "bmp" && BmpBitCount(fileName) == 4) NarrowToFourBits(*image);
+  return image;
+}
+
+}  // namespace quorvane
