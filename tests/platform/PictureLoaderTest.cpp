@@ -1,0 +1,143 @@
+// The Qt picture loader: depths kept or widened as bitmaps are, icons drawn onto black, its
+// format list, and the files it must refuse.
+#include <QImageWriter>
+
+#include <filesystem>
+#include <fstream>
+
+#include "formats/FormatTestUtil.h"
+#include "formats/QvGbm.h"
+#include "formats/QvIcoGr.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvExcept.h"
+#include "model/QvLimits.h"
+#include "platform/QvQtPictureLoader.h"
+
+using namespace fmt_test;
+
+namespace {
+
+std::string TempName(const std::string& name) {
+  return (std::filesystem::temp_directory_path() / ("qv-loader-" + std::to_string(::getpid()) + "-" + name)).string();
+}
+
+struct TTempFile {
+  explicit TTempFile(const std::string& name) : Name(TempName(name)) {}
+  ~TTempFile() { std::filesystem::remove(Name); }
+  std::string Name;
+};
+
+void WriteBytes(const std::string& name, const Bytes& bytes) {
+  std::ofstream(name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(QtPictureLoader, BitmapsKeepTheirDepthAndPalette) {
+  for (const TImageFormat format :
+       {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::Color256, TImageFormat::TrueColor}) {
+    SCOPED_TRACE(ImageFormatName(format));
+    TDibGraphic source;
+    MakeImage(source, format, 29, 9, 4);
+    if (format == TImageFormat::BlackWhite) {
+      // The bitmap writer stores one-bit pictures as black and white.
+      source.NewImage(29, 9, format, nullptr, 0, 0);
+      FillPattern(source, 4);
+    }
+    TTempFile file("depth.bmp");
+    TMemoryStream stream;
+    GbmWriteImage(stream, source, "x.bmp");
+    stream.SaveToFile(file.Name);
+    const std::unique_ptr<TDibGraphic> image = TQtPictureLoader().LoadFromFile(file.Name, false);
+    EXPECT_EQ(image->ImageFormat(), format);
+    // The bitmap writer may store a one-bit picture with its colours swapped and its bits inverted.
+    EXPECT_TRUE(format == TImageFormat::BlackWhite ? SamePicture(source, *image) : SameIndices(source, *image));
+  }
+}
+
+TEST(QtPictureLoader, PortableAnyMapsByKind) {
+  const struct {
+    const char* Extension;
+    QImage::Format Written;
+    TImageFormat Expected;
+  } cases[] = {{"pbm", QImage::Format_Mono, TImageFormat::BlackWhite},
+               {"pgm", QImage::Format_Grayscale8, TImageFormat::Color256},
+               {"ppm", QImage::Format_RGB32, TImageFormat::TrueColor}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Extension);
+    QImage picture(17, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 17; ++x) picture.setPixel(x, y, qRgb(x * 15, y * 50, (x ^ y) * 8));
+    picture = picture.convertToFormat(c.Written);
+    TTempFile file(std::string("map.") + c.Extension);
+    ASSERT_TRUE(QImageWriter(QString::fromStdString(file.Name), c.Extension).write(picture));
+    const std::unique_ptr<TDibGraphic> image = TQtPictureLoader().LoadFromFile(file.Name, true);
+    EXPECT_EQ(image->ImageFormat(), c.Expected);
+    EXPECT_EQ(image->FrameCount(), 0);
+    const QImage expected = QImage(QString::fromStdString(file.Name)).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 17; ++x) {
+        const QRgb rgb = expected.pixel(x, y);
+        ASSERT_EQ(image->GetPixel(x, y), PackColor(qBlue(rgb), qGreen(rgb), qRed(rgb))) << x << "," << y;
+      }
+  }
+}
+
+TEST(QtPictureLoader, IconsGiveTheStandardPictureOnBlack) {
+  TDibGraphic source;
+  MakeImage(source, TImageFormat::TrueColor, 40, 40, 2);
+  TIconGraphic written;
+  written.Assign(&source);
+  TMemoryStream stream;
+  written.SaveToStream(stream);
+  TTempFile file("icon.ico");
+  stream.SaveToFile(file.Name);
+  TIconGraphic ours;
+  stream.SetPosition(0);
+  ours.LoadFromStream(stream);
+  const std::unique_ptr<TDibGraphic> image = TQtPictureLoader().LoadFromFile(file.Name, true);
+  EXPECT_EQ(image->ImageFormat(), TImageFormat::TrueColor);
+  EXPECT_TRUE(SamePicture(ours, *image));
+}
+
+TEST(QtPictureLoader, FormatsStartWithBitmapsAndIconsAndLeaveTheRegistrysOut) {
+  UnregisterGraphicFormats();
+  std::vector<TPlatformPictureFormat> formats = TQtPictureLoader().Formats();
+  ASSERT_GE(formats.size(), 3u);
+  EXPECT_EQ(formats[0].Extension, "bmp");
+  EXPECT_EQ(formats[0].Description, "Bitmaps");
+  EXPECT_EQ(formats[1].Extension, "ico");
+  EXPECT_EQ(formats[1].Description, "Icons");
+  const auto has = [&](const std::string& ext) {
+    return std::any_of(formats.begin(), formats.end(), [&](const auto& f) { return f.Extension == ext; });
+  };
+  EXPECT_TRUE(has("gif"));
+  EXPECT_TRUE(has("ppm"));
+  RegisterGraphicFormat("GIF", "Registered", TDibGraphic::StaticClass());
+  formats = TQtPictureLoader().Formats();
+  EXPECT_FALSE(has("gif"));
+  UnregisterGraphicFormats();
+}
+
+TEST(QtPictureLoader, RefusesUnknownCorruptAndOversizedFiles) {
+  TTempFile unknown("picture.qqq"), corrupt("corrupt.bmp"), huge("huge.bmp");
+  WriteBytes(unknown.Name, {1, 2, 3});
+  WriteBytes(corrupt.Name, {'B', 'M', 0, 0, 0, 0, 0, 0});
+  // A two-megapixel bitmap, beyond a one-megapixel limit.
+  TDibGraphic large;
+  large.NewImage(2000, 1000, TImageFormat::BlackWhite, nullptr, 0, 0);
+  TMemoryStream stream;
+  GbmWriteImage(stream, large, "x.bmp");
+  stream.SaveToFile(huge.Name);
+  TQtPictureLoader loader;
+  EXPECT_EQ(MessageOf<EQuorvaneError>([&]() { loader.LoadFromFile(unknown.Name, false); }),
+            "Graphic files of .qqq format are not supported or not registered");
+  EXPECT_NE(MessageOf<EInvalidGraphic>([&]() { loader.LoadFromFile(corrupt.Name, false); }), "");
+  const TImageLimits saved = ImageLimits();
+  TImageLimits small = saved;
+  small.MaxArea = 1000 * 1000;
+  SetImageLimits(small);
+  EXPECT_EQ(MessageOf<EQuorvaneError>([&]() { loader.LoadFromFile(huge.Name, false); }), "CreateDibSection failed");
+  SetImageLimits(saved);
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// The platform tests run inside a QGuiApplication (the offscreen platform unless another is
+// chosen) with the Qt platform installed, as the window program runs.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include "platform/QvQtPlatform.h"
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  quorvane::InstallQtPlatform();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
