@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
 #include "formats/QvDcxGr.h"
+#include "formats/QvDiGrphDib.h"
 #include "formats/QvGbm.h"
+#include "formats/QvIcoGr.h"
 #include "formats/QvPcxGr.h"
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
@@ -196,6 +200,97 @@ void BmpSeeds() {
   Save("fuzz_bmp", "array.bmp", array);
 }
 
+// An icon picture in BMP style: header with doubled height, table, colour rows, mask rows.
+TBytes IconBitmap(const TDibGraphic& image, int bits) {
+  TBytes dib = SaveToDibHandle(image);
+  const int h = image.Height();
+  dib[8] = static_cast<uint8_t>(2 * h), dib[9] = static_cast<uint8_t>(2 * h >> 8);
+  if (bits == 32) {
+    // Rewrite the 24-bit rows as 32-bit ones with a ramp of alpha values.
+    TBytes out(dib.begin(), dib.begin() + 40);
+    out[14] = 32;
+    for (int y = h - 1; y >= 0; --y) {
+      const uint8_t* row = image.ScanLine(y);
+      for (int x = 0; x < image.Width(); ++x) {
+        out.insert(out.end(), row + 3 * x, row + 3 * x + 3);
+        out.push_back(static_cast<uint8_t>(x * 40));
+      }
+    }
+    dib = out;
+  }
+  dib.insert(dib.end(), static_cast<size_t>(RowBytes(image.Width(), 1)) * h, 0x0F);
+  return dib;
+}
+
+TBytes IconPng(int width, int height) {
+  TBytes rgba;
+  for (int i = 0; i < width * height; ++i)
+    rgba.insert(rgba.end(),
+                {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i * 3), 90, static_cast<uint8_t>(i * 11)});
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
+  TBytes out(size);
+  png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr);
+  out.resize(size);
+  return out;
+}
+
+TBytes IconFile(const std::vector<std::pair<int, TBytes>>& pictures) {
+  TBytes file;
+  Put16(file, 0);
+  Put16(file, 1);
+  Put16(file, static_cast<unsigned>(pictures.size()));
+  uint32_t offset = static_cast<uint32_t>(6 + 16 * pictures.size());
+  for (const auto& [size, data] : pictures) {
+    file.insert(file.end(), {static_cast<uint8_t>(size), static_cast<uint8_t>(size), 0, 0});
+    Put16(file, 1);
+    Put16(file, 32);
+    Put32(file, static_cast<uint32_t>(data.size()));
+    Put32(file, offset);
+    offset += static_cast<uint32_t>(data.size());
+  }
+  for (const auto& picture : pictures) file.insert(file.end(), picture.second.begin(), picture.second.end());
+  return file;
+}
+
+void IcoSeeds() {
+  TIconGraphic writer;
+  Save("fuzz_ico", "written.ico", Written(writer, *Picture(TImageFormat::TrueColor, 40, 20)));
+  std::vector<std::pair<int, TBytes>> pictures;
+  for (TImageFormat format : kFormats)
+    pictures.emplace_back(6, IconBitmap(*Picture(format, 6, 6), ImageFormatBits(format)));
+  Save("fuzz_ico", "depths.ico", IconFile(pictures));
+  Save("fuzz_ico", "alpha32.ico", IconFile({{8, IconBitmap(*Picture(TImageFormat::TrueColor, 8, 8), 32)}}));
+  Save("fuzz_ico", "png.ico",
+       IconFile({{4, IconBitmap(*Picture(TImageFormat::Color16, 4, 4), 4)}, {6, IconPng(6, 6)}}));
+}
+
+void DibSeeds() {
+  for (TImageFormat format : kFormats)
+    Save("fuzz_dib", "dib" + std::to_string(ImageFormatBits(format)) + ".dib", SaveToDibHandle(*Picture(format, 7, 3)));
+  // 16 bits 5-5-5 and 32 bits with colour masks after the header.
+  TBytes dib16 = SaveToDibHandle(*Picture(TImageFormat::Color256, 4, 3));
+  dib16.resize(40);
+  dib16[14] = 16, dib16[32] = dib16[33] = 0;
+  for (int i = 0; i < 24; ++i) dib16.push_back(static_cast<uint8_t>(i * 29));
+  Save("fuzz_dib", "dib16.dib", dib16);
+  TBytes dib32(dib16.begin(), dib16.begin() + 40);
+  dib32[14] = 32, dib32[16] = 3, dib32[20] = 48;
+  for (uint32_t mask : {0xFF000000u, 0x00FF0000u, 0x0000FF00u}) Put32(dib32, mask);
+  for (int i = 0; i < 48; ++i) dib32.push_back(static_cast<uint8_t>(i * 13));
+  Save("fuzz_dib", "dib32-masks.dib", dib32);
+  // The RLE bitmaps without their 14-byte file header.
+  const TBytes rle8 = BitmapWithData(8, 4, 8, 1, {5, 7, 0, 3, 1, 2, 3, 0, 0, 0, 2, 9, 0, 2, 3, 1, 2, 4, 0, 0, 0, 1});
+  Save("fuzz_dib", "rle8.dib", TBytes(rle8.begin() + 14, rle8.end()));
+  const TBytes rle4 = BitmapWithData(9, 3, 4, 2, {3, 0x12, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 0, 2, 1, 1, 4, 0xAB, 0, 1});
+  Save("fuzz_dib", "rle4.dib", TBytes(rle4.begin() + 14, rle4.end()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,5 +303,7 @@ int main(int argc, char** argv) {
   DcxSeeds();
   TgaSeeds();
   BmpSeeds();
+  IcoSeeds();
+  DibSeeds();
   return 0;
 }

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 1 ]; then
-  echo "usage: $0 DURATION[s|m|h] [fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp]" >&2
+  echo "usage: $0 DURATION[s|m|h] [fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib]" >&2
   exit 2
 fi
 duration=$1
@@ -19,7 +19,7 @@ case "$duration" in
   *s) duration=${duration%s} ;;
 esac
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib)
 BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
 
 cmake --preset fuzz -B "$BUILD" >/dev/null

@@ -1,6 +1,7 @@
 #include "formats/QvDiGrphDib.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -90,21 +91,30 @@ TDibPalette PaletteOf(const uint8_t* table, uint64_t count) {
   return palette;
 }
 
-// One colour channel of a 16 or 32-bit pixel: where its bits lie and how to widen them to 8.
+// One colour channel of a 16 or 32-bit pixel: where its bits lie and how they widen to 8 bits.
+// Narrower channels repeat their bit pattern (5-bit 31 becomes 255, 6-bit 49 becomes 199), as
+// other readers of such bitmaps do; wider ones keep their top 8 bits.
 struct TChannel {
   uint32_t Mask = 0;
   int Shift = 0;
-  uint32_t Max = 0;  // largest value after shifting
+  int Width = 0;
+  std::array<uint8_t, 256> Widened{};
 
   explicit TChannel(uint32_t mask) : Mask(mask) {
     if (mask == 0) return;
     Shift = std::countr_zero(mask);
-    Max = mask >> Shift;
+    Width = std::bit_width(mask >> Shift);
+    if (Width >= 8) return;
+    for (uint32_t v = 0; v < (1u << Width); ++v) {
+      uint32_t repeated = 0;
+      int produced = 0;
+      for (; produced < 8; produced += Width) repeated = repeated << Width | v;
+      Widened[v] = static_cast<uint8_t>(repeated >> (produced - 8));
+    }
   }
   uint8_t Expand(uint32_t pixel) const {
-    if (Max == 0) return 0;
-    const uint64_t v = (pixel & Mask) >> Shift;
-    return static_cast<uint8_t>((v * 255 + Max / 2) / Max);
+    const uint32_t v = (pixel & Mask) >> Shift;
+    return Width >= 8 ? static_cast<uint8_t>(v >> (Width - 8)) : Widened[v & 0xFF];
   }
 };
 

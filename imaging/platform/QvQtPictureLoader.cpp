@@ -6,9 +6,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
+#include <unordered_map>
 
+#include "formats/QvDiGrphDib.h"
 #include "formats/QvIcoGr.h"
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphRegistry.h"
@@ -87,6 +90,72 @@ int BmpBitCount(const std::string& fileName) {
   return header[at] | header[at + 1] << 8;
 }
 
+uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// A BMP file of 16 or 32 bits per pixel, read by the library's packed-bitmap reader: Qt widens
+// 5 and 6-bit channels by shifting (white becomes 248, 252, 248), the library to the full range.
+// The block handed over is the file's header (and masks) followed by its pixels, wherever the
+// file's pixel offset puts them. Null when the file is not such a bitmap.
+std::unique_ptr<TDibGraphic> LoadDeepBitmap(const std::string& fileName) {
+  std::error_code error;
+  const uintmax_t fileSize = std::filesystem::file_size(fileName, error);
+  if (error) return nullptr;
+  CheckBufferSize(fileSize);
+  TMemoryStream file;
+  file.LoadFromFile(fileName);
+  const std::vector<uint8_t>& bytes = file.Data();
+  if (bytes.size() < 14 + 40 || bytes[0] != 'B' || bytes[1] != 'M') return nullptr;
+  const uint32_t pixelOffset = Get32(&bytes[10]);
+  const uint32_t headerSize = Get32(&bytes[14]);
+  const int bits = bytes[28] | bytes[29] << 8;
+  const uint32_t compression = Get32(&bytes[30]);
+  if ((bits != 16 && bits != 32) || headerSize < 40 || headerSize > bytes.size() - 14) return nullptr;
+  const size_t masks = headerSize == 40 ? (compression == 3 ? 12 : compression == 6 ? 16 : 0) : 0;
+  if (14 + headerSize + masks > pixelOffset || pixelOffset > bytes.size()) return nullptr;
+  std::vector<uint8_t> block(bytes.begin() + 14, bytes.begin() + 14 + headerSize + masks);
+  block.insert(block.end(), bytes.begin() + pixelOffset, bytes.end());
+  std::fill(block.begin() + 32, block.begin() + 36, 0);  // the optional colour table is skipped
+  const int32_t width = static_cast<int32_t>(Get32(&block[4])), height = static_cast<int32_t>(Get32(&block[8]));
+  if (Get32(&block[20]) == 0 && width > 0) {
+    // Files may leave the image size 0; the library wants it for masked pixels.
+    const uint64_t size =
+        static_cast<uint64_t>(RowBytes(width, bits)) * static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
+    for (int i = 0; i < 4; ++i) block[20 + i] = static_cast<uint8_t>(std::min<uint64_t>(size, UINT32_MAX) >> (8 * i));
+  }
+  auto image = std::make_unique<TDibGraphic>();
+  LoadFromDibHandle(*image, block.data(), block.size());
+  return image;
+}
+
+// A TrueColor picture of at most 256 colours (Qt hands GIF frames over as 32-bit images) stored
+// as the 8-bit palette picture it was, its colours in order of first appearance.
+void NarrowToPalette(TDibGraphic& image) {
+  if (image.ImageFormat() != TImageFormat::TrueColor) return;
+  std::unordered_map<TColorValue, uint8_t> indexOf;
+  TDibPalette palette{};
+  std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(image.Height()));
+  for (int y = 0; y < image.Height(); ++y) {
+    rows[y].resize(static_cast<size_t>(image.Width()));
+    const uint8_t* p = image.ScanLine(y);
+    for (int x = 0; x < image.Width(); ++x, p += 3) {
+      const TColorValue color = PackColor(p[0], p[1], p[2]);
+      auto [it, added] = indexOf.try_emplace(color, static_cast<uint8_t>(palette.Count));
+      if (added) {
+        if (palette.Count == 256) return;
+        palette.Entries[palette.Count++] = EntryOf(color);
+      }
+      rows[y][x] = it->second;
+    }
+  }
+  const uint16_t xDpi = static_cast<uint16_t>(image.XDpi()), yDpi = static_cast<uint16_t>(image.YDpi());
+  const int delay = image.FrameDelay();
+  image.NewImage(image.Width(), image.Height(), TImageFormat::Color256, &palette, xDpi, yDpi);
+  image.SetXDpi(xDpi);
+  image.SetYDpi(yDpi);
+  image.SetFrameDelay(delay);
+  for (int y = 0; y < image.Height(); ++y) WriteRowIndices(image, y, 0, image.Width(), rows[y].data());
+}
+
 // An 8-bit image whose colour table and pixels fit in 4 bits, stored as the 4-bit image it was.
 void NarrowToFourBits(TDibGraphic& image) {
   if (image.ImageFormat() != TImageFormat::Color256 || image.PaletteRecord().Count > 16) return;
@@ -104,9 +173,10 @@ void NarrowToFourBits(TDibGraphic& image) {
   for (int y = 0; y < image.Height(); ++y) WriteRowIndices(image, y, 0, image.Width(), rows[y].data());
 }
 
-std::unique_ptr<TDibGraphic> ImageOf(const QImage& picture) {
+std::unique_ptr<TDibGraphic> ImageOf(const QImage& picture, const QByteArray& format) {
   auto image = std::make_unique<TDibGraphic>();
   LoadFromBitmapHandle(*image, picture);
+  if (format == "gif") NarrowToPalette(*image);
   return image;
 }
 
@@ -147,7 +217,7 @@ std::unique_ptr<TDibGraphic> LoadFrames(QImageReader& reader) {
       if (frames.empty()) Unreadable(reader);
       break;
     }
-    std::unique_ptr<TDibGraphic> frame = ImageOf(picture);
+    std::unique_ptr<TDibGraphic> frame = ImageOf(picture, reader.format());
     // Frames live side by side; together they stay within the memory limit of one image.
     totalBytes += frame->ImageSize();
     CheckBufferSize(totalBytes);
@@ -184,6 +254,8 @@ std::unique_ptr<TDibGraphic> TQtPictureLoader::LoadFromFile(const std::string& f
   if (!reader.canRead()) Unreadable(reader);
   const QByteArray format = reader.format();
   if (format == "ico" || format == "cur") return LoadIcon(reader);
+  if (format == "bmp")
+    if (std::unique_ptr<TDibGraphic> deep = LoadDeepBitmap(fileName)) return deep;
   std::unique_ptr<TDibGraphic> image;
   if (allImages) {
     image = LoadFrames(reader);
@@ -191,7 +263,7 @@ std::unique_ptr<TDibGraphic> TQtPictureLoader::LoadFromFile(const std::string& f
     CheckDeclaredSize(reader);
     QImage picture;
     if (!reader.read(&picture)) Unreadable(reader);
-    image = ImageOf(picture);
+    image = ImageOf(picture, format);
   }
   if (format == "bmp" && BmpBitCount(fileName) == 4) NarrowToFourBits(*image);
   return image;
