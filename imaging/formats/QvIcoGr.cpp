@@ -66,7 +66,7 @@ std::vector<TIconEntry> ReadDirectory(TStream& stream, int64_t available) {
     const uint8_t* e = raw.data() + i * kEntrySize;
     TIconEntry entry{e[0] ? e[0] : 256, e[1] ? e[1] : 256, Get16(e + 6), Get32(e + 8), Get32(e + 12)};
     // A picture must lie wholly behind the directory and inside the stream.
-    if (entry.Offset < kDirectorySize + count * kEntrySize || entry.Size > available ||
+    if (entry.Size == 0 || entry.Offset < kDirectorySize + count * kEntrySize || entry.Size > available ||
         entry.Offset > available - static_cast<int64_t>(entry.Size))
       InvalidIcon();
     entries.push_back(entry);

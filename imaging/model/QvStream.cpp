@@ -100,7 +100,7 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 // ---- TMemoryStream ----
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-  if (FPosition >= FData.size()) return 0;
+  if (count == 0 || FPosition >= FData.size()) return 0;
   const size_t n = std::min(count, FData.size() - FPosition);
   std::memcpy(buffer, FData.data() + FPosition, n);
   FPosition += n;
