@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
 #include <unordered_map>
 
@@ -65,7 +66,10 @@ std::string DescriptionOf(const std::string& extension) {
 
 // Qt's limit counts megabytes of one decoded image; it follows the library's memory limit, so a
 // file that claims a huge size is refused before Qt allocates for it.
+// Loads may run on several threads; Qt's limit is one process-wide value.
 void ApplyAllocationLimit() {
+  static std::mutex guard;
+  const std::lock_guard<std::mutex> lock(guard);
   const int64_t megabytes = ImageLimits().MaxMemory >> 20;
   QImageReader::setAllocationLimit(static_cast<int>(std::clamp<int64_t>(megabytes, 1, 1 << 30)));
 }
