@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
@@ -79,10 +80,8 @@ class TFileConversion {
 
  private:
   void OpenInput() {
-    FInput = std::make_unique<TBufferedStream>(FJob.Input, TFileMode::fmOpenRead);
-    std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(FJob.Input);
-    FInputClass = &reader->ClassType();
-    const int count = reader->GetImageCount(*FInput);
+    FInput = std::make_unique<TInputPages>(FJob.Input);
+    const int count = FInput->Count();
     FPageCount = count;
     // A file without pages (an empty DCX page table) has nothing to convert, also with --all-pages.
     if (count < 1) throw EQuorvaneError(MissingPageMessage(1, count));
@@ -99,7 +98,7 @@ class TFileConversion {
   // instance of the output class.
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
     return AttemptOnFile(FJob.Input, [&]() {
-      std::unique_ptr<TDibGraphic> image = LoadPage(*FInput, *FInputClass, FPages[i]);
+      std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
         if (FWarn) FWarn({FJob.Input, std::move(warning)});
       Report(i, 0.2);
@@ -139,9 +138,8 @@ class TFileConversion {
   const TFileProgress& FProgress;
   const TFileWarning& FWarn;
   const TGraphicClass* FOutputClass = nullptr;
-  const TGraphicClass* FInputClass = nullptr;
   bool FMultiPageOutput = false;
-  std::unique_ptr<TBufferedStream> FInput;
+  std::unique_ptr<TInputPages> FInput;
   std::vector<int> FPages;
   int FPageCount = 0;
   std::vector<TConvertFailure> FFailures;

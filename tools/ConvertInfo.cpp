@@ -3,9 +3,11 @@
 #include <new>
 
 #include "ConvertFile.h"
+#include "ConvertInput.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
+#include "model/QvPlatform.h"
 
 namespace brindlex {
 using namespace quorvane;
@@ -33,16 +35,15 @@ std::string PageLine(int page, const TDibGraphic& image) {
 }
 
 std::string Describe(const std::string& file, const TConvertOptions& options, std::vector<std::string>* warnings) {
-  TBufferedStream stream(file, TFileMode::fmOpenRead);
-  std::unique_ptr<TDibGraphic> reader = CreateGraphicForFile(file);
-  const int count = reader->GetImageCount(stream);
+  TInputPages input(file);
+  const int count = input.Count();
   std::string text =
-      FormatMessage("%s: %s, %d %s\n", file.c_str(), reader->ClassName().c_str(), count, count == 1 ? "page" : "pages");
+      FormatMessage("%s: %s, %d %s\n", file.c_str(), input.ClassName().c_str(), count, count == 1 ? "page" : "pages");
   int first = 1, last = count;
   if (options.Page > 0) first = last = options.Page;
   if (first > count) throw EQuorvaneError(MissingPageMessage(first, count));
   for (int page = first; page <= last; ++page) {
-    const std::unique_ptr<TDibGraphic> image = LoadPage(stream, reader->ClassType(), page);
+    const std::unique_ptr<TDibGraphic> image = input.Load(page);
     for (std::string& warning : PageWarnings(*image, page, count, options.Strict))
       if (warnings) warnings->push_back(std::move(warning));
     text += PageLine(page, *image);
@@ -59,6 +60,9 @@ std::string FormatsText() {
   std::string text;
   for (const auto& line : lines)
     if (!line.empty()) text += line + "\n";
+  // What the platform's picture loader reads and nothing here writes.
+  for (const TPlatformPictureFormat& format : PictureLoader().Formats())
+    text += format.Description + " (*." + format.Extension + "), read only\n";
   return text;
 }
 

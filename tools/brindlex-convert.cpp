@@ -13,6 +13,7 @@
 #include "formats/QvFormats.h"
 #include "model/QvMisc.h"
 #include "model/QvSafeFile.h"
+#include "platform/QvQtPlatform.h"
 
 using namespace quorvane;
 using namespace brindlex;
@@ -53,6 +54,7 @@ int RunConvert(const TConvertOptions& options) {
 int main(int argc, char** argv) {
   TuneAllocatorForLargeImages();
   RegisterStandardGraphicFormats();
+  InstallQtPictureLoader();
   InstallTemporaryFileCleanup();
 
   TConvertOptions options;

@@ -130,19 +130,19 @@ TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
   WriteImage(*MakeImage(TImageFormat::TrueColor, 16, 9, 1), dir / "a.tga");
   PutFileBytes(dir / "b.pcx", std::vector<uint8_t>(40, 0x55));
   WriteImage(*MakeImage(TImageFormat::Color256, 16, 9, 3), dir / "c.pcx");
-  PutFileBytes(dir / "d.bmp", FileBytes(dir / "a.tga"));
+  PutFileBytes(dir / "d.xyz", FileBytes(dir / "a.tga"));
 
   for (const char* jobs : {"1", "2"}) {
     SCOPED_TRACE(jobs);
     const std::filesystem::path out = dir / (std::string("out") + jobs);
-    const TRun run = RunConvert({dir / "a.tga", dir / "b.pcx", dir / "d.bmp", dir / "c.pcx", "-d", out.string(), "-f",
+    const TRun run = RunConvert({dir / "a.tga", dir / "b.pcx", dir / "d.xyz", dir / "c.pcx", "-d", out.string(), "-f",
                                  "tga", "-j", jobs, "--negative"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "b.pcx" + ": " + LibraryReadMessage(dir / "b.pcx") + "\n"),
               std::string::npos)
         << run.Err;
-    EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "d.bmp" +
-                           ": Graphic files of .bmp format are not supported or not registered\n"),
+    EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "d.xyz" +
+                           ": Graphic files of .xyz format are not supported or not registered\n"),
               std::string::npos)
         << run.Err;
     EXPECT_EQ(dir.List(out.filename().string()), (std::vector<std::string>{"a.tga", "c.tga"}));

@@ -1,0 +1,33 @@
+#include "ConvertInput.h"
+
+#include "ConvertFile.h"
+#include "model/QvBufferedStream.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvPlatform.h"
+
+namespace brindlex {
+using namespace quorvane;
+
+TInputPages::TInputPages(const std::string& file)
+    : FStream(std::make_unique<TBufferedStream>(file, TFileMode::fmOpenRead)), FClass(FindGraphicClass(file)) {
+  if (FClass != nullptr) {
+    FClassName = FClass->ClassName;
+    FCount = FClass->Create()->GetImageCount(*FStream);
+    return;
+  }
+  FPicture = LoadPlatformPicture(*FStream, file, true);
+  FClassName = FPicture->ClassName();
+  FCount = FPicture->FrameCount() > 0 ? FPicture->FrameCount() : 1;
+}
+
+TInputPages::~TInputPages() = default;
+
+std::unique_ptr<TDibGraphic> TInputPages::Load(int page) {
+  if (FClass != nullptr) return LoadPage(*FStream, *FClass, page);
+  const TDibGraphic& source = FPicture->FrameCount() > 0 ? FPicture->GetFrame(page) : *FPicture;
+  auto image = std::make_unique<TDibGraphic>();
+  image->Assign(&source);
+  return image;
+}
+
+}  // namespace brindlex
