@@ -1,5 +1,5 @@
 // The platform's picture loader and the icon image against ImageMagick: bitmaps of every depth
-// and layout, animated GIF, the portable any-maps and multi-size icons with transparency written
+// and layout, animated GIF and multi-size icons with transparency written
 // by ImageMagick read with ImageMagick's pixels; our icons read in ImageMagick with ours.
 #include <gtest/gtest.h>
 
@@ -103,33 +103,6 @@ TEST(PlatformInterop, AnimatedGifGivesItsFirstFrameOrAllFrames) {
     SCOPED_TRACE(i);
     EXPECT_TRUE(SamePixels(OurPixels(all->GetFrame(i)), MagickPixels(gif + "[" + std::to_string(i - 1) + "]", 31, 17)));
     EXPECT_EQ(all->GetFrame(i).FrameDelay(), 70);
-  }
-}
-
-TEST(PlatformInterop, PortableAnyMapsPlainAndRaw) {
-  QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
-  const std::string source = dir / "source.ppm";
-  WritePpm(source, TestPicture(kWidth, kHeight, 5));
-  const struct {
-    const char* File;
-    const char* Options;
-    TImageFormat Expected;
-  } cases[] = {
-      {"raw.pbm", "-monochrome", TImageFormat::BlackWhite},
-      {"plain.pbm", "-monochrome -compress none", TImageFormat::BlackWhite},
-      {"raw.pgm", "-colorspace gray", TImageFormat::Color256},
-      {"plain.pgm", "-colorspace gray -compress none", TImageFormat::Color256},
-      {"raw.ppm", "", TImageFormat::TrueColor},
-      {"plain.ppm", "-compress none", TImageFormat::TrueColor},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.File);
-    const std::string file = dir / c.File;
-    ASSERT_TRUE(Convert(source + " " + c.Options + " " + file));
-    const std::unique_ptr<TDibGraphic> image = Load(file);
-    EXPECT_EQ(image->ImageFormat(), c.Expected);
-    EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(file, kWidth, kHeight)));
   }
 }
 
