@@ -1,6 +1,6 @@
 // The platform's picture loader and the icon image against ImageMagick: bitmaps of every depth
-// and layout, animated GIF and multi-size icons with transparency written
-// by ImageMagick read with ImageMagick's pixels; our icons read in ImageMagick with ours.
+// and layout, animated GIF and multi-size icons with transparency written by ImageMagick read
+// with ImageMagick's pixels; our icons read in ImageMagick with ours.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
