@@ -11,6 +11,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries of the core
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
+  # the platform layer: Qt 6 Core and Gui; libqt6gui6 holds the offscreen platform plugin the
+  # tests run on and the GIF, ICO and JPEG readers of the picture loader
+  qt6-base-dev libqt6gui6
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine
 )
