@@ -16,6 +16,13 @@ PACKAGES=(
   qt6-base-dev libqt6gui6
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine
+  # the comma-decimal locale the locale tests run under
+  locales
+  # the window under a virtual display (screenshots, driven by its shortcuts), printed pages
+  # rendered back to pixels, and SANE with its test backend for scanning
+  xvfb xdotool x11-apps imagemagick poppler-utils libsane-dev libsane1 sane-utils
+  # packaging checks
+  desktop-file-utils appstream lintian dpkg-dev file
 )
 
 missing=()
@@ -25,12 +32,24 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
+generate_locale() {
+  # The locale tests need a real comma-decimal locale; generate it once.
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    $SUDO sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+}
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  generate_locale
+  exit 0
+fi
+
 echo "Installing: ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+generate_locale
