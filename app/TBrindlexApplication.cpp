@@ -1,0 +1,70 @@
+#include "TBrindlexApplication.h"
+
+#include <QtGlobal>
+
+#include "model/QvExcept.h"
+
+namespace brindlex {
+
+namespace {
+
+TErrorReporter& Reporter() {
+  static TErrorReporter reporter;
+  return reporter;
+}
+
+}  // namespace
+
+QString ApplicationTitle() { return QStringLiteral("Brindlex Image Converter"); }
+
+QString ExceptionMessage(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const quorvane::Exception& e) {
+    return QString::fromStdString(e.Message());
+  } catch (const std::bad_alloc&) {
+    return QStringLiteral("Out of memory");
+  } catch (const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown error");
+  }
+}
+
+void HandleException(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EAbort&) {
+    return;
+  } catch (...) {
+  }
+  try {
+    const QString message = ExceptionMessage(error);
+    if (Reporter())
+      Reporter()(message);
+    else
+      qWarning("%s", qPrintable(message));
+  } catch (...) {
+    qWarning("An error occurred while an error was being reported");
+  }
+}
+
+void SetErrorReporter(TErrorReporter reporter) { Reporter() = std::move(reporter); }
+
+TBrindlexApplication::TBrindlexApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("brindlex"));
+  setApplicationVersion(QStringLiteral(QV_VERSION));
+  setOrganizationName(QStringLiteral("QUELLMARK"));
+  setDesktopFileName(QStringLiteral("brindlex"));
+}
+
+bool TBrindlexApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    HandleException(std::current_exception());
+    return false;
+  }
+}
+
+}  // namespace brindlex

@@ -1,0 +1,49 @@
+#include "TParameterForm.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace brindlex {
+
+TParameterForm::TParameterForm(const QString& caption, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(caption);
+  auto* outer = new QVBoxLayout(this);
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+  FBody = new QVBoxLayout;
+  outer->addLayout(FBody);
+  auto* buttons = new QDialogButtonBox(this);
+  OkBtn = buttons->addButton(QDialogButtonBox::Ok);
+  CancelBtn = buttons->addButton(QDialogButtonBox::Cancel);
+  OkBtn->setObjectName(QStringLiteral("OkBtn"));
+  CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  outer->addWidget(buttons);
+}
+
+QLineEdit* TParameterForm::AddField(const char* name, const QString& label, const QString& text) {
+  if (FFields == nullptr) {
+    FFields = new QFormLayout;
+    FBody->addLayout(FFields);
+  }
+  auto* field = new QLineEdit(text, this);
+  field->setObjectName(QString::fromLatin1(name));
+  FFields->addRow(label, field);
+  return field;
+}
+
+void TParameterForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+}  // namespace brindlex

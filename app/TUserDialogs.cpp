@@ -1,0 +1,60 @@
+#include "TUserDialogs.h"
+
+#include "TBrindlexApplication.h"
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace brindlex {
+
+namespace {
+
+std::optional<QString> RunFileDialog(QWidget* parent, const TFileRequest& request, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent, request.Caption, request.Directory, request.Filter);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+std::optional<QString> TQtUserDialogs::OpenFileName(QWidget* parent, const TFileRequest& request) {
+  return RunFileDialog(parent, request, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> TQtUserDialogs::SaveFileName(QWidget* parent, const TFileRequest& request) {
+  return RunFileDialog(parent, request, QFileDialog::AcceptSave);
+}
+
+TAnswer TQtUserDialogs::Confirm(QWidget* parent, const QString& text, bool withCancel) {
+  QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+  if (withCancel) buttons |= QMessageBox::Cancel;
+  switch (QMessageBox::question(parent, ApplicationTitle(), text, buttons)) {
+    case QMessageBox::Yes: return TAnswer::Yes;
+    case QMessageBox::No: return TAnswer::No;
+    default: return withCancel ? TAnswer::Cancel : TAnswer::No;
+  }
+}
+
+std::optional<QString> TQtUserDialogs::Prompt(QWidget* parent, const QString& caption, const QString& prompt,
+                                              const QString& initial) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+bool TQtUserDialogs::Execute(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
+void TQtUserDialogs::ShowMessage(QWidget* parent, const QString& text) {
+  QMessageBox::information(parent, ApplicationTitle(), text);
+}
+
+void TQtUserDialogs::ShowError(QWidget* parent, const QString& text) {
+  QMessageBox::critical(parent, ApplicationTitle(), text);
+}
+
+}  // namespace brindlex
