@@ -1,0 +1,438 @@
+#include "TfrmImageConverter.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "TBrindlexApplication.h"
+#include "TWindowSettings.h"
+#include "TZoomBox.h"
+#include "model/QvDiGrphRegistry.h"
+#include "platform/QvDiGrphQt.h"
+
+namespace brindlex {
+
+using quorvane::TImageScrollBox;
+using quorvane::TMouseMode;
+using quorvane::TZoomMode;
+
+namespace {
+
+const QString kCaption = QStringLiteral("Brindlex Imaging Tool");
+
+QSettings ProgramSettings() { return QSettings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex")); }
+
+// Tool-bar colours of the visual styles after style 0 (the platform's own look).
+const QColor kStyleColours[] = {QColor(0xD4, 0xD0, 0xC8), QColor(0xC0, 0xD8, 0xF0), QColor(0xE0, 0xE0, 0xE0)};
+
+}  // namespace
+
+QString QtFileFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+  QStringList entries;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    entries << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+TfrmImageConverter::TfrmImageConverter(QWidget* parent)
+    : QMainWindow(parent), FDialogs(std::make_unique<TQtUserDialogs>()) {
+  setObjectName(QStringLiteral("frmImageConverter"));
+  setWindowTitle(kCaption);
+  resize(724, 447);
+  setAcceptDrops(true);
+
+  auto* panel = new QFrame(this);
+  panel->setObjectName(QStringLiteral("Panel1"));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* panelLayout = new QVBoxLayout(panel);
+  panelLayout->setContentsMargins(4, 4, 4, 4);
+  FImageScrollBox = new TImageScrollBox(panel);
+  FImageScrollBox->setObjectName(QStringLiteral("ImageScrollBox"));
+  panelLayout->addWidget(FImageScrollBox);
+  setCentralWidget(panel);
+  FImageScrollBox->SetZoomMode(TZoomMode::zmPercent);
+  FImageScrollBox->OnZoomChange = [this](TImageScrollBox&, float zoom) { ZoomChanged(zoom); };
+  FImageScrollBox->OnRedraw = [this](quorvane::TDibGraphic& g) { GraphicRedrawn(g); };
+  FImageScrollBox->OnQuickSelect = [this](TImageScrollBox&, quorvane::TDibGraphic& g) {
+    RunCommand([&] { QuickSelected(g); });
+  };
+  FImageScrollBox->OnBeforeSave = [this](TImageScrollBox&, quorvane::TDibGraphic& g) { BeforeSave(g); };
+
+  CreateActions();
+  CreateToolBars();
+  CreateMenus();
+  lblPage = new QLabel(this);
+  lblPage->setObjectName(QStringLiteral("lblPage"));
+  statusBar()->addPermanentWidget(lblPage);
+
+  ReadSettings();
+  FSaveFilter = QtFileFilter(quorvane::SortGraphicFilter(quorvane::GraphicFilter(false)));
+  FOpenFilter = QtFileFilter(quorvane::SortGraphicFilter(quorvane::GraphicFilter(true)));
+
+  FIdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                            [this] { UpdateCommands(); });
+  FUndoGraphic = std::make_unique<quorvane::TDibGraphic>();
+
+  Action(QStringLiteral("acAntiAliased"))->setChecked(FImageScrollBox->AntiAliased());
+  Action(QStringLiteral("acCentered"))->setChecked(FImageScrollBox->Centered());
+  Action(QStringLiteral("acDrag"))->setChecked(FImageScrollBox->MouseMode() == TMouseMode::mmDrag);
+  Action(QStringLiteral("acSelect"))->setChecked(FImageScrollBox->MouseMode() == TMouseMode::mmQuickSelect);
+
+  if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+    connect(clipboard, &QClipboard::dataChanged, this, [this] { ClipboardChanged(); });
+    ClipboardChanged();
+  }
+  SetErrorReporter([this](const QString& message) { FDialogs->ShowError(this, message); });
+  UpdateCommands();
+}
+
+TfrmImageConverter::~TfrmImageConverter() {
+  disconnect(FIdleConnection);
+  SetErrorReporter({});
+  try {
+    WriteSettings();
+  } catch (...) {
+    // Settings that cannot be written are not worth a failure at exit.
+  }
+}
+
+void TfrmImageConverter::SetUserDialogs(std::unique_ptr<TUserDialogs> dialogs) { FDialogs = std::move(dialogs); }
+
+QAction* TfrmImageConverter::NewAction(const char* name, const QString& caption, const QString& hint,
+                                       const QKeySequence& shortcut, void (TfrmImageConverter::*command)()) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!hint.isEmpty()) {
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+  }
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  if (command != nullptr)
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand([&] { (this->*command)(); }); });
+  FActions[action->objectName()] = action;
+  addAction(action);
+  return action;
+}
+
+QAction* TfrmImageConverter::Action(const QString& name) const {
+  const auto it = FActions.find(name);
+  return it == FActions.end() ? nullptr : it->second;
+}
+
+void TfrmImageConverter::CreateActions() {
+  using W = TfrmImageConverter;
+  NewAction("acOpen", QStringLiteral("&Open..."), QStringLiteral("Open"), QKeySequence(QStringLiteral("Ctrl+O")), &W::Open);
+  NewAction("acSave", QStringLiteral("&Save"), QStringLiteral("Save"), QKeySequence(QStringLiteral("Ctrl+S")), &W::Save);
+  NewAction("acConvertTo", QStringLiteral("&Convert To..."), QStringLiteral("Convert To"), {}, &W::ConvertTo);
+  // Printing and scanning are wired by their own units; until then the entries stay disabled.
+  NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")), nullptr);
+  NewAction("acPrintSetup", QStringLiteral("Printer Setu&p..."), QStringLiteral("Print Setup"), {}, nullptr);
+  NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, nullptr);
+  NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {}, nullptr);
+  NewAction("acExit", QStringLiteral("E&xit"), QStringLiteral("Exit"), QKeySequence(QStringLiteral("Alt+X")), nullptr);
+  connect(Action(QStringLiteral("acExit")), &QAction::triggered, this, &QWidget::close);
+  NewAction("acUndo", QStringLiteral("&Undo"), QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")), &W::Undo);
+  NewAction("acCopy", QStringLiteral("&Copy"), QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C")), &W::Copy);
+  NewAction("acPaste", QStringLiteral("&Paste as New Image"), QStringLiteral("Paste as New Image"),
+            QKeySequence(QStringLiteral("Ctrl+V")), &W::Paste);
+
+  QAction* antiAliased = NewAction("acAntiAliased", QStringLiteral("&Anti Aliased"), {}, {}, nullptr);
+  antiAliased->setCheckable(true);
+  connect(antiAliased, &QAction::triggered, this,
+          [this](bool on) { RunCommand([&] { FImageScrollBox->SetAntiAliased(on); }); });
+  QAction* centered = NewAction("acCentered", QStringLiteral("&Centered"), {}, {}, nullptr);
+  centered->setCheckable(true);
+  connect(centered, &QAction::triggered, this,
+          [this](bool on) { RunCommand([&] { FImageScrollBox->SetCentered(on); }); });
+  QAction* drag = NewAction("acDrag", QStringLiteral("&Drag"), {}, {}, nullptr);
+  drag->setCheckable(true);
+  connect(drag, &QAction::triggered, this, [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmDrag); }); });
+  QAction* select = NewAction("acSelect", QStringLiteral("&Select"), {}, {}, nullptr);
+  select->setCheckable(true);
+  connect(select, &QAction::triggered, this,
+          [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmQuickSelect); }); });
+
+  const std::pair<const char*, QString> zoomModes[] = {{"acActualSize", QStringLiteral("Actual &Size")},
+                                                       {"acFullPage", QStringLiteral("&Full Page")},
+                                                       {"acFitWidth", QStringLiteral("Fit &Width")},
+                                                       {"acFitHeight", QStringLiteral("Fit &Height")}};
+  const TZoomMode modes[] = {TZoomMode::zmOriginalSize, TZoomMode::zmFullPage, TZoomMode::zmFitWidth,
+                             TZoomMode::zmFitHeight};
+  for (size_t i = 0; i < std::size(modes); ++i) {
+    QAction* action = NewAction(zoomModes[i].first, zoomModes[i].second, {}, {}, nullptr);
+    const TZoomMode mode = modes[i];
+    connect(action, &QAction::triggered, this, [this, mode] { RunCommand([&] { FImageScrollBox->SetZoomMode(mode); }); });
+  }
+
+  QAction* previous = NewAction("acPreviousPage", QStringLiteral("Pre&vious Page"), QStringLiteral("Previous Page"),
+                                QKeySequence(Qt::Key_PageUp), nullptr);
+  connect(previous, &QAction::triggered, this,
+          [this] { RunCommand([&] { ShowPage(FImageScrollBox->CurrentFrame() - 1); }); });
+  QAction* next = NewAction("acNextPage", QStringLiteral("Ne&xt Page"), QStringLiteral("Next Page"),
+                            QKeySequence(Qt::Key_PageDown), nullptr);
+  connect(next, &QAction::triggered, this,
+          [this] { RunCommand([&] { ShowPage(FImageScrollBox->CurrentFrame() + 1); }); });
+
+  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+    auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
+    const quorvane::TImageCommand command = entry.Command;
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand([&] { RunImageCommand(command); }); });
+    FImageActions[command] = action;
+  }
+}
+
+void TfrmImageConverter::CreateMenus() {
+  auto* bar = new QMenuBar(tbImageMenu);
+  bar->setObjectName(QStringLiteral("MainMenu"));
+  bar->setNativeMenuBar(false);
+  tbImageMenu->addWidget(bar);
+  const auto add = [this](QMenu* menu, const char* name) { menu->addAction(Action(QString::fromLatin1(name))); };
+
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  for (const char* name : {"acOpen", "acSave", "acConvertTo"}) add(file, name);
+  file->addSeparator();
+  add(file, "acPrint");
+  add(file, "acPrintSetup");
+  file->addSeparator();
+  add(file, "acScan");
+  add(file, "acSelectScanner");
+  file->addSeparator();
+  add(file, "acExit");
+
+  QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+  add(edit, "acUndo");
+  edit->addSeparator();
+  add(edit, "acCopy");
+  add(edit, "acPaste");
+
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  add(view, "acAntiAliased");
+  add(view, "acCentered");
+  QMenu* mouse = view->addMenu(QStringLiteral("&Mouse Mode"));
+  add(mouse, "acDrag");
+  add(mouse, "acSelect");
+  view->addSeparator();
+  for (const char* name : {"acActualSize", "acFullPage", "acFitWidth", "acFitHeight"}) add(view, name);
+  view->addSeparator();
+  add(view, "acPreviousPage");
+  add(view, "acNextPage");
+
+  FImageMenu = bar->addMenu(QStringLiteral("&Image"));
+  CreateImageMenu(FImageMenu);
+}
+
+void TfrmImageConverter::CreateImageMenu(QMenu* menu) {
+  QMenu* submenu = nullptr;
+  const char* submenuCaption = nullptr;
+  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+    if (entry.Submenu == nullptr) {
+      submenu = nullptr;
+      submenuCaption = nullptr;
+      menu->addAction(FImageActions.at(entry.Command));
+      continue;
+    }
+    if (submenuCaption == nullptr || std::string_view(submenuCaption) != entry.Submenu) {
+      submenuCaption = entry.Submenu;
+      submenu = menu->addMenu(QString::fromLatin1(entry.Submenu));
+      FImageSubmenus << submenu;
+    }
+    submenu->addAction(FImageActions.at(entry.Command));
+  }
+}
+
+void TfrmImageConverter::CreateToolBars() {
+  const auto bar = [this](const char* name, const QString& title) {
+    auto* toolBar = new QToolBar(title, this);
+    toolBar->setObjectName(QString::fromLatin1(name));
+    toolBar->setMovable(true);
+    addToolBar(Qt::TopToolBarArea, toolBar);
+    return toolBar;
+  };
+  tbImageMenu = bar("tbImageMenu", QStringLiteral("Imaging Menu"));
+  addToolBarBreak(Qt::TopToolBarArea);
+  tbImageFile = bar("tbImageFile", QStringLiteral("Imaging File"));
+  tbImageFile->addAction(Action(QStringLiteral("acOpen")));
+  tbImageFile->addAction(Action(QStringLiteral("acSave")));
+  tbImageFile->addSeparator();
+  tbImageFile->addAction(Action(QStringLiteral("acPrint")));
+  tbImageFile->addAction(Action(QStringLiteral("acScan")));
+  tbImageEdit = bar("tbImageEdit", QStringLiteral("Imaging Edit"));
+  tbImageEdit->addAction(Action(QStringLiteral("acUndo")));
+  tbImageEdit->addSeparator();
+  tbImageEdit->addAction(Action(QStringLiteral("acCopy")));
+  tbImageEdit->addAction(Action(QStringLiteral("acPaste")));
+  tbImageLocation = bar("tbImageLocation", QStringLiteral("Imaging Location"));
+  tbImageLocation->addAction(Action(QStringLiteral("acDrag")));
+  tbImageLocation->addAction(Action(QStringLiteral("acSelect")));
+  tbImageLocation->addSeparator();
+
+  auto* zoom = new TZoomBox(tbImageLocation);
+  seZoom = zoom;
+  const auto label = [this](const char* name, const QString& text) {
+    auto* l = new QLabel(text, tbImageLocation);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+  };
+  lblZoom = label("lblZoom", QStringLiteral("   &Zoom:"));
+  lblZoom->setBuddy(seZoom);
+  lblSize = label("lblSize", QStringLiteral("    Size: "));
+  lblX = label("lblX", QString());
+  lblBy = label("lblBy", QStringLiteral(" x "));
+  lblY = label("lblY", QString());
+  tbImageLocation->addWidget(lblZoom);
+  tbImageLocation->addWidget(seZoom);
+  tbImageLocation->addSeparator();
+  for (QLabel* l : {lblSize, lblX, lblBy, lblY}) tbImageLocation->addWidget(l);
+  connect(zoom, &QSpinBox::textChanged, this, [this] {
+    if (FZoomHandlerAttached) RunCommand([&] { seZoomChange(); });
+  });
+}
+
+void TfrmImageConverter::ReadSettings() {
+  QSettings settings = ProgramSettings();
+  const TStartSettings start = ReadStartSettings(settings);
+  if (start.HasToolbarStyle) ApplyToolbarStyle(start.ToolbarStyle);
+  if (!start.ImageToolKey) return;
+  LoadToolbarLayout(settings, *this, {tbImageMenu, tbImageFile, tbImageEdit, tbImageLocation});
+  if (start.HasDirectory) FDirectory = start.Directory;
+  if (start.HasPlacement)
+    ApplyPlacement(*this, start.Placement);
+  else
+    setWindowState(Qt::WindowMaximized);
+}
+
+void TfrmImageConverter::WriteSettings() {
+  QSettings settings = ProgramSettings();
+  SaveToolbarLayout(settings, *this, {tbImageMenu, tbImageFile, tbImageEdit, tbImageLocation});
+  WriteEndSettings(settings, PlacementOf(*this), FDirectory);
+  settings.sync();
+}
+
+void TfrmImageConverter::ApplyToolbarStyle(int style) {
+  if (style <= 0 || style > static_cast<int>(std::size(kStyleColours))) return;
+  const QColor colour = kStyleColours[style - 1];
+  for (QToolBar* bar : {tbImageMenu, tbImageFile, tbImageEdit, tbImageLocation}) {
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, colour);
+    bar->setPalette(palette);
+    bar->setAutoFillBackground(true);
+  }
+  for (QLabel* l : {lblZoom, lblSize, lblX, lblBy, lblY}) {
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::Window, colour);
+    l->setPalette(palette);
+    l->setAutoFillBackground(true);
+  }
+}
+
+void TfrmImageConverter::UpdateCommands() {
+  const bool hasImage = !FImageScrollBox->Graphic().Empty();
+  Action(QStringLiteral("acPaste"))->setEnabled(FClipboardHasImage);
+  Action(QStringLiteral("acCopy"))->setEnabled(hasImage);
+  for (const char* name : {"acSave", "acConvertTo"}) Action(QString::fromLatin1(name))->setEnabled(hasImage);
+  Action(QStringLiteral("acPrint"))->setEnabled(false);
+  for (const char* name : {"acPrintSetup", "acScan", "acSelectScanner"})
+    Action(QString::fromLatin1(name))->setEnabled(false);
+  for (const auto& [command, action] : FImageActions) action->setEnabled(hasImage);
+  for (QMenu* submenu : FImageSubmenus) submenu->setEnabled(hasImage);
+  Action(QStringLiteral("acUndo"))->setEnabled(!FUndoGraphic->Empty());
+  const bool paged = !FPagesFileName.isEmpty() && FImageScrollBox->FrameCount() > 1;
+  Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FImageScrollBox->CurrentFrame() > 1);
+  Action(QStringLiteral("acNextPage"))
+      ->setEnabled(paged && FImageScrollBox->CurrentFrame() < FImageScrollBox->FrameCount());
+}
+
+void TfrmImageConverter::ClipboardChanged() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  FClipboardHasImage = data != nullptr && data->hasImage();
+}
+
+void TfrmImageConverter::closeEvent(QCloseEvent* event) {
+  try {
+    ConfirmSave();
+    event->accept();
+  } catch (...) {
+    // Cancel in the question, or a save that failed: the window stays open with its image.
+    event->ignore();
+    HandleException(std::current_exception());
+  }
+}
+
+void TfrmImageConverter::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* data = event->mimeData();
+  if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile()) event->acceptProposedAction();
+}
+
+void TfrmImageConverter::dropEvent(QDropEvent* event) {
+  const QString name = event->mimeData()->urls().first().toLocalFile();
+  event->acceptProposedAction();
+  RunCommand([&] { OpenFile(name); });
+}
+
+void TfrmImageConverter::seZoomChange() {
+  const QString text = seZoom->text().trimmed();
+  bool isInteger = false;
+  const int typed = text.toInt(&isInteger);
+  if (isInteger && typed > 1000) {
+    seZoom->setValue(1000);
+    return;  // setting the value changed the text, which ran this handler with 1000
+  }
+  FImageScrollBox->SetZoomPercent(static_cast<float>(isInteger ? typed : 10));
+}
+
+void TfrmImageConverter::ZoomChanged(float zoom) {
+  FZoomHandlerAttached = false;
+  seZoom->setValue(static_cast<int>(std::lround(zoom)));
+  FZoomHandlerAttached = true;
+}
+
+void TfrmImageConverter::GraphicRedrawn(quorvane::TDibGraphic& graphic) {
+  lblX->setText(QStringLiteral(" ") + QString::number(graphic.Width()));
+  lblY->setText(QString::number(graphic.Height()) + QStringLiteral("    "));
+  UpdatePageStatus();
+}
+
+void TfrmImageConverter::UpdatePageStatus() {
+  const int count = FImageScrollBox->FrameCount();
+  if (FPagesFileName.isEmpty() || count < 2)
+    lblPage->clear();
+  else
+    lblPage->setText(QStringLiteral("Page %1 of %2").arg(FImageScrollBox->CurrentFrame()).arg(count));
+}
+
+void TfrmImageConverter::SetMouseMode(TMouseMode mode) {
+  FImageScrollBox->SetMouseMode(mode);
+  Action(QStringLiteral("acDrag"))->setChecked(mode == TMouseMode::mmDrag);
+  Action(QStringLiteral("acSelect"))->setChecked(mode == TMouseMode::mmQuickSelect);
+}
+
+void TfrmImageConverter::QuickSelected(quorvane::TDibGraphic& graphic) {
+  if (FDialogs->Confirm(this, QStringLiteral("Copy selection to clipboard ?"), false) == TAnswer::Yes)
+    quorvane::CopyToClipboard(graphic, *QGuiApplication::clipboard());
+}
+
+void TfrmImageConverter::BeforeSave(quorvane::TDibGraphic&) {}
+
+void TfrmImageConverter::SetCaption(const QString& fileName) {
+  setWindowTitle(kCaption + QStringLiteral(" - ") + fileName);
+}
+
+}  // namespace brindlex

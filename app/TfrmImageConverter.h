@@ -1,0 +1,138 @@
+// The main window: a menu bar and three tool bars over one image view. It opens a file into the
+// view, saves it or converts it to another format by extension, copies and pastes through the
+// clipboard, keeps one level of undo, tracks unsaved changes, controls the view and remembers its
+// placement, tool-bar layout and last directory. Files of several pages show "Page n of N" and
+// step through their pages; saving such an image over its own file writes every page.
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "TUserDialogs.h"
+#include "model/QvDiGrph.h"
+#include "transforms/QvTransfCatalog.h"
+#include "view/QvImageScrollBox.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSpinBox;
+class QToolBar;
+
+namespace brindlex {
+
+class TfrmImageConverter : public QMainWindow {
+ public:
+  // Reads the settings, builds the dialog filters, menus and tool bars and installs the idle handler.
+  explicit TfrmImageConverter(QWidget* parent = nullptr);
+  // Writes the settings.
+  ~TfrmImageConverter() override;
+
+  // Replaces how the window asks its user (tests script the answers).
+  void SetUserDialogs(std::unique_ptr<TUserDialogs> dialogs);
+  TUserDialogs& Dialogs() { return *FDialogs; }
+
+  // The idle handler: enables the commands by the state of the image, the undo image and the clipboard.
+  void UpdateCommands();
+
+  // Commands. Each raises what fails; the actions run them through the application's error handler.
+  void Open();
+  // Opens Name after the unsaved-changes question (start-up argument, dropped file).
+  void OpenFile(const QString& name);
+  void Save();
+  void ConvertTo();
+  void Copy();
+  void Paste();
+  void Undo();
+  void ShowPage(int page);
+  // Runs one Image-menu command.
+  void RunImageCommand(quorvane::TImageCommand command);
+  // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort.
+  void ConfirmSave();
+
+  // State.
+  bool Modified() const { return FModified; }
+  const QString& CurrentFileName() const { return FCurrentFileName; }
+  const quorvane::TDibGraphic& UndoGraphic() const { return *FUndoGraphic; }
+  quorvane::TImageScrollBox& ImageScrollBox() { return *FImageScrollBox; }
+  QString Directory() const { return FDirectory; }
+
+  // Controls, by the names of the window's resource.
+  QAction* Action(const QString& name) const;
+  QAction* ImageCommandAction(quorvane::TImageCommand command) const { return FImageActions.at(command); }
+  QMenu* ImageMenu() const { return FImageMenu; }
+  QSpinBox* seZoom;
+  QLabel* lblZoom;
+  QLabel* lblSize;
+  QLabel* lblX;
+  QLabel* lblBy;
+  QLabel* lblY;
+  QLabel* lblPage;
+  QToolBar* tbImageMenu;
+  QToolBar* tbImageFile;
+  QToolBar* tbImageEdit;
+  QToolBar* tbImageLocation;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  QAction* NewAction(const char* name, const QString& caption, const QString& hint, const QKeySequence& shortcut,
+                     void (TfrmImageConverter::*command)());
+  void CreateActions();
+  void CreateMenus();
+  void CreateImageMenu(QMenu* menu);
+  void CreateToolBars();
+  void ReadSettings();
+  void WriteSettings();
+  void ApplyToolbarStyle(int style);
+
+  void LoadFile(const QString& name);
+  void SetDirectoryOf(const QString& fileName);
+  void SaveToFile(const QString& name);
+  void SaveAllPages(const QString& name);
+  bool IsOwnPagedFile(const QString& name) const;
+  void SetCaption(const QString& fileName);
+  // Applies an image command: undo copy first, the transform from it into the view's image.
+  void ApplyTransform(quorvane::TImageTransform& transform);
+  bool AskParameters(const quorvane::TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
+  void TransformProgress(int percent);
+
+  void seZoomChange();
+  void ZoomChanged(float zoom);
+  void GraphicRedrawn(quorvane::TDibGraphic& graphic);
+  void QuickSelected(quorvane::TDibGraphic& graphic);
+  void BeforeSave(quorvane::TDibGraphic& graphic);
+  void UpdatePageStatus();
+  void SetMouseMode(quorvane::TMouseMode mode);
+  void ClipboardChanged();
+
+  std::unique_ptr<TUserDialogs> FDialogs;
+  quorvane::TImageScrollBox* FImageScrollBox;
+  std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
+  bool FModified = false;
+  QString FCurrentFileName;
+  // The file whose pages the view's image holds as frames; empty when it holds none.
+  QString FPagesFileName;
+  QString FDirectory;
+  QString FOpenFilter;
+  QString FSaveFilter;
+  bool FClipboardHasImage = false;
+  bool FZoomHandlerAttached = true;
+  bool FCommandRunning = false;
+  int64_t FLastRepaint = 0;
+  std::map<QString, QAction*> FActions;
+  std::map<quorvane::TImageCommand, QAction*> FImageActions;
+  QMenu* FImageMenu = nullptr;
+  QList<QMenu*> FImageSubmenus;
+  QMetaObject::Connection FIdleConnection;
+};
+
+// The library's filter text ("Description|*.a;*.b|...") in the form of Qt's file dialogs.
+QString QtFileFilter(const std::string& filter);
+
+}  // namespace brindlex

@@ -1,0 +1,268 @@
+// The commands of the main window: files, clipboard, undo, pages and the Image menu.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "AppNumbers.h"
+#include "TBrindlexApplication.h"
+#include "TCropForm.h"
+#include "TFormatConversionForm.h"
+#include "TResizeForm.h"
+#include "TfrmImageConverter.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvMisc.h"
+#include "model/QvSafeFile.h"
+#include "model/QvStream.h"
+#include "platform/QvDiGrphQt.h"
+
+namespace brindlex {
+
+using quorvane::TDibGraphic;
+using quorvane::TImageFormat;
+using quorvane::TImageMenuEntry;
+using quorvane::TOperationParameters;
+using quorvane::TParameterSource;
+
+void TfrmImageConverter::ConfirmSave() {
+  if (!FModified) return;
+  switch (FDialogs->Confirm(this, QStringLiteral("Image is not saved. Save it?"), true)) {
+    case TAnswer::Yes: Save(); break;
+    case TAnswer::No: break;
+    case TAnswer::Cancel: throw EAbort();
+  }
+}
+
+void TfrmImageConverter::Open() {
+  ConfirmSave();
+  const std::optional<QString> name = FDialogs->OpenFileName(this, {QStringLiteral("Open"), FOpenFilter, FDirectory});
+  if (!name) return;
+  LoadFile(*name);
+}
+
+void TfrmImageConverter::OpenFile(const QString& name) {
+  ConfirmSave();
+  LoadFile(QFileInfo(name).absoluteFilePath());
+}
+
+void TfrmImageConverter::LoadFile(const QString& name) {
+  SetDirectoryOf(name);
+  SetCaption(name);
+  {
+    quorvane::TBusyCursor busy;
+    FImageScrollBox->LoadFromFile(name.toStdString(), 0);
+    FCurrentFileName = name;
+  }
+  FModified = false;
+  FPagesFileName = FImageScrollBox->FrameCount() > 1 ? name : QString();
+  seZoomChange();
+  UpdatePageStatus();
+  const std::vector<std::string>& warnings = FImageScrollBox->Graphic().Warnings();
+  if (!warnings.empty()) {
+    QStringList lines;
+    for (const std::string& w : warnings) lines << QString::fromStdString(w);
+    FDialogs->ShowMessage(this, lines.join(QLatin1Char('\n')));
+  }
+}
+
+void TfrmImageConverter::SetDirectoryOf(const QString& fileName) { FDirectory = QFileInfo(fileName).absolutePath(); }
+
+void TfrmImageConverter::Save() {
+  if (FCurrentFileName.isEmpty()) {
+    ConvertTo();
+    return;
+  }
+  SaveToFile(FCurrentFileName);
+  FModified = false;
+}
+
+void TfrmImageConverter::ConvertTo() {
+  std::optional<QString> chosen =
+      FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
+  if (!chosen) return;
+  QString name = *chosen;
+  SetDirectoryOf(name);
+  if (quorvane::ExtractFileExt(name.toStdString()).empty()) name += QStringLiteral(".pcx");
+  if (QFileInfo::exists(name) &&
+      FDialogs->Confirm(this, QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
+                        false) != TAnswer::Yes)
+    return;
+  SaveToFile(name);
+  FCurrentFileName = name;
+  SetCaption(name);
+}
+
+bool TfrmImageConverter::IsOwnPagedFile(const QString& name) const {
+  if (FPagesFileName.isEmpty() || FImageScrollBox->FrameCount() < 2) return false;
+  if (QFileInfo(name).absoluteFilePath() != QFileInfo(FPagesFileName).absoluteFilePath()) return false;
+  const quorvane::TGraphicClass* graphicClass = quorvane::FindGraphicClass(name.toStdString());
+  return graphicClass != nullptr && graphicClass->Create()->Capabilities().MultipleImages;
+}
+
+void TfrmImageConverter::SaveToFile(const QString& name) {
+  if (IsOwnPagedFile(name))
+    SaveAllPages(name);
+  else
+    FImageScrollBox->SaveToFile(name.toStdString());
+}
+
+// Writes every page into memory first (appending reads the pages written so far), then replaces
+// the file in one safe step: a failure on any page leaves the file as it was.
+void TfrmImageConverter::SaveAllPages(const QString& name) {
+  quorvane::TBusyCursor busy;
+  TDibGraphic& image = FImageScrollBox->Graphic();
+  image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
+  const std::string fileName = name.toStdString();
+  std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
+  quorvane::TMemoryStream pages;
+  for (int i = 1; i <= image.FrameCount(); ++i) {
+    page->Assign(&image.GetFrame(i));
+    BeforeSave(*page);
+    if (i == 1) {
+      page->SaveToStream(pages);
+    } else {
+      pages.Seek(0, quorvane::TSeekOrigin::soBeginning);
+      page->AppendToStream(pages);
+    }
+  }
+  quorvane::TSafeFile file(fileName);
+  file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
+  file.Commit();
+}
+
+void TfrmImageConverter::Copy() { quorvane::CopyToClipboard(FImageScrollBox->Graphic(), *QApplication::clipboard()); }
+
+void TfrmImageConverter::Paste() {
+  ConfirmSave();
+  ClipboardChanged();
+  if (!FClipboardHasImage) return;
+  FUndoGraphic->Assign(&FImageScrollBox->Graphic());
+  quorvane::Assign(FImageScrollBox->Graphic(), *QApplication::clipboard());
+  FModified = true;
+  FCurrentFileName.clear();
+  FPagesFileName.clear();
+  FImageScrollBox->Redraw(true);
+}
+
+void TfrmImageConverter::Undo() {
+  if (FUndoGraphic->Empty()) return;
+  FImageScrollBox->SetGraphic(*FUndoGraphic);
+  FUndoGraphic->FreeImage();
+}
+
+// Steps to another page of a file. The page shown goes back into its frame first, so edits
+// survive stepping; the undo image belongs to the page left behind and is dropped.
+void TfrmImageConverter::ShowPage(int page) {
+  if (FPagesFileName.isEmpty() || page < 1 || page > FImageScrollBox->FrameCount() ||
+      page == FImageScrollBox->CurrentFrame() || FCommandRunning)
+    return;
+  TDibGraphic& image = FImageScrollBox->Graphic();
+  image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
+  FUndoGraphic->FreeImage();
+  FCommandRunning = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } done{FCommandRunning};
+  FImageScrollBox->ShowFrame(page);
+  UpdatePageStatus();
+}
+
+bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationParameters& p) {
+  const TDibGraphic& image = FImageScrollBox->Graphic();
+  switch (entry.Source) {
+    case TParameterSource::None: return true;
+    case TParameterSource::Prompt: {
+      const std::optional<QString> answer =
+          FDialogs->Prompt(this, QString::fromLatin1(entry.PromptCaption), QString::fromLatin1(entry.PromptText),
+                           QString::fromLatin1(entry.PromptInitial));
+      if (!answer) return false;
+      const double value = TextToFloat(*answer);
+      if (entry.Operation == quorvane::TImageOperation::Rotate)
+        p.Angle = value;
+      else
+        p.GammaValue = value;
+      return true;
+    }
+    case TParameterSource::CropDialog: {
+      TCropForm form(this);
+      if (!FDialogs->Execute(form)) throw EAbort();
+      p.CropLeft = TextToInt(form.LeftFld->text());
+      p.CropTop = TextToInt(form.TopFld->text());
+      p.CropRight = TextToInt(form.RightFld->text());
+      p.CropBottom = TextToInt(form.BottomFld->text());
+      return true;
+    }
+    case TParameterSource::ResizeDialog: {
+      TResizeForm form(this);
+      form.WidthFld->setText(QString::number(image.Width()));
+      form.HeightFld->setText(QString::number(image.Height()));
+      const int current = static_cast<int>(image.ImageFormat());
+      form.DestFormatCB->setCurrentIndex(current);
+      if (!FDialogs->Execute(form)) throw EAbort();
+      p.Interpolate = form.InterpolatedCB->isChecked();
+      if (p.Interpolate) {
+        p.Filter = static_cast<quorvane::TResizeFilter>(std::max(0, form.FilterCB->currentIndex()));
+        if (form.DestFormatCB->currentIndex() != current && form.DestFormatCB->currentIndex() >= 0) {
+          p.ForceFormat = true;
+          p.TargetFormat = static_cast<TImageFormat>(form.DestFormatCB->currentIndex());
+        }
+      }
+      p.NewWidth = TextToInt(form.WidthFld->text());
+      p.NewHeight = TextToInt(form.HeightFld->text());
+      return true;
+    }
+    case TParameterSource::FormatDialog: {
+      TFormatConversionForm form(this);
+      form.FormatButton(image.ImageFormat())->setEnabled(false);
+      if (!FDialogs->Execute(form)) throw EAbort();
+      p.TargetFormat = form.Target();
+      p.UseQuantizer = form.QuantizeCB->isChecked();
+      p.UseDither = form.DitherCB->isChecked();
+      return true;
+    }
+  }
+  return true;
+}
+
+void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
+  if (FCommandRunning || FImageScrollBox->Graphic().Empty()) return;
+  const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
+  TOperationParameters parameters = entry.Parameters;
+  if (!AskParameters(entry, parameters)) return;
+  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(entry.Operation, parameters);
+  ApplyTransform(*transform);
+}
+
+void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
+  TDibGraphic& image = FImageScrollBox->Graphic();
+  FUndoGraphic->Assign(&image);
+  transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
+  FCommandRunning = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } done{FCommandRunning};
+  {
+    quorvane::TBusyCursor busy;
+    FLastRepaint = QDateTime::currentMSecsSinceEpoch();
+    transform.ApplyOnDest(*FUndoGraphic, image);
+  }
+  FModified = true;
+  FImageScrollBox->Redraw(true);
+}
+
+// Lets the window repaint during a long operation (about ten times a second). User input waits
+// until the command ends, so no other command can start on the image being rebuilt.
+void TfrmImageConverter::TransformProgress(int) {
+  const int64_t now = QDateTime::currentMSecsSinceEpoch();
+  if (now - FLastRepaint < 100) return;
+  FLastRepaint = now;
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace brindlex
