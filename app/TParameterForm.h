@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QBoxLayout;
+class QFormLayout;
 class QLineEdit;
 class QPushButton;
 
@@ -27,7 +28,7 @@ class TParameterForm : public QDialog {
 
  private:
   QBoxLayout* FBody;
-  class QFormLayout* FFields = nullptr;
+  QFormLayout* FFields = nullptr;
 };
 
 }  // namespace brindlex

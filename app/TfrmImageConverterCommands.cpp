@@ -99,8 +99,8 @@ void TfrmImageConverter::ConvertTo() {
 bool TfrmImageConverter::IsOwnPagedFile(const QString& name) const {
   if (FPagesFileName.isEmpty() || FImageScrollBox->FrameCount() < 2) return false;
   if (QFileInfo(name).absoluteFilePath() != QFileInfo(FPagesFileName).absoluteFilePath()) return false;
-  const quorvane::TGraphicClass* graphicClass = quorvane::FindGraphicClass(name.toStdString());
-  return graphicClass != nullptr && graphicClass->Create()->Capabilities().MultipleImages;
+  // The pages came from this class's reader, so its writer is the one that can append them.
+  return quorvane::FindGraphicClass(name.toStdString()) == &FImageScrollBox->Graphic().ClassType();
 }
 
 void TfrmImageConverter::SaveToFile(const QString& name) {

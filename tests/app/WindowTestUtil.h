@@ -1,0 +1,116 @@
+// The main window under test: scripted answers instead of modal dialogs, a scratch folder, and
+// images made in code and written as files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QSettings>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TUserDialogs.h"
+#include "TfrmImageConverter.h"
+#include "model/QvDiGrph.h"
+#include "../model/ScratchFolder.h"
+
+namespace apptest {
+
+// Answers in the order the window asks; a question without a scripted answer fails the test and
+// answers Cancel/No. Every question, message and error is recorded.
+class TScriptedDialogs : public brindlex::TUserDialogs {
+ public:
+  std::deque<std::optional<QString>> OpenNames, SaveNames, Prompts;
+  std::deque<brindlex::TAnswer> Answers;
+  // Fills a parameter dialog and says whether it closes with OK.
+  std::deque<std::function<bool(QDialog&)>> Forms;
+  std::vector<QString> Questions, Messages, Errors, PromptCaptions;
+
+  std::optional<QString> OpenFileName(QWidget*, const brindlex::TFileRequest& r) override {
+    LastDirectory = r.Directory;
+    return Next(OpenNames, "open dialog");
+  }
+  std::optional<QString> SaveFileName(QWidget*, const brindlex::TFileRequest& r) override {
+    LastDirectory = r.Directory;
+    return Next(SaveNames, "save dialog");
+  }
+  brindlex::TAnswer Confirm(QWidget*, const QString& text, bool withCancel) override {
+    Questions.push_back(text);
+    if (Answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text.toStdString();
+      return withCancel ? brindlex::TAnswer::Cancel : brindlex::TAnswer::No;
+    }
+    const brindlex::TAnswer a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+  std::optional<QString> Prompt(QWidget*, const QString& caption, const QString& prompt, const QString& initial) override {
+    PromptCaptions.push_back(caption + "|" + prompt + "|" + initial);
+    return Next(Prompts, "prompt");
+  }
+  bool Execute(QDialog& dialog) override {
+    if (Forms.empty()) {
+      ADD_FAILURE() << "unexpected dialog " << dialog.windowTitle().toStdString();
+      return false;
+    }
+    auto fill = std::move(Forms.front());
+    Forms.pop_front();
+    return fill(dialog);
+  }
+  void ShowMessage(QWidget*, const QString& text) override { Messages.push_back(text); }
+  void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
+
+  QString LastDirectory;
+
+ private:
+  std::optional<QString> Next(std::deque<std::optional<QString>>& queue, const char* what) {
+    if (queue.empty()) {
+      ADD_FAILURE() << "unexpected " << what;
+      return std::nullopt;
+    }
+    auto value = queue.front();
+    queue.pop_front();
+    return value;
+  }
+};
+
+// A TrueColor image whose pixel (x, y) has blue x, green y and red x + y (mod 256).
+std::unique_ptr<quorvane::TDibGraphic> Gradient(int width, int height,
+                                                quorvane::TImageFormat format = quorvane::TImageFormat::TrueColor);
+// True when both images have the same size, format and pixels.
+bool SamePixels(const quorvane::TDibGraphic& a, const quorvane::TDibGraphic& b);
+// Writes Image through the registry's class for the file name.
+void WriteImage(const quorvane::TDibGraphic& image, const std::string& fileName);
+// Writes the images as the pages of one multi-page file of the name's format.
+void WritePages(const std::vector<const quorvane::TDibGraphic*>& pages, const std::string& fileName);
+// Page Index of a file (1-based), and the number of its pages.
+std::unique_ptr<quorvane::TDibGraphic> ReadPage(const std::string& fileName, int index);
+int PageCount(const std::string& fileName);
+
+// Clears the program's settings.
+void ClearSettings();
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Triggers an action by its name and runs the idle handler afterwards.
+  void Trigger(const char* name);
+  void Trigger(quorvane::TImageCommand command);
+  // Writes a gradient image to Name in the scratch folder and opens it through the Open command.
+  std::string OpenGradient(const std::string& name, int width, int height,
+                           quorvane::TImageFormat format = quorvane::TImageFormat::TrueColor);
+  bool Enabled(const char* name) const { return Window->Action(QString::fromLatin1(name))->isEnabled(); }
+  quorvane::TDibGraphic& Image() { return Window->ImageScrollBox().Graphic(); }
+  std::string Path(const std::string& name) const { return Folder / name; }
+
+  modeltest::TScratchFolder Folder;
+  std::unique_ptr<brindlex::TfrmImageConverter> Window;
+  TScriptedDialogs* Dialogs = nullptr;
+};
+
+}  // namespace apptest
