@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs the command-line converter on the sample that the project ships:
-# the sample goes through a few operations into every registered file format, and the results
-# are described with --info. Results land in build/run-output (or $RUN_OUTPUT).
+# Builds everything and starts the window program on the sample image the project ships.
+# Without a display (no DISPLAY or WAYLAND_DISPLAY) the window starts on a virtual display
+# instead: a screenshot goes to build/run-output/brindlex.png, then the window is closed.
+# Arguments are passed on to brindlex. The converter demo is scripts/run-convert.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,27 +10,33 @@ cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release -j "${JOBS:-$(nproc)}"
 
-convert=./build/release/tools/brindlex-convert
+brindlex=./build/release/app/brindlex
+sample=samples/sample.pcx
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$brindlex" "$@" "$sample"
+fi
+
 out=${RUN_OUTPUT:-build/run-output}
-rm -rf "$out"
 mkdir -p "$out"
-
-./build/release/tools/quorvane-info
-echo
-echo "== Registered formats"
-"$convert" --formats
-
-# One output per registered extension, taken from the converter's own format list.
-extensions=$("$convert" --formats | grep -v '^All ' | sed -n 's/.*(\*\.\([a-z0-9]*\))$/\1/p')
-echo
-echo "== samples/sample.pcx: rotate 90, sharpen, brightness +3, Lanczos3 resize to 240 x 320"
-for ext in $extensions; do
-  "$convert" samples/sample.pcx --rotate 90 --sharpen --brightness 3 --resize 240x320 --filter lanczos3 \
-    -o "$out/sample.$ext" "$@"
-done
-echo "== samples/sample.pcx: gray, dithered to black and white; the pages of the DCX result as numbered PCX files"
-"$convert" samples/sample.pcx --gray --convert bw --dither -o "$out/sample-bw.pcx" "$@"
-"$convert" --all-pages "$out/sample.dcx" -o "$out/page.pcx" "$@"
-echo
-echo "== --info of the results in $out"
-"$convert" --info "$out"/*
+. scripts/lib-xvfb.sh
+# A private settings folder: the window opens as on a first run and leaves no settings behind.
+config=$(mktemp -d)
+app_pid=
+cleanup() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  xvfb_stop
+  rm -rf "$config"
+}
+trap cleanup EXIT
+xvfb_start "${RUN_DISPLAY:-:99}"
+DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$@" "$sample" &
+app_pid=$!
+window=$(window_wait "Brindlex Imaging Tool")
+sleep 1
+screenshot "$window" "$out/brindlex.png"
+keys "$window" alt+x
+wait "$app_pid" || true
+app_pid=
+echo "No display found: Brindlex ran on a virtual display (Xvfb $XVFB_DISPLAY) with $sample;"
+echo "its screenshot is $out/brindlex.png, and the window has been closed."

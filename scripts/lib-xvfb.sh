@@ -1,0 +1,49 @@
+# Shared by the scripts that run the window program on a virtual display: starting Xvfb,
+# waiting for the window, screenshots, and cleaning up the processes they started.
+# Source it; it defines functions only.
+
+# xvfb_start DISPLAY: starts Xvfb on DISPLAY (e.g. :92) and waits until it answers.
+xvfb_start() {
+  XVFB_DISPLAY=$1
+  Xvfb "$XVFB_DISPLAY" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 50); do
+    if DISPLAY=$XVFB_DISPLAY xdotool getmouselocation >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  echo "Xvfb did not start on $XVFB_DISPLAY" >&2
+  return 1
+}
+
+xvfb_stop() {
+  if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+  XVFB_PID=
+}
+
+# window_wait TITLE-PATTERN: prints the id of the first visible window whose name matches.
+window_wait() {
+  for _ in $(seq 100); do
+    local id
+    id=$(DISPLAY=$XVFB_DISPLAY xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  echo "no window named '$1' appeared" >&2
+  return 1
+}
+
+# screenshot WINDOW-ID FILE: the window's picture as PNG.
+screenshot() {
+  DISPLAY=$XVFB_DISPLAY import -window "$1" "$2"
+}
+
+# keys WINDOW-ID KEY...: sends each key (xdotool names, e.g. ctrl+z, alt+i) to the window and
+# gives the program a moment to act on it.
+keys() {
+  local id=$1; shift
+  for k in "$@"; do
+    DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$id" key --clearmodifiers "$k" 2>/dev/null ||
+      DISPLAY=$XVFB_DISPLAY xdotool key --window "$id" "$k"
+    sleep 0.3
+  done
+}

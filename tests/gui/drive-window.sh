@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Drives the real window program on a virtual display (Xvfb :92 unless GUI_DISPLAY says
+# otherwise) by its keyboard shortcuts and menu accelerators, keeps a screenshot after each step
+# and checks the file it saved: a three-page DCX file is opened, page 2 is shown, rotated by 90
+# degrees, negated, the negation undone, and the file saved over itself with all its pages.
+# Usage: drive-window.sh BRINDLEX BRINDLEX-CONVERT SAMPLE OUTPUT-FOLDER
+set -euo pipefail
+brindlex=$(realpath "$1")
+convert_tool=$(realpath "$2")
+sample=$(realpath "$3")
+out=$4
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib-xvfb.sh"
+
+rm -rf "$out"
+mkdir -p "$out/shots"
+config=$(mktemp -d)
+app_pid=
+cleanup() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+  xvfb_stop
+  rm -rf "$config"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Three pages of different content and size, written by ImageMagick (a peer, not our writer).
+pages="$out/pages.dcx"
+convert "$sample" \( "$sample" -negate \) \( "$sample" -resize 50% \) "$pages"
+read -r w2 h2 < <(identify -format '%w %h\n' "$pages[1]")
+
+xvfb_start "${GUI_DISPLAY:-:92}"
+DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$pages" &
+app_pid=$!
+window=$(window_wait "Brindlex Imaging Tool - ")
+sleep 1
+screenshot "$window" "$out/shots/01-open.png"
+
+keys "$window" Next
+screenshot "$window" "$out/shots/02-page-2.png"
+keys "$window" alt+i r 9
+screenshot "$window" "$out/shots/03-rotated-90.png"
+keys "$window" alt+i n
+screenshot "$window" "$out/shots/04-negative.png"
+keys "$window" ctrl+z
+screenshot "$window" "$out/shots/05-undone.png"
+keys "$window" ctrl+s
+sleep 0.5
+keys "$window" alt+x
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Alt+X after saving"
+wait "$app_pid" || fail "brindlex exited with an error"
+app_pid=
+
+# The saved file keeps its three pages; page 2 is the rotated one.
+count=$(identify "$pages" | wc -l)
+[ "$count" -eq 3 ] || fail "saved file has $count pages, expected 3"
+read -r w h < <(identify -format '%w %h\n' "$pages[1]")
+[ "$w" -eq "$h2" ] && [ "$h" -eq "$w2" ] || fail "page 2 is ${w}x${h}, expected ${h2}x${w2} (rotated)"
+"$convert_tool" --info "$pages" >/dev/null || fail "our own reader refuses the saved file"
+# Every step changed what the window shows.
+for pair in "01-open 02-page-2" "02-page-2 03-rotated-90" "03-rotated-90 04-negative" "04-negative 05-undone"; do
+  set -- $pair
+  diff=$(compare -metric AE "$out/shots/$1.png" "$out/shots/$2.png" null: 2>&1 || true)
+  [ "${diff%% *}" != "0" ] || fail "screenshots $1 and $2 are the same"
+done
+echo "ok: screenshots in $out/shots"
