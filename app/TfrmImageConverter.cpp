@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -301,9 +302,13 @@ void TfrmImageConverter::CreateToolBars() {
   tbImageLocation->addWidget(seZoom);
   tbImageLocation->addSeparator();
   for (QLabel* l : {lblSize, lblX, lblBy, lblY}) tbImageLocation->addWidget(l);
-  connect(zoom, &QSpinBox::textChanged, this, [this] {
+  // Typed texts come from the editor (the spin box reports only valid values); value changes
+  // from the arrows and from setValue come from the box, whose editor is silent then.
+  const auto changed = [this] {
     if (FZoomHandlerAttached) RunCommand([&] { seZoomChange(); });
-  });
+  };
+  connect(zoom->Editor(), &QLineEdit::textChanged, this, changed);
+  connect(zoom, &QSpinBox::valueChanged, this, changed);
 }
 
 void TfrmImageConverter::ReadSettings() {
@@ -393,9 +398,12 @@ void TfrmImageConverter::seZoomChange() {
   const int typed = text.toInt(&isInteger);
   if (isInteger && typed > 1000) {
     seZoom->setValue(1000);
-    return;  // setting the value changed the text, which ran this handler with 1000
+    return;  // the new value ran this handler again
   }
-  FImageScrollBox->SetZoomPercent(static_cast<float>(isInteger ? typed : 10));
+  const float zoom = static_cast<float>(isInteger ? typed : 10);
+  // A valid typed text arrives twice (editor and value); the second changes nothing.
+  if (FImageScrollBox->ZoomMode() == TZoomMode::zmPercent && FImageScrollBox->ZoomPercent() == zoom) return;
+  FImageScrollBox->SetZoomPercent(zoom);
 }
 
 void TfrmImageConverter::ZoomChanged(float zoom) {

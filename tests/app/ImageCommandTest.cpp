@@ -2,6 +2,7 @@
 // view, the modified flag, the undo image and Undo.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QRadioButton>
