@@ -94,6 +94,18 @@ TEST(QuickSelectPress, BandFollowsTheLeftButtonOnly) {
   EXPECT_EQ(handler->RubberBand()->geometry(), QRect(QPoint(20, 20), QPoint(70, 99)));
 }
 
+TEST(QuickSelectPress, ScrollingDuringTheSelectionKeepsItOnTheCopy) {
+  TSelection selection;
+  auto box = SelectingBox(selection, 200, 100.0f, 100);
+  box->horizontalScrollBar()->setValue(60);
+  SendMouse(*box, QEvent::MouseButtonPress, 10, 10, Qt::LeftButton, Qt::LeftButton);
+  box->horizontalScrollBar()->setValue(0);  // the wheel scrolls; the press now lies left of the copy
+  SendMouse(*box, QEvent::MouseButtonRelease, 80, 50, Qt::LeftButton, Qt::NoButton);
+  ASSERT_EQ(selection.Count, 1);
+  EXPECT_EQ(selection.Image.Width(), 80);
+  EXPECT_EQ(selection.Image.Height(), 40);
+}
+
 TEST(DragMode, MovesByTheDragDistanceWithTheClosedHand) {
   auto box = ShownBox(100, 100);
   TDibGraphic image;

@@ -36,6 +36,9 @@ const TZoomCase kZoomCases[] = {
     {"original size, only wider", 300, 50, 100, 100, TZoomMode::zmOriginalSize, 0, 100.0f, 300, 50, true, false},
     {"fit height hides both bars", 50, 200, 100, 100, TZoomMode::zmFitHeight, 0, 50.0f, 25, 100, false, false},
     {"fit width, short image", 200, 50, 100, 100, TZoomMode::zmFitWidth, 0, 50.0f, 100, 25, false, false},
+    {"tiny zoom keeps a pixel", 100, 100, 100, 100, TZoomMode::zmPercent, 0.2f, 0.2f, 1, 1, false, false},
+    {"a vertical bar brings the horizontal", 95, 300, 100, 100, TZoomMode::zmOriginalSize, 0, 100.0f, 95, 300, true,
+     true},
 };
 
 class ZoomArithmetic : public ::testing::TestWithParam<TZoomCase> {};
@@ -307,23 +310,36 @@ class ScrollBoxFiles : public ::testing::Test {
   std::string FFolder;
 };
 
-TEST_F(ScrollBoxFiles, UnregisteredSaveLeavesTheFileAlone) {
+TEST_F(ScrollBoxFiles, RefusedSaveLeavesTheFileAlone) {
+  const struct {
+    const char* Name;
+    TImageFormat Format;
+    const char* Message;  // empty: any message of the codec
+  } cases[] = {
+      {"old.bmp", TImageFormat::TrueColor, "Graphic files of .bmp format are not supported or not registered"},
+      {"old.tga", TImageFormat::BlackWhite, ""},  // Targa has no black-and-white images
+  };
   auto box = ShownBox(100, 100);
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::TrueColor, 10, 10);
-  box->SetGraphic(image);
-  const std::string target = Path("old.bmp");
-  std::ofstream(target) << "keep me";
-  try {
-    box->SaveToFile(target);
-    FAIL() << "saved";
-  } catch (const EQuorvaneError& e) {
-    EXPECT_EQ(e.Message(), "Graphic files of .bmp format are not supported or not registered");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TDibGraphic image;
+    MakePattern(image, c.Format, 10, 10);
+    box->SetGraphic(image);
+    const std::string target = Path(c.Name);
+    std::ofstream(target) << "keep me";
+    try {
+      box->SaveToFile(target);
+      ADD_FAILURE() << "saved";
+    } catch (const Exception& e) {
+      if (*c.Message) {
+        EXPECT_EQ(e.Message(), c.Message);
+      }
+    }
+    std::ifstream in(target);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "keep me");
+    EXPECT_EQ(box->FileName(), "");
   }
-  std::ifstream in(target);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "keep me");
-  EXPECT_EQ(box->FileName(), "");
 }
 
 TEST_F(ScrollBoxFiles, SaveSeesBeforeSaveAndReadsBack) {
