@@ -349,6 +349,12 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   graphicChanged = graphicChanged || FPendingGraphicChanged;
   FRedrawPending = false;
   FPendingGraphicChanged = false;
+  // The viewport's size changes that the scroll bars cause here are part of this redraw.
+  ++FRedrawDepth;
+  struct TDepth {
+    int& Depth;
+    ~TDepth() { --Depth; }
+  } depth{FRedrawDepth};
 
   if (FGraphic->Empty()) {
     if (graphicChanged) FAntiAliasedGraphic->FreeImage();
@@ -376,14 +382,7 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
 
   // A vertical bar that came or went changes the width that fit-to-width divides; the view
   // settles on the width it ends up with, as a size change of the client would make it.
-  if (FZoomMode == TZoomMode::zmFitWidth && FVertShown != vertBefore && !FInRedraw) {
-    FInRedraw = true;
-    struct TReset {
-      bool& Flag;
-      ~TReset() { Flag = false; }
-    } reset{FInRedraw};
-    Redraw(false);
-  }
+  if (FZoomMode == TZoomMode::zmFitWidth && FVertShown != vertBefore && FRedrawDepth == 1) Redraw(false);
 }
 
 // --- the display copy ---
@@ -516,8 +515,11 @@ void TImageScrollBox::AnimationTick() {
 
 // --- Qt events ---
 
+// Qt hands the viewport's size changes here: those of the box, and those of scroll bars coming
+// and going, which only a redraw itself causes.
 void TImageScrollBox::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
+  if (FRedrawDepth > 0) return;
   try {
     Redraw(false);
   } catch (const std::exception& error) {

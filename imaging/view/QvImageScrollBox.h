@@ -190,7 +190,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool FAnimate = false;
   bool FRedrawPending = false;       // asked for while hidden
   bool FPendingGraphicChanged = false;
-  bool FInRedraw = false;
+  int FRedrawDepth = 0;  // nesting of Redraw calls
   bool FHorzShown = false;
   bool FVertShown = false;
   std::string FFileName;
