@@ -55,7 +55,7 @@ TBrindlexApplication::TBrindlexApplication(int& argc, char** argv) : QApplicatio
   setApplicationName(QStringLiteral("brindlex"));
   setApplicationVersion(QStringLiteral(QV_VERSION));
   setOrganizationName(QStringLiteral("QUELLMARK"));
-  setDesktopFileName(QStringLiteral("brindlex"));
+  setDesktopFileName(QStringLiteral("org.quellmark.Brindlex"));
 }
 
 bool TBrindlexApplication::notify(QObject* receiver, QEvent* event) {
