@@ -40,10 +40,9 @@ void HandleException(const std::exception_ptr& error) {
   }
   try {
     const QString message = ExceptionMessage(error);
-    if (Reporter())
-      Reporter()(message);
-    else
-      qWarning("%s", qPrintable(message));
+    // Also on the log, so a terminal or a test run keeps a record of what the box said.
+    qWarning("%s", qPrintable(message));
+    if (Reporter()) Reporter()(message);
   } catch (...) {
     qWarning("An error occurred while an error was being reported");
   }

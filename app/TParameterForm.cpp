@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace brindlex {
@@ -38,6 +39,14 @@ QLineEdit* TParameterForm::AddField(const char* name, const QString& label, cons
 }
 
 void TParameterForm::showEvent(QShowEvent* event) {
+  // The buttons were made first; the dialog's own controls come first in the tab order, and
+  // the first of them has the keyboard when the dialog opens.
+  QList<QWidget*> order;
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->focusPolicy() & Qt::TabFocus && w != OkBtn && w != CancelBtn) order << w;
+  order << OkBtn << CancelBtn;
+  for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+  if (!event->spontaneous()) order.first()->setFocus(Qt::TabFocusReason);
   QDialog::showEvent(event);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();

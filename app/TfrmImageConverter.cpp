@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "TBrindlexApplication.h"
+#include "TToolIcons.h"
 #include "TWindowSettings.h"
 #include "TZoomBox.h"
 #include "model/QvDiGrphRegistry.h"
@@ -264,9 +265,16 @@ void TfrmImageConverter::CreateToolBars() {
     auto* toolBar = new QToolBar(title, this);
     toolBar->setObjectName(QString::fromLatin1(name));
     toolBar->setMovable(true);
+    toolBar->setIconSize(QSize(24, 24));
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, toolBar);
     return toolBar;
   };
+  const std::pair<const char*, TToolIcon> icons[] = {
+      {"acOpen", TToolIcon::Open}, {"acSave", TToolIcon::Save},   {"acPrint", TToolIcon::Print},
+      {"acScan", TToolIcon::Scan}, {"acUndo", TToolIcon::Undo},   {"acCopy", TToolIcon::Copy},
+      {"acPaste", TToolIcon::Paste}, {"acDrag", TToolIcon::Drag}, {"acSelect", TToolIcon::Select}};
+  for (const auto& [name, icon] : icons) Action(QString::fromLatin1(name))->setIcon(ToolIcon(icon));
   tbImageMenu = bar("tbImageMenu", QStringLiteral("Imaging Menu"));
   addToolBarBreak(Qt::TopToolBarArea);
   tbImageFile = bar("tbImageFile", QStringLiteral("Imaging File"));

@@ -32,18 +32,30 @@ window_wait() {
   return 1
 }
 
-# screenshot WINDOW-ID FILE: the window's picture as PNG.
+# screenshot WINDOW-ID FILE: what the screen shows where the window is, as PNG. The screen is
+# captured rather than the window, because menus and dialogs over the window are separate
+# windows that a capture of the window alone shows black.
 screenshot() {
-  DISPLAY=$XVFB_DISPLAY import -window "$1" "$2"
+  local geometry
+  geometry=$(DISPLAY=$XVFB_DISPLAY xdotool getwindowgeometry --shell "$1")
+  local X Y WIDTH HEIGHT
+  eval "$(echo "$geometry" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+  DISPLAY=$XVFB_DISPLAY import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
 }
 
-# keys WINDOW-ID KEY...: sends each key (xdotool names, e.g. ctrl+z, alt+i) to the window and
-# gives the program a moment to act on it.
+# screenshot_screen FILE: the whole virtual screen (dialogs are centred on it, not on the window).
+screenshot_screen() {
+  DISPLAY=$XVFB_DISPLAY import -window root "$1"
+}
+
+# keys WINDOW-ID KEY...: focuses the window once, then types each key (xdotool names, e.g.
+# ctrl+z, alt+i) into whatever has the keyboard, so menu sequences reach the open menu; each key
+# gets a moment to take effect.
 keys() {
   local id=$1; shift
+  DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$id" 2>/dev/null || true
   for k in "$@"; do
-    DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$id" key --clearmodifiers "$k" 2>/dev/null ||
-      DISPLAY=$XVFB_DISPLAY xdotool key --window "$id" "$k"
-    sleep 0.3
+    DISPLAY=$XVFB_DISPLAY xdotool key --clearmodifiers "$k"
+    sleep 0.4
   done
 }

@@ -2,7 +2,8 @@
 # Drives the real window program on a virtual display (Xvfb :92 unless GUI_DISPLAY says
 # otherwise) by its keyboard shortcuts and menu accelerators, keeps a screenshot after each step
 # and checks the file it saved: a three-page DCX file is opened, page 2 is shown, rotated by 90
-# degrees, negated, the negation undone, and the file saved over itself with all its pages.
+# degrees, negated, the negation undone, page 1 resized through the Resize dialog, and the file
+# saved over itself with all its pages.
 # Usage: drive-window.sh BRINDLEX BRINDLEX-CONVERT SAMPLE OUTPUT-FOLDER
 set -euo pipefail
 brindlex=$(realpath "$1")
@@ -38,12 +39,23 @@ screenshot "$window" "$out/shots/01-open.png"
 
 keys "$window" Next
 screenshot "$window" "$out/shots/02-page-2.png"
-keys "$window" alt+i r 9
+# A menu opened from the keyboard has its first entry (the Rotate sub-menu) selected.
+keys "$window" alt+i Right 9
 screenshot "$window" "$out/shots/03-rotated-90.png"
 keys "$window" alt+i n
 screenshot "$window" "$out/shots/04-negative.png"
 keys "$window" ctrl+z
 screenshot "$window" "$out/shots/05-undone.png"
+keys "$window" Prior
+screenshot "$window" "$out/shots/06-page-1.png"
+# Resize is the last entry of the Image menu; its dialog opens with the width field focused.
+# Without a window manager a new window does not get the keyboard by itself: focus it.
+keys "$window" alt+i Up Return
+dialog=$(window_wait "^Resize$")
+keys "$dialog" ctrl+a 3 2 0 Tab ctrl+a 2 4 0
+screenshot_screen "$out/shots/07-resize-dialog.png"
+keys "$dialog" Return
+screenshot "$window" "$out/shots/08-resized.png"
 keys "$window" ctrl+s
 sleep 0.5
 keys "$window" alt+x
@@ -52,14 +64,17 @@ kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Alt+X after 
 wait "$app_pid" || fail "brindlex exited with an error"
 app_pid=
 
-# The saved file keeps its three pages; page 2 is the rotated one.
+# The saved file keeps its three pages; page 1 is the resized one, page 2 the rotated one.
 count=$(identify "$pages" | wc -l)
 [ "$count" -eq 3 ] || fail "saved file has $count pages, expected 3"
+read -r w h < <(identify -format '%w %h\n' "$pages[0]")
+[ "$w" -eq 320 ] && [ "$h" -eq 240 ] || fail "page 1 is ${w}x${h}, expected 320x240 (resized)"
 read -r w h < <(identify -format '%w %h\n' "$pages[1]")
 [ "$w" -eq "$h2" ] && [ "$h" -eq "$w2" ] || fail "page 2 is ${w}x${h}, expected ${h2}x${w2} (rotated)"
 "$convert_tool" --info "$pages" >/dev/null || fail "our own reader refuses the saved file"
 # Every step changed what the window shows.
-for pair in "01-open 02-page-2" "02-page-2 03-rotated-90" "03-rotated-90 04-negative" "04-negative 05-undone"; do
+for pair in "01-open 02-page-2" "02-page-2 03-rotated-90" "03-rotated-90 04-negative" "04-negative 05-undone" \
+  "05-undone 06-page-1" "06-page-1 08-resized"; do
   set -- $pair
   diff=$(compare -metric AE "$out/shots/$1.png" "$out/shots/$2.png" null: 2>&1 || true)
   [ "${diff%% *}" != "0" ] || fail "screenshots $1 and $2 are the same"
