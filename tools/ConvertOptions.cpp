@@ -50,45 +50,50 @@ T Choice(const std::string& option, const std::string& text, const std::map<std:
   throw TUsageError("option " + option + ": '" + text + "' is not one of " + names);
 }
 
-TValueHandler AddSimple(TOperationKind kind) {
-  return [kind](TConvertOptions& o, const std::string&) { o.Operations.push_back(TOperation{.Kind = kind}); };
+TOperation MenuOperation(TImageOperation kind) { return TOperation{kind, DefaultParameters(kind)}; }
+
+TValueHandler AddSimple(TImageOperation kind) {
+  return [kind](TConvertOptions& o, const std::string&) { o.Operations.push_back(MenuOperation(kind)); };
 }
 
-TValueHandler AddWithValue(TOperationKind kind, const char* option) {
-  return [kind, option](TConvertOptions& o, const std::string& text) {
-    o.Operations.push_back(TOperation{.Kind = kind, .Value = RealValue(option, text)});
+// An operation with one real parameter, Field of its parameters.
+TValueHandler AddWithValue(TImageOperation kind, double TOperationParameters::*field, const char* option) {
+  return [kind, field, option](TConvertOptions& o, const std::string& text) {
+    TOperation op = MenuOperation(kind);
+    op.Parameters.*field = RealValue(option, text);
+    o.Operations.push_back(op);
   };
 }
 
 void AddCrop(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, ',');
   if (fields.size() != 4) throw TUsageError("option --crop: '" + text + "' is not LEFT,TOP,RIGHT,BOTTOM");
-  TOperation op{.Kind = TOperationKind::Crop};
-  op.CropLeft = IntegerValue("--crop", fields[0]);
-  op.CropTop = IntegerValue("--crop", fields[1]);
-  op.CropRight = IntegerValue("--crop", fields[2]);
-  op.CropBottom = IntegerValue("--crop", fields[3]);
+  TOperation op = MenuOperation(TImageOperation::Crop);
+  op.Parameters.CropLeft = IntegerValue("--crop", fields[0]);
+  op.Parameters.CropTop = IntegerValue("--crop", fields[1]);
+  op.Parameters.CropRight = IntegerValue("--crop", fields[2]);
+  op.Parameters.CropBottom = IntegerValue("--crop", fields[3]);
   o.Operations.push_back(op);
 }
 
 void AddResize(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, 'x');
   if (fields.size() != 2) throw TUsageError("option --resize: '" + text + "' is not WIDTHxHEIGHT");
-  TOperation op{.Kind = TOperationKind::Resize};
-  op.Width = IntegerValue("--resize", fields[0]);
-  op.Height = IntegerValue("--resize", fields[1]);
+  TOperation op = MenuOperation(TImageOperation::Resize);
+  op.Parameters.NewWidth = IntegerValue("--resize", fields[0]);
+  op.Parameters.NewHeight = IntegerValue("--resize", fields[1]);
   o.Operations.push_back(op);
 }
 
 void AddContrast(TConvertOptions& o, const std::string& text) {
-  TOperation op{.Kind = TOperationKind::Contrast};
-  op.RaiseContrast = Choice<bool>("--contrast", text, {{"up", true}, {"down", false}});
+  TOperation op = MenuOperation(TImageOperation::Contrast);
+  op.Parameters.RaiseContrast = Choice<bool>("--contrast", text, {{"up", true}, {"down", false}});
   o.Operations.push_back(op);
 }
 
 void AddConvert(TConvertOptions& o, const std::string& text) {
-  TOperation op{.Kind = TOperationKind::Convert};
-  op.TargetFormat = Choice<TImageFormat>("--convert", text,
+  TOperation op = MenuOperation(TImageOperation::FormatConversion);
+  op.Parameters.TargetFormat = Choice<TImageFormat>("--convert", text,
                                          {{"bw", TImageFormat::BlackWhite},
                                           {"gray16", TImageFormat::Gray16},
                                           {"gray256", TImageFormat::Gray256},
@@ -149,19 +154,19 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
       {"--quiet", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
-      {"--rotate", {true, AddWithValue(TOperationKind::Rotate, "--rotate")}},
-      {"--flip-h", {false, AddSimple(TOperationKind::FlipHorizontal)}},
-      {"--flip-v", {false, AddSimple(TOperationKind::FlipVertical)}},
-      {"--negative", {false, AddSimple(TOperationKind::Negative)}},
+      {"--rotate", {true, AddWithValue(TImageOperation::Rotate, &TOperationParameters::Angle, "--rotate")}},
+      {"--flip-h", {false, AddSimple(TImageOperation::FlipHorizontal)}},
+      {"--flip-v", {false, AddSimple(TImageOperation::FlipVertical)}},
+      {"--negative", {false, AddSimple(TImageOperation::Negative)}},
       {"--crop", {true, AddCrop}},
-      {"--sharpen", {false, AddSimple(TOperationKind::Sharpen)}},
-      {"--smooth", {false, AddSimple(TOperationKind::Smooth)}},
-      {"--brightness", {true, AddWithValue(TOperationKind::Brightness, "--brightness")}},
+      {"--sharpen", {false, AddSimple(TImageOperation::Sharpen)}},
+      {"--smooth", {false, AddSimple(TImageOperation::Smooth)}},
+      {"--brightness", {true, AddWithValue(TImageOperation::Brightness, &TOperationParameters::Amount, "--brightness")}},
       {"--contrast", {true, AddContrast}},
-      {"--edge", {false, AddSimple(TOperationKind::Edge)}},
-      {"--emboss", {false, AddSimple(TOperationKind::Emboss)}},
-      {"--gamma", {true, AddWithValue(TOperationKind::Gamma, "--gamma")}},
-      {"--gray", {false, AddSimple(TOperationKind::Gray)}},
+      {"--edge", {false, AddSimple(TImageOperation::EdgeDetection)}},
+      {"--emboss", {false, AddSimple(TImageOperation::Emboss)}},
+      {"--gamma", {true, AddWithValue(TImageOperation::Gamma, &TOperationParameters::GammaValue, "--gamma")}},
+      {"--gray", {false, AddSimple(TImageOperation::ConvertToGray)}},
       {"--convert", {true, AddConvert}},
       {"--quantize", {false, [](TConvertOptions& o, const std::string&) { o.Quantize = true; }}},
       {"--dither", {false, [](TConvertOptions& o, const std::string&) { o.Dither = true; }}},
@@ -171,7 +176,7 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
   return table;
 }
 
-bool HasOperation(const TConvertOptions& o, TOperationKind kind) {
+bool HasOperation(const TConvertOptions& o, TImageOperation kind) {
   for (const auto& op : o.Operations)
     if (op.Kind == kind) return true;
   return false;
@@ -192,9 +197,9 @@ void CheckConsistency(const TConvertOptions& o) {
   if (!o.Output.empty() && o.Inputs.size() > 1)
     throw TUsageError("-o takes one input file; use -d DIR -f EXT for several");
   if (!o.OutputExtension.empty() && o.OutputDirectory.empty()) throw TUsageError("-f needs -d DIR");
-  if ((o.Quantize || o.Dither) && !HasOperation(o, TOperationKind::Convert))
+  if ((o.Quantize || o.Dither) && !HasOperation(o, TImageOperation::FormatConversion))
     throw TUsageError("--quantize and --dither modify --convert, which is not given");
-  if (o.Filter && !HasOperation(o, TOperationKind::Resize))
+  if (o.Filter && !HasOperation(o, TImageOperation::Resize))
     throw TUsageError("--filter modifies --resize, which is not given");
 }
 

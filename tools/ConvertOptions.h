@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/QvPalette.h"
+#include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfResize.h"
 
 namespace brindlex {
@@ -18,32 +19,11 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The operations of the window's Image menu, one per option.
-enum class TOperationKind {
-  Rotate,
-  FlipHorizontal,
-  FlipVertical,
-  Negative,
-  Crop,
-  Sharpen,
-  Smooth,
-  Brightness,
-  Contrast,
-  Edge,
-  Emboss,
-  Gamma,
-  Gray,
-  Convert,
-  Resize
-};
-
+// One operation of the command line: an operation of the library's catalogue with the parameters
+// its option gave (the others keep the menu's defaults).
 struct TOperation {
-  TOperationKind Kind = TOperationKind::Negative;
-  double Value = 0.0;  // Rotate: degrees; Brightness: percent; Gamma: gamma value
-  bool RaiseContrast = true;
-  int CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;
-  TImageFormat TargetFormat = TImageFormat::TrueColor;  // Convert
-  int Width = 0, Height = 0;                            // Resize
+  TImageOperation Kind = TImageOperation::Negative;
+  TOperationParameters Parameters;
 };
 
 enum class TConvertMode {
