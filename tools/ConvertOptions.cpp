@@ -154,6 +154,8 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
       {"--quiet", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
+      {"--verbose", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
+      {"-v", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
       {"--rotate", {true, AddWithValue(TImageOperation::Rotate, &TOperationParameters::Angle, "--rotate")}},
       {"--flip-h", {false, AddSimple(TImageOperation::FlipHorizontal)}},
       {"--flip-v", {false, AddSimple(TImageOperation::FlipVertical)}},
@@ -316,8 +318,13 @@ Information:
 Running:
   -j, --jobs N          convert N files at once (default 1); the results are the same
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
+  -v, --verbose         report on standard error what is done beyond the operations, such as a
+                        pixel format the output format cannot hold being promoted
       --strict          fail a file whose reading gave a warning (a file cut short, whose
-                        missing pixels were filled in) instead of converting it with a warning
+                        missing pixels were filled in) instead of converting it with a warning,
+                        and refuse a pixel format the output format cannot hold instead of
+                        promoting it (black and white and 16 grays -> 256 grays -> true colour,
+                        palette colours -> true colour; no colour changes)
 
 Exit status: 0 when every file was converted, 1 when any file failed (the others go on),
 2 for a usage error.

@@ -49,6 +49,7 @@ struct TConvertOptions {
   bool Overwrite = false;
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
+  bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
 };
 

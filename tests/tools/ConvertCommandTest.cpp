@@ -79,7 +79,7 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
        {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
         "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
         "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
-        "--info",   "--formats",  "-j",     "--quiet",     "--strict"}) {
+        "--info",   "--formats",  "-j",     "--quiet",     "--strict",     "--verbose"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
@@ -190,8 +190,8 @@ TEST(ConvertOutput, FailedWriteLeavesTheOldFileIntactAndNoTemporaryFile) {
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
   const std::vector<uint8_t> old = FileBytes(dir / "a.tga");
   WriteImage(*MakeImage(TImageFormat::BlackWhite, 6, 6, 2), dir / "bw.pcx");
-  // Targa refuses black-and-white images while writing.
-  const TRun run = RunConvert({dir / "bw.pcx", "-o", dir / "a.tga", "--overwrite"});
+  // Targa refuses black-and-white images while writing (with --strict, nothing is promoted).
+  const TRun run = RunConvert({dir / "bw.pcx", "-o", dir / "a.tga", "--overwrite", "--strict"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "bw.pcx -> " +
                          dir / "a.tga: TARGA image must be true color or 8 bit with palette\n");
@@ -250,7 +250,7 @@ TEST(ConvertPages, AllPagesGoIntoMultiPageOutputOrNumberedFiles) {
   WriteImage(*p3, dir / "one.tga");
   ASSERT_EQ(RunConvert({dir / "one.tga", "--all-pages", "-o", dir / "one.dcx"}).Status, 0);
   EXPECT_EQ(PageCount(dir / "one.dcx"), 1);
-  run = RunConvert({dir / "doc.dcx", "--all-pages", "-d", dir / "tga", "-f", "tga"});
+  run = RunConvert({dir / "doc.dcx", "--all-pages", "-d", dir / "tga", "-f", "tga", "--strict"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("tga/doc-1.tga: TARGA image must be true color or 8 bit with palette"), std::string::npos);
   EXPECT_EQ(dir.List("tga"), (std::vector<std::string>{"doc-2.tga", "doc-3.tga"}));
