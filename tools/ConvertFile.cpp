@@ -99,7 +99,7 @@ class TFileConversion {
   // Reads page number I of the chosen pages and runs the operations over it; the result is an
   // instance of the output class.
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
-    return AttemptOnFile(FJob.Input, [&]() {
+    return AttemptOnPage(FJob.Input, FPages[i], FPageCount, [&]() {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
         if (FWarn) FWarn({FJob.Input, std::move(warning)});
@@ -137,7 +137,7 @@ class TFileConversion {
         AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
+      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { image->AppendToStream(file->Stream()); });
       Report(i, 1.0);
     }
     AttemptOnFile(FJob.Output, [&]() { CommitOutput(*file, FOptions.Overwrite); });

@@ -39,6 +39,18 @@ auto AttemptOnFile(const std::string& file, TStep&& step) -> decltype(step()) {
   }
 }
 
+// As AttemptOnFile for page Page of a file of Count pages: when it has several, the failure's
+// message begins with "page N: ".
+template <typename TStep>
+auto AttemptOnPage(const std::string& file, int page, int count, TStep&& step) -> decltype(step()) {
+  try {
+    return AttemptOnFile(file, step);
+  } catch (TConvertFailure& failure) {
+    if (count > 1) failure.Message = FormatMessage("page %d: %s", page, failure.Message.c_str());
+    throw;
+  }
+}
+
 struct TConvertJob {
   std::string Input;
   // The output file; with --all-pages into a single-page format, the name that numbered page

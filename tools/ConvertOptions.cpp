@@ -17,15 +17,28 @@ struct TOptionSpec {
   TValueHandler Handle;
 };
 
+void CheckNumber(TNumberText result, const std::string& option, const std::string& text, const char* kind) {
+  if (result == TNumberText::OutOfRange) throw TUsageError("option " + option + ": '" + text + "' is out of range");
+  if (result != TNumberText::Valid) throw TUsageError("option " + option + ": '" + text + "' is not " + kind);
+}
+
 int IntegerValue(const std::string& option, const std::string& text) {
   int value = 0;
-  if (!ParseInteger(text, value)) throw TUsageError("option " + option + ": '" + text + "' is not a whole number");
+  CheckNumber(ParseIntegerText(text, value), option, text, "a whole number");
+  return value;
+}
+
+// A whole number of at least Minimum.
+int CountValue(const std::string& option, const std::string& text, int minimum, const char* what) {
+  const int value = IntegerValue(option, text);
+  if (value < minimum)
+    throw TUsageError("option " + option + ": '" + text + "': " + what + " must be at least " + std::to_string(minimum));
   return value;
 }
 
 double RealValue(const std::string& option, const std::string& text) {
   double value = 0;
-  if (!ParseReal(text, value)) throw TUsageError("option " + option + ": '" + text + "' is not a number");
+  CheckNumber(ParseRealText(text, value), option, text, "a number");
   return value;
 }
 
@@ -69,10 +82,10 @@ void AddCrop(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, ',');
   if (fields.size() != 4) throw TUsageError("option --crop: '" + text + "' is not LEFT,TOP,RIGHT,BOTTOM");
   TOperation op = MenuOperation(TImageOperation::Crop);
-  op.Parameters.CropLeft = IntegerValue("--crop", fields[0]);
-  op.Parameters.CropTop = IntegerValue("--crop", fields[1]);
-  op.Parameters.CropRight = IntegerValue("--crop", fields[2]);
-  op.Parameters.CropBottom = IntegerValue("--crop", fields[3]);
+  op.Parameters.CropLeft = CountValue("--crop", fields[0], 0, "a margin");
+  op.Parameters.CropTop = CountValue("--crop", fields[1], 0, "a margin");
+  op.Parameters.CropRight = CountValue("--crop", fields[2], 0, "a margin");
+  op.Parameters.CropBottom = CountValue("--crop", fields[3], 0, "a margin");
   o.Operations.push_back(op);
 }
 
@@ -80,8 +93,8 @@ void AddResize(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, 'x');
   if (fields.size() != 2) throw TUsageError("option --resize: '" + text + "' is not WIDTHxHEIGHT");
   TOperation op = MenuOperation(TImageOperation::Resize);
-  op.Parameters.NewWidth = IntegerValue("--resize", fields[0]);
-  op.Parameters.NewHeight = IntegerValue("--resize", fields[1]);
+  op.Parameters.NewWidth = CountValue("--resize", fields[0], 1, "the width");
+  op.Parameters.NewHeight = CountValue("--resize", fields[1], 1, "the height");
   o.Operations.push_back(op);
 }
 
@@ -123,6 +136,14 @@ void SetJobs(TConvertOptions& o, const std::string& text) {
   if (o.Jobs < 1 || o.Jobs > 256) throw TUsageError("option -j: the number of jobs must be 1 to 256");
 }
 
+void SetLimitArea(TConvertOptions& o, const std::string& text) {
+  o.LimitArea = CountValue("--limit-area", text, 1, "the area in megapixels");
+}
+
+void SetLimitMemory(TConvertOptions& o, const std::string& text) {
+  o.LimitMemory = CountValue("--limit-memory", text, 1, "the memory in MiB");
+}
+
 void SetExtension(TConvertOptions& o, const std::string& text) {
   o.OutputExtension = !text.empty() && text.front() == '.' ? text.substr(1) : text;
   if (o.OutputExtension.empty() || o.OutputExtension.find('/') != std::string::npos)
@@ -151,6 +172,8 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--page", {true, SetPage}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
+      {"--limit-area", {true, SetLimitArea}},
+      {"--limit-memory", {true, SetLimitMemory}},
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
       {"--quiet", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
@@ -207,20 +230,44 @@ void CheckConsistency(const TConvertOptions& o) {
 
 }  // namespace
 
-bool ParseInteger(const std::string& text, int& value) {
+namespace {
+
+// The whole text must be the number; a leading '+' is allowed.
+template <typename T>
+TNumberText ParseNumberText(const std::string& text, T& value) {
   const char* first = text.data();
   const char* last = first + text.size();
   if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last && first != last;
+  if (first == last) return TNumberText::Malformed;
+  T parsed{};
+  const auto [end, error] = std::from_chars(first, last, parsed);
+  if (end != last || (error != std::errc() && error != std::errc::result_out_of_range)) return TNumberText::Malformed;
+  if (error == std::errc::result_out_of_range) return TNumberText::OutOfRange;
+  value = parsed;
+  return TNumberText::Valid;
 }
 
-bool ParseReal(const std::string& text, double& value) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last && first != last && std::isfinite(value);
+}  // namespace
+
+TNumberText ParseIntegerText(const std::string& text, int& value) { return ParseNumberText(text, value); }
+
+TNumberText ParseRealText(const std::string& text, double& value) {
+  double parsed = 0;
+  const TNumberText result = ParseNumberText(text, parsed);
+  if (result != TNumberText::Valid) return result;
+  if (!std::isfinite(parsed)) return TNumberText::Malformed;  // "inf", "nan"
+  value = parsed;
+  return result;
+}
+
+bool ParseInteger(const std::string& text, int& value) { return ParseIntegerText(text, value) == TNumberText::Valid; }
+
+bool ParseReal(const std::string& text, double& value) { return ParseRealText(text, value) == TNumberText::Valid; }
+
+TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options) {
+  if (options.LimitArea) limits.MaxArea = int64_t{*options.LimitArea} * 1000 * 1000;
+  if (options.LimitMemory) limits.MaxMemory = int64_t{*options.LimitMemory} << 20;
+  return limits;
 }
 
 TConvertOptions ParseConvertOptions(const std::vector<std::string>& arguments) {
@@ -320,6 +367,10 @@ Running:
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
   -v, --verbose         report on standard error what is done beyond the operations, such as a
                         pixel format the output format cannot hold being promoted
+      --limit-area MP   refuse images over MP megapixels (default 512, or QUORVANE_LIMIT_AREA)
+      --limit-memory MiB  refuse pixel blocks and working buffers over MiB (default 2048, or
+                        QUORVANE_LIMIT_MEMORY); a file that needs more fails with
+                        "CreateDibSection failed" before anything is allocated
       --strict          fail a file whose reading gave a warning (a file cut short, whose
                         missing pixels were filled in) instead of converting it with a warning,
                         and refuse a pixel format the output format cannot hold instead of

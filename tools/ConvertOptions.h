@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/QvLimits.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfResize.h"
@@ -51,6 +52,8 @@ struct TConvertOptions {
   bool Quiet = false;
   bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
+  std::optional<int> LimitArea;    // --limit-area: megapixels
+  std::optional<int> LimitMemory;  // --limit-memory: MiB
 };
 
 // Parses the arguments after the program name.
@@ -59,7 +62,14 @@ TConvertOptions ParseConvertOptions(const std::vector<std::string>& arguments);
 // The text of --help.
 std::string ConvertUsageText();
 
-// Strict number parsing shared with the tests: the whole text must be the number.
+// The library limits with --limit-area and --limit-memory applied over Limits.
+TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options);
+
+// Strict number parsing shared with the tests: the whole text must be the number, in the C
+// locale's notation whatever the user's locale is. Value is changed only for Valid.
+enum class TNumberText { Valid, Malformed, OutOfRange };
+TNumberText ParseIntegerText(const std::string& text, int& value);
+TNumberText ParseRealText(const std::string& text, double& value);  // finite values only
 bool ParseInteger(const std::string& text, int& value);
 bool ParseReal(const std::string& text, double& value);
 
