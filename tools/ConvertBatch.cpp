@@ -67,7 +67,10 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress) {
     else
       failed = ConvertFile(
           planned.Job, options, [&](double fraction) { progress.FileProgress(slot, fraction); },
-          [&](const TConvertFailure& warning) { progress.Message(WarningLine(warning)); });
+          [&](const TConvertFailure& warning) { progress.Message(WarningLine(warning)); },
+          [&](const TConvertFailure& note) {
+            if (options.Verbose) progress.Message(NoteLine(note));
+          });
     for (const auto& failure : failed) progress.Message(FailureLine(failure, planned.Job.Input));
     if (!failed.empty()) ++failures;
     progress.FileFinished(slot);
@@ -78,6 +81,8 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress) {
 std::string WarningLine(const TConvertFailure& warning) {
   return "brindlex-convert: warning: " + warning.File + ": " + warning.Message;
 }
+
+std::string NoteLine(const TConvertFailure& note) { return "brindlex-convert: " + note.File + ": " + note.Message; }
 
 std::string FailureLine(const TConvertFailure& failure, const std::string& input) {
   const std::string file = input.empty() || input == failure.File ? failure.File : input + " -> " + failure.File;

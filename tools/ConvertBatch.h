@@ -34,6 +34,9 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress);
 // "brindlex-convert: FILE: MESSAGE", the form of every failure report; a failure on an output
 // names its input too: "brindlex-convert: INPUT -> OUTPUT: MESSAGE".
 std::string FailureLine(const TConvertFailure& failure, const std::string& input = "");
+// "brindlex-convert: FILE: MESSAGE", for what --verbose reports about a conversion.
+std::string NoteLine(const TConvertFailure& note);
+
 // "brindlex-convert: warning: FILE: MESSAGE", for a reader's warning about an input.
 std::string WarningLine(const TConvertFailure& warning);
 

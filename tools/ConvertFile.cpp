@@ -8,6 +8,7 @@
 
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
+#include "ConvertPromotion.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
@@ -50,14 +51,15 @@ std::unique_ptr<TDibGraphic> AsOutputClass(std::unique_ptr<TDibGraphic> image, c
 class TFileConversion {
  public:
   TFileConversion(const TConvertJob& job, const TConvertOptions& options, const TFileProgress& progress,
-                  const TFileWarning& warn)
-      : FJob(job), FOptions(options), FProgress(progress), FWarn(warn) {}
+                  const TFileWarning& warn, const TFileWarning& note)
+      : FJob(job), FOptions(options), FProgress(progress), FWarn(warn), FNote(note) {}
 
   void Run() {
     const TGraphicClass& outputClass =
         AttemptOnFile(FJob.Output, [&]() -> const TGraphicClass& { return OutputClass(FJob.Output); });
     FOutputClass = &outputClass;
-    FMultiPageOutput = FOptions.AllPages && SupportsMultipleImages(outputClass);
+    FOutputCapabilities = outputClass.Create()->Capabilities();
+    FMultiPageOutput = FOptions.AllPages && FOutputCapabilities.MultipleImages;
     const bool numbered = FOptions.AllPages && !FMultiPageOutput;
     if (!FOptions.Overwrite && !numbered && FileExists(FJob.Output))
       throw TConvertFailure{FJob.Output, kOutputExistsMessage};
@@ -97,15 +99,27 @@ class TFileConversion {
   // Reads page number I of the chosen pages and runs the operations over it; the result is an
   // instance of the output class.
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
-    return AttemptOnFile(FJob.Input, [&]() {
+    return AttemptOnPage(FJob.Input, FPages[i], FPageCount, [&]() {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
         if (FWarn) FWarn({FJob.Input, std::move(warning)});
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
+      if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
       return AsOutputClass(std::move(image), *FOutputClass);
     });
+  }
+
+  // Without --strict, a pixel format the output cannot hold becomes the nearest one it can; with
+  // --strict the writer refuses it with its own message.
+  std::unique_ptr<TDibGraphic> PromoteForOutput(std::unique_ptr<TDibGraphic> image, int page) {
+    const std::optional<TImageFormat> target = PromotionTarget(*image, FOutputCapabilities);
+    if (!target) return image;
+    std::string note = PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName);
+    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
+    if (FNote) FNote({FJob.Input, std::move(note)});
+    return Promote(*image, *target);
   }
 
   void WritePage(size_t i, const std::string& output) {
@@ -123,7 +137,7 @@ class TFileConversion {
         AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
+      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { image->AppendToStream(file->Stream()); });
       Report(i, 1.0);
     }
     AttemptOnFile(FJob.Output, [&]() { CommitOutput(*file, FOptions.Overwrite); });
@@ -137,7 +151,9 @@ class TFileConversion {
   const TConvertOptions& FOptions;
   const TFileProgress& FProgress;
   const TFileWarning& FWarn;
+  const TFileWarning& FNote;
   const TGraphicClass* FOutputClass = nullptr;
+  TGraphicCapabilities FOutputCapabilities;
   bool FMultiPageOutput = false;
   std::unique_ptr<TInputPages> FInput;
   std::vector<int> FPages;
@@ -148,8 +164,9 @@ class TFileConversion {
 }  // namespace
 
 std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
-                                         const TFileProgress& progress, const TFileWarning& warn) {
-  TFileConversion conversion(job, options, progress, warn);
+                                         const TFileProgress& progress, const TFileWarning& warn,
+                                         const TFileWarning& note) {
+  TFileConversion conversion(job, options, progress, warn, note);
   try {
     conversion.Run();
   } catch (const TConvertFailure& failure) {
@@ -166,19 +183,7 @@ std::string NumberedPageName(const std::string& output, int page) {
 }
 
 bool SupportsMultipleImages(const TGraphicClass& graphicClass) {
-  // Single-image classes keep the base AppendToStream, which refuses with this message before it
-  // looks at the image or the stream.
-  std::unique_ptr<TDibGraphic> probe = graphicClass.Create();
-  const std::string refusal =
-      FormatMessage("The %s format does not support multiple images", probe->ClassName().c_str());
-  try {
-    probe->NewImage(1, 1, TImageFormat::TrueColor, nullptr, 96, 96);
-    TMemoryStream stream;
-    probe->AppendToStream(stream);
-  } catch (const Exception& e) {
-    return e.Message() != refusal;
-  }
-  return true;
+  return graphicClass.Create()->Capabilities().MultipleImages;
 }
 
 std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& reader, int page) {

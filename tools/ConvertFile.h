@@ -39,6 +39,18 @@ auto AttemptOnFile(const std::string& file, TStep&& step) -> decltype(step()) {
   }
 }
 
+// As AttemptOnFile for page Page of a file of Count pages: when it has several, the failure's
+// message begins with "page N: ".
+template <typename TStep>
+auto AttemptOnPage(const std::string& file, int page, int count, TStep&& step) -> decltype(step()) {
+  try {
+    return AttemptOnFile(file, step);
+  } catch (TConvertFailure& failure) {
+    if (count > 1) failure.Message = FormatMessage("page %d: %s", page, failure.Message.c_str());
+    throw;
+  }
+}
+
 struct TConvertJob {
   std::string Input;
   // The output file; with --all-pages into a single-page format, the name that numbered page
@@ -53,9 +65,11 @@ using TFileWarning = std::function<void(const TConvertFailure& warning)>;
 
 // Converts the job and returns its failures (none: success). With --all-pages into a single-page
 // format every page is a file of its own: a failed page does not stop the others. The reader's
-// warnings go to Warn, or with --strict fail the page.
+// warnings go to Warn, or with --strict fail the page. Note receives what was done beyond the
+// operations asked for (a pixel format promoted for the output).
 std::vector<TConvertFailure> ConvertFile(const TConvertJob& job, const TConvertOptions& options,
-                                         const TFileProgress& progress, const TFileWarning& warn = {});
+                                         const TFileProgress& progress, const TFileWarning& warn = {},
+                                         const TFileWarning& note = {});
 
 // The warnings of a page just read, each naming the page when the file has several. With Strict
 // the first one raises EQuorvaneError instead.
@@ -64,8 +78,8 @@ std::vector<std::string> PageWarnings(const TDibGraphic& image, int page, int pa
 // NAME-N.EXT for page N of NAME.EXT, in the same folder.
 std::string NumberedPageName(const std::string& output, int page);
 
-// True when the class writes further images into an existing file (AppendToStream), false when
-// it is a single-image format.
+// True when the class writes further images into an existing file (AppendToStream), as its
+// capabilities say.
 bool SupportsMultipleImages(const TGraphicClass& graphicClass);
 
 // Reads page Page (1-based) of Stream, which holds a file of the class Reader's.

@@ -43,7 +43,7 @@ std::string Describe(const std::string& file, const TConvertOptions& options, st
   if (options.Page > 0) first = last = options.Page;
   if (first > count) throw EQuorvaneError(MissingPageMessage(first, count));
   for (int page = first; page <= last; ++page) {
-    const std::unique_ptr<TDibGraphic> image = input.Load(page);
+    const std::unique_ptr<TDibGraphic> image = AttemptOnPage(file, page, count, [&] { return input.Load(page); });
     for (std::string& warning : PageWarnings(*image, page, count, options.Strict))
       if (warnings) warnings->push_back(std::move(warning));
     text += PageLine(page, *image);

@@ -17,15 +17,28 @@ struct TOptionSpec {
   TValueHandler Handle;
 };
 
+void CheckNumber(TNumberText result, const std::string& option, const std::string& text, const char* kind) {
+  if (result == TNumberText::OutOfRange) throw TUsageError("option " + option + ": '" + text + "' is out of range");
+  if (result != TNumberText::Valid) throw TUsageError("option " + option + ": '" + text + "' is not " + kind);
+}
+
 int IntegerValue(const std::string& option, const std::string& text) {
   int value = 0;
-  if (!ParseInteger(text, value)) throw TUsageError("option " + option + ": '" + text + "' is not a whole number");
+  CheckNumber(ParseIntegerText(text, value), option, text, "a whole number");
+  return value;
+}
+
+// A whole number of at least Minimum.
+int CountValue(const std::string& option, const std::string& text, int minimum, const char* what) {
+  const int value = IntegerValue(option, text);
+  if (value < minimum)
+    throw TUsageError("option " + option + ": '" + text + "': " + what + " must be at least " + std::to_string(minimum));
   return value;
 }
 
 double RealValue(const std::string& option, const std::string& text) {
   double value = 0;
-  if (!ParseReal(text, value)) throw TUsageError("option " + option + ": '" + text + "' is not a number");
+  CheckNumber(ParseRealText(text, value), option, text, "a number");
   return value;
 }
 
@@ -50,45 +63,50 @@ T Choice(const std::string& option, const std::string& text, const std::map<std:
   throw TUsageError("option " + option + ": '" + text + "' is not one of " + names);
 }
 
-TValueHandler AddSimple(TOperationKind kind) {
-  return [kind](TConvertOptions& o, const std::string&) { o.Operations.push_back(TOperation{.Kind = kind}); };
+TOperation MenuOperation(TImageOperation kind) { return TOperation{kind, DefaultParameters(kind)}; }
+
+TValueHandler AddSimple(TImageOperation kind) {
+  return [kind](TConvertOptions& o, const std::string&) { o.Operations.push_back(MenuOperation(kind)); };
 }
 
-TValueHandler AddWithValue(TOperationKind kind, const char* option) {
-  return [kind, option](TConvertOptions& o, const std::string& text) {
-    o.Operations.push_back(TOperation{.Kind = kind, .Value = RealValue(option, text)});
+// An operation with one real parameter, Field of its parameters.
+TValueHandler AddWithValue(TImageOperation kind, double TOperationParameters::*field, const char* option) {
+  return [kind, field, option](TConvertOptions& o, const std::string& text) {
+    TOperation op = MenuOperation(kind);
+    op.Parameters.*field = RealValue(option, text);
+    o.Operations.push_back(op);
   };
 }
 
 void AddCrop(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, ',');
   if (fields.size() != 4) throw TUsageError("option --crop: '" + text + "' is not LEFT,TOP,RIGHT,BOTTOM");
-  TOperation op{.Kind = TOperationKind::Crop};
-  op.CropLeft = IntegerValue("--crop", fields[0]);
-  op.CropTop = IntegerValue("--crop", fields[1]);
-  op.CropRight = IntegerValue("--crop", fields[2]);
-  op.CropBottom = IntegerValue("--crop", fields[3]);
+  TOperation op = MenuOperation(TImageOperation::Crop);
+  op.Parameters.CropLeft = CountValue("--crop", fields[0], 0, "a margin");
+  op.Parameters.CropTop = CountValue("--crop", fields[1], 0, "a margin");
+  op.Parameters.CropRight = CountValue("--crop", fields[2], 0, "a margin");
+  op.Parameters.CropBottom = CountValue("--crop", fields[3], 0, "a margin");
   o.Operations.push_back(op);
 }
 
 void AddResize(TConvertOptions& o, const std::string& text) {
   const std::vector<std::string> fields = SplitFields(text, 'x');
   if (fields.size() != 2) throw TUsageError("option --resize: '" + text + "' is not WIDTHxHEIGHT");
-  TOperation op{.Kind = TOperationKind::Resize};
-  op.Width = IntegerValue("--resize", fields[0]);
-  op.Height = IntegerValue("--resize", fields[1]);
+  TOperation op = MenuOperation(TImageOperation::Resize);
+  op.Parameters.NewWidth = CountValue("--resize", fields[0], 1, "the width");
+  op.Parameters.NewHeight = CountValue("--resize", fields[1], 1, "the height");
   o.Operations.push_back(op);
 }
 
 void AddContrast(TConvertOptions& o, const std::string& text) {
-  TOperation op{.Kind = TOperationKind::Contrast};
-  op.RaiseContrast = Choice<bool>("--contrast", text, {{"up", true}, {"down", false}});
+  TOperation op = MenuOperation(TImageOperation::Contrast);
+  op.Parameters.RaiseContrast = Choice<bool>("--contrast", text, {{"up", true}, {"down", false}});
   o.Operations.push_back(op);
 }
 
 void AddConvert(TConvertOptions& o, const std::string& text) {
-  TOperation op{.Kind = TOperationKind::Convert};
-  op.TargetFormat = Choice<TImageFormat>("--convert", text,
+  TOperation op = MenuOperation(TImageOperation::FormatConversion);
+  op.Parameters.TargetFormat = Choice<TImageFormat>("--convert", text,
                                          {{"bw", TImageFormat::BlackWhite},
                                           {"gray16", TImageFormat::Gray16},
                                           {"gray256", TImageFormat::Gray256},
@@ -116,6 +134,14 @@ void SetPage(TConvertOptions& o, const std::string& text) {
 void SetJobs(TConvertOptions& o, const std::string& text) {
   o.Jobs = IntegerValue("-j", text);
   if (o.Jobs < 1 || o.Jobs > 256) throw TUsageError("option -j: the number of jobs must be 1 to 256");
+}
+
+void SetLimitArea(TConvertOptions& o, const std::string& text) {
+  o.LimitArea = CountValue("--limit-area", text, 1, "the area in megapixels");
+}
+
+void SetLimitMemory(TConvertOptions& o, const std::string& text) {
+  o.LimitMemory = CountValue("--limit-memory", text, 1, "the memory in MiB");
 }
 
 void SetExtension(TConvertOptions& o, const std::string& text) {
@@ -146,22 +172,26 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--page", {true, SetPage}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
+      {"--limit-area", {true, SetLimitArea}},
+      {"--limit-memory", {true, SetLimitMemory}},
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
       {"--quiet", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
-      {"--rotate", {true, AddWithValue(TOperationKind::Rotate, "--rotate")}},
-      {"--flip-h", {false, AddSimple(TOperationKind::FlipHorizontal)}},
-      {"--flip-v", {false, AddSimple(TOperationKind::FlipVertical)}},
-      {"--negative", {false, AddSimple(TOperationKind::Negative)}},
+      {"--verbose", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
+      {"-v", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
+      {"--rotate", {true, AddWithValue(TImageOperation::Rotate, &TOperationParameters::Angle, "--rotate")}},
+      {"--flip-h", {false, AddSimple(TImageOperation::FlipHorizontal)}},
+      {"--flip-v", {false, AddSimple(TImageOperation::FlipVertical)}},
+      {"--negative", {false, AddSimple(TImageOperation::Negative)}},
       {"--crop", {true, AddCrop}},
-      {"--sharpen", {false, AddSimple(TOperationKind::Sharpen)}},
-      {"--smooth", {false, AddSimple(TOperationKind::Smooth)}},
-      {"--brightness", {true, AddWithValue(TOperationKind::Brightness, "--brightness")}},
+      {"--sharpen", {false, AddSimple(TImageOperation::Sharpen)}},
+      {"--smooth", {false, AddSimple(TImageOperation::Smooth)}},
+      {"--brightness", {true, AddWithValue(TImageOperation::Brightness, &TOperationParameters::Amount, "--brightness")}},
       {"--contrast", {true, AddContrast}},
-      {"--edge", {false, AddSimple(TOperationKind::Edge)}},
-      {"--emboss", {false, AddSimple(TOperationKind::Emboss)}},
-      {"--gamma", {true, AddWithValue(TOperationKind::Gamma, "--gamma")}},
-      {"--gray", {false, AddSimple(TOperationKind::Gray)}},
+      {"--edge", {false, AddSimple(TImageOperation::EdgeDetection)}},
+      {"--emboss", {false, AddSimple(TImageOperation::Emboss)}},
+      {"--gamma", {true, AddWithValue(TImageOperation::Gamma, &TOperationParameters::GammaValue, "--gamma")}},
+      {"--gray", {false, AddSimple(TImageOperation::ConvertToGray)}},
       {"--convert", {true, AddConvert}},
       {"--quantize", {false, [](TConvertOptions& o, const std::string&) { o.Quantize = true; }}},
       {"--dither", {false, [](TConvertOptions& o, const std::string&) { o.Dither = true; }}},
@@ -171,7 +201,7 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
   return table;
 }
 
-bool HasOperation(const TConvertOptions& o, TOperationKind kind) {
+bool HasOperation(const TConvertOptions& o, TImageOperation kind) {
   for (const auto& op : o.Operations)
     if (op.Kind == kind) return true;
   return false;
@@ -192,28 +222,52 @@ void CheckConsistency(const TConvertOptions& o) {
   if (!o.Output.empty() && o.Inputs.size() > 1)
     throw TUsageError("-o takes one input file; use -d DIR -f EXT for several");
   if (!o.OutputExtension.empty() && o.OutputDirectory.empty()) throw TUsageError("-f needs -d DIR");
-  if ((o.Quantize || o.Dither) && !HasOperation(o, TOperationKind::Convert))
+  if ((o.Quantize || o.Dither) && !HasOperation(o, TImageOperation::FormatConversion))
     throw TUsageError("--quantize and --dither modify --convert, which is not given");
-  if (o.Filter && !HasOperation(o, TOperationKind::Resize))
+  if (o.Filter && !HasOperation(o, TImageOperation::Resize))
     throw TUsageError("--filter modifies --resize, which is not given");
 }
 
 }  // namespace
 
-bool ParseInteger(const std::string& text, int& value) {
+namespace {
+
+// The whole text must be the number; a leading '+' is allowed.
+template <typename T>
+TNumberText ParseNumberText(const std::string& text, T& value) {
   const char* first = text.data();
   const char* last = first + text.size();
   if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last && first != last;
+  if (first == last) return TNumberText::Malformed;
+  T parsed{};
+  const auto [end, error] = std::from_chars(first, last, parsed);
+  if (end != last || (error != std::errc() && error != std::errc::result_out_of_range)) return TNumberText::Malformed;
+  if (error == std::errc::result_out_of_range) return TNumberText::OutOfRange;
+  value = parsed;
+  return TNumberText::Valid;
 }
 
-bool ParseReal(const std::string& text, double& value) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last && first != last && std::isfinite(value);
+}  // namespace
+
+TNumberText ParseIntegerText(const std::string& text, int& value) { return ParseNumberText(text, value); }
+
+TNumberText ParseRealText(const std::string& text, double& value) {
+  double parsed = 0;
+  const TNumberText result = ParseNumberText(text, parsed);
+  if (result != TNumberText::Valid) return result;
+  if (!std::isfinite(parsed)) return TNumberText::Malformed;  // "inf", "nan"
+  value = parsed;
+  return result;
+}
+
+bool ParseInteger(const std::string& text, int& value) { return ParseIntegerText(text, value) == TNumberText::Valid; }
+
+bool ParseReal(const std::string& text, double& value) { return ParseRealText(text, value) == TNumberText::Valid; }
+
+TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options) {
+  if (options.LimitArea) limits.MaxArea = int64_t{*options.LimitArea} * 1000 * 1000;
+  if (options.LimitMemory) limits.MaxMemory = int64_t{*options.LimitMemory} << 20;
+  return limits;
 }
 
 TConvertOptions ParseConvertOptions(const std::vector<std::string>& arguments) {
@@ -311,8 +365,17 @@ Information:
 Running:
   -j, --jobs N          convert N files at once (default 1); the results are the same
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
+  -v, --verbose         report on standard error what is done beyond the operations, such as a
+                        pixel format the output format cannot hold being promoted
+      --limit-area MP   refuse images over MP megapixels (default 512, or QUORVANE_LIMIT_AREA)
+      --limit-memory MiB  refuse pixel blocks and working buffers over MiB (default 2048, or
+                        QUORVANE_LIMIT_MEMORY); a file that needs more fails with
+                        "CreateDibSection failed" before anything is allocated
       --strict          fail a file whose reading gave a warning (a file cut short, whose
-                        missing pixels were filled in) instead of converting it with a warning
+                        missing pixels were filled in) instead of converting it with a warning,
+                        and refuse a pixel format the output format cannot hold instead of
+                        promoting it (black and white and 16 grays -> 256 grays -> true colour,
+                        palette colours -> true colour; no colour changes)
 
 Exit status: 0 when every file was converted, 1 when any file failed (the others go on),
 2 for a usage error.

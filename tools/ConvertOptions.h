@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "model/QvLimits.h"
 #include "model/QvPalette.h"
+#include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfResize.h"
 
 namespace brindlex {
@@ -18,32 +20,11 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The operations of the window's Image menu, one per option.
-enum class TOperationKind {
-  Rotate,
-  FlipHorizontal,
-  FlipVertical,
-  Negative,
-  Crop,
-  Sharpen,
-  Smooth,
-  Brightness,
-  Contrast,
-  Edge,
-  Emboss,
-  Gamma,
-  Gray,
-  Convert,
-  Resize
-};
-
+// One operation of the command line: an operation of the library's catalogue with the parameters
+// its option gave (the others keep the menu's defaults).
 struct TOperation {
-  TOperationKind Kind = TOperationKind::Negative;
-  double Value = 0.0;  // Rotate: degrees; Brightness: percent; Gamma: gamma value
-  bool RaiseContrast = true;
-  int CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;
-  TImageFormat TargetFormat = TImageFormat::TrueColor;  // Convert
-  int Width = 0, Height = 0;                            // Resize
+  TImageOperation Kind = TImageOperation::Negative;
+  TOperationParameters Parameters;
 };
 
 enum class TConvertMode {
@@ -69,7 +50,10 @@ struct TConvertOptions {
   bool Overwrite = false;
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
+  bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
+  std::optional<int> LimitArea;    // --limit-area: megapixels
+  std::optional<int> LimitMemory;  // --limit-memory: MiB
 };
 
 // Parses the arguments after the program name.
@@ -78,7 +62,14 @@ TConvertOptions ParseConvertOptions(const std::vector<std::string>& arguments);
 // The text of --help.
 std::string ConvertUsageText();
 
-// Strict number parsing shared with the tests: the whole text must be the number.
+// The library limits with --limit-area and --limit-memory applied over Limits.
+TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options);
+
+// Strict number parsing shared with the tests: the whole text must be the number, in the C
+// locale's notation whatever the user's locale is. Value is changed only for Valid.
+enum class TNumberText { Valid, Malformed, OutOfRange };
+TNumberText ParseIntegerText(const std::string& text, int& value);
+TNumberText ParseRealText(const std::string& text, double& value);  // finite values only
 bool ParseInteger(const std::string& text, int& value);
 bool ParseReal(const std::string& text, double& value);
 

@@ -1,89 +1,23 @@
 #include "ConvertPipeline.h"
 
-#include "transforms/QvTransfFilter.h"
-#include "transforms/QvTransfFormat.h"
-#include "transforms/QvTransfGeometry.h"
-#include "transforms/QvTransfPoint.h"
-#include "transforms/QvTransfResize.h"
+#include "transforms/QvTransfCatalog.h"
 
 namespace brindlex {
 using namespace quorvane;
 
-namespace {
-
-std::unique_ptr<TImageTransform> MakeRotate(double angle) {
-  auto t = std::make_unique<TRotateTransform>();
-  t->Angle = angle;
-  return t;
-}
-
-std::unique_ptr<TImageTransform> MakeCrop(const TOperation& op) {
-  auto t = std::make_unique<TCropTransform>();
-  t->CropLeft = op.CropLeft;
-  t->CropTop = op.CropTop;
-  t->CropRight = op.CropRight;
-  t->CropBottom = op.CropBottom;
-  return t;
-}
-
-std::unique_ptr<TImageTransform> MakeBrightness(double amount) {
-  auto t = std::make_unique<TBrightnessTransform>();
-  t->SetAmount(amount);
-  return t;
-}
-
-std::unique_ptr<TImageTransform> MakeContrast(bool raise) {
-  auto t = std::make_unique<TContrastTransform>();
-  t->RaiseContrast = raise;
-  return t;
-}
-
-std::unique_ptr<TImageTransform> MakeGamma(double value) {
-  auto t = std::make_unique<TGammaTransform>();
-  t->SetGammaValue(value);
-  return t;
-}
-
-// As the Format Conversion dialog: the two check boxes, unchecked unless asked for.
-std::unique_ptr<TImageTransform> MakeFormatConversion(TImageFormat target, const TConvertOptions& options) {
-  auto t = std::make_unique<TImageFormatTransform>();
-  t->TargetFormat = target;
-  t->UseQuantizer = options.Quantize;
-  t->UseDither = options.Dither;
-  return t;
-}
-
-// As the Resize dialog: interpolation only with a filter; the format is never forced.
-std::unique_ptr<TImageTransform> MakeResize(const TOperation& op, const TConvertOptions& options) {
-  auto t = std::make_unique<TResizeTransform>();
-  t->NewWidth = op.Width;
-  t->NewHeight = op.Height;
-  t->Interpolate = options.Filter.has_value();
-  if (options.Filter) t->Filter = *options.Filter;
-  return t;
-}
-
-}  // namespace
-
+// The option modifiers --quantize, --dither and --filter act as the dialogs' check boxes and
+// filter list do.
 std::unique_ptr<TImageTransform> MakeTransform(const TOperation& op, const TConvertOptions& options) {
-  switch (op.Kind) {
-    case TOperationKind::Rotate: return MakeRotate(op.Value);
-    case TOperationKind::FlipHorizontal: return std::make_unique<TFlipHorizontalTransform>();
-    case TOperationKind::FlipVertical: return std::make_unique<TFlipVerticalTransform>();
-    case TOperationKind::Negative: return std::make_unique<TNegativeTransform>();
-    case TOperationKind::Crop: return MakeCrop(op);
-    case TOperationKind::Sharpen: return std::make_unique<TSharpenTransform>();
-    case TOperationKind::Smooth: return std::make_unique<TSmoothTransform>();
-    case TOperationKind::Brightness: return MakeBrightness(op.Value);
-    case TOperationKind::Contrast: return MakeContrast(op.RaiseContrast);
-    case TOperationKind::Edge: return std::make_unique<TEdgeTransform>();
-    case TOperationKind::Emboss: return std::make_unique<TEmbossTransform>();
-    case TOperationKind::Gamma: return MakeGamma(op.Value);
-    case TOperationKind::Gray: return std::make_unique<TConvertToGrayTransform>();
-    case TOperationKind::Convert: return MakeFormatConversion(op.TargetFormat, options);
-    case TOperationKind::Resize: return MakeResize(op, options);
+  TOperationParameters parameters = op.Parameters;
+  if (op.Kind == TImageOperation::FormatConversion) {
+    parameters.UseQuantizer = options.Quantize;
+    parameters.UseDither = options.Dither;
   }
-  return nullptr;
+  if (op.Kind == TImageOperation::Resize && options.Filter) {
+    parameters.Interpolate = true;
+    parameters.Filter = *options.Filter;
+  }
+  return CreateTransform(op.Kind, parameters);
 }
 
 std::unique_ptr<TDibGraphic> ApplyOperations(std::unique_ptr<TDibGraphic> image, const TConvertOptions& options,

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  SetImageLimits(LimitsWithOptions(ImageLimits(), options));
   switch (options.Mode) {
     case TConvertMode::Help: std::fputs(ConvertUsageText().c_str(), stdout); return kExitSuccess;
     case TConvertMode::Version:

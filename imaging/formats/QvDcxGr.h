@@ -12,6 +12,8 @@ QV_DECLARE_EXCEPTION(EDcxError);
 class TDcxGraphic : public TPcxGraphic {
  public:
   QV_GRAPHIC_CLASS(TDcxGraphic)
+  // Several PCX pages per file, each of any of the six formats.
+  TGraphicCapabilities Capabilities() const override { return {true, kAllImageFormats}; }
 
   // Containers written here reserve this many table entries, so they hold at most one page less.
   static constexpr int kTableEntries = 1024;

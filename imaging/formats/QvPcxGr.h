@@ -9,6 +9,8 @@ namespace quorvane {
 class TPcxGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TPcxGraphic)
+  // One image per file, of any of the six formats (1, 4, 8 or 24 bits).
+  TGraphicCapabilities Capabilities() const override { return {false, kAllImageFormats}; }
 
   // Reads the PCX image that starts at the stream's position (the index is ignored); the image
   // takes the file's resolution, zero included. Raises EGbmError for files the codec refuses.

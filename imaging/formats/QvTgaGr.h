@@ -12,6 +12,10 @@ QV_DECLARE_EXCEPTION(ETgaError);
 class TTgaGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TTgaGraphic)
+  // One image per file, written as 8-bit colour-mapped or 24-bit true colour.
+  TGraphicCapabilities Capabilities() const override {
+    return {false, FormatSet({TImageFormat::Gray256, TImageFormat::Color256, TImageFormat::TrueColor})};
+  }
 
   // Reads the Targa image at the stream's position (multi-image settings have no effect).
   void LoadFromStream(TStream& stream) override;

@@ -119,17 +119,10 @@ const TGraphicClass& TDibGraphic::StaticClass() {
   return cls;
 }
 
-TDibGraphic::TDibGraphic() : FFrameTimer(Platform().CreateTimer()) {
-  FFrameTimer->SetOnTick([this]() {
-    try {
-      StepFrame();
-    } catch (const std::exception&) {
-      // A timer tick has no caller to report to; the next tick tries again.
-    }
-  });
-}
+TDibGraphic::TDibGraphic() = default;
 
 TDibGraphic::~TDibGraphic() {
+  if (!FFrameTimer) return;
   FFrameTimer->SetEnabled(false);
   FFrameTimer->SetOnTick(nullptr);
 }
@@ -369,24 +362,39 @@ void TDibGraphic::SetAnimate(bool value) {
   UpdateTimer();
 }
 
+// The timer is made only for an image that animates, so frames and the many images that never
+// animate hold no platform timer.
+IFrameTimer& TDibGraphic::FrameTimer() {
+  if (!FFrameTimer) {
+    FFrameTimer = Platform().CreateTimer();
+    FFrameTimer->SetOnTick([this]() {
+      try {
+        StepFrame();
+      } catch (const std::exception&) {
+        // A timer tick has no caller to report to; the next tick tries again.
+      }
+    });
+  }
+  return *FFrameTimer;
+}
+
 void TDibGraphic::UpdateTimer() {
   if (FAnimate && !FFrames.empty()) {
-    FFrameTimer->SetInterval(FFrameDelay);
-    FFrameTimer->SetEnabled(true);
-  } else {
+    FrameTimer().SetInterval(FFrameDelay);
+    FrameTimer().SetEnabled(true);
+  } else if (FFrameTimer) {
     FFrameTimer->SetEnabled(false);
   }
 }
 
 void TDibGraphic::StepFrame() {
   if (FFrames.empty()) return;
-  FFrameTimer->SetEnabled(false);
+  // Stopped while the frame is selected (which lets pending messages, ticks included, run), then
+  // restarted with the new frame's delay only when the image animates.
+  if (FFrameTimer) FFrameTimer->SetEnabled(false);
   struct TRestart {
     TDibGraphic& Image;
-    ~TRestart() {
-      Image.FFrameTimer->SetInterval(Image.FFrameDelay);
-      Image.FFrameTimer->SetEnabled(true);
-    }
+    ~TRestart() { Image.UpdateTimer(); }
   } restart{*this};
   SetCurrentFrame(FCurrentFrame >= FrameCount() ? 1 : FCurrentFrame + 1);
 }

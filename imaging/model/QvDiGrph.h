@@ -207,7 +207,8 @@ class TDibGraphic {
   void SetFrameDelay(int milliseconds) { FFrameDelay = milliseconds; }
   bool Animate() const { return FAnimate; }
   void SetAnimate(bool value);
-  // Advances to the next frame, as the frame timer does.
+  // Advances to the next frame, as the frame timer does; the timer then runs exactly when Animate
+  // is set.
   void StepFrame();
 
   // Fired when the pixels change through frame selection.
@@ -217,6 +218,7 @@ class TDibGraphic {
   void Changed();
 
  private:
+  IFrameTimer& FrameTimer();
   void UpdateTimer();
   void ThrowFrameMissing(int index) const;
 
@@ -236,7 +238,7 @@ class TDibGraphic {
   std::vector<std::unique_ptr<TDibGraphic>> FFrames;
   int FFrameDelay = 200;
   bool FAnimate = false;
-  std::unique_ptr<IFrameTimer> FFrameTimer;
+  std::unique_ptr<IFrameTimer> FFrameTimer;  // made when the image first animates
   int FCurrentFrame = -1;
   bool FSkipZeroing = false;  // set only during NewImageForOverwrite
   TPixelReader FReader = nullptr;

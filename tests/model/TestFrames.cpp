@@ -44,10 +44,12 @@ class TManualPlatform : public IPlatform {
   std::unique_ptr<IFrameTimer> CreateTimer() override {
     auto timer = std::make_unique<TManualTimer>();
     Last = timer.get();
+    ++Created;
     return timer;
   }
   void ProcessMessages() override { ++Processed; }
   TManualTimer* Last = nullptr;
+  int Created = 0;
   int Processed = 0;
 };
 
@@ -116,16 +118,18 @@ TEST(Frames, AnimationStepsThroughFramesAndWraps) {
   SetPlatform(&platform);
   {
     TPagedGraphic image;
-    TManualTimer* timer = platform.Last;
     int changes = 0;
     image.OnChange = [&](TDibGraphic&) { ++changes; };
     image.SetAnimate(true);
-    EXPECT_FALSE(timer->On) << "no timer without frames";
+    EXPECT_EQ(platform.Created, 0) << "no timer without frames";
     TMemoryStream stream({2});
     image.SetMultiImage(true);
     image.SetFrameDelay(40);
     image.LoadFromStream(stream);
     EXPECT_TRUE(image.Animate()) << "restored after the load";
+    EXPECT_EQ(platform.Created, 1) << "one timer, for the animated image only, none for its frames";
+    TManualTimer* timer = platform.Last;
+    ASSERT_NE(timer, nullptr);
     EXPECT_TRUE(timer->On);
     EXPECT_EQ(timer->Interval, 200) << "the image takes the selected frame's delay";
     EXPECT_GE(platform.Processed, 1) << "selecting a frame lets pending messages run";
@@ -137,6 +141,31 @@ TEST(Frames, AnimationStepsThroughFramesAndWraps) {
     EXPECT_TRUE(timer->On);
     image.SetAnimate(false);
     EXPECT_FALSE(timer->On);
+  }
+  SetPlatform(nullptr);
+}
+
+// Stepping by hand shows the next frame and leaves the timer as Animate says.
+TEST(Frames, StepFrameKeepsTheTimerAsAnimateSays) {
+  TManualPlatform platform;
+  SetPlatform(&platform);
+  {
+    TPagedGraphic image;
+    TMemoryStream stream({3});
+    image.SetMultiImage(true);
+    image.LoadFromStream(stream);
+    image.StepFrame();
+    EXPECT_EQ(image.CurrentFrame(), 2);
+    EXPECT_TRUE(platform.Last == nullptr || !platform.Last->On) << "not animated: no timer runs";
+    image.SetAnimate(true);
+    ASSERT_NE(platform.Last, nullptr);
+    image.StepFrame();
+    EXPECT_EQ(image.CurrentFrame(), 3);
+    EXPECT_TRUE(platform.Last->On) << "animated: the timer runs on";
+    image.SetAnimate(false);
+    image.StepFrame();
+    EXPECT_EQ(image.CurrentFrame(), 1);
+    EXPECT_FALSE(platform.Last->On);
   }
   SetPlatform(nullptr);
 }

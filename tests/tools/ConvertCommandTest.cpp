@@ -44,6 +44,11 @@ TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
       {dir / "a.tga", "-o", dir / "x.pcx", "-f", "pcx"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--rotate", "ninety"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--crop", "1,2,3"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--crop", "-1,0,0,0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--resize", "-5x10"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--resize", "5x0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--limit-area", "0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--limit-memory", "1.5"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--resize", "20"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--contrast", "sideways"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--convert", "cmyk"},
@@ -69,6 +74,25 @@ TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.tga", "b.tga"}));
 }
 
+TEST(ConvertUsage, NumbersSayWhatIsWrongWithThem) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"--resize", "99999999999x1"}, "option --resize: '99999999999' is out of range"},
+      {{"--rotate", "1e400"}, "option --rotate: '1e400' is out of range"},
+      {{"--crop", "0,99999999999,0,0"}, "option --crop: '99999999999' is out of range"},
+      {{"--resize", "12x1O"}, "option --resize: '1O' is not a whole number"},
+      {{"--gamma", "inf"}, "option --gamma: 'inf' is not a number"},
+      {{"--crop", "0,-1,0,0"}, "option --crop: '-1': a margin must be at least 0"},
+      {{"--resize", "-5x10"}, "option --resize: '-5': the width must be at least 1"},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> arguments{"in.pcx", "-o", "out.pcx"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const TRun run = RunConvert(arguments);
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Err, "brindlex-convert: " + message + "\n" + kUsageHint);
+  }
+}
+
 TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
   const TRun run = RunConvert({"--help"});
   EXPECT_EQ(run.Status, 0);
@@ -79,7 +103,8 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
        {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
         "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
         "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
-        "--info",   "--formats",  "-j",     "--quiet",     "--strict"}) {
+        "--info",   "--formats",  "-j",     "--quiet",     "--strict",     "--verbose",  "--limit-area",
+        "--limit-memory"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
@@ -190,8 +215,8 @@ TEST(ConvertOutput, FailedWriteLeavesTheOldFileIntactAndNoTemporaryFile) {
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
   const std::vector<uint8_t> old = FileBytes(dir / "a.tga");
   WriteImage(*MakeImage(TImageFormat::BlackWhite, 6, 6, 2), dir / "bw.pcx");
-  // Targa refuses black-and-white images while writing.
-  const TRun run = RunConvert({dir / "bw.pcx", "-o", dir / "a.tga", "--overwrite"});
+  // Targa refuses black-and-white images while writing (with --strict, nothing is promoted).
+  const TRun run = RunConvert({dir / "bw.pcx", "-o", dir / "a.tga", "--overwrite", "--strict"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "bw.pcx -> " +
                          dir / "a.tga: TARGA image must be true color or 8 bit with palette\n");
@@ -250,7 +275,7 @@ TEST(ConvertPages, AllPagesGoIntoMultiPageOutputOrNumberedFiles) {
   WriteImage(*p3, dir / "one.tga");
   ASSERT_EQ(RunConvert({dir / "one.tga", "--all-pages", "-o", dir / "one.dcx"}).Status, 0);
   EXPECT_EQ(PageCount(dir / "one.dcx"), 1);
-  run = RunConvert({dir / "doc.dcx", "--all-pages", "-d", dir / "tga", "-f", "tga"});
+  run = RunConvert({dir / "doc.dcx", "--all-pages", "-d", dir / "tga", "-f", "tga", "--strict"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_NE(run.Err.find("tga/doc-1.tga: TARGA image must be true color or 8 bit with palette"), std::string::npos);
   EXPECT_EQ(dir.List("tga"), (std::vector<std::string>{"doc-2.tga", "doc-3.tga"}));
@@ -340,6 +365,44 @@ TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
   EXPECT_EQ(run.Err, "brindlex-convert: warning: " + dir / "two.dcx: page 1: " + sentence + "\n" +
                          "brindlex-convert: warning: " + dir / "two.dcx: page 2: " + sentence + "\n");
   EXPECT_EQ(PageCount(dir / "out.dcx"), 2);
+}
+
+TEST(ConvertLimits, OptionsSetTheLibraryLimits) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 4, 4, 1), dir / "small.pcx");
+  const std::string refusal = "brindlex-convert: " + dir / "small.pcx: CreateDibSection failed\n";
+  // 2000 x 2000 true colour needs 12 MB of pixels and 4 megapixels.
+  for (const auto& limit : std::vector<std::vector<std::string>>{{"--limit-memory", "8"}, {"--limit-area", "3"}}) {
+    std::vector<std::string> arguments{dir / "small.pcx", "--resize", "2000x2000", "-o", dir / "big.pcx"};
+    arguments.insert(arguments.end(), limit.begin(), limit.end());
+    const TRun run = RunConvert(arguments);
+    EXPECT_EQ(run.Status, 1) << limit[0];
+    EXPECT_EQ(run.Err, refusal) << limit[0];
+  }
+  EXPECT_EQ(RunConvert({dir / "small.pcx", "--resize", "2000x2000", "-o", dir / "big.pcx", "--limit-memory", "13"}).Status, 0);
+}
+
+// A page that cannot be read is named, in conversions and in --info; the other pages go on.
+TEST(ConvertPages, FailedPageIsNamed) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::Gray256, 6, 4, 1), dir / "one.pcx");
+  const std::vector<uint8_t> pcx = FileBytes(dir / "one.pcx");
+  std::vector<uint8_t> dcx;
+  for (const uint32_t entry : {987654321u, 16u, static_cast<uint32_t>(16 + pcx.size()), 0u})
+    for (int i = 0; i < 4; ++i) dcx.push_back(static_cast<uint8_t>(entry >> (8 * i)));
+  dcx.insert(dcx.end(), pcx.begin(), pcx.end());
+  dcx.insert(dcx.end(), 128, 0);  // page 2: not a PCX header
+  PutFileBytes(dir / "two.dcx", dcx);
+
+  TRun run = RunConvert({dir / "two.dcx", "--all-pages", "-o", dir / "page.pcx"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_TRUE(run.Err.starts_with("brindlex-convert: " + dir / "two.dcx: page 2: ")) << run.Err;
+  EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"one.pcx", "page-1.pcx", "two.dcx"}));
+
+  run = RunConvert({"--info", dir / "two.dcx"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_TRUE(run.Err.starts_with("brindlex-convert: " + dir / "two.dcx: page 2: ")) << run.Err;
 }
 
 TEST(ConvertJobs, ParallelJobsGiveTheSameBytes) {
