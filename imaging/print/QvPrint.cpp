@@ -160,7 +160,12 @@ void TDibGraphicPrinter::Print(const TDibGraphic& image) {
 void TDibGraphicPrinter::Draw(const TDibGraphic& image, const TRect& rect) {
   QPainter& canvas = FPrinter.Canvas();
   if (image.Empty()) return;
+  // Pixels go to the device as they are: no lossy compression on the way (PDF devices would
+  // otherwise choose JPEG for photographs), no smoothing of ours.
+  canvas.save();
+  canvas.setRenderHint(QPainter::LosslessImageRendering);
   canvas.drawImage(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), DeviceImage(image));
+  canvas.restore();
 }
 
 }  // namespace quorvane

@@ -73,6 +73,22 @@ std::string PdfInfo(const std::string& pdf, const std::string& key) {
   return {};
 }
 
+std::vector<TPdfImage> PdfImages(const std::string& pdf) {
+  std::istringstream lines(CommandOutput("pdfimages -list " + Quoted(pdf) + " 2>/dev/null"));
+  std::vector<TPdfImage> images;
+  std::string line;
+  std::getline(lines, line);  // column names
+  std::getline(lines, line);  // rule
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string page, number, type, color, components, bits;
+    TPdfImage image;
+    if (fields >> page >> number >> type >> image.Width >> image.Height >> color >> components >> bits >> image.Encoding)
+      images.push_back(image);
+  }
+  return images;
+}
+
 uint32_t TRaster::At(int x, int y) const {
   const size_t i = (static_cast<size_t>(y) * Width + x) * 3;
   return (uint32_t{Rgb[i]} << 16) | (uint32_t{Rgb[i + 1]} << 8) | Rgb[i + 2];

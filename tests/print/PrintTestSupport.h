@@ -27,8 +27,8 @@ struct TPaper {
 // 600 dpi, 8.5 x 11.5 inches with a quarter inch all round: a printable area of 4800 x 6600
 // device pixels that starts 150 pixels from the paper's edges.
 inline constexpr TPaper kLargePaper{600, 8.5, 11.5, 0.25, 0.25, 0.25, 0.25};
-// 100 dpi, 4 x 5 inches: printable area 320 x 455 pixels at (50, 25); small enough to render.
-inline constexpr TPaper kSmallPaper{100, 4.0, 5.0, 0.5, 0.25, 0.3, 0.2};
+// 100 dpi, 4 x 5 inches: printable area 325 x 425 pixels at (50, 25); small enough to render.
+inline constexpr TPaper kSmallPaper{100, 4.0, 5.0, 0.5, 0.25, 0.25, 0.5};
 
 void SetUpPaper(QPrinter& printer, const TPaper& paper);
 std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fileName);
@@ -49,6 +49,14 @@ class TScratchFolder {
 bool FileExists(const std::string& fileName);
 // The value of one line of pdfinfo's report ("Title", "Page size", ...), or empty.
 std::string PdfInfo(const std::string& pdf, const std::string& key);
+
+// The pictures embedded in a PDF as pdfimages lists them: size in pixels and encoding.
+struct TPdfImage {
+  int Width = 0;
+  int Height = 0;
+  std::string Encoding;
+};
+std::vector<TPdfImage> PdfImages(const std::string& pdf);
 
 // The first page of a PDF rendered at Dpi (pdftoppm), as 8-bit RGB pixels.
 struct TRaster {
