@@ -36,7 +36,7 @@ std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fil
 TScratchFolder::TScratchFolder() {
   std::string pattern = ::testing::TempDir() + "/qv-print-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  FPath = pattern;
+  FPath = std::filesystem::path(pattern).lexically_normal().string();
 }
 
 TScratchFolder::~TScratchFolder() {
