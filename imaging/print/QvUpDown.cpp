@@ -15,11 +15,14 @@ TUpDown::TUpDown(QLineEdit* associate, int min, int max, int position, QWidget* 
   FDown = new QToolButton(this);
   FUp->setArrowType(Qt::UpArrow);
   FDown->setArrowType(Qt::DownArrow);
+  // The arrows stand beside the edit and are exactly as high as it.
+  const int height = associate->sizeHint().height();
   for (QToolButton* button : {FUp, FDown}) {
     button->setAutoRepeat(true);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    button->setFixedSize(height * 3 / 4, height / 2);
   }
+  setFixedSize(height * 3 / 4, height / 2 * 2);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
