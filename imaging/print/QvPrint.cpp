@@ -91,8 +91,8 @@ TRect TDibGraphicPrinter::PrintRect(const TDibGraphic& image) const {
       rect.Right = Trunc(Quotient(w * m.PixelsPerInchX, image.XDpi()));
       rect.Bottom = Trunc(Quotient(h * m.PixelsPerInchY, image.YDpi()));
       // The fit factor is held in single precision; an image that fits keeps its natural size.
-      const float fit = static_cast<float>(
-          std::min(Quotient(m.PageWidth, rect.Right), Quotient(m.PageHeight, rect.Bottom)));
+      const float fit =
+          static_cast<float>(std::min(Quotient(m.PageWidth, rect.Right), Quotient(m.PageHeight, rect.Bottom)));
       if (fit < 1.0f) {
         rect.Right = Trunc(rect.Right * static_cast<double>(fit));
         rect.Bottom = Trunc(rect.Bottom * static_cast<double>(fit));

@@ -55,10 +55,9 @@ TPrintOptionForm::TPrintOptionForm(QWidget* parent) : QDialog(parent) {
       Named<QRadioButton>("OriginalSizeRB", QStringLiteral("&Original Size (based on graphic resolution)"));
   StetchToPageRB = Named<QRadioButton>("StetchToPageRB", QStringLiteral("&Stretch to page (ignore aspect ratio)"));
   SpecificWidthRB = Named<QRadioButton>("SpecificWidthRB", QStringLiteral("Specific &Width (respect aspect ratio)"));
-  SpecificHeightRB =
-      Named<QRadioButton>("SpecificHeightRB", QStringLiteral("Specific &Height (respect aspect ratio)"));
-  SpecificWidthAndHeightRB = Named<QRadioButton>(
-      "SpecificWidthAndHeightRB", QStringLiteral("Specific Width &and Height (ignore aspect ratio)"));
+  SpecificHeightRB = Named<QRadioButton>("SpecificHeightRB", QStringLiteral("Specific &Height (respect aspect ratio)"));
+  SpecificWidthAndHeightRB = Named<QRadioButton>("SpecificWidthAndHeightRB",
+                                                 QStringLiteral("Specific Width &and Height (ignore aspect ratio)"));
   WidthLbl = Named<QLabel>("WidthLbl", QStringLiteral("Width (inches)"));
   WidthFld = Named<QLineEdit>("WidthFld", QStringLiteral("5"));
   WidthUpDown = new TUpDown(WidthFld, 1, 24, 5);

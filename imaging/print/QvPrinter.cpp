@@ -39,7 +39,7 @@ void TPrinter::SetTitle(const std::string& title) { FDevice.setDocName(QString::
 
 TPrinterOrientation TPrinter::Orientation() const {
   return FDevice.pageLayout().orientation() == QPageLayout::Landscape ? TPrinterOrientation::poLandscape
-                                                                       : TPrinterOrientation::poPortrait;
+                                                                      : TPrinterOrientation::poPortrait;
 }
 
 void TPrinter::SetOrientation(TPrinterOrientation value) {

@@ -57,10 +57,12 @@ TEST(PrintOptionForm, EachRadioButtonGivesItsPlacementAndInputs) {
     P Placement;
     bool Width, Height;
   } const cases[] = {
-      {&TPrintOptionForm::OriginalSizeRB, "&Original Size (based on graphic resolution)", P::ppOriginalSize, false, false},
+      {&TPrintOptionForm::OriginalSizeRB, "&Original Size (based on graphic resolution)", P::ppOriginalSize, false,
+       false},
       {&TPrintOptionForm::StetchToPageRB, "&Stretch to page (ignore aspect ratio)", P::ppStretchToPage, false, false},
       {&TPrintOptionForm::SpecificWidthRB, "Specific &Width (respect aspect ratio)", P::ppSpecificWidth, true, false},
-      {&TPrintOptionForm::SpecificHeightRB, "Specific &Height (respect aspect ratio)", P::ppSpecificHeight, false, true},
+      {&TPrintOptionForm::SpecificHeightRB, "Specific &Height (respect aspect ratio)", P::ppSpecificHeight, false,
+       true},
       {&TPrintOptionForm::SpecificWidthAndHeightRB, "Specific Width &and Height (ignore aspect ratio)",
        P::ppSpecificWidthAndHeight, true, true},
       {&TPrintOptionForm::FullPageRB, "Full &Page (respect aspect ratio)", P::ppFullPage, false, false},
@@ -89,9 +91,9 @@ TEST(PrintOptionForm, UpDownStepsWholeInchesAndTheEditTakesFractions) {
     int Delta;
     const char* Expected;
   } const cases[] = {
-      {"5", 1, "6"}, {"24", 1, "24"}, {"1", -1, "1"}, {"7", -3, "4"}, {" 12 ", 1, "13"},
-      {"2.5", 1, "14"},  // not a whole number: steps from the last position
-      {"99", -1, "13"},  // out of range: likewise
+      {"5", 1, "6"},    {"24", 1, "24"},   {"1", -1, "1"},
+      {"7", -3, "4"},   {" 12 ", 1, "13"}, {"2.5", 1, "14"},  // not a whole number: steps from the last position
+      {"99", -1, "13"},                                       // out of range: likewise
   };
   TPrintOptionForm form;
   form.SpecificWidthRB->setChecked(true);

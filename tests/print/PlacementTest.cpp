@@ -31,26 +31,108 @@ struct TPlacementCase {
 
 constexpr double kNone = 0.0;
 
+// clang-format off: one row per case reads best
 const TPlacementCase kPlacements[] = {
     {"full page, wide image", P::ppFullPage, 1200, 600, 300, 300, 5, 5, kNone, kNone, {0, 0, 4800, 2400}},
-    {"full page, tall image fits the height", P::ppFullPage, 600, 1200, 300, 300, 5, 5, kNone, kNone, {0, 0, 3300, 6600}},
+    {"full page, tall image fits the height",
+     P::ppFullPage,
+     600,
+     1200,
+     300,
+     300,
+     5,
+     5,
+     kNone,
+     kNone,
+     {0, 0, 3300, 6600}},
     {"full page, exactly the page's shape", P::ppFullPage, 48, 66, 300, 300, 5, 5, kNone, kNone, {0, 0, 4800, 6600}},
     {"full page ignores margins", P::ppFullPage, 1200, 600, 300, 300, 5, 5, 2.0, 2.0, {0, 0, 4800, 2400}},
-    {"an unknown placement is full page", static_cast<P>(9), 1200, 600, 300, 300, 5, 5, kNone, kNone, {0, 0, 4800, 2400}},
+    {"an unknown placement is full page",
+     static_cast<P>(9),
+     1200,
+     600,
+     300,
+     300,
+     5,
+     5,
+     kNone,
+     kNone,
+     {0, 0, 4800, 2400}},
     {"original size that fits", P::ppOriginalSize, 1200, 600, 300, 300, 5, 5, kNone, kNone, {0, 0, 2400, 1200}},
-    {"original size shrunk by the fit factor", P::ppOriginalSize, 3000, 3000, 300, 300, 5, 5, kNone, kNone, {0, 0, 4800, 4800}},
-    {"original size, own resolution per axis", P::ppOriginalSize, 300, 200, 100, 200, 5, 5, kNone, kNone, {0, 0, 1800, 600}},
+    {"original size shrunk by the fit factor",
+     P::ppOriginalSize,
+     3000,
+     3000,
+     300,
+     300,
+     5,
+     5,
+     kNone,
+     kNone,
+     {0, 0, 4800, 4800}},
+    {"original size, own resolution per axis",
+     P::ppOriginalSize,
+     300,
+     200,
+     100,
+     200,
+     5,
+     5,
+     kNone,
+     kNone,
+     {0, 0, 1800, 600}},
     {"stretch to page, whatever the image", P::ppStretchToPage, 7, 3, 72, 72, 5, 5, 1.0, 1.0, {0, 0, 4799, 6599}},
     {"specific width of 2.5 inches", P::ppSpecificWidth, 1200, 600, 300, 300, 2.5, 5, kNone, kNone, {0, 0, 1500, 750}},
-    {"specific width truncates the height", P::ppSpecificWidth, 7, 3, 300, 300, 2.5, 5, kNone, kNone, {0, 0, 1500, 642}},
+    {"specific width truncates the height",
+     P::ppSpecificWidth,
+     7,
+     3,
+     300,
+     300,
+     2.5,
+     5,
+     kNone,
+     kNone,
+     {0, 0, 1500, 642}},
     {"specific height", P::ppSpecificHeight, 1200, 600, 300, 300, 5, 2.0, kNone, kNone, {0, 0, 2400, 1200}},
-    {"specific height truncates the width", P::ppSpecificHeight, 3, 7, 300, 300, 5, 2.5, kNone, kNone, {0, 0, 642, 1500}},
-    {"specific width and height", P::ppSpecificWidthAndHeight, 10, 10, 300, 300, 2.5, 1.5, kNone, kNone, {0, 0, 1500, 900}},
+    {"specific height truncates the width",
+     P::ppSpecificHeight,
+     3,
+     7,
+     300,
+     300,
+     5,
+     2.5,
+     kNone,
+     kNone,
+     {0, 0, 642, 1500}},
+    {"specific width and height",
+     P::ppSpecificWidthAndHeight,
+     10,
+     10,
+     300,
+     300,
+     2.5,
+     1.5,
+     kNone,
+     kNone,
+     {0, 0, 1500, 900}},
     // Margins count from the paper's edge: the 150-pixel printing offset is taken off them.
     {"margins move the image", P::ppSpecificWidth, 1200, 600, 300, 300, 2.5, 5, 1.0, 0.5, {450, 150, 1950, 900}},
-    {"a margin inside the offset moves nothing", P::ppSpecificWidthAndHeight, 10, 10, 300, 300, 1, 1, 0.1, 0.3, {0, 30, 600, 630}},
+    {"a margin inside the offset moves nothing",
+     P::ppSpecificWidthAndHeight,
+     10,
+     10,
+     300,
+     300,
+     1,
+     1,
+     0.1,
+     0.3,
+     {0, 30, 600, 630}},
     {"original size with margins", P::ppOriginalSize, 1200, 600, 300, 300, 5, 5, 0.5, 0.5, {150, 150, 2550, 1350}},
 };
+// clang-format on
 
 class PlacementTest : public ::testing::TestWithParam<TPlacementCase> {};
 
@@ -76,13 +158,12 @@ TEST_P(PlacementTest, ComputesTheRectangle) {
   EXPECT_EQ(rect.Bottom, c.Expected.Bottom);
 }
 
-INSTANTIATE_TEST_SUITE_P(Placements, PlacementTest, ::testing::ValuesIn(kPlacements),
-                         [](const auto& info) {
-                           std::string name = info.param.Name;
-                           for (char& ch : name)
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Placements, PlacementTest, ::testing::ValuesIn(kPlacements), [](const auto& info) {
+  std::string name = info.param.Name;
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return name;
+});
 
 TEST(GraphicPrinter, StartsWithFullPageFiveInchesNoMarginsAndAutoJob) {
   auto device = PdfPrinter(kLargePaper, "");
@@ -124,6 +205,7 @@ struct TFailureCase {
   const char* Message;
 };
 
+// clang-format off
 const TFailureCase kFailures[] = {
     {"resolution 0", P::ppOriginalSize, 10, 10, 0, 5, "Floating point division by zero"},
     {"natural size 0 pixels", P::ppOriginalSize, 1, 1, 65535, 5, "Floating point division by zero"},
@@ -132,6 +214,7 @@ const TFailureCase kFailures[] = {
     {"a width beyond 32 bits", P::ppSpecificWidth, 10, 10, 300, 1e10, "Floating point overflow"},
     {"a width that is not a number", P::ppSpecificWidthAndHeight, 10, 10, 300, std::nan(""), "Floating point overflow"},
 };
+// clang-format on
 
 TEST(GraphicPrinter, RefusesRectanglesItCannotCompute) {
   auto device = PdfPrinter(kLargePaper, "");

@@ -166,8 +166,8 @@ TEST(PrintCommand, WithoutAPrinterOffersAPdfFile) {
   const std::string pdf = folder / "chosen.pdf";
   auto printer = PdfPrinter(kSmallPaper, "");
   QString message;
-  RunPrint(*printer, {AnswerOptions(&TPrintOptionForm::FullPageRB, "5", "3"),
-                      AnswerMessage(QMessageBox::Ok, &message), ChooseFile(pdf)});
+  RunPrint(*printer, {AnswerOptions(&TPrintOptionForm::FullPageRB, "5", "3"), AnswerMessage(QMessageBox::Ok, &message),
+                      ChooseFile(pdf)});
   EXPECT_TRUE(message.startsWith("No printer is installed on this computer.")) << message.toStdString();
   EXPECT_EQ(PdfInfo(pdf, "Title"), quorvane::kPrintJobTitle);
   EXPECT_TRUE(printer->outputFileName().isEmpty());

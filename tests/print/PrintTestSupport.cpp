@@ -18,8 +18,8 @@ using quorvane::TImageFormat;
 
 void SetUpPaper(QPrinter& printer, const TPaper& paper) {
   printer.setResolution(paper.Dpi);
-  printer.setPageSize(QPageSize(QSizeF(paper.PaperWidth, paper.PaperHeight), QPageSize::Inch, QString(),
-                                QPageSize::ExactMatch));
+  printer.setPageSize(
+      QPageSize(QSizeF(paper.PaperWidth, paper.PaperHeight), QPageSize::Inch, QString(), QPageSize::ExactMatch));
   printer.setPageOrientation(QPageLayout::Portrait);
   printer.setPageMargins(QMarginsF(paper.MarginLeft, paper.MarginTop, paper.MarginRight, paper.MarginBottom),
                          QPageLayout::Inch);
@@ -83,7 +83,8 @@ std::vector<TPdfImage> PdfImages(const std::string& pdf) {
     std::istringstream fields(line);
     std::string page, number, type, color, components, bits;
     TPdfImage image;
-    if (fields >> page >> number >> type >> image.Width >> image.Height >> color >> components >> bits >> image.Encoding)
+    if (fields >> page >> number >> type >> image.Width >> image.Height >> color >> components >> bits >>
+        image.Encoding)
       images.push_back(image);
   }
   return images;
@@ -96,8 +97,8 @@ uint32_t TRaster::At(int x, int y) const {
 
 TRaster RenderPage(const std::string& pdf, int dpi) {
   const std::string prefix = pdf + "-page";
-  const std::string command = "pdftoppm -singlefile -f 1 -l 1 -r " + std::to_string(dpi) + " " + Quoted(pdf) +
-                              " " + Quoted(prefix);
+  const std::string command =
+      "pdftoppm -singlefile -f 1 -l 1 -r " + std::to_string(dpi) + " " + Quoted(pdf) + " " + Quoted(prefix);
   TRaster raster;
   if (std::system(command.c_str()) != 0) {
     ADD_FAILURE() << "pdftoppm failed on " << pdf;
@@ -141,8 +142,7 @@ bool IsNear(uint32_t rgb, uint32_t wanted, int tolerance) {
 
 bool IsDark(uint32_t rgb) { return ((rgb >> 16) & 0xFF) < 100 && ((rgb >> 8) & 0xFF) < 100 && (rgb & 0xFF) < 100; }
 
-std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, TImageFormat format, uint32_t fill,
-                                                  int dpi) {
+std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, TImageFormat format, uint32_t fill, int dpi) {
   auto image = std::make_unique<quorvane::TDibGraphic>();
   image->NewImage(width, height, format, nullptr, static_cast<uint16_t>(dpi), static_cast<uint16_t>(dpi));
   for (int y = 0; y < height; ++y) {

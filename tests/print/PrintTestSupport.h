@@ -78,8 +78,8 @@ bool IsNear(uint32_t rgb, uint32_t wanted, int tolerance = 40);
 bool IsDark(uint32_t rgb);
 
 // A Width x Height image of Format filled with palette entry or colour Fill, at Dpi.
-std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, quorvane::TImageFormat format,
-                                                  uint32_t fill, int dpi);
+std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, quorvane::TImageFormat format, uint32_t fill,
+                                                  int dpi);
 
 // Answers the modal dialogs that the code under test opens, in order: each action gets the next
 // modal widget that appears. A dialog still open when the actions are used up, or after a

@@ -100,10 +100,8 @@ struct TColorCase {
 };
 
 const TColorCase kColorCases[] = {
-    {"black and white", TImageFormat::BlackWhite, 1, 0x2040C0},
-    {"16 grays", TImageFormat::Gray16, 9, 0x999999},
-    {"256 grays", TImageFormat::Gray256, 200, 0xC8C8C8},
-    {"16 colours", TImageFormat::Color16, 14, 0x10A030},
+    {"black and white", TImageFormat::BlackWhite, 1, 0x2040C0}, {"16 grays", TImageFormat::Gray16, 9, 0x999999},
+    {"256 grays", TImageFormat::Gray256, 200, 0xC8C8C8},        {"16 colours", TImageFormat::Color16, 14, 0x10A030},
     {"256 colours", TImageFormat::Color256, 255, 0xE07010},
 };
 
