@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -144,9 +145,10 @@ void TfrmImageConverter::CreateActions() {
   NewAction("acOpen", QStringLiteral("&Open..."), QStringLiteral("Open"), QKeySequence(QStringLiteral("Ctrl+O")), &W::Open);
   NewAction("acSave", QStringLiteral("&Save"), QStringLiteral("Save"), QKeySequence(QStringLiteral("Ctrl+S")), &W::Save);
   NewAction("acConvertTo", QStringLiteral("&Convert To..."), QStringLiteral("Convert To"), {}, &W::ConvertTo);
-  // Printing and scanning are wired by their own units; until then the entries stay disabled.
-  NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")), nullptr);
-  NewAction("acPrintSetup", QStringLiteral("Printer Setu&p..."), QStringLiteral("Print Setup"), {}, nullptr);
+  NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")), &W::Print);
+  NewAction("acPrintSetup", QStringLiteral("Printer Setu&p..."), QStringLiteral("Print Setup"), {}, &W::PrintSetup);
+  // Scanning is wired once the scanner commands are part of the program; until then its
+  // entries stay disabled.
   NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, nullptr);
   NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {}, nullptr);
   NewAction("acExit", QStringLiteral("E&xit"), QStringLiteral("Exit"), QKeySequence(QStringLiteral("Alt+X")), nullptr);
@@ -361,9 +363,8 @@ void TfrmImageConverter::UpdateCommands() {
   Action(QStringLiteral("acPaste"))->setEnabled(FClipboardHasImage);
   Action(QStringLiteral("acCopy"))->setEnabled(hasImage);
   for (const char* name : {"acSave", "acConvertTo"}) Action(QString::fromLatin1(name))->setEnabled(hasImage);
-  Action(QStringLiteral("acPrint"))->setEnabled(false);
-  for (const char* name : {"acPrintSetup", "acScan", "acSelectScanner"})
-    Action(QString::fromLatin1(name))->setEnabled(false);
+  Action(QStringLiteral("acPrint"))->setEnabled(hasImage);
+  for (const char* name : {"acScan", "acSelectScanner"}) Action(QString::fromLatin1(name))->setEnabled(false);
   for (const auto& [command, action] : FImageActions) action->setEnabled(hasImage);
   for (QMenu* submenu : FImageSubmenus) submenu->setEnabled(hasImage);
   Action(QStringLiteral("acUndo"))->setEnabled(!FUndoGraphic->Empty());

@@ -18,6 +18,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QSpinBox;
 class QToolBar;
 
@@ -46,6 +47,8 @@ class TfrmImageConverter : public QMainWindow {
   void Copy();
   void Paste();
   void Undo();
+  void Print();
+  void PrintSetup();
   void ShowPage(int page);
   // Runs one Image-menu command.
   void RunImageCommand(quorvane::TImageCommand command);
@@ -114,6 +117,8 @@ class TfrmImageConverter : public QMainWindow {
   std::unique_ptr<TUserDialogs> FDialogs;
   quorvane::TImageScrollBox* FImageScrollBox;
   std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
+  // The printer of the session: what Printer Setup chooses holds for every later Print.
+  std::unique_ptr<QPrinter> FPrinter;
   bool FModified = false;
   QString FCurrentFileName;
   // The file whose pages the view's image holds as frames; empty when it holds none.

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QRadioButton>
 
 #include "AppNumbers.h"
@@ -19,6 +20,7 @@
 #include "model/QvSafeFile.h"
 #include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
+#include "print/QvPrintCommand.h"
 
 namespace brindlex {
 
@@ -152,6 +154,17 @@ void TfrmImageConverter::Undo() {
   if (FUndoGraphic->Empty()) return;
   FImageScrollBox->SetGraphic(*FUndoGraphic);
   FUndoGraphic->FreeImage();
+}
+
+void TfrmImageConverter::Print() {
+  if (FImageScrollBox->Graphic().Empty()) return;
+  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  quorvane::PrintImage(this, FImageScrollBox->Graphic(), *FPrinter);
+}
+
+void TfrmImageConverter::PrintSetup() {
+  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  quorvane::PrinterSetup(this, *FPrinter);
 }
 
 // Steps to another page of a file. The page shown goes back into its frame first, so edits

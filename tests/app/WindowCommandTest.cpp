@@ -21,7 +21,7 @@ namespace {
 using quorvane::TImageCommand;
 using quorvane::TImageFormat;
 
-const char* const kImageActions[] = {"acSave", "acConvertTo", "acCopy"};
+const char* const kImageActions[] = {"acSave", "acConvertTo", "acCopy", "acPrint"};
 
 TEST_F(WindowTest, StartsEmptyWithImageCommandsDisabled) {
   EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool");
@@ -32,6 +32,7 @@ TEST_F(WindowTest, StartsEmptyWithImageCommandsDisabled) {
   EXPECT_FALSE(Window->ImageCommandAction(TImageCommand::Negative)->isEnabled());
   EXPECT_TRUE(Enabled("acOpen"));
   EXPECT_TRUE(Enabled("acExit"));
+  EXPECT_TRUE(Enabled("acPrintSetup"));
 
   QApplication::clipboard()->clear();
   Window->UpdateCommands();
