@@ -109,6 +109,11 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
 
 TfrmImageConverter::~TfrmImageConverter() {
   disconnect(FIdleConnection);
+  // The view outlives this object's members for a moment while Qt deletes the children.
+  FImageScrollBox->OnZoomChange = nullptr;
+  FImageScrollBox->OnRedraw = nullptr;
+  FImageScrollBox->OnQuickSelect = nullptr;
+  FImageScrollBox->OnBeforeSave = nullptr;
   SetErrorReporter({});
   try {
     WriteSettings();
@@ -380,6 +385,10 @@ void TfrmImageConverter::ClipboardChanged() {
 }
 
 void TfrmImageConverter::closeEvent(QCloseEvent* event) {
+  if (FCommandRunning) {  // a close request while a transform repaints the window waits for it
+    event->ignore();
+    return;
+  }
   try {
     ConfirmSave();
     event->accept();

@@ -6,12 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 
 #include "TZoomBox.h"
 #include "TBrindlexApplication.h"
+#include "TCommandLine.h"
 #include "WindowTestUtil.h"
 #include "model/QvDiGrphRegistry.h"
 
@@ -257,6 +260,37 @@ TEST_F(WindowTest, StartArgumentAndDroppedFilesOpenAfterTheQuestion) {
   brindlex::RunCommand([&] { Window->OpenFile(QString::fromStdString(Path("other.tga"))); });
   EXPECT_EQ(Image().Width(), 8);
   EXPECT_FALSE(Window->Modified());
+
+  // A file dropped on the window.
+  WriteImage(*Gradient(5, 6), Path("dropped.tga"));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("dropped.tga")))});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Window.get(), &drop);
+  EXPECT_EQ(Image().Width(), 5);
+  EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(Path("dropped.tga")));
+}
+
+TEST(CommandLineTest, ParsesFileHelpVersionAndMistakes) {
+  using brindlex::TCommandLine;
+  struct TRow {
+    QStringList Arguments;
+    TCommandLine::TAction Action;
+    QString FileName;
+  };
+  const TRow rows[] = {{{}, TCommandLine::TAction::Run, ""},
+                       {{"a.tif"}, TCommandLine::TAction::Run, "a.tif"},
+                       {{"--", "-odd.tif"}, TCommandLine::TAction::Run, "-odd.tif"},
+                       {{"a.tif", "--help"}, TCommandLine::TAction::Help, ""},
+                       {{"--version"}, TCommandLine::TAction::Version, ""},
+                       {{"--bogus"}, TCommandLine::TAction::Error, ""},
+                       {{"a.tif", "b.tif"}, TCommandLine::TAction::Error, ""}};
+  for (const TRow& r : rows) {
+    const TCommandLine line = brindlex::ParseCommandLine(r.Arguments);
+    EXPECT_EQ(line.Action, r.Action) << r.Arguments.join(' ').toStdString();
+    if (r.Action == TCommandLine::TAction::Run) EXPECT_EQ(line.FileName, r.FileName);
+    if (r.Action != TCommandLine::TAction::Run) EXPECT_FALSE(line.Message.isEmpty());
+  }
 }
 
 }  // namespace

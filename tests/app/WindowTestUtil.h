@@ -72,7 +72,7 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
       ADD_FAILURE() << "unexpected " << what;
       return std::nullopt;
     }
-    auto value = queue.front();
+    std::optional<QString> value = std::move(queue.front());
     queue.pop_front();
     return value;
   }
