@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "model/QvLimits.h"
@@ -360,14 +361,30 @@ int TTiffGraphic::GetImageCount(TStream& stream) {
   return count;
 }
 
-void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
-  TTiffHandle h(stream, "r", stream.Position());
-  // A page that does not exist leaves the first page selected.
-  if (index > 1 && !TIFFSetDirectory(h.Get(), static_cast<tdir_t>(index - 1))) TIFFSetDirectory(h.Get(), 0);
-  h.CheckStream();
+namespace {
 
-  TPageLayout page = ReadLayout(h);
-  MeasurePixels(h, page);
+// Opens the TIFF at Base and selects page Index; a page that does not exist leaves the first
+// page selected.
+std::unique_ptr<TTiffHandle> OpenPage(TStream& stream, int64_t base, int index, bool mapped) {
+  auto h = std::make_unique<TTiffHandle>(stream, "r", base, mapped);
+  if (index > 1 && !TIFFSetDirectory(h->Get(), static_cast<tdir_t>(index - 1))) TIFFSetDirectory(h->Get(), 0);
+  h->CheckStream();
+  return h;
+}
+
+}  // namespace
+
+void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
+  const int64_t base = stream.Position();
+  std::unique_ptr<TTiffHandle> handle = OpenPage(stream, base, index, false);
+  TPageLayout page = ReadLayout(*handle);
+  MeasurePixels(*handle, page);
+  // libtiff's RGBA conversion reads tiles only from a TIFF mapped into memory.
+  if (page.Rgba && TIFFIsTiled(handle->Get())) {
+    handle.reset();
+    handle = OpenPage(stream, base, index, true);
+  }
+  TTiffHandle& h = *handle;
   const TPageFormat format = ChoosePageFormat(h, page);
   NewImage(static_cast<int>(page.Width), static_cast<int>(page.Height), format.Format, &format.Palette,
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));

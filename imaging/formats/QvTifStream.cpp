@@ -104,7 +104,25 @@ toff_t SizeProc(thandle_t handle) {
   });
 }
 
-int MapProc(thandle_t, void**, toff_t*) { return 0; }
+int NoMapProc(thandle_t, void**, toff_t*) { return 0; }
+
+// Copies the TIFF into memory once and hands libtiff that copy.
+int MapProc(thandle_t handle, void** base, toff_t* size) {
+  TClient& c = ClientOf(handle);
+  return c.Guard.Run(0, [&]() {
+    if (c.Mapped.empty()) {
+      const int64_t length = c.Stream->Size() - c.Base;
+      if (length <= 0) return 0;
+      CheckBufferSize(static_cast<uint64_t>(length));
+      c.Mapped.resize(static_cast<size_t>(length));
+      if (c.Stream->Seek(c.Base, TSeekOrigin::soBeginning) != c.Base) return 0;
+      c.Stream->ReadBuffer(c.Mapped.data(), c.Mapped.size());
+    }
+    *base = c.Mapped.data();
+    *size = static_cast<toff_t>(c.Mapped.size());
+    return 1;
+  });
+}
 void UnmapProc(thandle_t, void*, toff_t) {}
 
 // libtiff's messages are dropped (the last error is kept for diagnostics); returning 1 tells
@@ -126,7 +144,7 @@ struct TOptionsDeleter {
 
 }  // namespace
 
-TTiffHandle::TTiffHandle(TStream& stream, const char* mode, int64_t base) {
+TTiffHandle::TTiffHandle(TStream& stream, const char* mode, int64_t base, bool mapped) {
   SilenceTiffHandlers();
   FClient.Stream = &stream;
   FClient.Base = base;
@@ -138,10 +156,12 @@ TTiffHandle::TTiffHandle(TStream& stream, const char* mode, int64_t base) {
       options.get(), static_cast<tmsize_t>(std::min<int64_t>(cap, std::numeric_limits<tmsize_t>::max())));
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), ErrorProc, &FClient);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), WarningProc, &FClient);
-  // Files are read and written through the procedures only: no memory mapping.
-  const std::string fullMode = std::string(mode) + "m";
+  // libtiff reads the header from the current position.
+  stream.Seek(base, TSeekOrigin::soBeginning);
+  // Files are read and written through the procedures unless a mapped copy is asked for.
+  const std::string fullMode = std::string(mode) + (mapped ? "" : "m");
   FTiff = TIFFClientOpenExt("", fullMode.c_str(), &FClient, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
-                            MapProc, UnmapProc, options.get());
+                            mapped ? MapProc : NoMapProc, UnmapProc, options.get());
   if (!FTiff) {
     CheckStream();
     RaiseTiffError("TIFFOpen");

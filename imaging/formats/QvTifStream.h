@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/QvCBridge.h"
 #include "model/QvExcept.h"
@@ -33,8 +34,9 @@ class TTiffHandle {
   // Opens the TIFF that starts at Base in Stream with a libtiff mode ("r", "w", "a"); offsets
   // inside the TIFF count from Base. Raises ETiffError "TIFFOpen" when libtiff refuses (or the
   // stream's own exception when the stream failed). libtiff's single allocations are capped at
-  // the library's memory limit.
-  TTiffHandle(TStream& stream, const char* mode, int64_t base = 0);
+  // the library's memory limit. Mapped (reading only): libtiff reads from a copy of the TIFF in
+  // memory instead of through the stream procedures.
+  TTiffHandle(TStream& stream, const char* mode, int64_t base = 0, bool mapped = false);
   // Closes silently when Close() was not reached (a failure is already on its way).
   ~TTiffHandle();
   TTiffHandle(const TTiffHandle&) = delete;
@@ -75,6 +77,7 @@ class TTiffHandle {
     int64_t Base = 0;
     TCallbackGuard Guard;
     std::string LastError;
+    std::vector<uint8_t> Mapped;  // the TIFF's bytes when libtiff maps it
   };
 
  private:

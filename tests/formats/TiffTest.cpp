@@ -3,7 +3,9 @@
 // for the read rules and the refusals.
 #include <tiffio.h>
 
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -360,4 +362,141 @@ TEST(Tiff, HugeDeclaredPageIsRefusedBeforeAllocating) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(MessageOf<EQuorvaneError>([&] { Load(huge); }), "CreateDibSection failed");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+namespace {
+
+// A page written by libtiff and what reading it must give.
+struct TReadCase {
+  const char* Name;
+  std::function<void(TIFF*)> Fill;
+  TF Format;
+  std::function<TColorValue(int x, int y)> Expected;  // colour at each pixel
+};
+
+constexpr TColorValue kBlack = 0, kWhite = 0xFFFFFF;
+
+// 8 x 4 one-bit rows: the left half of each row set, the right half clear.
+void FillHalfBits(TIFF* tif) { WriteRows(tif, 4, 1, [](uint32_t, uint8_t* r) { r[0] = 0xF0; }); }
+
+void SetTiles(TIFF* tif, uint32_t w, uint32_t h, int bits, int photometric, int compression) {
+  SetBasicFields(tif, w, h, bits, 1, photometric, compression);
+  TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+  TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+}
+
+// One 16 x 16 tile of one-bit pixels, the left half set.
+void WriteHalfTile(TIFF* tif) {
+  std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(tif)), 0);
+  for (size_t row = 0; row < 16; ++row) tile[row * 2] = 0xFF;
+  TIFFWriteEncodedTile(tif, 0, tile.data(), static_cast<tmsize_t>(tile.size()));
+}
+
+}  // namespace
+
+TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
+  const auto halfSetIs = [](TColorValue set, TColorValue clear) {
+    return [=](int x, int) { return x < 4 ? set : clear; };
+  };
+  const auto tileHalfSetIs = [](TColorValue set, TColorValue clear) {
+    return [=](int x, int) { return x < 8 ? set : clear; };
+  };
+  const std::vector<TReadCase> cases = {
+      {"min-is-black", [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE); FillHalfBits(t); },
+       TF::BlackWhite, halfSetIs(kWhite, kBlack)},
+      {"min-is-white", [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE); FillHalfBits(t); },
+       TF::BlackWhite, halfSetIs(kBlack, kWhite)},
+      {"no photometric reads as min-is-white",
+       [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, -1, COMPRESSION_PACKBITS); FillHalfBits(t); }, TF::BlackWhite,
+       halfSetIs(kBlack, kWhite)},
+      {"G4 min-is-black keeps its label",
+       [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX4); FillHalfBits(t); },
+       TF::BlackWhite, halfSetIs(kWhite, kBlack)},
+      {"G3 without BitsPerSample",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 0, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX3);
+         TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, 0);
+         FillHalfBits(t);
+       },
+       TF::BlackWhite, halfSetIs(kBlack, kWhite)},
+      {"one-bit palette",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_PALETTE, COMPRESSION_NONE);
+         uint16_t r[2] = {0xFFFF, 0}, g[2] = {0, 0}, b[2] = {0, 0xFFFF};
+         TIFFSetField(t, TIFFTAG_COLORMAP, r, g, b);
+         FillHalfBits(t);
+       },
+       TF::Color16, halfSetIs(0x0000FF, 0xFF0000)},
+      {"tiled min-is-white is inverted once",
+       [](TIFF* t) { SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE); WriteHalfTile(t); }, TF::BlackWhite,
+       tileHalfSetIs(kBlack, kWhite)},
+      {"tiled G4", [](TIFF* t) { SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4); WriteHalfTile(t); },
+       TF::BlackWhite, tileHalfSetIs(kBlack, kWhite)},
+      {"RGBA strips",
+       [](TIFF* t) {
+         SetBasicFields(t, 3, 2, 8, 4, PHOTOMETRIC_RGB, COMPRESSION_NONE);
+         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+         WriteRows(t, 2, 12, [](uint32_t y, uint8_t* r) {
+           for (int x = 0; x < 3; ++x) std::copy_n(std::array<uint8_t, 4>{10, uint8_t(20 * x), uint8_t(y), 0}.data(), 4, r + 4 * x);
+         });
+       },
+       TF::TrueColor, [](int x, int y) { return PackColor(uint8_t(y), uint8_t(20 * x), 10); }},
+      {"five samples: the first three are the colour",
+       [](TIFF* t) {
+         SetBasicFields(t, 3, 2, 8, 5, PHOTOMETRIC_RGB, COMPRESSION_NONE);
+         uint16_t extra[2] = {EXTRASAMPLE_UNSPECIFIED, EXTRASAMPLE_UNSPECIFIED};
+         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 2, extra);
+         WriteRows(t, 2, 15, [](uint32_t y, uint8_t* r) {
+           for (int x = 0; x < 3; ++x) std::copy_n(std::array<uint8_t, 5>{1, 2, uint8_t(y), 99, 99}.data(), 5, r + 5 * x);
+         });
+       },
+       TF::TrueColor, [](int, int y) { return PackColor(uint8_t(y), 2, 1); }},
+      {"16-bit RGB through the RGBA conversion",
+       [](TIFF* t) {
+         SetBasicFields(t, 2, 2, 16, 3, PHOTOMETRIC_RGB, COMPRESSION_NONE);
+         WriteRows(t, 2, 12, [](uint32_t, uint8_t* r) {
+           const uint16_t v[6] = {0xFFFF, 0x8000, 0, 0, 0x1234, 0xFFFF};
+           std::memcpy(r, v, 12);
+         });
+       },
+       TF::TrueColor, [](int x, int) { return x == 0 ? PackColor(0, 0x80, 0xFF) : PackColor(0xFF, 0x12, 0); }},
+      {"two four-bit samples: the row is cut to the image row",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 2, 4, 2, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
+         WriteRows(t, 2, 8, [](uint32_t, uint8_t* r) { std::fill_n(r, 8, 0xF0); });
+       },
+       TF::Gray16, [](int x, int) { return x % 2 ? kBlack : kWhite; }},
+  };
+  for (const TReadCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto image = Load(MakeTiff(c.Fill));
+    ASSERT_EQ(image->ImageFormat(), c.Format);
+    for (int y = 0; y < image->Height(); ++y)
+      for (int x = 0; x < image->Width(); ++x) ASSERT_EQ(image->GetPixel(x, y), c.Expected(x, y)) << x << "," << y;
+  }
+}
+
+TEST(Tiff, ResolutionUnits) {
+  struct Case {
+    int Unit;  // 0: no resolution fields
+    float X, Y;
+    int Dpi;
+  };
+  for (const Case& c : {Case{RESUNIT_INCH, 299.5f, 299.5f, 300}, Case{RESUNIT_CENTIMETER, 118.11f, 118.11f, 300},
+                        Case{0, 0, 0, 96}}) {
+    auto image = Load(MakeTiff([&](TIFF* t) {
+      SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+      if (c.Unit) {
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, c.Unit);
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, c.X);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, c.Y);
+      }
+      FillHalfBits(t);
+    }));
+    EXPECT_EQ(image->XDpi(), c.Dpi) << c.Unit;
+    EXPECT_EQ(image->YDpi(), c.Dpi) << c.Unit;
+  }
 }
