@@ -93,6 +93,13 @@ void MeasurePixels(TTiffHandle& h, TPageLayout& p) {
            p.Photometric == PHOTOMETRIC_YCBCR || p.BitsPerSample > 8 || p.Planar > PLANARCONFIG_CONTIG;
   p.RowBytes = static_cast<int64_t>(TIFFScanlineSize64(tif));
   h.CheckStream();
+  if (p.Photometric == PHOTOMETRIC_YCBCR) {
+    // Subsampled rows pack fewer bytes than pixels times samples; the RGBA conversion gives every
+    // pixel its full colour, so the page counts by its samples.
+    uint16_t samples = 3;
+    h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 3);
+    p.RowBytes = int64_t{p.Width} * samples * ((p.BitsPerSample + 7) / 8);
+  }
   const double perPixel = std::nearbyint(static_cast<double>(p.RowBytes) / p.Width);
   p.BytesPerPixel = perPixel < 1 ? 1 : perPixel > 64 ? 64 : static_cast<int>(perPixel);
   p.BitCount = static_cast<int>(std::min<int64_t>(int64_t{p.BitsPerSample} * p.BytesPerPixel, 24));
