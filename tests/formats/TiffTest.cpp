@@ -419,6 +419,15 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
          FillHalfBits(t);
        },
        TF::BlackWhite, halfSetIs(kBlack, kWhite)},
+      {"no PlanarConfiguration",
+       [](TIFF* t) {
+         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 8);
+         TIFFSetField(t, TIFFTAG_IMAGELENGTH, 4);
+         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+         FillHalfBits(t);
+       },
+       TF::BlackWhite, halfSetIs(kWhite, kBlack)},
       {"one-bit palette",
        [](TIFF* t) {
          SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_PALETTE, COMPRESSION_NONE);
