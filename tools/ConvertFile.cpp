@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "ConvertCodecOptions.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "model/QvBufferedStream.h"
@@ -104,7 +105,9 @@ class TFileConversion {
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
-      return AsOutputClass(std::move(image), *FOutputClass);
+      image = AsOutputClass(std::move(image), *FOutputClass);
+      ApplyCodecOptions(*image, FOptions.Codec);
+      return image;
     });
   }
 

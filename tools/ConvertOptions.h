@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ConvertCodecOptions.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfResize.h"
 
@@ -70,6 +71,7 @@ struct TConvertOptions {
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   int Jobs = 1;
+  TCodecOptions Codec;  // settings of the JPEG and PNG writers
 };
 
 // Parses the arguments after the program name.
