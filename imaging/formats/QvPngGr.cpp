@@ -15,8 +15,6 @@ namespace quorvane {
 
 QV_DEFINE_GRAPHIC_CLASS(TPngGraphic)
 
-const char* PngLibraryVersion() { return png_get_libpng_ver(nullptr); }
-
 namespace {
 
 constexpr char kCaption[] = "PNG Error";

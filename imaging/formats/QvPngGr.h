@@ -56,7 +56,4 @@ class TPngGraphic : public TDibGraphic {
   bool FInterlaced = true;
 };
 
-// The libpng release the library runs with, e.g. "1.6.39".
-const char* PngLibraryVersion();
-
 }  // namespace quorvane

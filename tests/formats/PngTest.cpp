@@ -183,21 +183,6 @@ TEST(Png, WrittenHeaderChunks) {
   EXPECT_EQ(ChunkData(SavePng(palette), "PLTE").size(), 30u);
 }
 
-TEST(Png, CompressionLevelsAllRead) {
-  TPngGraphic image;
-  MakeImage(image, TImageFormat::TrueColor, 40, 30);
-  size_t sizes[3];
-  for (int level = 0; level < 3; ++level) {
-    image.SetCompressionLevel(static_cast<TPngCompressionLevel>(level));
-    const Bytes file = SavePng(image);
-    sizes[level] = file.size();
-    TPngGraphic back;
-    ReadPng(file, back);
-    EXPECT_TRUE(SamePicture(image, back));
-  }
-  EXPECT_GE(sizes[0], sizes[2]);
-}
-
 // The colour-type table: each file's samples and the image pixels they must give.
 TEST(Png, ColourTypesAndDepthsMapToFormats) {
   const std::vector<png_color> pal4 = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {200, 210, 220}};
@@ -382,5 +367,3 @@ TEST(Png, WarningsReachImageAndPlatform) {
   ASSERT_EQ(recorder.Shown.size(), 1u);
   EXPECT_EQ(recorder.Shown[0], "PNG Error: " + image.Warnings()[0]);
 }
-
-TEST(Png, LibraryVersionIsTheInstalledOne) { EXPECT_STREQ(PngLibraryVersion(), PNG_LIBPNG_VER_STRING); }
