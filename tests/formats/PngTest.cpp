@@ -224,7 +224,9 @@ TEST(Png, ColourTypesAndDepthsMapToFormats) {
       EXPECT_EQ(image.GetPixel(static_cast<int>(x), 0), c.Pixels[x]) << c.Name << " x=" << x;
     for (size_t x = 0; x < c.Indices.size(); ++x)
       EXPECT_EQ(image.GetPixelIndex(static_cast<int>(x), 0), c.Indices[x]) << c.Name << " x=" << x;
-    if (c.File.Height > 1) EXPECT_EQ(image.GetPixelIndex(0, 1), 15) << c.Name;
+    if (c.File.Height > 1) {
+      EXPECT_EQ(image.GetPixelIndex(0, 1), 15) << c.Name;
+    }
   }
 }
 
