@@ -125,7 +125,7 @@ void TImageScrollBox::ReportError(const std::exception& error) {
 // --- the image ---
 
 void TImageScrollBox::SetGraphic(const TDibGraphic& source) {
-  FGraphic->Assign(&source);
+  if (&source != FGraphic.get()) FGraphic->Assign(&source);
   Redraw(true);
 }
 

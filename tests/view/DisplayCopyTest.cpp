@@ -52,6 +52,10 @@ struct TWindowCase {
   float Zoom;
 };
 
+void PrintTo(const TWindowCase& c, std::ostream* os) {
+  *os << ImageFormatName(c.Format) << " at " << c.Zoom << " %";
+}
+
 class DisplayWindow : public ::testing::TestWithParam<TWindowCase> {};
 
 TEST_P(DisplayWindow, EqualsTheWholeCopyWhereverScrolled) {

@@ -45,6 +45,8 @@ const TSelectCase kSelectCases[] = {
     {"at 200 near the far corner", 200.0f, {150, 170}, {199, 199}, {150, 170, 199, 199}},
 };
 
+void PrintTo(const TSelectCase& c, std::ostream* os) { *os << c.Name; }
+
 class QuickSelect : public ::testing::TestWithParam<TSelectCase> {};
 
 TEST_P(QuickSelect, CutsTheDisplayRectangle) {

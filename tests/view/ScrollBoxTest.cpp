@@ -41,6 +41,8 @@ const TZoomCase kZoomCases[] = {
      true},
 };
 
+void PrintTo(const TZoomCase& c, std::ostream* os) { *os << c.Name; }
+
 class ZoomArithmetic : public ::testing::TestWithParam<TZoomCase> {};
 
 TEST_P(ZoomArithmetic, GivesZoomSizeAndScrollBars) {
@@ -103,6 +105,18 @@ TEST(ScrollBox, TinyOrEmptyZoomIsIgnored) {
   EXPECT_THROW(box->SetZoomPercent(1e9f), EQuorvaneError);
   EXPECT_EQ(box->ZoomMode(), TZoomMode::zmFitWidth);
   EXPECT_EQ(box->DisplayWidth(), 100);
+}
+
+TEST(ScrollBox, FitWidthSettlesBesideTheVerticalBar) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 200, 400);
+  box->SetGraphic(image);
+  box->SetZoomMode(TZoomMode::zmFitWidth);
+  EXPECT_TRUE(box->VertScrollBarShown());
+  EXPECT_FALSE(box->HorzScrollBarShown());
+  EXPECT_LT(box->ClientWidth(), 100);
+  EXPECT_EQ(box->DisplayWidth(), box->ClientWidth());
 }
 
 TEST(ScrollBox, CentredCopyUsesTheOuterSize) {
