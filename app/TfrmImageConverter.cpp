@@ -24,6 +24,7 @@
 #include "TToolIcons.h"
 #include "TWindowSettings.h"
 #include "TZoomBox.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 #include "platform/QvDiGrphQt.h"
 
@@ -455,7 +456,12 @@ void TfrmImageConverter::QuickSelected(quorvane::TDibGraphic& graphic) {
     quorvane::CopyToClipboard(graphic, *QGuiApplication::clipboard());
 }
 
-void TfrmImageConverter::BeforeSave(quorvane::TDibGraphic&) {}
+// A TIFF file about to be written gets the compression of its pixel format: Group 4 for black
+// and white, JPEG for true colour, PackBits for the rest; other formats are left alone.
+void TfrmImageConverter::BeforeSave(quorvane::TDibGraphic& graphic) {
+  if (auto* tiff = dynamic_cast<quorvane::TTiffGraphic*>(&graphic))
+    tiff->SetCompression(quorvane::DefaultSaveCompression(tiff->ImageFormat()));
+}
 
 void TfrmImageConverter::SetCaption(const QString& fileName) {
   setWindowTitle(kCaption + QStringLiteral(" - ") + fileName);

@@ -16,6 +16,7 @@
 #include "TBrindlexApplication.h"
 #include "TCommandLine.h"
 #include "WindowTestUtil.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 namespace apptest {
@@ -249,7 +250,7 @@ TEST_F(WindowTest, PagesStepAndAreAllSavedOverTheirFile) {
   EXPECT_TRUE(SamePixels(*ReadPage(file, 3), *p3));
 }
 
-TEST_F(WindowTest, StartArgumentAndDroppedFilesOpenAfterTheQuestion) {
+TEST_F(WindowTest, StartArgumentOpensAfterTheQuestion) {
   OpenGradient("picture.tga", 30, 20);
   Trigger(TImageCommand::Negative);
   WriteImage(*Gradient(8, 8), Path("other.tga"));
@@ -261,14 +262,6 @@ TEST_F(WindowTest, StartArgumentAndDroppedFilesOpenAfterTheQuestion) {
   EXPECT_EQ(Image().Width(), 8);
   EXPECT_FALSE(Window->Modified());
 
-  // A file dropped on the window.
-  WriteImage(*Gradient(5, 6), Path("dropped.tga"));
-  QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("dropped.tga")))});
-  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(Window.get(), &drop);
-  EXPECT_EQ(Image().Width(), 5);
-  EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(Path("dropped.tga")));
 }
 
 TEST(CommandLineTest, ParsesFileHelpVersionAndMistakes) {
@@ -290,6 +283,26 @@ TEST(CommandLineTest, ParsesFileHelpVersionAndMistakes) {
     EXPECT_EQ(line.Action, r.Action) << r.Arguments.join(' ').toStdString();
     if (r.Action == TCommandLine::TAction::Run) EXPECT_EQ(line.FileName, r.FileName);
     if (r.Action != TCommandLine::TAction::Run) EXPECT_FALSE(line.Message.isEmpty());
+  }
+}
+
+TEST_F(WindowTest, TiffIsSavedWithTheCompressionOfItsFormat) {
+  struct TRow {
+    TImageFormat Format;
+    quorvane::TTiffCompression Compression;
+  };
+  for (const TRow& r : {TRow{TImageFormat::BlackWhite, quorvane::TTiffCompression::tcGroup4},
+                        TRow{TImageFormat::TrueColor, quorvane::TTiffCompression::tcJpeg},
+                        TRow{TImageFormat::Color256, quorvane::TTiffCompression::tcPackbits}}) {
+    OpenGradient("start.pcx", 16, 8, r.Format);
+    const std::string file = Path("out" + std::to_string(static_cast<int>(r.Format)) + ".tif");
+    Dialogs->SaveNames.push_back(QString::fromStdString(file));
+    Trigger("acConvertTo");
+    ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+    auto saved = ReadPage(file, 1);
+    auto* tiff = dynamic_cast<quorvane::TTiffGraphic*>(saved.get());
+    ASSERT_NE(tiff, nullptr);
+    EXPECT_EQ(tiff->Compression(), r.Compression) << static_cast<int>(r.Format);
   }
 }
 
