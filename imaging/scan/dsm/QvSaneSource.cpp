@@ -178,13 +178,14 @@ bool TSaneSource::StartPage() {
     FDevice->SelectMode(FSettings.Mode);
     FDevice->SelectResolution(FSettings.Resolution);
   }
+  // Devices refuse option calls while they scan: the page's resolution is read before.
+  FPageXDpi = FPageYDpi = FDevice->CurrentResolution();
   const SANE_Status status = FDevice->Start();
   if (status != SANE_STATUS_GOOD) {
     FPageError = ConditionForStatus(status);
     return false;
   }
   FPageStarted = true;
-  FPageXDpi = FPageYDpi = FDevice->CurrentResolution();
   return true;
 }
 
@@ -279,8 +280,7 @@ TW_UINT16 TSaneSource::EndTransfer(TW_PENDINGXFERS& pending) {
   const SANE_Status status = FDevice->Start();
   if (status == SANE_STATUS_NO_DOCS) return NoMorePages(pending);
   if (status == SANE_STATUS_GOOD) {
-    FPageStarted = true;
-    FPageXDpi = FPageYDpi = FDevice->CurrentResolution();
+    FPageStarted = true;  // a feeder's pages keep the batch's resolution
   } else {
     FPageError = ConditionForStatus(status);
   }
