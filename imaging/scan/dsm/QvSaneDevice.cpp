@@ -3,6 +3,8 @@
 #include <sane/saneopts.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -198,7 +200,13 @@ SANE_Status TSaneDevice::Start() {
 }
 
 void TSaneDevice::Cancel() {
-  if (FHandle && FStarted) sane_cancel(FHandle);
+  if (FHandle && FStarted) {
+    // Several backends read in a thread that sane_cancel cancels asynchronously; cancelled inside
+    // the allocator (starting up, or freeing its buffer at the end) it deadlocks the process. A
+    // moment's pause lets the reader reach its blocking write or its end first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    sane_cancel(FHandle);
+  }
   FStarted = false;
 }
 
