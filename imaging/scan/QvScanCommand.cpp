@@ -8,10 +8,7 @@
 #include "formats/QvDiGrphDib.h"
 #include "model/QvDiGrphRegistry.h"
 
-#if __has_include("formats/QvTifGr.h")
 #include "formats/QvTifGr.h"
-#define QV_SCAN_HAS_TIFF 1
-#endif
 
 namespace quorvane {
 
@@ -42,16 +39,8 @@ void LoadScannedPage(TDibGraphic& image, TW_HANDLE page, uint16_t xDpi, uint16_t
   image.SetYDpi(yDpi);
 }
 
-void ApplyScanCompression([[maybe_unused]] TDibGraphic& image) {
-#ifdef QV_SCAN_HAS_TIFF
-  auto* tiff = dynamic_cast<TTiffGraphic*>(&image);
-  if (!tiff) return;
-  switch (image.ImageFormat()) {
-    case TImageFormat::BlackWhite: tiff->SetCompression(tcGroup4); break;
-    case TImageFormat::TrueColor: tiff->SetCompression(tcJpeg); break;
-    default: tiff->SetCompression(tcPackbits); break;
-  }
-#endif
+void ApplyScanCompression(TDibGraphic& image) {
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&image)) tiff->SetCompression(DefaultSaveCompression(image.ImageFormat()));
 }
 
 void SelectScannerCommand(TScanner& scanner, IScanWindow& window) {
