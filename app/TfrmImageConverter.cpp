@@ -27,6 +27,8 @@
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 #include "platform/QvDiGrphQt.h"
+#include "scan/QvScan.h"
+#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
@@ -44,6 +46,49 @@ QSettings ProgramSettings() { return QSettings(QStringLiteral("QUELLMARK"), QStr
 const QColor kStyleColours[] = {QColor(0xD4, 0xD0, 0xC8), QColor(0xC0, 0xD8, 0xF0), QColor(0xE0, 0xE0, 0xE0)};
 
 }  // namespace
+
+// The scanner commands' view of the window: its questions through the window's dialogs, its
+// enabling, and the document state of a scanned page or file.
+class TfrmImageConverter::TScanWindow : public quorvane::IScanWindow {
+ public:
+  explicit TScanWindow(TfrmImageConverter& window) : FWindow(window) {}
+
+  bool ConfirmSave() override {
+    try {
+      FWindow.ConfirmSave();
+      return true;
+    } catch (const EAbort&) {
+      return false;
+    }
+  }
+  quorvane::TMultiPageAnswer AskMultiPage() override {
+    switch (FWindow.Dialogs().Confirm(&FWindow, QStringLiteral("Multi-page scan ?"), true)) {
+      case TAnswer::Yes: return quorvane::TMultiPageAnswer::Yes;
+      case TAnswer::No: return quorvane::TMultiPageAnswer::No;
+      case TAnswer::Cancel: break;
+    }
+    return quorvane::TMultiPageAnswer::Cancel;
+  }
+  std::string AskOutputFile() override {
+    return quorvane::AskScanOutputFile(&FWindow, FWindow.FDirectory.toStdString());
+  }
+  void ShowMessage(const std::string& text) override {
+    FWindow.Dialogs().ShowMessage(&FWindow, QString::fromStdString(text));
+  }
+  void SetWindowEnabled(bool enabled) override { FWindow.setEnabled(enabled); }
+  void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified) override {
+    FWindow.ShowScannedPage(page, modified);
+  }
+  void OpenScannedFile(const std::string& fileName) override { FWindow.LoadFile(QString::fromStdString(fileName)); }
+  void ProcessMessages() override { QCoreApplication::processEvents(); }
+
+ private:
+  TfrmImageConverter& FWindow;
+};
+
+void TfrmImageConverter::Scan() { quorvane::ScanCommand(*FScanner, *FScanWindow); }
+
+void TfrmImageConverter::SelectScanner() { quorvane::SelectScannerCommand(*FScanner, *FScanWindow); }
 
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -94,6 +139,8 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   FIdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
                             [this] { UpdateCommands(); });
   FUndoGraphic = std::make_unique<quorvane::TDibGraphic>();
+  FScanner = std::make_unique<quorvane::TScanner>();
+  FScanWindow = std::make_unique<TScanWindow>(*this);
 
   Action(QStringLiteral("acAntiAliased"))->setChecked(FImageScrollBox->AntiAliased());
   Action(QStringLiteral("acCentered"))->setChecked(FImageScrollBox->Centered());
@@ -116,6 +163,8 @@ TfrmImageConverter::~TfrmImageConverter() {
   FImageScrollBox->OnQuickSelect = nullptr;
   FImageScrollBox->OnBeforeSave = nullptr;
   SetErrorReporter({});
+  FScanWindow.reset();
+  FScanner.reset();
   try {
     WriteSettings();
   } catch (...) {
@@ -153,10 +202,9 @@ void TfrmImageConverter::CreateActions() {
   NewAction("acConvertTo", QStringLiteral("&Convert To..."), QStringLiteral("Convert To"), {}, &W::ConvertTo);
   NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")), &W::Print);
   NewAction("acPrintSetup", QStringLiteral("Printer Setu&p..."), QStringLiteral("Print Setup"), {}, &W::PrintSetup);
-  // Scanning is wired once the scanner commands are part of the program; until then its
-  // entries stay disabled.
-  NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, nullptr);
-  NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {}, nullptr);
+  NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, &W::Scan);
+  NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {},
+            &W::SelectScanner);
   NewAction("acExit", QStringLiteral("E&xit"), QStringLiteral("Exit"), QKeySequence(QStringLiteral("Alt+X")), nullptr);
   connect(Action(QStringLiteral("acExit")), &QAction::triggered, this, &QWidget::close);
   NewAction("acUndo", QStringLiteral("&Undo"), QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")), &W::Undo);
@@ -370,7 +418,6 @@ void TfrmImageConverter::UpdateCommands() {
   Action(QStringLiteral("acCopy"))->setEnabled(hasImage);
   for (const char* name : {"acSave", "acConvertTo"}) Action(QString::fromLatin1(name))->setEnabled(hasImage);
   Action(QStringLiteral("acPrint"))->setEnabled(hasImage);
-  for (const char* name : {"acScan", "acSelectScanner"}) Action(QString::fromLatin1(name))->setEnabled(false);
   for (const auto& [command, action] : FImageActions) action->setEnabled(hasImage);
   for (QMenu* submenu : FImageSubmenus) submenu->setEnabled(hasImage);
   Action(QStringLiteral("acUndo"))->setEnabled(!FUndoGraphic->Empty());

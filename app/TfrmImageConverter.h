@@ -15,6 +15,10 @@
 #include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
 
+namespace quorvane {
+class TScanner;
+}
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -49,6 +53,8 @@ class TfrmImageConverter : public QMainWindow {
   void Undo();
   void Print();
   void PrintSetup();
+  void Scan();
+  void SelectScanner();
   void ShowPage(int page);
   // Runs one Image-menu command.
   void RunImageCommand(quorvane::TImageCommand command);
@@ -95,6 +101,7 @@ class TfrmImageConverter : public QMainWindow {
   void ApplyToolbarStyle(int style);
 
   void LoadFile(const QString& name);
+  void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
   void SaveToFile(const QString& name);
   void SaveAllPages(const QString& name);
@@ -119,6 +126,10 @@ class TfrmImageConverter : public QMainWindow {
   std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
   // The printer of the session: what Printer Setup chooses holds for every later Print.
   std::unique_ptr<QPrinter> FPrinter;
+  std::unique_ptr<quorvane::TScanner> FScanner;
+  // What the scanner commands need of the window.
+  class TScanWindow;
+  std::unique_ptr<TScanWindow> FScanWindow;
   bool FModified = false;
   QString FCurrentFileName;
   // The file whose pages the view's image holds as frames; empty when it holds none.

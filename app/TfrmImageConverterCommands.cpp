@@ -21,6 +21,8 @@
 #include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
 #include "print/QvPrintCommand.h"
+#include "scan/QvScan.h"
+#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
@@ -165,6 +167,15 @@ void TfrmImageConverter::Print() {
 void TfrmImageConverter::PrintSetup() {
   if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
   quorvane::PrinterSetup(this, *FPrinter);
+}
+
+void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
+  FImageScrollBox->SetGraphic(page);
+  FModified = modified;
+  FCurrentFileName.clear();
+  FPagesFileName.clear();
+  seZoomChange();
+  UpdatePageStatus();
 }
 
 // Steps to another page of a file. The page shown goes back into its frame first, so edits

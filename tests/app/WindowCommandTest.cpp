@@ -37,6 +37,8 @@ TEST_F(WindowTest, StartsEmptyWithImageCommandsDisabled) {
   EXPECT_TRUE(Enabled("acOpen"));
   EXPECT_TRUE(Enabled("acExit"));
   EXPECT_TRUE(Enabled("acPrintSetup"));
+  EXPECT_TRUE(Enabled("acScan"));
+  EXPECT_TRUE(Enabled("acSelectScanner"));
 
   QApplication::clipboard()->clear();
   Window->UpdateCommands();
