@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -300,9 +300,31 @@ inline double RoundEven(double v) {
   return (v + kShift) - kShift;
 }
 
+// Angle in [0, 360): the same turn, with a sine and cosine that stay accurate however large
+// the angle was (pi times a huge angle overflows to infinity). Non-finite angles give 0.
+double ReducedAngle(double angle) {
+  if (!std::isfinite(angle)) return 0;
+  double reduced = std::fmod(angle, 360.0);
+  if (reduced < 0) reduced += 360;
+  return reduced >= 360 ? 0 : reduced;
+}
+
 int64_t CheckedExtent(int64_t extent) {
   if (extent < 1 || extent > std::numeric_limits<int32_t>::max()) throw EQuorvaneError("CreateDibSection failed");
   return extent;
+}
+
+// Angle rounded to three decimals, in whole thousandths of a degree, as its decimal text reads.
+// The text is made without the locale (a comma-decimal locale must not change the count).
+long long RoundedThousandths(double angle) {
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof text, angle, std::chars_format::fixed, 3);
+  std::string digits(text, written.ptr);
+  const size_t point = digits.find('.');
+  if (point != std::string::npos) digits.erase(point, 1);
+  long long thousandths = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), thousandths);
+  return thousandths;
 }
 
 // The turn in 0..359 degrees when Angle, rounded to three decimals, lies within 0.005 of a whole
@@ -313,18 +335,17 @@ int WholeAngle(double angle) {
   if (!std::isfinite(angle)) return 0;
   const double n = std::nearbyint(angle);
   bool whole = true;  // beyond 10^15 every double is a whole number of degrees
-  if (std::fabs(angle) < 1e15) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f", angle);
-    std::string digits(text);
-    digits.erase(digits.find('.'), 1);
-    const long long thousandths = std::strtoll(digits.c_str(), nullptr, 10);
-    whole = std::llabs(static_cast<long long>(n) * 1000 - thousandths) < 5;
-  }
+  if (std::fabs(angle) < 1e15)
+    whole = std::llabs(static_cast<long long>(n) * 1000 - RoundedThousandths(angle)) < 5;
   if (!whole) return -1;
-  double reduced = std::fmod(n, 360.0);
-  if (reduced < 0) reduced += 360;
-  return static_cast<int>(reduced);
+  return static_cast<int>(ReducedAngle(n));
+}
+
+// A rotated corner coordinate as an integer. Finite angles keep it within a few times the
+// source's size; anything else is refused rather than converted.
+int64_t CornerCoordinate(double v) {
+  if (!(std::fabs(v) < 0x1p52)) throw EQuorvaneError("CreateDibSection failed");
+  return static_cast<int64_t>(std::nearbyint(v));
 }
 
 }  // namespace
@@ -427,7 +448,7 @@ void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
 void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& dest) {
   const int64_t w = source.Width();
   const int64_t h = source.Height();
-  const double t = std::numbers::pi * Angle / 180;
+  const double t = std::numbers::pi * ReducedAngle(Angle) / 180;
   const double s = std::sin(t), c = std::cos(t);
   const int64_t cx = w / 2, cy = h / 2;
 
@@ -437,8 +458,8 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
   const int64_t corners[4][2] = {{0, 0}, {0, h - 1}, {w - 1, h - 1}, {w - 1, 0}};
   for (const auto& corner : corners) {
     const auto dx = static_cast<double>(corner[0] - cx), dy = static_cast<double>(corner[1] - cy);
-    const auto X = static_cast<int64_t>(std::nearbyint(dx * c - dy * s + static_cast<double>(cx)));
-    const auto Y = static_cast<int64_t>(std::nearbyint(dx * s + dy * c + static_cast<double>(cy)));
+    const int64_t X = CornerCoordinate(dx * c - dy * s + static_cast<double>(cx));
+    const int64_t Y = CornerCoordinate(dx * s + dy * c + static_cast<double>(cy));
     minX = std::min(minX, X), maxX = std::max(maxX, X);
     minY = std::min(minY, Y), maxY = std::max(maxY, Y);
   }

@@ -6,6 +6,7 @@
 #include "ResampleTestImages.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
 #include "transforms/QvTransfResize.h"
 
 using namespace quorvane;
@@ -327,4 +328,27 @@ TEST(ResizeTransform, ForcedFormatsAndTheirPalettes) {
   t.ApplyOnDest(*c16source, c256);  // a palette that fits is kept
   EXPECT_EQ(c256.PaletteRecord().Count, 3);
   EXPECT_EQ(c256.PaletteRecord().Entries[1], own.Entries[1]);
+}
+
+// A one-pixel source stretched to a huge width: the result fits the limits (1 bit per pixel),
+// the engine's per-column lists (16 bytes and more per column) do not, and must be refused
+// before they are allocated.
+TEST(ResampleImage, ContributorListsAreCheckedAgainstTheMemoryLimit) {
+  const TImageLimits saved = ImageLimits();
+  TImageLimits wide = saved;
+  wide.MaxWidth = int64_t{1} << 31;
+  wide.MaxArea = int64_t{1} << 31;
+  wide.MaxMemory = int64_t{256} << 20;
+  SetImageLimits(wide);
+  auto source = MakeImage(1, 1, TImageFormat::BlackWhite);
+  TDibGraphic dest;
+  dest.NewImage(1 << 28, 2, TImageFormat::BlackWhite, nullptr, 0, 0);
+  std::string message;
+  try {
+    ResampleImage(*source, dest, TriangleWeight, nullptr, 1.0f);
+  } catch (const EQuorvaneError& e) {
+    message = e.Message();
+  }
+  SetImageLimits(saved);
+  EXPECT_EQ(message, "CreateDibSection failed");
 }
