@@ -58,16 +58,6 @@ THsl RgbToHsl(TColorValue color) {
   return hsl;
 }
 
-namespace {
-uint8_t UnitToByte(double c) {
-  // Trunc(c * 255 + 0.5); the clamp only guards against rounding just outside 0..1.
-  const double v = c * 255 + 0.5;
-  if (v <= 0) return 0;
-  if (v >= 255) return 255;
-  return static_cast<uint8_t>(v);
-}
-}  // namespace
-
 TColorValue HslToRgb(double h, double s, double l) {
   const double m2 = l <= 0.5 ? l * (1 + s) : l + s - l * s;
   if (s == 0 || h == -1) {

@@ -57,6 +57,14 @@ struct THsl {
   double L = 0.0;
 };
 THsl RgbToHsl(TColorValue color);
+// A channel of 0 to 1 as a byte: Trunc(C * 255 + 0.5); the clamp only guards against rounding
+// just outside 0..1 (and keeps the conversion defined).
+inline uint8_t UnitToByte(double c) {
+  const double v = c * 255 + 0.5;
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<uint8_t>(v);
+}
 // The colour of H, S, L; byte 3 is 0. RgbToHsl followed by HslToRgb returns the colour.
 TColorValue HslToRgb(double h, double s, double l);
 

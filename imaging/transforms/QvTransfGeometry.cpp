@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "model/QvExcept.h"
+#include "transforms/QvTransfKernels.h"
 #include "transforms/QvTransfRows.h"
 
 namespace quorvane {
@@ -51,86 +50,11 @@ inline void StoreTriples4(const uint32_t p[4], uint8_t* to) {
   std::memcpy(to + 8, &b, 4);
 }
 
-// Eight 24-bit pixels from 24 bytes, and back.
-inline void LoadTriples8(const uint8_t* from, uint64_t p[8]) {
-  constexpr uint64_t m = 0xFFFFFF;
-  uint64_t a, b, c;
-  std::memcpy(&a, from, 8);
-  std::memcpy(&b, from + 8, 8);
-  std::memcpy(&c, from + 16, 8);
-  p[0] = a & m, p[1] = (a >> 24) & m, p[2] = (a >> 48) | ((b & 0xFF) << 16), p[3] = (b >> 8) & m;
-  p[4] = (b >> 32) & m, p[5] = (b >> 56) | ((c & 0xFFFF) << 8), p[6] = (c >> 16) & m, p[7] = c >> 40;
-}
-inline void StoreTriples8(const uint64_t p[8], uint8_t* to) {
-  const uint64_t a = p[0] | (p[1] << 24) | (p[2] << 48);
-  const uint64_t b = (p[2] >> 16) | (p[3] << 8) | (p[4] << 32) | (p[5] << 56);
-  const uint64_t c = (p[5] >> 8) | (p[6] << 16) | (p[7] << 40);
-  std::memcpy(to, &a, 8);
-  std::memcpy(to + 8, &b, 8);
-  std::memcpy(to + 16, &c, 8);
-}
-
-// Eight 24-bit pixels at a time, reordered in registers: the fallback of ReverseTriples.
-int ReverseTriplesByWords(const uint8_t* in, uint8_t* out, int width) {
-  int x = 0;
-  for (; x + 8 <= width; x += 8) {
-    uint64_t p[8];
-    LoadTriples8(in + 3 * static_cast<ptrdiff_t>(x), p);
-    const uint64_t r[8] = {p[7], p[6], p[5], p[4], p[3], p[2], p[1], p[0]};
-    StoreTriples8(r, out + 3 * static_cast<ptrdiff_t>(width - 8 - x));
-  }
-  return x;
-}
-
-// Five 24-bit pixels per 16-byte shuffle. Each store also writes one byte just before its five
-// pixels, a byte of the pixel the next step stores; so the loop stops while pixels remain on
-// both sides (the 16-byte load reads the first byte of the pixel after the five).
-__attribute__((target("ssse3"))) int ReverseTriplesSsse3(const uint8_t* in, uint8_t* out, int width) {
-  const __m128i order = _mm_setr_epi8(0, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2);
-  int x = 0;
-  for (; x + 6 <= width; x += 5) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * static_cast<ptrdiff_t>(x)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<ptrdiff_t>(width - 5 - x) - 1),
-                     _mm_shuffle_epi8(v, order));
-  }
-  return x;
-}
-
-// Sixteen one-byte pixels per shuffle.
-__attribute__((target("ssse3"))) int ReverseBytesSsse3(const uint8_t* in, uint8_t* out, int width) {
-  const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  int x = 0;
-  for (; x + 16 <= width; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + width - 16 - x), _mm_shuffle_epi8(v, order));
-  }
-  return x;
-}
-
-bool HasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3");
-  return has;
-}
-
 // Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
 void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vector<uint8_t>& scratch) {
   switch (bits) {
-    case 8: {
-      int x = HasSsse3() ? ReverseBytesSsse3(in, out, width) : 0;
-      for (; x < width; ++x) out[width - 1 - x] = in[x];
-      break;
-    }
-    case 24: {
-      int x = HasSsse3() ? ReverseTriplesSsse3(in, out, width) : ReverseTriplesByWords(in, out, width);
-      const uint8_t* p = in + 3 * static_cast<ptrdiff_t>(x);
-      uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1 - x);
-      for (; x < width; ++x, p += 3, q -= 3) {
-        q[0] = p[0];
-        q[1] = p[1];
-        q[2] = p[2];
-      }
-      break;
-    }
+    case 8: ReverseBytes(in, out, width); break;
+    case 24: ReverseTriples(in, out, width); break;
     default:
       scratch.resize(2 * static_cast<size_t>(width));
       uint8_t* indices = scratch.data();
@@ -141,9 +65,6 @@ void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vecto
       break;
   }
 }
-
-// Bytes of a row that hold pixels.
-size_t PixelBytes(int width, int bits) { return static_cast<size_t>((static_cast<int64_t>(width) * bits + 7) / 8); }
 
 // Reports Steps progress steps (0 .. Steps-1) spread over Units units of work done in another
 // order, so that the events are those of a loop over the steps.
@@ -163,20 +84,6 @@ class TSpreadProgress {
   TStep FStep;
   int64_t FNext = 0;
 };
-
-// Transposes a 16 x 16 block of bytes: afterwards byte J of R[I] is what byte I of R[J] was.
-// Each round interleaves row I with row I + 8, which moves element (A, B) to the position whose
-// eight index bits are those of (A, B) rotated left by one; four rounds swap A and B.
-inline void Transpose16x16(__m128i r[16]) {
-  for (int round = 0; round < 4; ++round) {
-    __m128i t[16];
-    for (int i = 0; i < 8; ++i) {
-      t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
-      t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
-    }
-    for (int i = 0; i < 16; ++i) r[i] = t[i];
-  }
-}
 
 // The quarter turn of one-byte pixels in 16 x 16 blocks; the edges that do not fill a block are
 // moved pixel by pixel.
@@ -200,16 +107,13 @@ void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest
     const int blockEnd = y0 + ((y1 - y0) & ~15);
     for (int x0 = 0; x0 < fullW; x0 += 16) {
       for (int y = y0; y < blockEnd; y += 16) {
-        __m128i r[16];
+        const uint8_t* in[16];
+        uint8_t* out[16];
         // Clockwise, the last source row of the block becomes the first destination column.
-        for (int k = 0; k < 16; ++k)
-          r[k] = _mm_loadu_si128(
-              reinterpret_cast<const __m128i*>(rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + x0));
-        Transpose16x16(r);
-        for (int i = 0; i < 16; ++i) {
-          uint8_t* out = clockwise ? dest.ScanLine(x0 + i) + (h - 16 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r[i]);
-        }
+        for (int k = 0; k < 16; ++k) in[k] = rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + x0;
+        for (int i = 0; i < 16; ++i)
+          out[i] = clockwise ? dest.ScanLine(x0 + i) + (h - 16 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
+        TransposeBytes16x16(in, out);
       }
     }
     for (int y = y0; y < y1; ++y) {
@@ -307,6 +211,62 @@ double ReducedAngle(double angle) {
   double reduced = std::fmod(angle, 360.0);
   if (reduced < 0) reduced += 360;
   return reduced >= 360 ? 0 : reduced;
+}
+
+// One destination row of the any-angle rotation: the source position of every pixel (Sx < 0
+// for a pixel outside the source) and what it needs to write the row.
+struct TRotatedRowContext {
+  const uint8_t* const* Rows;
+  const int32_t* Sx;
+  const int32_t* Sy;
+  uint8_t* Indices;  // scratch of Width entries for palette formats
+  int Width;
+  int Bits;
+  TColorValue Background;
+  uint8_t BackgroundIndex;
+};
+using TRotatedRowWriter = void (*)(const TRotatedRowContext& c, uint8_t* out);
+
+void WriteRotatedTriples(const TRotatedRowContext& c, uint8_t* out) {
+  const uint8_t b0 = ColorByte0(c.Background), b1 = ColorByte1(c.Background), b2 = ColorByte2(c.Background);
+  for (int x = 0; x < c.Width; ++x, out += 3) {
+    const int32_t sx = c.Sx[x];
+    if (sx < 0) {
+      out[0] = b0, out[1] = b1, out[2] = b2;
+    } else {
+      const uint8_t* p = c.Rows[c.Sy[x]] + 3 * static_cast<ptrdiff_t>(sx);
+      out[0] = p[0], out[1] = p[1], out[2] = p[2];
+    }
+  }
+}
+
+// Palette formats: the indices are gathered, then packed into the row.
+template <int Bits>
+void WriteRotatedIndices(const TRotatedRowContext& c, uint8_t* out) {
+  for (int x = 0; x < c.Width; ++x) {
+    const int32_t sx = c.Sx[x];
+    uint8_t index = c.BackgroundIndex;
+    if (sx >= 0) {
+      const uint8_t* row = c.Rows[c.Sy[x]];
+      if constexpr (Bits == 8)
+        index = row[sx];
+      else if constexpr (Bits == 4)
+        index = static_cast<uint8_t>((row[sx >> 1] >> ((sx & 1) ? 0 : 4)) & 0x0F);
+      else
+        index = static_cast<uint8_t>((row[sx >> 3] >> (7 - (sx & 7))) & 1);
+    }
+    c.Indices[x] = index;
+  }
+  PackIndices(c.Indices, c.Width, Bits, out);
+}
+
+TRotatedRowWriter RotatedRowWriter(int bits) {
+  switch (bits) {
+    case 24: return WriteRotatedTriples;
+    case 8: return WriteRotatedIndices<8>;
+    case 4: return WriteRotatedIndices<4>;
+    default: return WriteRotatedIndices<1>;
+  }
 }
 
 int64_t CheckedExtent(int64_t extent) {
@@ -480,11 +440,14 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
 
   const int bits = source.BitCount();
   const bool trueColor = bits == 24;
-  const uint8_t background = trueColor ? 0 : static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
   std::vector<const uint8_t*> rows(static_cast<size_t>(h));
   for (int64_t y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(static_cast<int>(y));
   std::vector<int32_t> sxs(static_cast<size_t>(nw)), sys(static_cast<size_t>(nw));
   std::vector<uint8_t> indices(trueColor ? 0 : static_cast<size_t>(nw));
+  TRotatedRowContext context{rows.data(), sxs.data(), sys.data(), indices.data(), static_cast<int>(nw), bits,
+                             BackgroundColor, 0};
+  if (!trueColor) context.BackgroundIndex = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
+  const TRotatedRowWriter writeRow = RotatedRowWriter(bits);
 
   for (int64_t y = 0; y < nh; ++y) {
     StepProgress(static_cast<int>(y), 0, static_cast<int>(nh - 1));
@@ -500,36 +463,7 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
       sxs[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sx) : -1;
       sys[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sy) : 0;
     }
-    uint8_t* out = dest.ScanLine(static_cast<int>(y));
-    if (trueColor) {
-      for (int64_t x = 0; x < nw; ++x, out += 3) {
-        const int32_t sx = sxs[static_cast<size_t>(x)];
-        if (sx < 0) {
-          out[0] = ColorByte0(BackgroundColor), out[1] = ColorByte1(BackgroundColor),
-          out[2] = ColorByte2(BackgroundColor);
-        } else {
-          const uint8_t* p = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])] + 3 * static_cast<ptrdiff_t>(sx);
-          out[0] = p[0], out[1] = p[1], out[2] = p[2];
-        }
-      }
-    } else {
-      const unsigned mask = (1u << bits) - 1;
-      for (int64_t x = 0; x < nw; ++x) {
-        const int32_t sx = sxs[static_cast<size_t>(x)];
-        uint8_t index = background;
-        if (sx >= 0) {
-          const uint8_t* row = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])];
-          if (bits == 8)
-            index = row[sx];
-          else if (bits == 4)
-            index = static_cast<uint8_t>((row[sx >> 1] >> ((sx & 1) ? 0 : 4)) & mask);
-          else
-            index = static_cast<uint8_t>((row[sx >> 3] >> (7 - (sx & 7))) & mask);
-        }
-        indices[static_cast<size_t>(x)] = index;
-      }
-      PackIndices(indices.data(), static_cast<int>(nw), bits, out);
-    }
+    writeRow(context, dest.ScanLine(static_cast<int>(y)));
   }
 }
 

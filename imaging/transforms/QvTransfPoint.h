@@ -3,11 +3,12 @@
 // TNegativeTransform keeps the source format: gray and black-and-white rows are complemented
 // byte by byte (padding included), Color16/Color256 keep their indices and get the inverted
 // palette, TrueColor pixels are inverted. Brightness, contrast and gamma produce TrueColor;
-// convert-to-gray produces GrayTarget with that format's default palette. Every result keeps the
+// convert-to-gray (QvTransfGray.h) produces GrayTarget with that format's default palette. Every result keeps the
 // source's size and resolution. Setters clamp; fields written directly are used as they are.
 #pragma once
 
 #include "transforms/QvTransf.h"
+#include "transforms/QvTransfGray.h"
 
 namespace quorvane {
 
@@ -47,19 +48,6 @@ class TGammaTransform : public TImageTransform {
   void SetGammaValue(double value);
 
   double GammaValue = 1.0;
-};
-
-// Weighted sum of red, green and blue (weights rounded to thousandths), stored as the nearest
-// gray of GrayTarget's default palette.
-class TConvertToGrayTransform : public TImageTransform {
- public:
-  const char* ClassName() const override { return "TConvertToGrayTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
-
-  double RedWeight = 0.299;
-  double GreenWeight = 0.587;
-  double BlueWeight = 0.114;
-  TImageFormat GrayTarget = TImageFormat::Gray256;
 };
 
 }  // namespace quorvane
