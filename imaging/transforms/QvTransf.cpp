@@ -25,7 +25,28 @@ void TImageTransform::Apply(TDibGraphic& image) {
   image.Assign(&result);
 }
 
-void TImageTransform::ApplyOnDest(const TDibGraphic&, TDibGraphic&) {
+void TImageTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) {
+    TDibGraphic result;
+    ApplyOnDest(source, result);
+    dest.Assign(&result);
+    return;
+  }
+  if (PassesThrough(source)) {
+    dest.Assign(&source);
+    return;
+  }
+  CheckParameters(source);
+  StartProgress();
+  Transform(source, dest);
+  FinishProgress();
+}
+
+bool TImageTransform::PassesThrough(const TDibGraphic&) const { return false; }
+
+void TImageTransform::CheckParameters(const TDibGraphic&) const {}
+
+void TImageTransform::Transform(const TDibGraphic&, TDibGraphic&) {
   throw EQuorvaneError(FormatMessage("Method %s not implemented for %s class", "\"ApplyOnDest\"", ClassName()));
 }
 

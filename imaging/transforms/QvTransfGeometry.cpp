@@ -312,15 +312,11 @@ int64_t CornerCoordinate(double v) {
 
 // ---- flips ----
 
-void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
+bool TFlipHorizontalTransform::PassesThrough(const TDibGraphic& source) const { return source.Width() < 2; }
+
+void TFlipHorizontalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  if (w < 2) {
-    dest.Assign(&source);
-    return;
-  }
-  StartProgress();
   // Every row is written whole, padding included: the block need not be zeroed first.
   NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
   const size_t used = PixelBytes(w, source.BitCount());
@@ -332,18 +328,13 @@ void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphi
     ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
-void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
+bool TFlipVerticalTransform::PassesThrough(const TDibGraphic& source) const { return source.Height() < 2; }
+
+void TFlipVerticalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  if (h < 2) {
-    dest.Assign(&source);
-    return;
-  }
-  StartProgress();
   NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
   const size_t used = PixelBytes(w, source.BitCount());
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
@@ -355,14 +346,11 @@ void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic&
     CopyPixels(source.ScanLine(y), out, w, source.BitCount());
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
 // ---- rotation ----
 
-void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TRotateTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int k = source.Empty() ? 0 : WholeAngle(Angle);
   switch (k) {
     case 0: dest.Assign(&source); break;
@@ -371,7 +359,6 @@ void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     case 270: Rotate270(source, dest); break;
     default: RotateByAngle(source, dest); break;
   }
-  FinishProgress();
 }
 
 void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
@@ -469,22 +456,23 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
 
 // ---- crop ----
 
-void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  if (CropTop == 0 && CropLeft == 0 && CropBottom == 0 && CropRight == 0) {
-    dest.Assign(&source);
-    return;
-  }
+bool TCropTransform::PassesThrough(const TDibGraphic&) const {
+  return CropTop == 0 && CropLeft == 0 && CropBottom == 0 && CropRight == 0;
+}
+
+void TCropTransform::CheckParameters(const TDibGraphic& source) const {
   const int64_t w = source.Width();
   const int64_t h = source.Height();
   // Negative margins would read outside the source.
   if (CropTop < 0 || CropLeft < 0 || CropBottom < 0 || CropRight < 0 || !(CropTop < h - CropBottom) ||
       !(CropLeft < w - CropRight))
     throw EQuorvaneError("Invalid crop parameters");
-  const int nw = static_cast<int>(w - CropRight - CropLeft);
-  const int nh = static_cast<int>(h - CropBottom - CropTop);
+}
+
+void TCropTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
+  const int nw = source.Width() - CropRight - CropLeft;
+  const int nh = source.Height() - CropBottom - CropTop;
   NewImageForOverwriteLike(dest, source, nw, nh, source.ImageFormat(), &source.PaletteRecord());
-  StartProgress();
   const int bits = source.BitCount();
   const size_t used = PixelBytes(nw, bits);
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
@@ -501,7 +489,6 @@ void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
     }
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
 }  // namespace quorvane

@@ -132,9 +132,7 @@ class TGrayRows {
 
 }  // namespace
 
-void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TConvertToGrayTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int h = source.Height();
   // Every row is written whole and its padding cleared: the block need not be zeroed first.
   NewImageForOverwriteLike(dest, source, source.Width(), h, GrayTarget, nullptr);
@@ -148,7 +146,6 @@ void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic
     ClearRowTail(out, used, bytesPerLine);
     rows.Convert(source.ScanLine(y), out);
   }
-  FinishProgress();
 }
 
 }  // namespace quorvane

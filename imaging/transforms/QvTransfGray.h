@@ -10,12 +10,14 @@ namespace quorvane {
 class TConvertToGrayTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TConvertToGrayTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   double RedWeight = 0.299;
   double GreenWeight = 0.587;
   double BlueWeight = 0.114;
   TImageFormat GrayTarget = TImageFormat::Gray256;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

@@ -243,12 +243,7 @@ void TNegativeTransform::Apply(TDibGraphic& image) {
         for (TPaletteEntry& e : inverted.Entries)
           e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green),
                static_cast<uint8_t>(255 - e.Red), 0};
-        const TDibGraphic& source = image;
-        const auto xDpi = static_cast<uint16_t>(source.XDpi());
-        const auto yDpi = static_cast<uint16_t>(source.YDpi());
-        image.NewImage(image.Width(), h, image.ImageFormat(), &inverted, xDpi, yDpi);
-        image.SetXDpi(xDpi);
-        image.SetYDpi(yDpi);
+        NewImageLike(image, image, image.Width(), h, image.ImageFormat(), &inverted);
         std::memcpy(image.Bits(), pixels.data(), pixels.size());
         break;
       }
@@ -271,13 +266,11 @@ void TNegativeTransform::Apply(TDibGraphic& image) {
 }
 
 // The same result as Dest.Assign(Source) followed by Apply(Dest), in one pass.
-void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest || source.Empty()) {
+void TNegativeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
+  if (source.Empty()) {
     dest.Assign(&source);
-    Apply(dest);
     return;
   }
-  StartProgress();
   const int w = source.Width();
   const int h = source.Height();
   const TImageFormat format = source.ImageFormat();
@@ -301,27 +294,20 @@ void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& des
     }
   }
   dest.SetFrameDelay(source.FrameDelay());
-  FinishProgress();
 }
 
 // ---- brightness and contrast ----
 
 void TBrightnessTransform::SetAmount(double value) { Amount = std::clamp(value, -100.0, 100.0); }
 
-void TBrightnessTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TBrightnessTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   ApplyLightness(source, dest, TLightness{Brighten, Amount / 100},
                  [this](int y, int last) { StepProgress(y, 0, last); });
-  FinishProgress();
 }
 
-void TContrastTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TContrastTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   ApplyLightness(source, dest, TLightness{Contrast, RaiseContrast ? 1.0 : -1.0},
                  [this](int y, int last) { StepProgress(y, 0, last); });
-  FinishProgress();
 }
 
 // ---- gamma ----
@@ -366,9 +352,7 @@ class TPairTable {
 
 }  // namespace
 
-void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TGammaTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   TByteTable table{};
   const long double exponent = 1.0L / GammaValue;
   for (int i = 1; i < 256; ++i)
@@ -389,7 +373,6 @@ void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) 
         source, dest, palette,
         [&pairs](const uint8_t* in, uint8_t* out, int w) { pairs.Map(in, out, 3 * static_cast<size_t>(w)); }, step);
   }
-  FinishProgress();
 }
 
 }  // namespace quorvane

@@ -16,38 +16,46 @@ class TNegativeTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TNegativeTransform"; }
   void Apply(TDibGraphic& image) override;
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Adds Amount percent of the full range to each pixel's lightness (HSL), clamped to 0..1.
 class TBrightnessTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TBrightnessTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
   // Clamps to -100..100.
   void SetAmount(double value);
 
   double Amount = 5.0;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Moves each pixel's lightness half-way towards (RaiseContrast) or away from an S-curve.
 class TContrastTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TContrastTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   bool RaiseContrast = true;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Maps every channel through (i / 255) ^ (1 / GammaValue); values above 1 brighten.
 class TGammaTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TGammaTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
   // Clamps to 0.1..7.0.
   void SetGammaValue(double value);
 
   double GammaValue = 1.0;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

@@ -347,8 +347,7 @@ const TDibPalette* ResultPalette(const TDibGraphic& source, TImageFormat format)
 
 }  // namespace
 
-void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  StartProgress();
+void TResizeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
   const int minimum = Interpolate ? 2 : 1;
   if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
@@ -364,7 +363,6 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest, TRect{0, 0, NewWidth, NewHeight},
                  TStretchMode::smHalftone);
   }
-  FinishProgress();
 }
 
 }  // namespace quorvane

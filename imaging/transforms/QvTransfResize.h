@@ -54,19 +54,20 @@ class TResizeTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TResizeTransform"; }
 
-  // Rebuilds Dest at NewWidth x NewHeight with the source's resolution. The format is the
-  // source's, or TargetFormat with ForceFormat. Palette results keep the source's palette when
-  // it fits the format, else take the format's default palette.
+  // ApplyOnDest rebuilds Dest at NewWidth x NewHeight with the source's resolution. The format
+  // is the source's, or TargetFormat with ForceFormat. Palette results keep the source's palette
+  // when it fits the format, else take the format's default palette.
   // Sizes below 1 (below 2 with Interpolate) and an empty source are refused before Dest is
   // touched: "Destination graphic too small" / "Source graphic too small".
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
-
   int NewWidth = 300;
   int NewHeight = 200;
   bool Interpolate = false;  // true: ResampleImage; false: the halftone stretch
   bool ForceFormat = false;
   TImageFormat TargetFormat = TImageFormat::TrueColor;
   TResizeFilter Filter = TResizeFilter::rfTriangle;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

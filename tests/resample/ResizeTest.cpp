@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "ResampleTestImages.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
+#include "transforms/QvTransfFormat.h"
 #include "transforms/QvTransfResize.h"
 
 using namespace quorvane;
@@ -351,4 +354,25 @@ TEST(ResampleImage, ContributorListsAreCheckedAgainstTheMemoryLimit) {
   }
   SetImageLimits(saved);
   EXPECT_EQ(message, "CreateDibSection failed");
+}
+
+// Resizing and format conversion into their own source: the result of a separate destination.
+TEST(ResizeTransform, SourceAsItsOwnDestination) {
+  TResizeTransform resize;
+  resize.NewWidth = 7;
+  resize.NewHeight = 4;
+  TImageFormatTransform format;
+  format.TargetFormat = TImageFormat::Color16;
+  format.UseQuantizer = false;
+  for (TImageTransform* t : std::initializer_list<TImageTransform*>{&resize, &format})
+    for (bool interpolate : {false, true}) {
+      resize.Interpolate = interpolate;
+      auto source = RandomImage(11, 6, TImageFormat::TrueColor, 21);
+      TDibGraphic separate;
+      t->ApplyOnDest(*source, separate);
+      t->ApplyOnDest(*source, *source);
+      ASSERT_EQ(source->Width(), separate.Width()) << t->ClassName();
+      ASSERT_EQ(source->ImageFormat(), separate.ImageFormat()) << t->ClassName();
+      EXPECT_EQ(std::memcmp(source->Bits(), separate.Bits(), separate.ImageSize()), 0) << t->ClassName();
+    }
 }
