@@ -18,6 +18,7 @@
 #include "formats/QvIcoGr.h"
 #include "formats/QvPcxGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "gbm/gbm.h"
 
 using namespace quorvane;
@@ -293,6 +294,25 @@ void DibSeeds() {
 
 }  // namespace
 
+// Every format in every compression the writer allows, and a three-page file.
+void TiffSeeds() {
+  TMemoryStream book;
+  for (int f = 0; f < kImageFormatCount; ++f)
+    for (int c = 0; c < kTiffCompressionCount; ++c) {
+      const auto format = static_cast<TImageFormat>(f);
+      const auto compression = static_cast<TTiffCompression>(c);
+      if (!TiffCompressionAllowed(compression, format)) continue;
+      TTiffGraphic writer;
+      writer.Assign(Picture(format, 13, 9).get());
+      writer.SetCompression(compression);
+      TMemoryStream stream;
+      writer.SaveToStream(stream);
+      Save("fuzz_tiff", "f" + std::to_string(f) + "-c" + std::to_string(c) + ".tif", stream.Data());
+      if (c == 0 && (f == 0 || f == 4 || f == 5)) writer.AppendToStream(book);
+    }
+  Save("fuzz_tiff", "three-pages.tif", book.Data());
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -305,5 +325,6 @@ int main(int argc, char** argv) {
   BmpSeeds();
   IcoSeeds();
   DibSeeds();
+  TiffSeeds();
   return 0;
 }

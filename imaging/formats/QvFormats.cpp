@@ -5,6 +5,7 @@
 #include "formats/QvDcxGr.h"
 #include "formats/QvPcxGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 namespace quorvane {
@@ -13,7 +14,8 @@ void RegisterStandardGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, []() {
     // The order fixes the order of the dialogs' all-formats masks: TIFF, PCX, DCX, Targa, JPEG, PNG.
-    // TIFF registers here.
+    RegisterGraphicFormat("TIF", "TIFF file", TTiffGraphic::StaticClass());
+    RegisterGraphicFormat("TIFF", "TIFF file", TTiffGraphic::StaticClass());
     RegisterGraphicFormat("PCX", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("PCC", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("DCX", "DCX file", TDcxGraphic::StaticClass());

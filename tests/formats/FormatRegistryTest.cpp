@@ -6,6 +6,7 @@
 #include "formats/QvFormats.h"
 #include "formats/QvPcxGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 using namespace quorvane;
@@ -17,9 +18,10 @@ TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {
   std::vector<std::pair<std::string, std::string>> ours;
   for (const TGraphicFormatEntry& e : GraphicFormatList())
     if (e.GraphicClass == &TPcxGraphic::StaticClass() || e.GraphicClass == &TDcxGraphic::StaticClass() ||
-        e.GraphicClass == &TTgaGraphic::StaticClass())
+        e.GraphicClass == &TTgaGraphic::StaticClass() || e.GraphicClass == &TTiffGraphic::StaticClass())
       ours.emplace_back(e.Extension, e.Description);
   const std::vector<std::pair<std::string, std::string>> expected = {
+      {"TIF", "TIFF file"},           {"TIFF", "TIFF file"},
       {"PCX", "ZSoft PC Paintbrush"}, {"PCC", "ZSoft PC Paintbrush"}, {"DCX", "DCX file"},
       {"TGA", "Truevision Targa"},    {"VST", "Truevision Vista"},    {"AFI", "Truevision Targa"}};
   EXPECT_EQ(ours, expected);
@@ -30,7 +32,8 @@ TEST(FormatRegistry, EveryExtensionWritesAndReadsThroughItsClass) {
   RegisterStandardGraphicFormats();
   const std::pair<const char*, const char*> cases[] = {{"pcx", "TPcxGraphic"}, {"PCC", "TPcxGraphic"},
                                                        {"dcx", "TDcxGraphic"}, {"tga", "TTgaGraphic"},
-                                                       {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"}};
+                                                       {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"},
+                                                       {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"}};
   for (const auto& [ext, className] : cases) {
     const std::string path = testing::TempDir() + "/registry_case." + ext;
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(path);

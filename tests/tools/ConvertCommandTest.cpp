@@ -79,7 +79,7 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
        {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
         "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
         "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
-        "--info",   "--formats",  "-j",     "--quiet",     "--strict"}) {
+        "--info",   "--formats",  "-j",     "--quiet",     "--strict", "--compression"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
