@@ -103,7 +103,9 @@ TEST(TiffInterop, ReadsWhatThePeersWrite) {
         ADD_FAILURE() << "page " << page << ": " << e.Message();
         continue;
       }
-      if (page == 1) EXPECT_EQ(ours->ImageFormat(), c.Format);
+      if (page == 1) {
+        EXPECT_EQ(ours->ImageFormat(), c.Format);
+      }
       EXPECT_EQ(ours->XDpi(), c.Dpi);
       const TRgbPicture theirs = MagickPixels(dir / c.Name + "[" + std::to_string(page - 1) + "]", kWidth, kHeight);
       EXPECT_TRUE(ClosePixels(OurPixels(*ours), theirs, c.Tolerance)) << "page " << page;
