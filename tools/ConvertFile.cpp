@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ConvertCompression.h"
+#include "ConvertCodecOptions.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "model/QvBufferedStream.h"
@@ -111,6 +112,7 @@ class TFileConversion {
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
       image = AsOutputClass(std::move(image), *FOutputClass);
       ChooseTiffCompression(*image, FOptions.Compression);
+      ApplyCodecOptions(*image, FOptions.Codec);
       return image;
     });
   }

@@ -175,6 +175,11 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--dither", {false, [](TConvertOptions& o, const std::string&) { o.Dither = true; }}},
       {"--resize", {true, AddResize}},
       {"--filter", {true, SetFilter}},
+      {"--quality", {true, [](TConvertOptions& o, const std::string& v) { SetJpegQuality(o.Codec, v); }}},
+      {"--progressive", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegProgressive = true; }}},
+      {"--optimize", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegOptimize = true; }}},
+      {"--png-level", {true, [](TConvertOptions& o, const std::string& v) { SetPngLevel(o.Codec, v); }}},
+      {"--no-interlace", {false, [](TConvertOptions& o, const std::string&) { o.Codec.PngNoInterlace = true; }}},
   };
   return table;
 }
@@ -315,6 +320,13 @@ Operations (applied in the order given, to every page):
       --resize WxH      resize to W x H pixels (plain stretch unless --filter is given)
       --filter NAME     with --resize: interpolate with triangle, hermite, bell, bspline,
                         lanczos3 or mitchell
+
+Output settings (each applies to outputs of its format, others ignore it):
+      --quality N       JPEG quality from 1 to 100 (default 80)
+      --progressive     write progressive JPEG files
+      --optimize        JPEG with optimal Huffman tables (smaller, slower)
+      --png-level L     PNG deflate effort: fast, normal (default) or best
+      --no-interlace    write PNG files without Adam7 interlacing (they are interlaced by default)
 
 Information:
       --info            print class, page count and, for every page (or the --page one),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/QvTifGr.h"
+#include "ConvertCodecOptions.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfResize.h"
 
@@ -72,6 +73,7 @@ struct TConvertOptions {
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   int Jobs = 1;
+  TCodecOptions Codec;  // settings of the JPEG and PNG writers
 };
 
 // Parses the arguments after the program name.

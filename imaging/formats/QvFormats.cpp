@@ -3,7 +3,9 @@
 #include <mutex>
 
 #include "formats/QvDcxGr.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvPcxGr.h"
+#include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
@@ -22,8 +24,9 @@ void RegisterStandardGraphicFormats() {
     RegisterGraphicFormat("TGA", "Truevision Targa", TTgaGraphic::StaticClass());
     RegisterGraphicFormat("VST", "Truevision Vista", TTgaGraphic::StaticClass());
     RegisterGraphicFormat("AFI", "Truevision Targa", TTgaGraphic::StaticClass());
-    // JPEG registers here.
-    // PNG registers here.
+    RegisterGraphicFormat("JPG", "JPEG", TJpegGraphic::StaticClass());
+    RegisterGraphicFormat("JPEG", "JPEG", TJpegGraphic::StaticClass());
+    RegisterGraphicFormat("PNG", "Portable Network Graphic", TPngGraphic::StaticClass());
   });
 }
 

@@ -83,6 +83,22 @@ TPageLayout ReadLayout(TTiffHandle& h) {
   return p;
 }
 
+// JPEG strips of 8-bit RGB, YCbCr or min-is-black gray pages give the same pixels read as strips,
+// with libjpeg converting YCbCr to RGB as the RGBA conversion has it do, and need no raster of
+// the whole page.
+bool JpegStripsReadDirectly(TTiffHandle& h, const TPageLayout& p) {
+  TIFF* tif = h.Get();
+  if (p.Compression != COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Planar != PLANARCONFIG_CONTIG ||
+      p.BitsPerSample != 8)
+    return false;
+  uint16_t samples = 1;
+  h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 1);
+  if (samples == 1) return p.Photometric == PHOTOMETRIC_MINISBLACK;
+  if (samples != 3) return false;
+  if (p.Photometric == PHOTOMETRIC_RGB) return true;
+  return p.Photometric == PHOTOMETRIC_YCBCR && TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+}
+
 // Row size, bytes and bits per pixel; refuses what no image format can hold.
 void MeasurePixels(TTiffHandle& h, TPageLayout& p) {
   if (p.Compression == COMPRESSION_LZW) throw EQuorvaneError("LZW compression not supported");
@@ -91,9 +107,10 @@ void MeasurePixels(TTiffHandle& h, TPageLayout& p) {
   TIFF* tif = h.Get();
   p.Rgba = p.Compression == COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Photometric == PHOTOMETRIC_SEPARATED ||
            p.Photometric == PHOTOMETRIC_YCBCR || p.BitsPerSample > 8 || p.Planar > PLANARCONFIG_CONTIG;
+  if (p.Rgba && JpegStripsReadDirectly(h, p)) p.Rgba = false;
   p.RowBytes = static_cast<int64_t>(TIFFScanlineSize64(tif));
   h.CheckStream();
-  if (p.Photometric == PHOTOMETRIC_YCBCR) {
+  if (p.Rgba && p.Photometric == PHOTOMETRIC_YCBCR) {
     // Subsampled rows pack fewer bytes than pixels times samples; the RGBA conversion gives every
     // pixel its full colour, so the page counts by its samples.
     uint16_t samples = 3;
