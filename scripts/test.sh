@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the optimised suite, the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and a short seeded fuzz run of every reader when clang is present.
+# Builds and runs every test: the optimised suite, the Debian package check, the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short seeded fuzz run of every reader when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +11,9 @@ echo "== Release build and tests"
 cmake --preset release
 cmake --build --preset release -j "$JOBS"
 ctest --preset release -j "$JOBS"
+
+echo "== Debian package: lintian, install and removal"
+./scripts/package.sh
 
 echo "== Sanitizer build and tests"
 cmake --preset asan

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "model/QvLimits.h"
+#include "formats/QvTifGr.h"
+#include "ConvertCodecOptions.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfResize.h"
@@ -47,6 +49,7 @@ struct TConvertOptions {
   std::optional<TResizeFilter> Filter;  // --resize: resampling filter; none: plain stretch
   int Page = 0;                         // --page; 0: not given (conversion reads page 1, --info describes every page)
   bool AllPages = false;
+  std::optional<TTiffCompression> Compression;  // --compression: of TIFF output; none given: by format
   bool Overwrite = false;
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
@@ -54,6 +57,7 @@ struct TConvertOptions {
   int Jobs = 1;
   std::optional<int> LimitArea;    // --limit-area: megapixels
   std::optional<int> LimitMemory;  // --limit-memory: MiB
+  TCodecOptions Codec;  // settings of the JPEG and PNG writers
 };
 
 // Parses the arguments after the program name.
