@@ -46,7 +46,7 @@ const TGraphicClass& OutputClass(const std::string& output) {
 std::unique_ptr<TDibGraphic> AsOutputClass(std::unique_ptr<TDibGraphic> image, const TGraphicClass& outputClass) {
   if (&image->ClassType() == &outputClass) return image;
   std::unique_ptr<TDibGraphic> writer = outputClass.Create();
-  writer->Assign(image.get());
+  writer->TakeImage(*image);
   return writer;
 }
 

@@ -24,9 +24,10 @@ TInputPages::~TInputPages() = default;
 
 std::unique_ptr<TDibGraphic> TInputPages::Load(int page) {
   if (FClass != nullptr) return LoadPage(*FStream, *FClass, page);
-  const TDibGraphic& source = FPicture->FrameCount() > 0 ? FPicture->GetFrame(page) : *FPicture;
+  // The picture's pixels move into the page, so that a large picture never exists twice.
+  TDibGraphic& source = FPicture->FrameCount() > 0 ? FPicture->GetFrame(page) : *FPicture;
   auto image = std::make_unique<TDibGraphic>();
-  image->Assign(&source);
+  image->TakeImage(source);
   return image;
 }
 

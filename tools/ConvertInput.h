@@ -21,7 +21,8 @@ class TInputPages {
   TInputPages& operator=(const TInputPages&) = delete;
 
   int Count() const { return FCount; }
-  // Page Page (1-based, within Count) as a new image.
+  // Page Page (1-based, within Count) as a new image. Pages read by the platform's loader are
+  // handed over: each of them can be loaded once.
   std::unique_ptr<quorvane::TDibGraphic> Load(int page);
   // The class that reads the file ("TDibGraphic" for the platform's loader).
   std::string ClassName() const { return FClassName; }

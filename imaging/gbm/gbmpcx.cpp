@@ -138,6 +138,8 @@ class LineDecoder {
   }
   // True once the data ended before the lines did.
   bool Ended() const { return FEnded; }
+  // True when every further byte decodes as 255: the data has ended and no run carries on.
+  bool OnlyPaddingLeft() const { return FEnded && FCarry == 0; }
 
  private:
   gbm_byte_reader& FReader;
@@ -194,9 +196,18 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
   LineDecoder decoder(*reader, priv.trunc != 0);
   auto rowOf = [&](int y) { return data + static_cast<size_t>(h - 1 - y) * stride; };
 
+  // Once only padding is left, the remaining rows get in one fill the 255 bytes that decoding
+  // them would give (a file that declares a large picture and ends after its header).
+  auto padRest = [&](int y, size_t bytes) {
+    for (; y < h; ++y) std::memset(rowOf(y), 0xFF, bytes);
+  };
   if (priv.planes == 1) {
     const bool direct = static_cast<size_t>(bpl) <= stride;
     for (int y = 0; y < h; ++y) {
+      if (decoder.OnlyPaddingLeft()) {
+        padRest(y, direct ? static_cast<size_t>(bpl) : stride);
+        break;
+      }
       uint8_t* row = rowOf(y);
       if (direct) {
         decoder.Decode(row, bpl);
@@ -216,6 +227,10 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
     }
   } else {
     for (int y = 0; y < h; ++y) {
+      if (decoder.OnlyPaddingLeft()) {
+        padRest(y, 3 * static_cast<size_t>(w));
+        break;
+      }
       uint8_t* row = rowOf(y);
       for (int plane = 0; plane < 3; ++plane) {
         decoder.Decode(line.get(), bpl);

@@ -265,6 +265,25 @@ void TDibGraphic::Draw(TDibGraphic& target, const TRect& rect) const {
   StretchImage(*this, TRect{0, 0, Width(), Height()}, target, rect, mode);
 }
 
+void TDibGraphic::TakeImage(TDibGraphic& source) {
+  if (&source == this) return;
+  FreeImage();
+  if (source.Empty()) return;
+  FInfo = source.FInfo;
+  FPixels = std::move(source.FPixels);
+  FPixelCapacity = source.FPixelCapacity;
+  FBits = source.FBits;
+  FImageFormat = source.FImageFormat;
+  FPalette = source.FPalette;
+  FBytesPerLine = source.FBytesPerLine;
+  FReader = source.FReader;
+  FWriter = source.FWriter;
+  FFrameDelay = source.FFrameDelay;
+  // The converter searches the palette it was made over: this image's own copy.
+  if (FImageFormat != TImageFormat::TrueColor) FConverter = std::make_unique<TRgbToPaletteConverter>(&FPalette);
+  source.FreeImage();
+}
+
 void TDibGraphic::Assign(const TDibGraphic* source) {
   if (source == this) return;
   if (source == nullptr || source->Empty() || source->Width() <= 0 || source->Height() <= 0) {

@@ -163,6 +163,9 @@ class TDibGraphic {
   // Copies size, format, palette, resolution, delay and pixels of Source (nullptr or an empty
   // source leaves this image empty). Frames and subclass settings are not copied.
   virtual void Assign(const TDibGraphic* source);
+  // As Assign, but the pixel block moves over instead of being copied (no second block of a large
+  // image exists at any time); Source is left empty.
+  void TakeImage(TDibGraphic& source);
 
   // --- streams ---
   // Reads image ImageIndex, or with MultiImage every image of the stream as frames.

@@ -11,6 +11,7 @@
 
 #include "model/QvDiGrph.h"
 #include "model/QvStream.h"
+#include "support/PictureCompare.h"
 
 using namespace quorvane;
 
@@ -65,29 +66,8 @@ inline void MakeImage(TDibGraphic& image, TImageFormat format, int w, int h, uns
   FillPattern(image, seed);
 }
 
-// Same size, and every pixel has the same colour.
-inline ::testing::AssertionResult SamePicture(const TDibGraphic& a, const TDibGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height())
-    return ::testing::AssertionFailure() << "size " << a.Width() << "x" << a.Height() << " vs " << b.Width() << "x"
-                                         << b.Height();
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.GetPixel(x, y) != b.GetPixel(x, y))
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << "," << y << ") " << std::hex << a.GetPixel(x, y) << " vs " << b.GetPixel(x, y);
-  return ::testing::AssertionSuccess();
-}
-
-// Same as SamePicture and, for palette images, the same indices.
-inline ::testing::AssertionResult SameIndices(const TDibGraphic& a, const TDibGraphic& b) {
-  if (auto r = SamePicture(a, b); !r) return r;
-  if (a.BitCount() == 24 || b.BitCount() == 24) return ::testing::AssertionSuccess();
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.GetPixelIndex(x, y) != b.GetPixelIndex(x, y))
-        return ::testing::AssertionFailure() << "index (" << x << "," << y << ")";
-  return ::testing::AssertionSuccess();
-}
+using qvtest::SameIndices;
+using qvtest::SamePicture;
 
 inline std::string RegressionFile(const std::string& name) {
   const char* root = std::getenv("QV_TEST_DATA");

@@ -226,6 +226,30 @@ TEST(Pcx, ShortPixelDataBecomes255) {
   EXPECT_EQ(img.GetPixel(1, 1), 0xFFFFFFu);
 }
 
+// Once the data has ended, the rest of the picture is filled in one go; it must equal what
+// decoding bytes of 255 gives (runs of 255), also when the file ends inside a run or a plane line.
+TEST(Pcx, PaddingAfterTheEndEqualsDecodingBytesOf255) {
+  // (8-bit files keep their palette after the pixels, so they cannot be cut short and read.)
+  for (TImageFormat format : {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::TrueColor}) {
+    TPcxGraphic image;
+    MakeImage(image, format, 23, 9, 5);
+    const Bytes whole = WritePcx(image);
+    const size_t data = whole.size() - 128;
+    for (size_t cut : {size_t{128}, size_t{129}, 128 + data / 3, 128 + data / 2, whole.size() - 1}) {
+      SCOPED_TRACE(ImageFormatName(format) + " cut at " + std::to_string(cut));
+      Bytes shortened(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut));
+      Bytes padded = shortened;
+      padded.insert(padded.end(), 3 * 23 * 9 * 2, 0xFF);
+      TDibGraphic fromShort, fromPadded;
+      TMemoryStream a(shortened), b(padded);
+      GbmReadImage(a, fromShort, "File.pcx");
+      GbmReadImage(b, fromPadded, "File.pcx");
+      EXPECT_TRUE(SameIndices(fromShort, fromPadded));
+      EXPECT_FALSE(fromShort.Warnings().empty());
+    }
+  }
+}
+
 TEST(Pcx, MissingTrailerIsRefused) {
   Bytes b = PcxHeader(8, 1, 2, 2, 2);
   Append(b, {1, 2, 3, 4});

@@ -95,23 +95,6 @@ TRgbPicture OurPixels(const TDibGraphic& image) {
   return picture;
 }
 
-::testing::AssertionResult SamePixels(const TRgbPicture& ours, const TRgbPicture& theirs) {
-  if (ours.Width != theirs.Width || ours.Height != theirs.Height || ours.Rgb.size() != theirs.Rgb.size())
-    return ::testing::AssertionFailure() << "size " << ours.Width << "x" << ours.Height << " vs " << theirs.Width << "x"
-                                         << theirs.Height;
-  for (int y = 0; y < ours.Height; ++y) {
-    for (int x = 0; x < ours.Width; ++x) {
-      const uint8_t* a = ours.At(x, y);
-      const uint8_t* b = theirs.At(x, y);
-      if (a[0] != b[0] || a[1] != b[1] || a[2] != b[2])
-        return ::testing::AssertionFailure()
-               << "pixel (" << x << ", " << y << "): ours " << int(a[0]) << "," << int(a[1]) << "," << int(a[2])
-               << " ImageMagick's " << int(b[0]) << "," << int(b[1]) << "," << int(b[2]);
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
 std::vector<uint8_t> ReadFileBytes(const std::string& fileName) {
   TMemoryStream stream;
   stream.LoadFromFile(fileName);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "support/PictureCompare.h"
 
 using namespace quorvane;
 
@@ -38,14 +39,7 @@ class TWorkDir {
 // Runs /usr/bin/convert with Arguments (paths must not need quoting); true on exit status 0.
 bool Convert(const std::string& arguments);
 
-// A picture as 8-bit red, green, blue triples, rows top to bottom.
-struct TRgbPicture {
-  int Width = 0;
-  int Height = 0;
-  std::vector<uint8_t> Rgb;
-  const uint8_t* At(int x, int y) const { return &Rgb[(static_cast<size_t>(y) * Width + x) * 3]; }
-  uint8_t* At(int x, int y) { return &Rgb[(static_cast<size_t>(y) * Width + x) * 3]; }
-};
+using qvtest::TRgbPicture;
 
 // A deterministic picture with gradients, flat blocks (runs for run-length coders) and noise.
 TRgbPicture TestPicture(int width, int height, uint32_t seed);
@@ -57,8 +51,7 @@ TRgbPicture MagickPixels(const std::string& file, int width, int height, const s
 // The colours of Image as ImageMagick would dump them.
 TRgbPicture OurPixels(const TDibGraphic& image);
 
-// Pixel equality with the first difference in the message.
-::testing::AssertionResult SamePixels(const TRgbPicture& ours, const TRgbPicture& theirs);
+using qvtest::SamePixels;
 
 std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
 void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);

@@ -20,19 +20,6 @@ std::unique_ptr<TDibGraphic> Load(const std::string& file, bool allImages = fals
   return TQtPictureLoader().LoadFromFile(file, allImages);
 }
 
-// Equal within Tolerance per channel (blending onto black rounds differently here and there).
-::testing::AssertionResult ClosePixels(const TRgbPicture& ours, const TRgbPicture& theirs, int tolerance) {
-  if (ours.Width != theirs.Width || ours.Height != theirs.Height || ours.Rgb.size() != theirs.Rgb.size())
-    return ::testing::AssertionFailure() << "size " << ours.Width << "x" << ours.Height << " vs " << theirs.Width << "x"
-                                         << theirs.Height;
-  for (size_t i = 0; i < ours.Rgb.size(); ++i)
-    if (std::abs(ours.Rgb[i] - theirs.Rgb[i]) > tolerance)
-      return ::testing::AssertionFailure()
-             << "pixel " << (i / 3) % ours.Width << "," << i / 3 / ours.Width << " channel " << i % 3 << ": "
-             << int(ours.Rgb[i]) << " vs " << int(theirs.Rgb[i]);
-  return ::testing::AssertionSuccess();
-}
-
 // The bitmap turned into its top-down form: negative height, rows in picture order.
 void MakeTopDown(const std::string& file) {
   std::vector<uint8_t> bytes = ReadFileBytes(file);
@@ -135,12 +122,12 @@ TEST(PlatformInterop, ImageMagickIconsGiveTheirStandardSizeOnBlack) {
 
   const std::unique_ptr<TDibGraphic> loaded = Load(ico);
   EXPECT_EQ(loaded->ImageFormat(), TImageFormat::TrueColor);
-  EXPECT_TRUE(ClosePixels(OurPixels(*loaded), theirs, 1));
+  EXPECT_TRUE(SamePixels(OurPixels(*loaded), theirs, 1));
 
   TIconGraphic icon;
   TMemoryStream stream(ReadFileBytes(ico));
   icon.LoadFromStream(stream);
-  EXPECT_TRUE(ClosePixels(OurPixels(icon), theirs, 1));
+  EXPECT_TRUE(SamePixels(OurPixels(icon), theirs, 1));
   EXPECT_EQ(OurPixels(icon).At(0, 0)[0], 0);  // transparent: black
 }
 

@@ -222,3 +222,33 @@ TEST(AppendToStream, SingleImageFormatsRefuse) {
 }
 
 }  // namespace
+
+namespace {
+
+// Taking over an image moves its pixel block: same picture, palette and resolution, a working
+// nearest-entry converter over the new owner's palette, and an empty source.
+TEST(Image, TakeImageMovesThePixelsAndLeavesTheSourceEmpty) {
+  for (TImageFormat format : {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::TrueColor}) {
+    TDibGraphic source;
+    source.NewImage(5, 3, format, nullptr, 150, 96);
+    source.SetYDpi(0);  // a resolution of 0 stays 0
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) source.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFFu : 0u);
+    TDibGraphic copy;
+    copy.Assign(&source);
+    const uint8_t* block = source.Bits();
+    TDibGraphic taker;
+    taker.TakeImage(source);
+    EXPECT_TRUE(source.Empty());
+    EXPECT_EQ(taker.Bits(), block) << "moved, not copied";
+    EXPECT_EQ(taker.ImageFormat(), format);
+    EXPECT_EQ(taker.XDpi(), 150);
+    EXPECT_EQ(taker.YDpi(), 0);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) EXPECT_EQ(taker.GetPixel(x, y), copy.GetPixel(x, y));
+    taker.SetPixel(0, 0, 0xFFFFFFu);
+    EXPECT_EQ(taker.GetPixel(0, 0), 0xFFFFFFu);
+  }
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ResampleTestImages.h"
+#include "support/PictureCompare.h"
 #include "model/QvDiGrphStretch.h"
 #include "transforms/QvTransfFormat.h"
 #include "model/QvPaletteNearest.h"
@@ -56,8 +57,7 @@ void ExpectSameIndices(const TDibGraphic& a, const TDibGraphic& b) {
   ASSERT_EQ(a.Width(), b.Width());
   ASSERT_EQ(a.Height(), b.Height());
   ASSERT_EQ(a.PaletteRecord().Count, b.PaletteRecord().Count);
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x) ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
+  EXPECT_TRUE(qvtest::SamePicture(a, b));
 }
 
 std::unique_ptr<TDibGraphic> Convert(TImageFormatTransform& t, const TDibGraphic& source) {

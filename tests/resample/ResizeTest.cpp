@@ -10,6 +10,7 @@
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfFormat.h"
+#include "support/PictureCompare.h"
 #include "transforms/QvTransfResize.h"
 
 using namespace quorvane;
@@ -90,12 +91,7 @@ std::unique_ptr<TDibGraphic> Resize(const TDibGraphic& source, int width, int he
   return dest;
 }
 
-void ExpectSamePixels(const TDibGraphic& a, const TDibGraphic& b) {
-  ASSERT_EQ(a.Width(), b.Width());
-  ASSERT_EQ(a.Height(), b.Height());
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x) ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
-}
+void ExpectSamePixels(const TDibGraphic& a, const TDibGraphic& b) { EXPECT_TRUE(qvtest::SamePicture(a, b)); }
 
 }  // namespace
 

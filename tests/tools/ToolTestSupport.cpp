@@ -146,18 +146,6 @@ void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-::testing::AssertionResult SamePicture(const TDibGraphic& actual, const TDibGraphic& expected) {
-  if (actual.Width() != expected.Width() || actual.Height() != expected.Height())
-    return ::testing::AssertionFailure() << "size " << actual.Width() << "x" << actual.Height() << ", expected "
-                                         << expected.Width() << "x" << expected.Height();
-  for (int y = 0; y < expected.Height(); ++y)
-    for (int x = 0; x < expected.Width(); ++x)
-      if (actual.GetPixel(x, y) != expected.GetPixel(x, y))
-        return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << std::hex
-                                             << actual.GetPixel(x, y) << ", expected " << expected.GetPixel(x, y);
-  return ::testing::AssertionSuccess();
-}
-
 }  // namespace tooltest
 
 // The registry is filled once for the whole test program, as the tool does at start.

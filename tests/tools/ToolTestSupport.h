@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "support/PictureCompare.h"
 
 using namespace quorvane;
 
@@ -54,7 +55,6 @@ int PageCount(const std::string& file);
 std::vector<uint8_t> FileBytes(const std::string& file);
 void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 
-// Same size and the same colour at every pixel.
-::testing::AssertionResult SamePicture(const TDibGraphic& actual, const TDibGraphic& expected);
+using qvtest::SamePicture;
 
 }  // namespace tooltest

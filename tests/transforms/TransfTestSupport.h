@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "support/PictureCompare.h"
 #include "model/QvExcept.h"
 #include "transforms/QvTransf.h"
 
@@ -39,29 +40,7 @@ inline void FillRandom(TDibGraphic& image, TImageFormat format, int w, int h, un
     }
 }
 
-// Same size, format, palette, resolution and stored bytes (row padding included).
-inline ::testing::AssertionResult SameImage(const TDibGraphic& a, const TDibGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height())
-    return ::testing::AssertionFailure() << "size " << a.Width() << "x" << a.Height() << " vs " << b.Width() << "x"
-                                         << b.Height();
-  if (a.ImageFormat() != b.ImageFormat()) return ::testing::AssertionFailure() << "format differs";
-  if (a.XDpi() != b.XDpi() || a.YDpi() != b.YDpi()) return ::testing::AssertionFailure() << "resolution differs";
-  if (a.ImageFormat() != TImageFormat::TrueColor) {
-    if (a.PaletteRecord().Count != b.PaletteRecord().Count) return ::testing::AssertionFailure() << "palette count";
-    for (int i = 0; i < a.PaletteRecord().Count; ++i)
-      if (!(a.PaletteRecord().Entries[static_cast<size_t>(i)] == b.PaletteRecord().Entries[static_cast<size_t>(i)]))
-        return ::testing::AssertionFailure() << "palette entry " << i;
-  }
-  for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.BytesPerLine())) != 0) {
-      for (int x = 0; x < a.Width(); ++x)
-        if (a.GetPixel(x, y) != b.GetPixel(x, y))
-          return ::testing::AssertionFailure()
-                 << "pixel (" << x << ", " << y << ") " << std::hex << a.GetPixel(x, y) << " vs " << b.GetPixel(x, y);
-      return ::testing::AssertionFailure() << "row " << y << " differs in its padding";
-    }
-  return ::testing::AssertionSuccess();
-}
+using qvtest::SameImage;
 
 // Reads pixel (X, Y) as the geometric transforms copy it: the index, or the colour of TrueColor.
 inline uint32_t RawPixel(const TDibGraphic& image, int x, int y) {
