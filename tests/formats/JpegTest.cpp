@@ -278,17 +278,3 @@ TEST(Jpeg, HugeDeclaredImageRefusedBeforeAllocation) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   }
 }
-
-TEST(Jpeg, FailingStreamRaisesItsOwnError) {
-  class TFailing : public TMemoryStream {
-   public:
-    using TMemoryStream::TMemoryStream;
-    size_t Read(void*, size_t) override { throw EReadError("disk gone"); }
-    size_t Write(const void*, size_t) override { throw EWriteError("disk full"); }
-  };
-  TJpegGraphic image;
-  MakeImage(image, TImageFormat::TrueColor, 30, 30);
-  TFailing stream;
-  EXPECT_EQ(MessageOf<EWriteError>([&] { image.SaveToStream(stream); }), "disk full");
-  EXPECT_EQ(MessageOf<EReadError>([&] { image.LoadFromStream(stream); }), "disk gone");
-}
