@@ -20,6 +20,7 @@
 #include "formats/QvPcxGr.h"
 #include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "gbm/gbm.h"
 
 using namespace quorvane;
@@ -381,6 +382,25 @@ void JpegSeeds() {
 
 }  // namespace
 
+// Every format in every compression the writer allows, and a three-page file.
+void TiffSeeds() {
+  TMemoryStream book;
+  for (int f = 0; f < kImageFormatCount; ++f)
+    for (int c = 0; c < kTiffCompressionCount; ++c) {
+      const auto format = static_cast<TImageFormat>(f);
+      const auto compression = static_cast<TTiffCompression>(c);
+      if (!TiffCompressionAllowed(compression, format)) continue;
+      TTiffGraphic writer;
+      writer.Assign(Picture(format, 13, 9).get());
+      writer.SetCompression(compression);
+      TMemoryStream stream;
+      writer.SaveToStream(stream);
+      Save("fuzz_tiff", "f" + std::to_string(f) + "-c" + std::to_string(c) + ".tif", stream.Data());
+      if (c == 0 && (f == 0 || f == 4 || f == 5)) writer.AppendToStream(book);
+    }
+  Save("fuzz_tiff", "three-pages.tif", book.Data());
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -393,6 +413,7 @@ int main(int argc, char** argv) {
   BmpSeeds();
   IcoSeeds();
   DibSeeds();
+  TiffSeeds();
   PngSeeds();
   JpegSeeds();
   return 0;

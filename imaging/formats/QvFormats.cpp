@@ -7,6 +7,7 @@
 #include "formats/QvPcxGr.h"
 #include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 namespace quorvane {
@@ -15,7 +16,8 @@ void RegisterStandardGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, []() {
     // The order fixes the order of the dialogs' all-formats masks: TIFF, PCX, DCX, Targa, JPEG, PNG.
-    // TIFF registers here.
+    RegisterGraphicFormat("TIF", "TIFF file", TTiffGraphic::StaticClass());
+    RegisterGraphicFormat("TIFF", "TIFF file", TTiffGraphic::StaticClass());
     RegisterGraphicFormat("PCX", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("PCC", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("DCX", "DCX file", TDcxGraphic::StaticClass());

@@ -8,6 +8,7 @@
 #include "formats/QvPcxGr.h"
 #include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 using namespace quorvane;
@@ -19,10 +20,11 @@ TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {
   std::vector<std::pair<std::string, std::string>> ours;
   for (const TGraphicFormatEntry& e : GraphicFormatList())
     if (e.GraphicClass == &TPcxGraphic::StaticClass() || e.GraphicClass == &TDcxGraphic::StaticClass() ||
-        e.GraphicClass == &TTgaGraphic::StaticClass() || e.GraphicClass == &TJpegGraphic::StaticClass() ||
-        e.GraphicClass == &TPngGraphic::StaticClass())
+        e.GraphicClass == &TTgaGraphic::StaticClass() || e.GraphicClass == &TTiffGraphic::StaticClass() ||
+        e.GraphicClass == &TJpegGraphic::StaticClass() || e.GraphicClass == &TPngGraphic::StaticClass())
       ours.emplace_back(e.Extension, e.Description);
   const std::vector<std::pair<std::string, std::string>> expected = {
+      {"TIF", "TIFF file"},           {"TIFF", "TIFF file"},
       {"PCX", "ZSoft PC Paintbrush"}, {"PCC", "ZSoft PC Paintbrush"}, {"DCX", "DCX file"},
       {"TGA", "Truevision Targa"},    {"VST", "Truevision Vista"},    {"AFI", "Truevision Targa"},
       {"JPG", "JPEG"},                {"JPEG", "JPEG"},               {"PNG", "Portable Network Graphic"}};
@@ -35,6 +37,7 @@ TEST(FormatRegistry, EveryExtensionWritesAndReadsThroughItsClass) {
   const std::pair<const char*, const char*> cases[] = {{"pcx", "TPcxGraphic"}, {"PCC", "TPcxGraphic"},
                                                        {"dcx", "TDcxGraphic"}, {"tga", "TTgaGraphic"},
                                                        {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"},
+                                                       {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"},
                                                        {"png", "TPngGraphic"}};
   for (const auto& [ext, className] : cases) {
     const std::string path = testing::TempDir() + "/registry_case." + ext;

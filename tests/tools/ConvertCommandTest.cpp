@@ -83,7 +83,7 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
         "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
         "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
         "--info",   "--formats",  "-j",     "--quiet",     "--strict",   "--quality",    "--progressive",
-        "--optimize", "--png-level", "--no-interlace"}) {
+        "--optimize", "--png-level", "--no-interlace", "--compression"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
