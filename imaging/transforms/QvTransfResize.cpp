@@ -9,7 +9,9 @@
 #include "model/QvDiGrphRows.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
 #include "model/QvPaletteNearest.h"
+#include "transforms/QvTransfGeometry.h"
 
 namespace quorvane {
 
@@ -121,6 +123,12 @@ TContributorLists BuildContributors(float s, int n, int count, TFilterFunction f
     width = support / s;
     fscale = 1.0f / s;
   }
+  // Sized in 64 bits against the memory limit before anything is allocated: a 1-pixel source
+  // stretched to a huge width must be refused here, not by running out of memory.
+  const uint64_t perPosition = std::min<uint64_t>(static_cast<uint64_t>(2 * std::ceil(static_cast<double>(width))) + 3,
+                                                  3 * static_cast<uint64_t>(n) + 1);
+  CheckBufferSize(static_cast<uint64_t>(count) + 1, sizeof(size_t));
+  CheckBufferSize(static_cast<uint64_t>(count) * perPosition, sizeof(TContributor));
   TContributorLists lists;
   lists.Start.reserve(static_cast<size_t>(count) + 1);
   for (int i = 0; i < count; ++i) {
@@ -210,6 +218,8 @@ class TWorkRows {
       : FSource(source), FColumns(columns), FDw(dw), FRowBytes(3 * static_cast<size_t>(dw)), FTransform(t) {
     const int sh = source.Height();
     FSlots = std::min(sh, window + 8);
+    CheckBufferSize(static_cast<uint64_t>(FRowBytes) * static_cast<uint64_t>(FSlots));
+    CheckBufferSize(4 * static_cast<uint64_t>(source.Width()), sizeof(v4f));
     FRing.resize(FRowBytes * static_cast<size_t>(FSlots));
     FTags.assign(static_cast<size_t>(FSlots), -1);
     for (auto& b : FBuffers) b.resize(static_cast<size_t>(source.Width()));
@@ -272,6 +282,7 @@ int WindowOf(const TContributorLists& lists) {
 void VerticalPass(TWorkRows& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
   const int dw = dest.Width(), dh = dest.Height();
   const size_t n = 3 * static_cast<size_t>(dw);
+  CheckBufferSize(n, sizeof(float) + 1);
   std::vector<float> sums(n);
   std::vector<uint8_t> row(n);
   const bool direct = dest.ImageFormat() == TImageFormat::TrueColor;
@@ -337,8 +348,7 @@ const TDibPalette* ResultPalette(const TDibGraphic& source, TImageFormat format)
 
 }  // namespace
 
-void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  StartProgress();
+void TResizeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
   const int minimum = Interpolate ? 2 : 1;
   if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
@@ -354,6 +364,38 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest, TRect{0, 0, NewWidth, NewHeight},
                  TStretchMode::smHalftone);
   }
+}
+
+void TResizeTransform::ApplyOnDestPart(const TDibGraphic& source, TDibGraphic& dest, const TRect& part) {
+  if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
+  const int minimum = Interpolate ? 2 : 1;
+  if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
+  const TRect clipped{std::max(part.Left, 0), std::max(part.Top, 0), std::min(part.Right, NewWidth),
+                      std::min(part.Bottom, NewHeight)};
+  if (clipped.Width() < 1 || clipped.Height() < 1) throw EQuorvaneError("Destination graphic too small");
+
+  if (Interpolate) {
+    // The resampling engine has no partial form: build the whole result and keep the part.
+    TDibGraphic whole;
+    ApplyOnDest(source, whole);
+    TCropTransform crop;
+    crop.CropLeft = clipped.Left;
+    crop.CropTop = clipped.Top;
+    crop.CropRight = NewWidth - clipped.Right;
+    crop.CropBottom = NewHeight - clipped.Bottom;
+    crop.ApplyOnDest(whole, dest);
+    return;
+  }
+  StartProgress();
+  const TImageFormat format = ForceFormat ? TargetFormat : source.ImageFormat();
+  dest.NewImage(clipped.Width(), clipped.Height(), format, ResultPalette(source, format),
+                static_cast<uint16_t>(source.XDpi()), static_cast<uint16_t>(source.YDpi()));
+  StepProgress(50, 0, 100);
+  // The whole result's rectangle, shifted so that the part lands at Dest's origin; the stretch
+  // computes only the destination pixels inside Dest, with the whole rectangle's mapping.
+  StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest,
+               TRect{-clipped.Left, -clipped.Top, NewWidth - clipped.Left, NewHeight - clipped.Top},
+               TStretchMode::smHalftone);
   FinishProgress();
 }
 
