@@ -179,6 +179,17 @@ uint16_t DensityToDpi(int unit, unsigned density) {
   return dpi > 0 && dpi <= 0xFFFF ? static_cast<uint16_t>(dpi) : 0;
 }
 
+// Refuses a Huffman-coded file too short to hold its image: every block of every component
+// costs at least one bit (its DC code), so fewer bits than blocks cannot be a whole picture, and
+// decoding the missing rest would cost time for nothing. Arithmetic coding has no such bound.
+void CheckDataCanHoldBlocks(const jpeg_decompress_struct& cinfo, int64_t bytesAvailable) {
+  if (cinfo.arith_code || bytesAvailable <= 0) return;
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
+  if (blocks / 8 > static_cast<uint64_t>(bytesAvailable)) throw EJpegError("JPEG file is too short for its image size");
+}
+
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
 
 }  // namespace
@@ -186,6 +197,7 @@ uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi 
 void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   ClearWarnings();
   FWarningCount = 0;
+  const int64_t start = stream.Position(), size = stream.Size();
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
   TJpegObject<jpeg_decompress_struct> decoder(session);
@@ -199,6 +211,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   });
   // Sizes are checked before libjpeg allocates its buffers for the image.
   CheckImageSize(cinfo.image_width, cinfo.image_height, cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24);
+  if (start >= 0 && size > start) CheckDataCanHoldBlocks(cinfo, size - start);
   const TImageLimits limits = ImageLimits();
   cinfo.mem->max_memory_to_use = static_cast<long>(limits.MaxMemory);
   RunJpeg(session, [&] { jpeg_start_decompress(&cinfo); });

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "FormatTestUtil.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvPngGr.h"
 #include "model/QvLimits.h"
 
@@ -320,7 +321,9 @@ TEST(Png, TruncatedFilesFailCleanly) {
   }
 }
 
-TEST(Png, FailingStreamRaisesItsOwnError) {
+// A stream that fails while libpng or libjpeg is inside a call: its own exception reaches the
+// caller once the library has been left.
+TEST(Png, FailingStreamRaisesItsOwnErrorInBothCodecs) {
   class TFailing : public TMemoryStream {
    public:
     using TMemoryStream::TMemoryStream;
@@ -330,12 +333,16 @@ TEST(Png, FailingStreamRaisesItsOwnError) {
     }
     size_t Write(const void*, size_t) override { throw EWriteError("disk full"); }
   };
-  TPngGraphic image;
-  MakeImage(image, TImageFormat::TrueColor, 30, 30);
-  TFailing reading(SavePng(image));
-  EXPECT_EQ(MessageOf<EReadError>([&] { image.LoadFromStream(reading); }), "disk gone");
-  TFailing writing;
-  EXPECT_EQ(MessageOf<EWriteError>([&] { image.SaveToStream(writing); }), "disk full");
+  std::unique_ptr<TDibGraphic> codecs[] = {std::make_unique<TPngGraphic>(), std::make_unique<TJpegGraphic>()};
+  for (auto& image : codecs) {
+    MakeImage(*image, TImageFormat::TrueColor, 200, 100);
+    TMemoryStream whole;
+    image->SaveToStream(whole);
+    TFailing reading(whole.Data());
+    EXPECT_EQ(MessageOf<EReadError>([&] { image->LoadFromStream(reading); }), "disk gone") << image->ClassName();
+    TFailing writing;
+    EXPECT_EQ(MessageOf<EWriteError>([&] { image->SaveToStream(writing); }), "disk full") << image->ClassName();
+  }
 }
 
 TEST(Png, HugeDeclaredImageRefusedQuickly) {
