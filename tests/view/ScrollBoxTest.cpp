@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "ViewTestSupport.h"
-#include "formats/QvDcxGr.h"
 #include "model/QvExcept.h"
+#include "model/QvDiGrphRegistry.h"
 #include "model/QvStream.h"
 
 using namespace viewtest;
@@ -246,34 +246,40 @@ TEST(ScrollBox, MouseModeReplacesTheHandler) {
 
 // --- frames ---
 
-std::string WriteDcx(const std::string& name, int pages) {
+// A multi-page file of the registered class of Name's extension; page N is 10 N pixels wide.
+std::string WritePages(const std::string& name, int pages) {
   const std::string path = ::testing::TempDir() + "/" + name;
   TMemoryStream s;
   for (int i = 1; i <= pages; ++i) {
-    TDcxGraphic page;
-    MakePattern(page, TImageFormat::Color256, 10 * i, 8);
-    page.AppendToStream(s);
+    std::unique_ptr<TDibGraphic> page = CreateGraphicForFile(name);
+    MakePattern(*page, TImageFormat::Color256, 10 * i, 8);
+    s.SetPosition(0);
+    page->AppendToStream(s);
   }
   s.SaveToFile(path);
   return path;
 }
 
+
 TEST(ScrollBoxFrames, ImageIndexZeroLoadsEveryPage) {
-  const std::string path = WriteDcx("view-frames.dcx", 3);
-  auto box = ShownBox(100, 100);
-  box->LoadFromFile(path, 0);
-  EXPECT_EQ(box->Graphic().ClassName(), "TDcxGraphic");
-  EXPECT_EQ(box->FrameCount(), 3);
-  EXPECT_EQ(box->CurrentFrame(), 1);
-  EXPECT_EQ(box->DisplayWidth(), 10);
-  box->LoadFromFile(path, 2);
-  EXPECT_EQ(box->FrameCount(), 0);
-  EXPECT_EQ(box->Graphic().Width(), 20);
-  EXPECT_THROW(box->ShowFrame(1), Exception);  // no frames now
+  for (const char* name : {"view-frames.dcx", "view-frames.tif"}) {
+    SCOPED_TRACE(name);
+    const std::string path = WritePages(name, 3);
+    auto box = ShownBox(100, 100);
+    box->LoadFromFile(path, 0);
+    EXPECT_EQ(box->Graphic().ClassName(), std::string(name).ends_with("dcx") ? "TDcxGraphic" : "TTiffGraphic");
+    EXPECT_EQ(box->FrameCount(), 3);
+    EXPECT_EQ(box->CurrentFrame(), 1);
+    EXPECT_EQ(box->DisplayWidth(), 10);
+    box->LoadFromFile(path, 2);
+    EXPECT_EQ(box->FrameCount(), 0);
+    EXPECT_EQ(box->Graphic().Width(), 20);
+    EXPECT_THROW(box->ShowFrame(1), Exception);  // no frames now
+  }
 }
 
 TEST(ScrollBoxFrames, AnimationStepsAndWrapsAround) {
-  const std::string path = WriteDcx("view-animate.dcx", 3);
+  const std::string path = WritePages("view-animate.dcx", 3);
   auto box = ShownBox(100, 100);
   box->LoadFromFile(path, 0);
   box->Graphic().SetFrameDelay(120);
@@ -295,14 +301,14 @@ TEST(ScrollBoxFrames, AnimationStepsAndWrapsAround) {
 
 TEST(ScrollBoxFrames, OneFrameDoesNotAnimate) {
   auto box = ShownBox(100, 100);
-  box->LoadFromFile(WriteDcx("view-one.dcx", 1), 0);
+  box->LoadFromFile(WritePages("view-one.dcx", 1), 0);
   box->SetAnimate(true);
   EXPECT_FALSE(box->Animate());
   EXPECT_FALSE(box->AnimationTimer().isActive());
 }
 
 TEST(ScrollBoxFrames, LoadPausesAndResumesTheAnimation) {
-  const std::string path = WriteDcx("view-resume.dcx", 2);
+  const std::string path = WritePages("view-resume.dcx", 2);
   auto box = ShownBox(100, 100);
   box->LoadFromFile(path, 0);
   box->SetAnimate(true);
