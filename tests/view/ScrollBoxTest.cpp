@@ -77,18 +77,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, ZoomArithmetic, ::testing::ValuesIn(kZoomCases),
                            return name;
                          });
 
-TEST(ScrollBox, StartsEmptyInDragModeAtOriginalSize) {
-  TImageScrollBox box;
-  EXPECT_EQ(box.size(), QSize(100, 100));
-  EXPECT_TRUE(box.Graphic().Empty());
-  EXPECT_EQ(box.MouseMode(), TMouseMode::mmDrag);
-  EXPECT_EQ(box.ImageControl()->cursor().shape(), Qt::OpenHandCursor);
-  EXPECT_EQ(box.ZoomMode(), TZoomMode::zmOriginalSize);
-  EXPECT_FLOAT_EQ(box.ZoomPercent(), 100.0f);
-  EXPECT_FALSE(box.AntiAliased() || box.Centered() || box.Animate());
-  EXPECT_FALSE(box.ImageControl()->isVisibleTo(&box));
-}
-
 TEST(ScrollBox, TinyOrEmptyZoomIsIgnored) {
   auto box = ShownBox(100, 100);
   box->SetZoomPercent(50.0f);  // empty image: ignored
@@ -167,17 +155,6 @@ TEST(ScrollBox, ZoomChangeFiresOnlyForAChangedZoom) {
   EXPECT_FLOAT_EQ(zooms.back(), 100.0f * (100.0f / 300.0f));
 }
 
-TEST(ScrollBox, RedrawReportsTheImageNotTheCopy) {
-  auto box = ShownBox(100, 100);
-  const TDibGraphic* reported = nullptr;
-  box->OnRedraw = [&](TDibGraphic& g) { reported = &g; };
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::Gray16, 400, 400);
-  box->SetGraphic(image);
-  box->SetZoomMode(TZoomMode::zmFullPage);
-  EXPECT_EQ(reported, &box->Graphic());
-}
-
 TEST(ScrollBox, EmptyFileNameEmptiesTheView) {
   auto box = ShownBox(100, 100);
   TDibGraphic image;
@@ -232,18 +209,6 @@ TEST(ScrollBox, HiddenBoxRedrawsWhenShown) {
   EXPECT_TRUE(box.HorzScrollBarShown());
 }
 
-TEST(ScrollBox, MouseModeReplacesTheHandler) {
-  auto box = ShownBox(100, 100);
-  box->SetMouseMode(TMouseMode::mmQuickSelect);
-  EXPECT_NE(dynamic_cast<TQuickSelectMouseHandler*>(box->MouseHandler()), nullptr);
-  EXPECT_EQ(box->ImageControl()->cursor().shape(), Qt::ArrowCursor);
-  box->SetMouseMode(TMouseMode::mmNone);
-  EXPECT_EQ(box->MouseHandler(), nullptr);
-  box->SetMouseMode(TMouseMode::mmDrag);
-  EXPECT_NE(dynamic_cast<TDragMouseHandler*>(box->MouseHandler()), nullptr);
-  EXPECT_EQ(box->ImageControl()->cursor().shape(), Qt::OpenHandCursor);
-}
-
 // --- frames ---
 
 // A multi-page file of the registered class of Name's extension; page N is 10 N pixels wide.
@@ -259,7 +224,6 @@ std::string WritePages(const std::string& name, int pages) {
   s.SaveToFile(path);
   return path;
 }
-
 
 TEST(ScrollBoxFrames, ImageIndexZeroLoadsEveryPage) {
   for (const char* name : {"view-frames.dcx", "view-frames.tif"}) {
