@@ -16,8 +16,11 @@
 #include "formats/QvDiGrphDib.h"
 #include "formats/QvGbm.h"
 #include "formats/QvIcoGr.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvPcxGr.h"
+#include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "gbm/gbm.h"
 
 using namespace quorvane;
@@ -291,7 +294,112 @@ void DibSeeds() {
   Save("fuzz_dib", "rle4.dib", TBytes(rle4.begin() + 14, rle4.end()));
 }
 
+extern "C" void AppendPngBytes(png_structp png, png_bytep data, size_t length) {
+  auto* out = static_cast<TBytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+extern "C" void NoPngFlush(png_structp) {}
+
+// A PNG written by libpng directly, for the colour types and chunks our writer never produces.
+// Samples follow a pattern; 16-bit samples take two bytes each.
+TBytes LibpngFile(int width, int height, int depth, int colorType, bool interlaced, bool chunks) {
+  TBytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fprintf(stderr, "libpng seed %d/%d failed\n", depth, colorType);
+    return {};
+  }
+  png_set_write_fn(png, &out, AppendPngBytes, NoPngFlush);
+  png_set_IHDR(png, info, width, height, depth, colorType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  png_color palette[16];
+  png_byte alpha[3] = {0, 128, 255};
+  for (int i = 0; i < 16; ++i) palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i * 5)};
+  if (colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_set_PLTE(png, info, palette, std::min(16, 1 << depth));
+    if (chunks) png_set_tRNS(png, info, alpha, 3, nullptr);
+  }
+  if (chunks) {
+    png_color_16 back{1, 100, 150, 200, 90};
+    png_set_bKGD(png, info, &back);
+    png_set_gAMA(png, info, 1.0);
+    png_set_pHYs(png, info, 11811, 3780, PNG_RESOLUTION_METER);
+  }
+  png_write_info(png, info);
+  const int channels = colorType == PNG_COLOR_TYPE_RGB ? 3 : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                       : colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 1;
+  TBytes row((width * channels * depth + 7) / 8);
+  const int passes = interlaced ? png_set_interlace_handling(png) : 1;
+  for (int pass = 0; pass < passes; ++pass)
+    for (int y = 0; y < height; ++y) {
+      for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 41 + y * 13);
+      if (colorType == PNG_COLOR_TYPE_PALETTE && depth == 8)
+        for (auto& b : row) b &= 15;
+      png_write_row(png, row.data());
+    }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+void PngSeeds() {
+  const TImageFormat all[] = {TImageFormat::BlackWhite, TImageFormat::Gray16, TImageFormat::Gray256,
+                              TImageFormat::Color16, TImageFormat::Color256, TImageFormat::TrueColor};
+  for (TImageFormat format : all)
+    for (bool interlaced : {false, true}) {
+      TPngGraphic writer;
+      writer.SetInterlaced(interlaced);
+      Save("fuzz_png", "ours" + std::to_string(static_cast<int>(format)) + (interlaced ? "-adam7" : "") + ".png",
+           Written(writer, *Picture(format, 11, 6)));
+    }
+  struct TKind {
+    const char* Name;
+    int Depth, ColorType;
+  };
+  const TKind kinds[] = {{"gray2", 2, PNG_COLOR_TYPE_GRAY},         {"palette2", 2, PNG_COLOR_TYPE_PALETTE},
+                         {"gray16", 16, PNG_COLOR_TYPE_GRAY},       {"rgb16", 16, PNG_COLOR_TYPE_RGB},
+                         {"graya8", 8, PNG_COLOR_TYPE_GRAY_ALPHA},  {"rgba16", 16, PNG_COLOR_TYPE_RGB_ALPHA},
+                         {"palette8", 8, PNG_COLOR_TYPE_PALETTE},   {"rgba8", 8, PNG_COLOR_TYPE_RGB_ALPHA}};
+  for (const TKind& kind : kinds) {
+    Save("fuzz_png", std::string(kind.Name) + ".png", LibpngFile(9, 5, kind.Depth, kind.ColorType, false, false));
+    Save("fuzz_png", std::string(kind.Name) + "-chunks-adam7.png",
+         LibpngFile(9, 5, kind.Depth, kind.ColorType, true, true));
+  }
+}
+
+void JpegSeeds() {
+  TJpegGraphic writer;
+  Save("fuzz_jpeg", "gray.jpg", Written(writer, *Picture(TImageFormat::Gray256, 19, 11)));
+  Save("fuzz_jpeg", "colour.jpg", Written(writer, *Picture(TImageFormat::TrueColor, 19, 11)));
+  writer.SetProgressive(true);
+  Save("fuzz_jpeg", "progressive.jpg", Written(writer, *Picture(TImageFormat::TrueColor, 19, 11)));
+  writer.SetProgressive(false);
+  writer.SetOptimizeCoding(true);
+  writer.SetQuality(30);
+  Save("fuzz_jpeg", "optimized.jpg", Written(writer, *Picture(TImageFormat::TrueColor, 19, 11)));
+}
+
 }  // namespace
+
+// Every format in every compression the writer allows, and a three-page file.
+void TiffSeeds() {
+  TMemoryStream book;
+  for (int f = 0; f < kImageFormatCount; ++f)
+    for (int c = 0; c < kTiffCompressionCount; ++c) {
+      const auto format = static_cast<TImageFormat>(f);
+      const auto compression = static_cast<TTiffCompression>(c);
+      if (!TiffCompressionAllowed(compression, format)) continue;
+      TTiffGraphic writer;
+      writer.Assign(Picture(format, 13, 9).get());
+      writer.SetCompression(compression);
+      TMemoryStream stream;
+      writer.SaveToStream(stream);
+      Save("fuzz_tiff", "f" + std::to_string(f) + "-c" + std::to_string(c) + ".tif", stream.Data());
+      if (c == 0 && (f == 0 || f == 4 || f == 5)) writer.AppendToStream(book);
+    }
+  Save("fuzz_tiff", "three-pages.tif", book.Data());
+}
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -305,5 +413,8 @@ int main(int argc, char** argv) {
   BmpSeeds();
   IcoSeeds();
   DibSeeds();
+  TiffSeeds();
+  PngSeeds();
+  JpegSeeds();
   return 0;
 }

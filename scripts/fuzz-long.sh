@@ -19,7 +19,7 @@ case "$duration" in
   *s) duration=${duration%s} ;;
 esac
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib fuzz_tiff fuzz_png fuzz_jpeg)
 BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
 
 cmake --preset fuzz -B "$BUILD" >/dev/null

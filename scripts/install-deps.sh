@@ -14,7 +14,7 @@ PACKAGES=(
   # the platform layer: Qt 6 Core and Gui; libqt6gui6 holds the offscreen platform plugin the
   # tests run on and the GIF, ICO and JPEG readers of the picture loader
   qt6-base-dev libqt6gui6
-  # printing: Qt Widgets and Print Support (with its CUPS plugin) and a font for printed captions
+  # the view, the window and printing: Qt Widgets and Print Support (with its CUPS plugin) and a font for printed captions
   libqt6widgets6 libqt6printsupport6 fonts-dejavu-core
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine

@@ -30,6 +30,12 @@ std::string Identity(const std::string& file) {
 std::vector<TPlannedJob> PlanJobs(const TConvertOptions& options) {
   std::vector<TPlannedJob> jobs;
   std::map<std::string, std::string> firstInputOf;
+  if (!options.Output.empty() && options.AllPages && options.Inputs.size() > 1) {
+    // Every page of every input into the one output.
+    TConvertJob job{options.Inputs.front(), options.Output, {}};
+    job.MoreInputs.assign(options.Inputs.begin() + 1, options.Inputs.end());
+    return {{job, ""}};
+  }
   for (const auto& input : options.Inputs) {
     TPlannedJob planned{{input, OutputFor(input, options)}, ""};
     const auto [it, inserted] = firstInputOf.emplace(Identity(planned.Job.Output), input);

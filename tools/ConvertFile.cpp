@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "ConvertCompression.h"
+#include "ConvertCodecOptions.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "model/QvBufferedStream.h"
@@ -58,11 +60,14 @@ class TFileConversion {
         AttemptOnFile(FJob.Output, [&]() -> const TGraphicClass& { return OutputClass(FJob.Output); });
     FOutputClass = &outputClass;
     FMultiPageOutput = FOptions.AllPages && SupportsMultipleImages(outputClass);
+    if (!FJob.MoreInputs.empty() && !FMultiPageOutput)
+      throw TConvertFailure{FJob.Output, "Several inputs need an output format that holds several pages"};
     const bool numbered = FOptions.AllPages && !FMultiPageOutput;
     if (!FOptions.Overwrite && !numbered && FileExists(FJob.Output))
       throw TConvertFailure{FJob.Output, kOutputExistsMessage};
 
-    AttemptOnFile(FJob.Input, [&]() { OpenInput(); });
+    FCurrentInput = FJob.Input;
+    AttemptOnFile(FCurrentInput, [&]() { OpenInput(); });
     if (FMultiPageOutput) {
       WriteAllPagesIntoOneFile();
     } else if (!numbered) {
@@ -80,7 +85,8 @@ class TFileConversion {
 
  private:
   void OpenInput() {
-    FInput = std::make_unique<TInputPages>(FJob.Input);
+    FPages.clear();
+    FInput = std::make_unique<TInputPages>(FCurrentInput);
     const int count = FInput->Count();
     FPageCount = count;
     // A file without pages (an empty DCX page table) has nothing to convert, also with --all-pages.
@@ -97,14 +103,17 @@ class TFileConversion {
   // Reads page number I of the chosen pages and runs the operations over it; the result is an
   // instance of the output class.
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
-    return AttemptOnFile(FJob.Input, [&]() {
+    return AttemptOnFile(FCurrentInput, [&]() {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
-        if (FWarn) FWarn({FJob.Input, std::move(warning)});
+        if (FWarn) FWarn({FCurrentInput, std::move(warning)});
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
-      return AsOutputClass(std::move(image), *FOutputClass);
+      image = AsOutputClass(std::move(image), *FOutputClass);
+      ChooseTiffCompression(*image, FOptions.Compression);
+      ApplyCodecOptions(*image, FOptions.Codec);
+      return image;
     });
   }
 
@@ -121,12 +130,22 @@ class TFileConversion {
   void WriteAllPagesIntoOneFile() {
     std::unique_ptr<TSafeFile> file =
         AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
-    for (size_t i = 0; i < FPages.size(); ++i) {
-      std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file->Stream()); });
-      Report(i, 1.0);
+    AppendPages(*file);
+    for (const std::string& input : FJob.MoreInputs) {
+      FCurrentInput = input;
+      AttemptOnFile(FCurrentInput, [&]() { OpenInput(); });
+      AppendPages(*file);
     }
     AttemptOnFile(FJob.Output, [&]() { CommitOutput(*file, FOptions.Overwrite); });
+  }
+
+  // Appends the chosen pages of the open input.
+  void AppendPages(TSafeFile& file) {
+    for (size_t i = 0; i < FPages.size(); ++i) {
+      std::unique_ptr<TDibGraphic> image = ProcessPage(i);
+      AttemptOnFile(FJob.Output, [&]() { image->AppendToStream(file.Stream()); });
+      Report(i, 1.0);
+    }
   }
 
   void Report(size_t page, double fraction) {
@@ -139,6 +158,7 @@ class TFileConversion {
   const TFileWarning& FWarn;
   const TGraphicClass* FOutputClass = nullptr;
   bool FMultiPageOutput = false;
+  std::string FCurrentInput;  // the input being read
   std::unique_ptr<TInputPages> FInput;
   std::vector<int> FPages;
   int FPageCount = 0;

@@ -44,6 +44,8 @@ struct TConvertJob {
   // The output file; with --all-pages into a single-page format, the name that numbered page
   // files are derived from.
   std::string Output;
+  // With --all-pages into a multi-page output: further inputs whose pages follow Input's.
+  std::vector<std::string> MoreInputs;
 };
 
 // Share of the file done, 0 to 1.

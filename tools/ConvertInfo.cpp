@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ConvertCompression.h"
 #include "ConvertFile.h"
 #include "ConvertInput.h"
 #include "model/QvBufferedStream.h"
@@ -30,8 +31,9 @@ std::vector<std::string> FilterDescriptions(const std::string& filter) {
 }
 
 std::string PageLine(int page, const TDibGraphic& image) {
-  return FormatMessage("  page %d: %d x %d, %s, %d x %d dpi\n", page, image.Width(), image.Height(),
-                       ImageFormatName(image.ImageFormat()).c_str(), image.XDpi(), image.YDpi());
+  return FormatMessage("  page %d: %d x %d, %s, %d x %d dpi%s\n", page, image.Width(), image.Height(),
+                       ImageFormatName(image.ImageFormat()).c_str(), image.XDpi(), image.YDpi(),
+                       CompressionInfo(image).c_str());
 }
 
 std::string Describe(const std::string& file, const TConvertOptions& options, std::vector<std::string>* warnings) {

@@ -1,5 +1,7 @@
 #include "ConvertOptions.h"
 
+#include "ConvertCompression.h"
+
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -113,6 +115,11 @@ void SetPage(TConvertOptions& o, const std::string& text) {
   if (o.Page < 1) throw TUsageError("option --page: pages are numbered from 1");
 }
 
+void SetCompression(TConvertOptions& o, const std::string& text) {
+  o.Compression = CompressionByName(text);
+  if (!o.Compression) throw TUsageError("option --compression: '" + text + "' is not one of " + CompressionNames());
+}
+
 void SetJobs(TConvertOptions& o, const std::string& text) {
   o.Jobs = IntegerValue("-j", text);
   if (o.Jobs < 1 || o.Jobs > 256) throw TUsageError("option -j: the number of jobs must be 1 to 256");
@@ -144,6 +151,7 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"-j", {true, SetJobs}},
       {"--jobs", {true, SetJobs}},
       {"--page", {true, SetPage}},
+      {"--compression", {true, SetCompression}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
@@ -167,6 +175,11 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--dither", {false, [](TConvertOptions& o, const std::string&) { o.Dither = true; }}},
       {"--resize", {true, AddResize}},
       {"--filter", {true, SetFilter}},
+      {"--quality", {true, [](TConvertOptions& o, const std::string& v) { SetJpegQuality(o.Codec, v); }}},
+      {"--progressive", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegProgressive = true; }}},
+      {"--optimize", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegOptimize = true; }}},
+      {"--png-level", {true, [](TConvertOptions& o, const std::string& v) { SetPngLevel(o.Codec, v); }}},
+      {"--no-interlace", {false, [](TConvertOptions& o, const std::string&) { o.Codec.PngNoInterlace = true; }}},
   };
   return table;
 }
@@ -189,7 +202,8 @@ void CheckConsistency(const TConvertOptions& o) {
   }
   if (!o.Output.empty() && !o.OutputDirectory.empty()) throw TUsageError("-o and -d exclude each other");
   if (o.Output.empty() && o.OutputDirectory.empty()) throw TUsageError("no output: give -o FILE or -d DIR");
-  if (!o.Output.empty() && o.Inputs.size() > 1)
+  // With --all-pages, several inputs go as pages into the one output.
+  if (!o.Output.empty() && o.Inputs.size() > 1 && !o.AllPages)
     throw TUsageError("-o takes one input file; use -d DIR -f EXT for several");
   if (!o.OutputExtension.empty() && o.OutputDirectory.empty()) throw TUsageError("-f needs -d DIR");
   if ((o.Quantize || o.Dither) && !HasOperation(o, TOperationKind::Convert))
@@ -269,7 +283,8 @@ Reads each INPUT through the format registered for its extension, applies the op
 order given, and writes the result in the format of the output's extension.
 
 Output:
-  -o, --output FILE     the output file (one input only)
+  -o, --output FILE     the output file (one input, or several with --all-pages into a
+                        multi-page format: every page of every input, in order)
   -d, --directory DIR   write each result into DIR (created if missing), named after its input
   -f, --format EXT      with -d: the output extension (default: the input's)
       --overwrite       replace existing output files (otherwise they are refused)
@@ -278,6 +293,11 @@ Pages:
       --page N          read page N of a multi-page file (default 1)
       --all-pages       carry every page: appended as pages into a multi-page format,
                         else written as NAME-1.EXT, NAME-2.EXT, ...
+
+TIFF output:
+      --compression C   none, packbits, g3, g3-2d, g4, zlib or jpeg (default: g4 for black and
+                        white, jpeg for true colour, packbits otherwise); g3 and g4 need black
+                        and white pages, jpeg gray or true colour ones
 
 Operations (applied in the order given, to every page):
       --rotate DEG      turn clockwise; multiples of 90 are exact, other angles grow the image
@@ -300,6 +320,13 @@ Operations (applied in the order given, to every page):
       --resize WxH      resize to W x H pixels (plain stretch unless --filter is given)
       --filter NAME     with --resize: interpolate with triangle, hermite, bell, bspline,
                         lanczos3 or mitchell
+
+Output settings (each applies to outputs of its format, others ignore it):
+      --quality N       JPEG quality from 1 to 100 (default 80)
+      --progressive     write progressive JPEG files
+      --optimize        JPEG with optimal Huffman tables (smaller, slower)
+      --png-level L     PNG deflate effort: fast, normal (default) or best
+      --no-interlace    write PNG files without Adam7 interlacing (they are interlaced by default)
 
 Information:
       --info            print class, page count and, for every page (or the --page one),

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/QvTifGr.h"
+#include "ConvertCodecOptions.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfResize.h"
 
@@ -66,10 +68,12 @@ struct TConvertOptions {
   std::optional<TResizeFilter> Filter;  // --resize: resampling filter; none: plain stretch
   int Page = 0;                         // --page; 0: not given (conversion reads page 1, --info describes every page)
   bool AllPages = false;
+  std::optional<TTiffCompression> Compression;  // --compression: of TIFF output; none given: by format
   bool Overwrite = false;
   bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   int Jobs = 1;
+  TCodecOptions Codec;  // settings of the JPEG and PNG writers
 };
 
 // Parses the arguments after the program name.

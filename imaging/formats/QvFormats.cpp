@@ -3,8 +3,11 @@
 #include <mutex>
 
 #include "formats/QvDcxGr.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvPcxGr.h"
+#include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 namespace quorvane {
@@ -13,15 +16,17 @@ void RegisterStandardGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, []() {
     // The order fixes the order of the dialogs' all-formats masks: TIFF, PCX, DCX, Targa, JPEG, PNG.
-    // TIFF registers here.
+    RegisterGraphicFormat("TIF", "TIFF file", TTiffGraphic::StaticClass());
+    RegisterGraphicFormat("TIFF", "TIFF file", TTiffGraphic::StaticClass());
     RegisterGraphicFormat("PCX", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("PCC", "ZSoft PC Paintbrush", TPcxGraphic::StaticClass());
     RegisterGraphicFormat("DCX", "DCX file", TDcxGraphic::StaticClass());
     RegisterGraphicFormat("TGA", "Truevision Targa", TTgaGraphic::StaticClass());
     RegisterGraphicFormat("VST", "Truevision Vista", TTgaGraphic::StaticClass());
     RegisterGraphicFormat("AFI", "Truevision Targa", TTgaGraphic::StaticClass());
-    // JPEG registers here.
-    // PNG registers here.
+    RegisterGraphicFormat("JPG", "JPEG", TJpegGraphic::StaticClass());
+    RegisterGraphicFormat("JPEG", "JPEG", TJpegGraphic::StaticClass());
+    RegisterGraphicFormat("PNG", "Portable Network Graphic", TPngGraphic::StaticClass());
   });
 }
 

@@ -10,6 +10,7 @@
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
 #include "model/QvPaletteNearest.h"
+#include "transforms/QvTransfGeometry.h"
 
 namespace quorvane {
 
@@ -354,6 +355,39 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest, TRect{0, 0, NewWidth, NewHeight},
                  TStretchMode::smHalftone);
   }
+  FinishProgress();
+}
+
+void TResizeTransform::ApplyOnDestPart(const TDibGraphic& source, TDibGraphic& dest, const TRect& part) {
+  if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
+  const int minimum = Interpolate ? 2 : 1;
+  if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
+  const TRect clipped{std::max(part.Left, 0), std::max(part.Top, 0), std::min(part.Right, NewWidth),
+                      std::min(part.Bottom, NewHeight)};
+  if (clipped.Width() < 1 || clipped.Height() < 1) throw EQuorvaneError("Destination graphic too small");
+
+  if (Interpolate) {
+    // The resampling engine has no partial form: build the whole result and keep the part.
+    TDibGraphic whole;
+    ApplyOnDest(source, whole);
+    TCropTransform crop;
+    crop.CropLeft = clipped.Left;
+    crop.CropTop = clipped.Top;
+    crop.CropRight = NewWidth - clipped.Right;
+    crop.CropBottom = NewHeight - clipped.Bottom;
+    crop.ApplyOnDest(whole, dest);
+    return;
+  }
+  StartProgress();
+  const TImageFormat format = ForceFormat ? TargetFormat : source.ImageFormat();
+  dest.NewImage(clipped.Width(), clipped.Height(), format, ResultPalette(source, format),
+                static_cast<uint16_t>(source.XDpi()), static_cast<uint16_t>(source.YDpi()));
+  StepProgress(50, 0, 100);
+  // The whole result's rectangle, shifted so that the part lands at Dest's origin; the stretch
+  // computes only the destination pixels inside Dest, with the whole rectangle's mapping.
+  StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest,
+               TRect{-clipped.Left, -clipped.Top, NewWidth - clipped.Left, NewHeight - clipped.Top},
+               TStretchMode::smHalftone);
   FinishProgress();
 }
 

@@ -60,6 +60,12 @@ class TResizeTransform : public TImageTransform {
   // Sizes below 1 (below 2 with Interpolate) and an empty source are refused before Dest is
   // touched: "Destination graphic too small" / "Source graphic too small".
   void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+  // Builds only the rectangle Part of the NewWidth x NewHeight result: Dest becomes Part's size
+  // (Part clipped to the result) and holds exactly the pixels, format, palette and resolution
+  // that ApplyOnDest would give there. Without Interpolate only Part's pixels are computed, so a
+  // window of a very large zoom costs the window's size. Refuses as ApplyOnDest does, and with
+  // "Destination graphic too small" when Part holds no pixel of the result.
+  void ApplyOnDestPart(const TDibGraphic& source, TDibGraphic& dest, const TRect& part);
 
   int NewWidth = 300;
   int NewHeight = 200;

@@ -4,8 +4,11 @@
 #include "FormatTestUtil.h"
 #include "formats/QvDcxGr.h"
 #include "formats/QvFormats.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvPcxGr.h"
+#include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
 using namespace quorvane;
@@ -17,11 +20,14 @@ TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {
   std::vector<std::pair<std::string, std::string>> ours;
   for (const TGraphicFormatEntry& e : GraphicFormatList())
     if (e.GraphicClass == &TPcxGraphic::StaticClass() || e.GraphicClass == &TDcxGraphic::StaticClass() ||
-        e.GraphicClass == &TTgaGraphic::StaticClass())
+        e.GraphicClass == &TTgaGraphic::StaticClass() || e.GraphicClass == &TTiffGraphic::StaticClass() ||
+        e.GraphicClass == &TJpegGraphic::StaticClass() || e.GraphicClass == &TPngGraphic::StaticClass())
       ours.emplace_back(e.Extension, e.Description);
   const std::vector<std::pair<std::string, std::string>> expected = {
+      {"TIF", "TIFF file"},           {"TIFF", "TIFF file"},
       {"PCX", "ZSoft PC Paintbrush"}, {"PCC", "ZSoft PC Paintbrush"}, {"DCX", "DCX file"},
-      {"TGA", "Truevision Targa"},    {"VST", "Truevision Vista"},    {"AFI", "Truevision Targa"}};
+      {"TGA", "Truevision Targa"},    {"VST", "Truevision Vista"},    {"AFI", "Truevision Targa"},
+      {"JPG", "JPEG"},                {"JPEG", "JPEG"},               {"PNG", "Portable Network Graphic"}};
   EXPECT_EQ(ours, expected);
   EXPECT_EQ(FindGraphicClass("x.bmp"), nullptr);
 }
@@ -30,7 +36,9 @@ TEST(FormatRegistry, EveryExtensionWritesAndReadsThroughItsClass) {
   RegisterStandardGraphicFormats();
   const std::pair<const char*, const char*> cases[] = {{"pcx", "TPcxGraphic"}, {"PCC", "TPcxGraphic"},
                                                        {"dcx", "TDcxGraphic"}, {"tga", "TTgaGraphic"},
-                                                       {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"}};
+                                                       {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"},
+                                                       {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"},
+                                                       {"png", "TPngGraphic"}};
   for (const auto& [ext, className] : cases) {
     const std::string path = testing::TempDir() + "/registry_case." + ext;
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(path);

@@ -54,6 +54,9 @@ TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
       {dir / "a.tga", "-o", dir / "x.pcx", "--page", "2", "--all-pages"},
       {dir / "a.tga", "-o", dir / "x.pcx", "-j", "0"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--negative=yes"},
+      {dir / "a.tga", "-o", dir / "x.jpg", "--quality", "0"},
+      {dir / "a.tga", "-o", dir / "x.jpg", "--quality", "101"},
+      {dir / "a.tga", "-o", dir / "x.png", "--png-level", "max"},
       {"--info", dir / "a.tga", "-o", dir / "x.pcx"},
       {"--info"},
   };
@@ -79,7 +82,8 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
        {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
         "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
         "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
-        "--info",   "--formats",  "-j",     "--quiet",     "--strict"}) {
+        "--info",   "--formats",  "-j",     "--quiet",     "--strict",   "--quality",    "--progressive",
+        "--optimize", "--png-level", "--no-interlace", "--compression"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);

@@ -1,0 +1,159 @@
+// The image view under the offscreen platform: a redraw (display window built and painted) of a
+// 6000 x 4000 TrueColor photograph and of a BlackWhite A4 page at 300 dpi, at fit-to-window in a
+// 1600 x 1000 view and at 100 %, 400 % and 1000 %, and a scroll step at 400 %. Each image has a
+// memcpy of its source pixel block beside it (the whole block, and the block a zoomed view shows).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "model/QvDiGrph.h"
+#include "platform/QvQtPlatform.h"
+#include "view/QvImageScrollBox.h"
+
+using namespace quorvane;
+
+namespace {
+
+constexpr int kViewWidth = 1600, kViewHeight = 1000;
+
+enum TSample { kPhoto = 0, kPage = 1 };
+
+// Smooth gradients with mild noise, like a photograph.
+std::unique_ptr<TDibGraphic> MakePhoto() {
+  auto p = std::make_unique<TDibGraphic>();
+  p->NewImage(6000, 4000, TImageFormat::TrueColor, nullptr, 300, 300);
+  std::minstd_rand rng(1);
+  for (int y = 0; y < p->Height(); ++y) {
+    uint8_t* row = p->ScanLine(y);
+    for (int x = 0; x < p->Width(); ++x) {
+      const int noise = static_cast<int>(rng() % 13) - 6;
+      auto ch = [&](int v) { return static_cast<uint8_t>(std::clamp(v + noise, 0, 255)); };
+      row[3 * x] = ch(x * 255 / p->Width());
+      row[3 * x + 1] = ch(y * 255 / p->Height());
+      row[3 * x + 2] = ch(128 + ((x / 7 + y / 5) % 120));
+    }
+  }
+  return p;
+}
+
+// A scanned text page: lines of black word blocks on white.
+std::unique_ptr<TDibGraphic> MakePage() {
+  auto p = std::make_unique<TDibGraphic>();
+  p->NewImage(2480, 3508, TImageFormat::BlackWhite, nullptr, 300, 300);
+  std::minstd_rand rng(2);
+  for (int y = 0; y < p->Height(); ++y) {
+    uint8_t* row = p->ScanLine(y);
+    const bool textLine = (y % 50) < 30 && y > 200 && y < 3300;
+    for (int b = 0; b < p->BytesPerLine(); ++b)
+      row[b] = textLine && b > 25 && b < 290 && (b / 6) % 4 != 0 ? static_cast<uint8_t>(rng()) : 0xFF;
+  }
+  return p;
+}
+
+const TDibGraphic& Sample(int which) {
+  static const std::unique_ptr<TDibGraphic> photo = MakePhoto();
+  static const std::unique_ptr<TDibGraphic> page = MakePage();
+  return which == kPhoto ? *photo : *page;
+}
+
+// One shown view per sample, kept between benchmarks; its client area is 1600 x 1000.
+TImageScrollBox& View(int which) {
+  static std::unique_ptr<TImageScrollBox> views[2];
+  auto& view = views[which];
+  if (!view) {
+    view = std::make_unique<TImageScrollBox>();
+    view->resize(kViewWidth, kViewHeight);
+    view->show();
+    QApplication::processEvents();
+    view->SetGraphic(Sample(which));
+  }
+  return *view;
+}
+
+// Redraw and paint the viewport, as a zoom change on screen does.
+void RedrawAndPaint(TImageScrollBox& view) {
+  view.Redraw(false);
+  view.viewport()->repaint();
+}
+
+void BM_Redraw(benchmark::State& state, int which, float zoom) {
+  TImageScrollBox& view = View(which);
+  if (zoom == 0)
+    view.SetZoomMode(TZoomMode::zmFullPage);
+  else
+    view.SetZoomPercent(zoom);
+  for (auto _ : state) RedrawAndPaint(view);
+  state.counters["display"] = view.DisplayWidth();
+}
+
+// A wheel step (three lines) down at 400 %, painted; at the bottom it starts again at the top,
+// so the window is rebuilt whenever the view leaves its margin, as on screen.
+void BM_ScrollStep(benchmark::State& state, int which) {
+  TImageScrollBox& view = View(which);
+  view.SetZoomPercent(400.0f);
+  QScrollBar* bar = view.verticalScrollBar();
+  for (auto _ : state) {
+    const int next = bar->value() + 3 * bar->singleStep();
+    bar->setValue(next > bar->maximum() ? 0 : next);
+    view.viewport()->repaint();
+  }
+}
+
+// memcpy of Rows x RowBytes of the source: the whole block, or the part a zoomed view shows.
+void BM_Memcpy(benchmark::State& state, int which, float zoom) {
+  const TDibGraphic& image = Sample(which);
+  size_t rows = static_cast<size_t>(image.Height());
+  size_t rowBytes = static_cast<size_t>(image.BytesPerLine());
+  if (zoom > 0) {
+    rows = std::min(rows, static_cast<size_t>(kViewHeight * 100 / zoom));
+    rowBytes = std::min(rowBytes, static_cast<size_t>(kViewWidth * 100 / zoom) * image.BitCount() / 8);
+  }
+  std::vector<uint8_t> target(rows * rowBytes);
+  for (auto _ : state) {
+    for (size_t y = 0; y < rows; ++y)
+      std::memcpy(target.data() + y * rowBytes, image.ScanLine(static_cast<int>(y)), rowBytes);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * rows * rowBytes));
+}
+
+void Register() {
+  const struct {
+    const char* Name;
+    int Which;
+  } samples[] = {{"TrueColor6000x4000", kPhoto}, {"BlackWhiteA4", kPage}};
+  const struct {
+    const char* Name;
+    float Zoom;
+  } zooms[] = {{"fit", 0.0f}, {"100", 100.0f}, {"400", 400.0f}, {"1000", 1000.0f}};
+  for (const auto& s : samples) {
+    for (const auto& z : zooms) {
+      const std::string suffix = std::string(s.Name) + "/" + z.Name;
+      benchmark::RegisterBenchmark(("Redraw/" + suffix).c_str(), BM_Redraw, s.Which, z.Zoom)
+          ->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark(("Memcpy/" + suffix).c_str(), BM_Memcpy, s.Which, z.Zoom)
+          ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark((std::string("ScrollStep/") + s.Name + "/400").c_str(), BM_ScrollStep, s.Which)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  InstallQtPlatform();
+  Register();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,447 @@
+#include "formats/QvPngGr.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "model/QvCBridge.h"
+#include "model/QvLimits.h"
+#include "model/QvMisc.h"
+
+namespace quorvane {
+
+QV_DEFINE_GRAPHIC_CLASS(TPngGraphic)
+
+namespace {
+
+constexpr char kCaption[] = "PNG Error";
+constexpr double kMetresPerInch = 0.0254;
+// Ancillary chunks larger than this (ICC profiles, compressed text) are skipped with a warning.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// Text, sPLT and unknown chunks kept at most; a file with thousands of them is hostile.
+constexpr png_uint_32 kMaxCachedChunks = 1000;
+// Deflate cannot shrink data by more than about 1032 to 1; a file holding fewer compressed
+// bytes than its image needs at that ratio cannot be complete.
+constexpr int64_t kMaxDeflateRatio = 1040;
+
+// What libpng's callbacks share during one read or write. Fatal errors store libpng's message
+// and jump to Pad; exceptions of our own callbacks are kept in Guard.
+struct TPngSession {
+  TStream* Stream = nullptr;
+  TDibGraphic* Image = nullptr;
+  bool Reading = true;
+  TCallbackGuard Guard;
+  TLandingPad Pad;
+  char Message[256] = {};
+};
+
+TPngSession& SessionOfError(png_structp png) { return *static_cast<TPngSession*>(png_get_error_ptr(png)); }
+TPngSession& SessionOfIo(png_structp png) { return *static_cast<TPngSession*>(png_get_io_ptr(png)); }
+
+extern "C" [[noreturn]] void PngErrorProc(png_structp png, png_const_charp message) {
+  TPngSession& session = SessionOfError(png);
+  std::snprintf(session.Message, sizeof session.Message, "%s", message ? message : "");
+  session.Pad.Jump();
+}
+
+extern "C" void PngWarningProc(png_structp png, png_const_charp message) {
+  TPngSession& session = SessionOfError(png);
+  session.Guard.RunVoid([&] {
+    const std::string text = message ? message : "";
+    if (session.Reading && session.Image) session.Image->AddWarning(text);
+    Platform().ShowWarning(kCaption, text);
+  });
+}
+
+extern "C" void PngReadProc(png_structp png, png_bytep data, size_t length) {
+  TPngSession& session = SessionOfIo(png);
+  const size_t got = session.Guard.Run(size_t{0}, [&] {
+    size_t done = 0;
+    while (done < length) {
+      const size_t n = session.Stream->Read(data + done, length - done);
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  });
+  if (got != length) png_error(png, "Read Error");
+}
+
+extern "C" void PngWriteProc(png_structp png, png_bytep data, size_t length) {
+  TPngSession& session = SessionOfIo(png);
+  session.Guard.RunVoid([&] { session.Stream->WriteBuffer(data, length); });
+  if (session.Guard.Failed()) png_error(png, "Write Error");
+}
+
+extern "C" void PngFlushProc(png_structp) {}
+
+// Runs libpng calls under the session's landing pad. Body must hold no object with a
+// destructor. A libpng error becomes EPNGError with its message; an exception raised by one of
+// our callbacks (a failing stream) is raised unchanged instead.
+template <class Body>
+void RunPng(TPngSession& session, Body&& body) {
+  if (!RunWithLandingPad(session.Pad, std::forward<Body>(body))) {
+    session.Guard.Rethrow();
+    throw EPNGError(session.Message);
+  }
+  session.Guard.Rethrow();
+}
+
+// The read structures, destroyed on every way out.
+class TPngReader {
+ public:
+  explicit TPngReader(TPngSession& session) {
+    FPng = png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, PngErrorProc, PngWarningProc);
+    if (!FPng) throw EPNGError("png_create_read_struct failed");
+    FInfo = png_create_info_struct(FPng);
+    if (!FInfo) {
+      png_destroy_read_struct(&FPng, nullptr, nullptr);
+      throw EPNGError("png_create_info_struct failed");
+    }
+  }
+  ~TPngReader() { png_destroy_read_struct(&FPng, &FInfo, nullptr); }
+  TPngReader(const TPngReader&) = delete;
+  TPngReader& operator=(const TPngReader&) = delete;
+  png_structp Png() const { return FPng; }
+  png_infop Info() const { return FInfo; }
+
+ private:
+  png_structp FPng = nullptr;
+  png_infop FInfo = nullptr;
+};
+
+class TPngWriter {
+ public:
+  explicit TPngWriter(TPngSession& session) {
+    FPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, &session, PngErrorProc, PngWarningProc);
+    if (!FPng) throw EPNGError("png_create_write_struct failed");
+    FInfo = png_create_info_struct(FPng);
+    if (!FInfo) {
+      png_destroy_write_struct(&FPng, nullptr);
+      throw EPNGError("png_create_info_struct failed");
+    }
+  }
+  ~TPngWriter() { png_destroy_write_struct(&FPng, &FInfo); }
+  TPngWriter(const TPngWriter&) = delete;
+  TPngWriter& operator=(const TPngWriter&) = delete;
+  png_structp Png() const { return FPng; }
+  png_infop Info() const { return FInfo; }
+
+ private:
+  png_structp FPng = nullptr;
+  png_infop FInfo = nullptr;
+};
+
+// The image format of a bit depth and colour type.
+TImageFormat PngImageFormat(int bitDepth, int colorType) {
+  constexpr int kNone = -1;
+  // Columns: gray, RGB, palette, gray + alpha, RGB + alpha.
+  static const int kTable[5][5] = {
+      {int(TImageFormat::BlackWhite), kNone, int(TImageFormat::BlackWhite), kNone, kNone},
+      {int(TImageFormat::Gray16), kNone, int(TImageFormat::Color16), kNone, kNone},
+      {int(TImageFormat::Gray16), kNone, int(TImageFormat::Color16), kNone, kNone},
+      {int(TImageFormat::Gray256), int(TImageFormat::TrueColor), int(TImageFormat::Color256),
+       int(TImageFormat::Gray256), int(TImageFormat::TrueColor)},
+      {int(TImageFormat::Gray256), int(TImageFormat::TrueColor), int(TImageFormat::Color256),
+       int(TImageFormat::Gray256), int(TImageFormat::TrueColor)},
+  };
+  int row;
+  switch (bitDepth) {
+    case 1: row = 0; break;
+    case 2: row = 1; break;
+    case 4: row = 2; break;
+    case 8: row = 3; break;
+    case 16: row = 4; break;
+    default: throw EPNGError("Invalid bit depth");
+  }
+  int column;
+  switch (colorType) {
+    case PNG_COLOR_TYPE_GRAY: column = 0; break;
+    case PNG_COLOR_TYPE_RGB: column = 1; break;
+    case PNG_COLOR_TYPE_PALETTE: column = 2; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: column = 3; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: column = 4; break;
+    default: column = -1;
+  }
+  if (column < 0 || kTable[row][column] == kNone) throw EPNGError("Invalid color type for bit depth");
+  return static_cast<TImageFormat>(kTable[row][column]);
+}
+
+int PngChannels(int colorType) {
+  switch (colorType) {
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    default: return 1;
+  }
+}
+
+// Pixels per metre to dots per inch; resolutions that do not fit the image's field count as
+// unknown (0).
+uint16_t PpmToDpi(png_uint_32 ppm) {
+  const int64_t dpi = RoundHalfEven(static_cast<long double>(ppm) * kMetresPerInch);
+  return dpi > 0 && dpi <= 0xFFFF ? static_cast<uint16_t>(dpi) : 0;
+}
+
+png_uint_32 DpiToPpm(int dpi) {
+  return static_cast<png_uint_32>(std::max<int64_t>(0, RoundHalfEven(dpi / static_cast<long double>(kMetresPerInch))));
+}
+
+// What the header of the file declares, and what the transformations make of it.
+struct TPngHeader {
+  png_uint_32 Width = 0, Height = 0;
+  int BitDepth = 0, ColorType = 0, InterlaceType = 0;
+  int Passes = 1;
+  size_t RowBytes = 0;  // after the transformations
+  uint16_t XDpi = 0, YDpi = 0;
+  double FileGamma = 0;  // 0: no gamma correction
+  bool Srgb = false;
+  bool HasPalette = false;
+  TDibPalette Palette{};
+};
+
+// Refuses a header whose image could not fit in the rest of the stream even at deflate's best
+// ratio, before the image is allocated: a small file declaring a huge image fails at once.
+void CheckImageDataCanFit(TStream& stream, const TPngHeader& header) {
+  const int64_t size = stream.Size(), position = stream.Position();
+  if (size <= 0 || position < 0 || position > size) return;
+  const int64_t bits = int64_t{header.BitDepth} * PngChannels(header.ColorType);
+  const int64_t rawRow = (int64_t{header.Width} * bits + 7) / 8 + 1;
+  const int64_t compressedRowsMax = (size - position) * kMaxDeflateRatio / rawRow + 8;
+  if (int64_t{header.Height} > compressedRowsMax) throw EPNGError("Not enough image data");
+}
+
+// Unpacks 2-bit rows into a 4-bit image: value v becomes index v * Scale (5 for gray: levels
+// 0, 5, 10 and 15 of the sixteen grays; 1 for palette images).
+void Unpack2BitRows(const std::vector<png_byte>& data, size_t rowBytes, TDibGraphic& image, int scale) {
+  const int width = image.Width();
+  for (int y = 0; y < image.Height(); ++y) {
+    const png_byte* src = data.data() + static_cast<size_t>(y) * rowBytes;
+    uint8_t* dst = image.ScanLine(y);
+    for (int x = 0; x < width; x += 2) {
+      const int shift = 6 - 2 * (x & 3);
+      const int first = (src[x >> 2] >> shift) & 3;
+      const int second = x + 1 < width ? (src[x >> 2] >> (shift - 2)) & 3 : 0;
+      dst[x >> 1] = static_cast<uint8_t>((first * scale) << 4 | second * scale);
+    }
+  }
+}
+
+// Gray files are written by index with black at 0; a gray or black-and-white image whose
+// palette is not its format's gray ramp keeps its colours by being written as a palette file.
+bool HasStandardGrayPalette(const TDibGraphic& image) {
+  const TDibPalette& standard = DefaultPalette(image.ImageFormat());
+  const TDibPalette& own = image.PaletteRecord();
+  if (own.Count < standard.Count) return false;
+  return std::equal(standard.Entries.begin(), standard.Entries.begin() + standard.Count, own.Entries.begin(),
+                    [](const TPaletteEntry& a, const TPaletteEntry& b) {
+                      return a.Red == b.Red && a.Green == b.Green && a.Blue == b.Blue;
+                    });
+}
+
+// The highest palette index the pixels of a 1, 4 or 8-bit image use.
+int HighestIndex(const TDibGraphic& image) {
+  const int bits = image.BitCount(), width = image.Width();
+  const int perByte = 8 / bits, mask = (1 << bits) - 1;
+  int highest = 0;
+  for (int y = 0; y < image.Height() && highest < mask; ++y) {
+    const uint8_t* row = image.ScanLine(y);
+    for (int x = 0; x < width; ++x) {
+      const int shift = 8 - bits * (x % perByte + 1);
+      highest = std::max(highest, (row[x / perByte] >> shift) & mask);
+    }
+  }
+  return highest;
+}
+
+struct TPngLayout {
+  int BitDepth = 8;
+  int ColorType = PNG_COLOR_TYPE_GRAY;
+  int PaletteCount = 0;
+  png_color Palette[256] = {};
+};
+
+TPngLayout PngLayoutOf(const TDibGraphic& image) {
+  TPngLayout layout;
+  const TImageFormat format = image.ImageFormat();
+  layout.BitDepth = std::min(ImageFormatBits(format), 8);
+  switch (format) {
+    case TImageFormat::BlackWhite:
+    case TImageFormat::Gray16:
+    case TImageFormat::Gray256:
+      layout.ColorType = HasStandardGrayPalette(image) ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
+      break;
+    case TImageFormat::Color16:
+    case TImageFormat::Color256: layout.ColorType = PNG_COLOR_TYPE_PALETTE; break;
+    case TImageFormat::TrueColor: layout.ColorType = PNG_COLOR_TYPE_RGB; break;
+    default: throw EQuorvaneError("Internal error: Invalid image format");
+  }
+  if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) {
+    const TDibPalette& palette = image.PaletteRecord();
+    const int maxCount = 1 << layout.BitDepth;
+    // PLTE must cover every index the pixels use, also when the record counts fewer entries.
+    layout.PaletteCount = std::clamp<int>(std::max<int>(palette.Count, HighestIndex(image) + 1), 1, maxCount);
+    for (int i = 0; i < layout.PaletteCount; ++i)
+      layout.Palette[i] = {palette.Entries[i].Red, palette.Entries[i].Green, palette.Entries[i].Blue};
+  }
+  return layout;
+}
+
+int ZlibLevelOf(TPngCompressionLevel level) {
+  switch (level) {
+    case TPngCompressionLevel::clFast: return 1;
+    case TPngCompressionLevel::clNormal: return 5;
+    case TPngCompressionLevel::clBest: return 9;
+  }
+  return -1;
+}
+
+void SetReadLimits(png_structp png) {
+  const TImageLimits limits = ImageLimits();
+  const int64_t pngMax = 0x7FFFFFFF;
+  png_set_user_limits(png, static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxWidth, 1, pngMax)),
+                      static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxHeight, 1, pngMax)));
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
+  png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
+                                    std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
+}
+
+}  // namespace
+
+void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
+  ClearWarnings();
+  png_byte signature[8];
+  if (stream.Read(signature, sizeof signature) != sizeof signature || png_sig_cmp(signature, 0, 8) != 0)
+    throw EPNGError("PNG file is not valid or corrupted");
+
+  TPngSession session;
+  session.Stream = &stream;
+  session.Image = this;
+  TPngReader reader(session);
+  png_structp png = reader.Png();
+  png_infop info = reader.Info();
+  TPngHeader h;
+
+  RunPng(session, [&] {
+    png_set_read_fn(png, &session, PngReadProc);
+    png_set_sig_bytes(png, 8);
+    SetReadLimits(png);
+    png_read_info(png, info);
+    png_get_IHDR(png, info, &h.Width, &h.Height, &h.BitDepth, &h.ColorType, &h.InterlaceType, nullptr, nullptr);
+  });
+  const TImageFormat format = PngImageFormat(h.BitDepth, h.ColorType);
+  if (h.InterlaceType != PNG_INTERLACE_NONE && h.InterlaceType != PNG_INTERLACE_ADAM7)
+    throw EPNGError("Interlace type not valid");
+  CheckImageSize(h.Width, h.Height, ImageFormatBits(format));
+  CheckImageDataCanFit(stream, h);
+
+  const TColorValue back = FBackColor;
+  const bool ignoreFileBackground = FIgnoreFileBackground;
+  RunPng(session, [&] {
+    if (h.BitDepth == 16) {
+      png_set_strip_16(png);
+      png_set_swap(png);
+    }
+    if (format == TImageFormat::TrueColor) png_set_bgr(png);
+    int intent = 0;
+    if (png_get_sRGB(png, info, &intent)) {
+      h.Srgb = true;
+      png_set_sRGB(png, info, intent);
+    } else if (h.BitDepth > 2) {
+      // A file without gAMA is taken as made for this screen: no correction, so that a
+      // picture saved and opened again keeps its pixels.
+      double fileGamma = 0;
+      if (png_get_gAMA(png, info, &fileGamma) && fileGamma > 0) {
+        h.FileGamma = fileGamma;
+        png_set_gamma(png, ScreenGamma, fileGamma);
+      }
+    }
+    png_color_16 backColor{};
+    backColor.red = ColorByte2(back);
+    backColor.green = ColorByte1(back);
+    backColor.blue = ColorByte0(back);
+    png_color_16p fileBack = nullptr;
+    if (png_get_bKGD(png, info, &fileBack) && !ignoreFileBackground)
+      png_set_background(png, fileBack, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+    else
+      png_set_background(png, &backColor, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+    png_uint_32 xPpm = 0, yPpm = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &xPpm, &yPpm, &unit) && unit == PNG_RESOLUTION_METER) {
+      h.XDpi = PpmToDpi(xPpm);
+      h.YDpi = PpmToDpi(yPpm);
+    }
+    if (h.InterlaceType == PNG_INTERLACE_ADAM7) h.Passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    h.RowBytes = png_get_rowbytes(png, info);
+    if (h.ColorType == PNG_COLOR_TYPE_PALETTE) {
+      png_colorp entries = nullptr;
+      int count = 0;
+      if (png_get_PLTE(png, info, &entries, &count) && count > 0 && count <= 256) {
+        h.HasPalette = true;
+        h.Palette.Count = static_cast<uint16_t>(count);
+        for (int i = 0; i < count; ++i) h.Palette.Entries[i] = {entries[i].blue, entries[i].green, entries[i].red, 0};
+      }
+    }
+  });
+  if (h.ColorType == PNG_COLOR_TYPE_PALETTE && !h.HasPalette) throw EPNGError("png_get_PLTE failed");
+  if (h.BitDepth > 2 && !h.Srgb) FGamma = h.FileGamma > 0 ? h.FileGamma : kDefaultPngGamma;
+
+  NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr,
+           h.XDpi, h.YDpi);
+  if (h.BitDepth == 2) {
+    // Two-bit rows have no image format of their own: read them whole, then unpack.
+    CheckBufferSize(h.Height, h.RowBytes);
+    std::vector<png_byte> data(static_cast<size_t>(h.Height) * h.RowBytes);
+    std::vector<png_bytep> rows(h.Height);
+    for (size_t y = 0; y < rows.size(); ++y) rows[y] = data.data() + y * h.RowBytes;
+    png_bytepp rowPointers = rows.data();
+    RunPng(session, [&] { png_read_image(png, rowPointers); });
+    Unpack2BitRows(data, h.RowBytes, *this, h.ColorType == PNG_COLOR_TYPE_GRAY ? 5 : 1);
+    return;
+  }
+  // Rows are read straight into the image, so libpng's row must fit the image's row.
+  if (h.RowBytes > static_cast<size_t>(BytesPerLine())) throw EPNGError("PNG file is not valid or corrupted");
+  const int passes = h.Passes, height = Height();
+  RunPng(session, [&] {
+    for (int pass = 0; pass < passes; ++pass)
+      for (int y = 0; y < height; ++y) png_read_row(png, ScanLine(y), nullptr);
+  });
+}
+
+void TPngGraphic::SaveToStream(TStream& stream) {
+  const TPngLayout layout = PngLayoutOf(*this);
+  TPngSession session;
+  session.Stream = &stream;
+  session.Image = this;
+  session.Reading = false;
+  TPngWriter writer(session);
+  png_structp png = writer.Png();
+  png_infop info = writer.Info();
+  const png_uint_32 width = static_cast<png_uint_32>(Width()), height = static_cast<png_uint_32>(Height());
+  const png_uint_32 xPpm = DpiToPpm(XDpi()), yPpm = DpiToPpm(YDpi());
+  const int level = ZlibLevelOf(FCompressionLevel);
+  const bool interlaced = FInterlaced, bgr = ImageFormat() == TImageFormat::TrueColor;
+  const double gamma = FGamma;
+  RunPng(session, [&] {
+    png_set_write_fn(png, &session, PngWriteProc, PngFlushProc);
+    png_set_IHDR(png, info, width, height, layout.BitDepth, layout.ColorType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, layout.Palette, layout.PaletteCount);
+    png_set_pHYs(png, info, xPpm, yPpm, PNG_RESOLUTION_METER);
+    png_set_gAMA(png, info, gamma);
+    if (level >= 0) png_set_compression_level(png, level);
+    png_write_info(png, info);
+    if (bgr) png_set_bgr(png);
+    const int passes = interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass)
+      for (png_uint_32 y = 0; y < height; ++y) png_write_row(png, ScanLine(static_cast<int>(y)));
+    png_write_end(png, info);
+  });
+}
+
+}  // namespace quorvane

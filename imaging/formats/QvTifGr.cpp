@@ -1,0 +1,502 @@
+#include "formats/QvTifGr.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "model/QvLimits.h"
+#include "transforms/QvTransfPoint.h"
+
+namespace quorvane {
+
+QV_DEFINE_GRAPHIC_CLASS(TTiffGraphic)
+
+namespace {
+
+struct TCompressionInfo {
+  const char* Name;
+  uint16_t Tag;           // Compression value written
+  uint32_t RowsPerStrip;  // rows per strip written
+};
+
+constexpr std::array<TCompressionInfo, kTiffCompressionCount> kCompressions{{
+    {"None", COMPRESSION_NONE, 16},
+    {"Packbits", COMPRESSION_PACKBITS, 16},
+    {"CCITT Group 3, 1D", COMPRESSION_CCITTFAX3, 256},
+    {"CCITT Group 3, 2D", COMPRESSION_CCITTFAX3, 256},
+    {"CCITT Group 4", COMPRESSION_CCITTFAX4, 256},
+    {"ZLib", COMPRESSION_DEFLATE, 16},
+    {"JPEG", COMPRESSION_JPEG, 8},
+}};
+
+const TCompressionInfo& InfoOf(TTiffCompression c) { return kCompressions[static_cast<size_t>(c)]; }
+
+bool IsCcitt(TTiffCompression c) {
+  return c == TTiffCompression::tcGroup3_1D || c == TTiffCompression::tcGroup3_2D || c == TTiffCompression::tcGroup4;
+}
+
+bool IsFaxTag(uint16_t compression) {
+  return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+         compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
+}
+
+// Resolution fields become whole dots per inch, halves rounded to even; centimetres and any other
+// unit are taken as centimetres.
+uint16_t DotsPerInch(float value, uint16_t unit) {
+  const double dpi = unit == RESUNIT_INCH ? value : value * 2.54;
+  if (!(dpi > 0)) return 0;
+  if (dpi >= 65535) return 65535;
+  return static_cast<uint16_t>(std::nearbyint(dpi));
+}
+
+// The fields of one directory that decide how it is read.
+struct TPageLayout {
+  uint32_t Width = 0, Height = 0;
+  uint16_t Photometric = 0, Compression = 0, BitsPerSample = 1, Planar = 1, ResolutionUnit = 2;
+  float XResolution = 0, YResolution = 0;
+  bool Fax = false;
+  bool Rgba = false;            // through libtiff's RGBA conversion
+  int64_t RowBytes = 0;         // stored row, as libtiff delivers it
+  int BytesPerPixel = 1;
+  int BitCount = 0;
+};
+
+TPageLayout ReadLayout(TTiffHandle& h) {
+  TPageLayout p;
+  h.GetField(TIFFTAG_IMAGEWIDTH, p.Width);
+  h.GetField(TIFFTAG_IMAGELENGTH, p.Height);
+  h.GetOptionalField<uint16_t>(TIFFTAG_PHOTOMETRIC, p.Photometric, PHOTOMETRIC_MINISWHITE);
+  h.GetField(TIFFTAG_COMPRESSION, p.Compression);
+  p.Fax = IsFaxTag(p.Compression);
+  if (!h.GetOptionalField<uint16_t>(TIFFTAG_BITSPERSAMPLE, p.BitsPerSample, 1) && !p.Fax)
+    RaiseTiffError("TIFFGetField: Tag = " + std::to_string(TIFFTAG_BITSPERSAMPLE));
+  // Absent means contiguous samples, the only layout a single-sample page can have.
+  h.GetOptionalField<uint16_t>(TIFFTAG_PLANARCONFIG, p.Planar, PLANARCONFIG_CONTIG);
+  h.GetOptionalField<uint16_t>(TIFFTAG_RESOLUTIONUNIT, p.ResolutionUnit, RESUNIT_INCH);
+  h.GetOptionalField<float>(TIFFTAG_XRESOLUTION, p.XResolution, 0.0f);
+  h.GetOptionalField<float>(TIFFTAG_YRESOLUTION, p.YResolution, 0.0f);
+  return p;
+}
+
+// JPEG strips of 8-bit RGB, YCbCr or min-is-black gray pages give the same pixels read as strips,
+// with libjpeg converting YCbCr to RGB as the RGBA conversion has it do, and need no raster of
+// the whole page.
+bool JpegStripsReadDirectly(TTiffHandle& h, const TPageLayout& p) {
+  TIFF* tif = h.Get();
+  if (p.Compression != COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Planar != PLANARCONFIG_CONTIG ||
+      p.BitsPerSample != 8)
+    return false;
+  uint16_t samples = 1;
+  h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 1);
+  if (samples == 1) return p.Photometric == PHOTOMETRIC_MINISBLACK;
+  if (samples != 3) return false;
+  if (p.Photometric == PHOTOMETRIC_RGB) return true;
+  return p.Photometric == PHOTOMETRIC_YCBCR && TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+}
+
+// Row size, bytes and bits per pixel; refuses what no image format can hold.
+void MeasurePixels(TTiffHandle& h, TPageLayout& p) {
+  if (p.Compression == COMPRESSION_LZW) throw EQuorvaneError("LZW compression not supported");
+  // A tiny file may declare a huge page: refuse it before libtiff or we size anything from it.
+  CheckImageSize(p.Width, p.Height, 1);
+  TIFF* tif = h.Get();
+  p.Rgba = p.Compression == COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Photometric == PHOTOMETRIC_SEPARATED ||
+           p.Photometric == PHOTOMETRIC_YCBCR || p.BitsPerSample > 8 || p.Planar > PLANARCONFIG_CONTIG;
+  if (p.Rgba && JpegStripsReadDirectly(h, p)) p.Rgba = false;
+  p.RowBytes = static_cast<int64_t>(TIFFScanlineSize64(tif));
+  h.CheckStream();
+  if (p.Rgba && p.Photometric == PHOTOMETRIC_YCBCR) {
+    // Subsampled rows pack fewer bytes than pixels times samples; the RGBA conversion gives every
+    // pixel its full colour, so the page counts by its samples.
+    uint16_t samples = 3;
+    h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 3);
+    p.RowBytes = int64_t{p.Width} * samples * ((p.BitsPerSample + 7) / 8);
+  }
+  const double perPixel = std::nearbyint(static_cast<double>(p.RowBytes) / p.Width);
+  p.BytesPerPixel = perPixel < 1 ? 1 : perPixel > 64 ? 64 : static_cast<int>(perPixel);
+  p.BitCount = static_cast<int>(std::min<int64_t>(int64_t{p.BitsPerSample} * p.BytesPerPixel, 24));
+  if (p.BitCount != 1 && p.BitCount != 4 && p.BitCount != 8 && p.BitCount != 24)
+    RaiseTiffError("Unsupported bit count: " + std::to_string(p.BitCount));
+}
+
+// The palette of a palette page; the map holds 16-bit components unless every one is below 256.
+TDibPalette ReadColormap(TTiffHandle& h, int count) {
+  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  h.GetColormap(red, green, blue);
+  bool wide = false;
+  for (int i = 0; i < count; ++i) wide = wide || red[i] >= 256 || green[i] >= 256 || blue[i] >= 256;
+  auto component = [wide](uint16_t v) {
+    return static_cast<uint8_t>(wide ? static_cast<uint32_t>(v) * 255 / 65535 : v & 0xFF);
+  };
+  TDibPalette palette{};
+  palette.Count = static_cast<uint16_t>(count);
+  for (int i = 0; i < count; ++i) palette.Entries[i] = {component(blue[i]), component(green[i]), component(red[i]), 0};
+  return palette;
+}
+
+struct TPageFormat {
+  TImageFormat Format = TImageFormat::TrueColor;
+  TDibPalette Palette{};
+  bool Invert = false;
+  bool ExpandBits = false;  // one-bit palette rows widened to four-bit indices
+};
+
+// Format, palette and inversion of a page. Min-is-white pages are inverted after reading, except
+// those of the RGBA conversion, which already delivers their true colours.
+TPageFormat ChoosePageFormat(TTiffHandle& h, const TPageLayout& p) {
+  TPageFormat f;
+  const bool gray = p.Photometric == PHOTOMETRIC_MINISWHITE || p.Photometric == PHOTOMETRIC_MINISBLACK;
+  const bool invert = p.Photometric == PHOTOMETRIC_MINISWHITE && !p.Rgba;
+  if (gray && (p.BitsPerSample == 1 || p.BitsPerSample == 4 || p.BitsPerSample == 8)) {
+    f.Format = p.BitsPerSample == 1   ? TImageFormat::BlackWhite
+               : p.BitsPerSample == 4 ? TImageFormat::Gray16
+                                      : TImageFormat::Gray256;
+    f.Palette = DefaultPalette(f.Format);
+    f.Invert = invert;
+  } else if (p.Photometric == PHOTOMETRIC_PALETTE && p.BitsPerSample <= 8) {
+    f.Palette = ReadColormap(h, 1 << p.BitsPerSample);
+    f.Format = p.BitsPerSample > 4 ? TImageFormat::Color256 : TImageFormat::Color16;
+    // Two colours are kept as indices 0 and 1 of a 16-colour image.
+    f.ExpandBits = p.BitsPerSample == 1 && !p.Rgba;
+  }
+  return f;
+}
+
+TTiffCompression CompressionOfTag(TTiffHandle& h, uint16_t tag) {
+  switch (tag) {
+    case COMPRESSION_NONE:
+      return TTiffCompression::tcNone;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+      return TTiffCompression::tcGroup3_1D;
+    case COMPRESSION_CCITTFAX3: {
+      uint32_t options = 0;
+      h.GetField(TIFFTAG_GROUP3OPTIONS, options);
+      return (options & GROUP3OPT_2DENCODING) ? TTiffCompression::tcGroup3_2D : TTiffCompression::tcGroup3_1D;
+    }
+    case COMPRESSION_CCITTFAX4:
+      return TTiffCompression::tcGroup4;
+    case COMPRESSION_PACKBITS:
+      return TTiffCompression::tcPackbits;
+    case COMPRESSION_DEFLATE:
+      return TTiffCompression::tcZLib;
+    case COMPRESSION_JPEG:
+      return TTiffCompression::tcJpeg;
+    default:
+      throw ETiffError(FormatMessage("Unsupported compression tag, %d", tag));
+  }
+}
+
+constexpr const char* kDataEnded =
+    "The TIFF image data is damaged or ends early: the pixels that could not be read are left blank.";
+
+// Copies one stored row into an image row, never past either: a stored row longer than the image
+// row (more samples than the format holds) is cut.
+void CopyRow(const uint8_t* source, int64_t sourceBytes, uint8_t* target, int targetBytes) {
+  std::copy_n(source, std::min<int64_t>(sourceBytes, targetBytes), target);
+}
+
+void ExpandOneBitRow(const uint8_t* source, uint8_t* target, uint32_t width) {
+  for (uint32_t x = 0; x < width; x += 2) {
+    const int a = (source[x >> 3] >> (7 - (x & 7))) & 1;
+    const int b = x + 1 < width ? (source[(x + 1) >> 3] >> (7 - ((x + 1) & 7))) & 1 : 0;
+    target[x >> 1] = static_cast<uint8_t>(a << 4 | b);
+  }
+}
+
+// Red, green, blue (and ignored further samples) of Count pixels into image row Y.
+void PutRgbRow(TDibGraphic& image, int y, const uint8_t* source, int bytesPerPixel, uint32_t count) {
+  if (image.ImageFormat() == TImageFormat::TrueColor) {
+    uint8_t* target = image.ScanLine(y);
+    for (uint32_t x = 0; x < count; ++x, source += bytesPerPixel, target += 3) {
+      target[0] = source[2];
+      target[1] = source[1];
+      target[2] = source[0];
+    }
+    return;
+  }
+  for (uint32_t x = 0; x < count; ++x, source += bytesPerPixel)
+    image.SetPixel(static_cast<int>(x), y, PackColor(source[2], source[1], source[0]));
+}
+
+void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+  std::vector<uint8_t> row(static_cast<size_t>(p.RowBytes));
+  for (uint32_t r = 0; r < p.Height; ++r) {
+    const int result = TIFFReadScanline(h.Get(), row.data(), r, 0);
+    h.CheckStream();
+    if (result < 0) {
+      // A damaged fax row leaves the decoder without a reference line: the rows after it
+      // cannot be decoded either.
+      image.AddWarning(kDataEnded);
+      return;
+    }
+    CopyRow(row.data(), p.RowBytes, image.ScanLine(static_cast<int>(r)), image.BytesPerLine());
+  }
+}
+
+void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+  CheckBufferSize(uint64_t{p.Width} * p.Height, sizeof(uint32_t));
+  std::vector<uint32_t> raster(static_cast<size_t>(p.Width) * p.Height);
+  const int ok = TIFFReadRGBAImageOriented(h.Get(), p.Width, p.Height, raster.data(), ORIENTATION_TOPLEFT, 1);
+  h.CheckStream();
+  if (!ok) {
+    image.AddWarning(kDataEnded);
+    return;
+  }
+  std::vector<uint8_t> rgb(static_cast<size_t>(p.Width) * 3);
+  for (uint32_t y = 0; y < p.Height; ++y) {
+    const uint32_t* source = raster.data() + static_cast<size_t>(y) * p.Width;
+    for (uint32_t x = 0; x < p.Width; ++x) {
+      rgb[3 * x] = static_cast<uint8_t>(TIFFGetR(source[x]));
+      rgb[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(source[x]));
+      rgb[3 * x + 2] = static_cast<uint8_t>(TIFFGetB(source[x]));
+    }
+    PutRgbRow(image, static_cast<int>(y), rgb.data(), 3, p.Width);
+  }
+}
+
+void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+  TIFF* tif = h.Get();
+  uint32_t rowsPerStrip = 0;
+  h.GetField(TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+  if (rowsPerStrip == 0 || rowsPerStrip > p.Height) rowsPerStrip = p.Height;
+  const auto stripSize = static_cast<uint64_t>(TIFFStripSize64(tif));
+  const uint64_t needed = static_cast<uint64_t>(rowsPerStrip) * static_cast<uint64_t>(p.RowBytes);
+  CheckBufferSize(std::max(stripSize, needed));
+  std::vector<uint8_t> strip(static_cast<size_t>(std::max(stripSize, needed)));
+  for (uint32_t row = 0; row < p.Height; row += rowsPerStrip) {
+    const uint32_t n = std::min(rowsPerStrip, p.Height - row);
+    const tmsize_t result = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(),
+                                                 static_cast<tmsize_t>(n) * p.RowBytes);
+    h.CheckStream();
+    if (result == -1) RaiseTiffError("TIFFReadEncodedStrip");
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* source = strip.data() + static_cast<size_t>(i) * static_cast<size_t>(p.RowBytes);
+      const int y = static_cast<int>(row + i);
+      if (p.BytesPerPixel >= 3)
+        PutRgbRow(image, y, source, p.BytesPerPixel, p.Width);
+      else if (expandBits)
+        ExpandOneBitRow(source, image.ScanLine(y), p.Width);
+      else
+        CopyRow(source, p.RowBytes, image.ScanLine(y), image.BytesPerLine());
+    }
+  }
+}
+
+// --- writing ---
+
+struct TWriteLayout {
+  uint16_t BitsPerSample, SamplesPerPixel, Photometric;
+};
+
+TWriteLayout WriteLayoutOf(TImageFormat format, bool ccitt) {
+  switch (format) {
+    case TImageFormat::BlackWhite:
+      return {1, 1, static_cast<uint16_t>(ccitt ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK)};
+    case TImageFormat::Gray16:
+      return {4, 1, PHOTOMETRIC_MINISBLACK};
+    case TImageFormat::Gray256:
+      return {8, 1, PHOTOMETRIC_MINISBLACK};
+    case TImageFormat::Color16:
+      return {4, 1, PHOTOMETRIC_PALETTE};
+    case TImageFormat::Color256:
+      return {8, 1, PHOTOMETRIC_PALETTE};
+    default:
+      return {8, 3, PHOTOMETRIC_RGB};
+  }
+}
+
+// Components are scaled by 257 so that 255 becomes the map's full 65535, which every reader,
+// this one included, turns back into 255.
+void WriteColormap(TTiffHandle& h, const TDibGraphic& image, int bits) {
+  const size_t count = size_t{1} << bits;
+  std::vector<uint16_t> red(count, 0), green(count, 0), blue(count, 0);
+  const TDibPalette* palette = image.PaletteHandle();
+  const size_t used = palette ? std::min<size_t>({palette->Count, count, 256}) : 0;
+  for (size_t i = 0; i < used; ++i) {
+    red[i] = static_cast<uint16_t>(palette->Entries[i].Red * 257);
+    green[i] = static_cast<uint16_t>(palette->Entries[i].Green * 257);
+    blue[i] = static_cast<uint16_t>(palette->Entries[i].Blue * 257);
+  }
+  h.SetColormap(red.data(), green.data(), blue.data());
+}
+
+std::string CurrentTiffDateTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return TiffDateTime(local);
+}
+
+}  // namespace
+
+std::string TiffCompressionName(TTiffCompression compression) {
+  const auto index = static_cast<size_t>(compression);
+  return index < kCompressions.size() ? kCompressions[index].Name : "";
+}
+
+bool TiffCompressionAllowed(TTiffCompression compression, TImageFormat format) {
+  if (static_cast<int>(format) >= kImageFormatCount) return true;
+  if (IsCcitt(compression)) return format == TImageFormat::BlackWhite;
+  if (compression == TTiffCompression::tcJpeg)
+    return format == TImageFormat::Gray256 || format == TImageFormat::TrueColor;
+  return true;
+}
+
+TTiffCompression DefaultSaveCompression(TImageFormat format) {
+  if (format == TImageFormat::BlackWhite) return TTiffCompression::tcGroup4;
+  if (format == TImageFormat::TrueColor) return TTiffCompression::tcJpeg;
+  return TTiffCompression::tcPackbits;
+}
+
+std::string TiffDateTime(const std::tm& local) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}
+
+void TTiffGraphic::SetCompression(TTiffCompression value) {
+  if (!TiffCompressionAllowed(value, ImageFormat()))
+    throw EQuorvaneError(FormatMessage("%s compression not supported with %s images", TiffCompressionName(value).c_str(),
+                                       ImageFormatName(ImageFormat()).c_str()));
+  FCompression = value;
+}
+
+void TTiffGraphic::NewImage(int width, int height, TImageFormat format, const TDibPalette* palette, uint16_t xDpi,
+                            uint16_t yDpi) {
+  TDibGraphic::NewImage(width, height, format, palette, xDpi, yDpi);
+  FCompression = format == TImageFormat::BlackWhite ? TTiffCompression::tcGroup4 : TTiffCompression::tcPackbits;
+}
+
+int TTiffGraphic::GetImageCount(TStream& stream) {
+  TTiffHandle h(stream, "r", stream.Position());
+  TIFFSetDirectory(h.Get(), 0);
+  h.CheckStream();
+  int count = 1;
+  while (TIFFReadDirectory(h.Get())) ++count;
+  h.CheckStream();
+  h.Close();
+  return count;
+}
+
+namespace {
+
+// Opens the TIFF at Base and selects page Index; a page that does not exist leaves the first
+// page selected.
+std::unique_ptr<TTiffHandle> OpenPage(TStream& stream, int64_t base, int index, bool mapped) {
+  auto h = std::make_unique<TTiffHandle>(stream, "r", base, mapped);
+  if (index > 1 && !TIFFSetDirectory(h->Get(), static_cast<tdir_t>(index - 1))) TIFFSetDirectory(h->Get(), 0);
+  h->CheckStream();
+  return h;
+}
+
+}  // namespace
+
+void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
+  const int64_t base = stream.Position();
+  std::unique_ptr<TTiffHandle> handle = OpenPage(stream, base, index, false);
+  TPageLayout page = ReadLayout(*handle);
+  MeasurePixels(*handle, page);
+  // libtiff's RGBA conversion reads tiles only from a TIFF mapped into memory.
+  if (page.Rgba && TIFFIsTiled(handle->Get())) {
+    handle.reset();
+    handle = OpenPage(stream, base, index, true);
+  }
+  TTiffHandle& h = *handle;
+  const TPageFormat format = ChoosePageFormat(h, page);
+  NewImage(static_cast<int>(page.Width), static_cast<int>(page.Height), format.Format, &format.Palette,
+           DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
+  SetCompression(CompressionOfTag(h, page.Compression));
+
+  if (page.Rgba)
+    ReadRgbaPixels(h, *this, page);
+  else if (page.Fax)
+    ReadFaxRows(h, *this, page);
+  else
+    ReadStripPixels(h, *this, page, format.ExpandBits);
+  if (format.Invert) TNegativeTransform().Apply(*this);
+  h.Close();
+}
+
+void TTiffGraphic::SaveToStream(TStream& stream) {
+  const int64_t position = stream.Position();
+  // libtiff places strips at the stream's end; a TIFF written in the middle of a stream is made
+  // in memory first so that it stays in one piece at the position.
+  if (position == 0 || position == stream.Size()) {
+    WriteTiff(stream, "w", position);
+    return;
+  }
+  TMemoryStream memory;
+  WriteTiff(memory, "w", 0);
+  memory.SetPosition(0);
+  stream.CopyFrom(memory, memory.Size());
+}
+
+void TTiffGraphic::AppendToStream(TStream& stream) {
+  if (stream.Size() == 0) {
+    SaveToStream(stream);
+    return;
+  }
+  stream.Seek(0, TSeekOrigin::soBeginning);
+  WriteTiff(stream, "a", 0);
+}
+
+void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
+  if (Empty()) RaiseTiffError("TIFFWriteScanLine");
+  TTiffHandle h(stream, mode, base);
+  const TCompressionInfo& info = InfoOf(FCompression);
+  const bool ccitt = IsCcitt(FCompression);
+  if (FCompression == TTiffCompression::tcGroup3_1D || FCompression == TTiffCompression::tcGroup3_2D) {
+    h.SetIntField(TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+    h.SetIntField(TIFFTAG_GROUP3OPTIONS, FCompression == TTiffCompression::tcGroup3_2D ? GROUP3OPT_2DENCODING : 0);
+  }
+  h.SetIntField(TIFFTAG_ROWSPERSTRIP, static_cast<int>(info.RowsPerStrip));
+  h.SetIntField(TIFFTAG_COMPRESSION, info.Tag);
+  h.SetIntField(TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  h.SetStringField(TIFFTAG_SOFTWARE, "Quorvane Image Library");
+  h.SetStringField(TIFFTAG_DATETIME, CurrentTiffDateTime().c_str());
+  h.SetIntField(TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  h.SetFloatField(TIFFTAG_XRESOLUTION, XDpi());
+  h.SetFloatField(TIFFTAG_YRESOLUTION, YDpi());
+  h.SetIntField(TIFFTAG_IMAGEWIDTH, Width());
+  h.SetIntField(TIFFTAG_IMAGELENGTH, Height());
+
+  const TImageFormat format = ImageFormat();
+  const TWriteLayout layout = WriteLayoutOf(format, ccitt);
+  h.SetIntField(TIFFTAG_BITSPERSAMPLE, layout.BitsPerSample);
+  h.SetIntField(TIFFTAG_SAMPLESPERPIXEL, layout.SamplesPerPixel);
+  h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
+  if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
+
+  const bool invert = format == TImageFormat::BlackWhite && ccitt;
+  const bool swap = format == TImageFormat::TrueColor;
+  const size_t rowBytes = static_cast<size_t>(BytesPerLine());
+  std::vector<uint8_t> copy(invert || swap ? rowBytes : 0);
+  for (int y = 0; y < Height(); ++y) {
+    uint8_t* row = ScanLine(y);
+    if (invert) {
+      std::transform(row, row + rowBytes, copy.begin(), [](uint8_t b) { return static_cast<uint8_t>(~b); });
+      row = copy.data();
+    } else if (swap) {
+      const uint8_t* source = row;
+      for (int x = 0; x < Width(); ++x) {
+        copy[3 * x] = source[3 * x + 2];
+        copy[3 * x + 1] = source[3 * x + 1];
+        copy[3 * x + 2] = source[3 * x];
+      }
+      row = copy.data();
+    }
+    const int result = TIFFWriteScanline(h.Get(), row, static_cast<uint32_t>(y), 0);
+    h.CheckStream();
+    if (result == -1) RaiseTiffError("TIFFWriteScanLine");
+  }
+  h.Close();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,371 @@
+// TPngGraphic: the colour-type table, transparency and gamma rules, resolution, round trips of
+// every format, and damaged or hostile files.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+#include "FormatTestUtil.h"
+#include "formats/QvPngGr.h"
+#include "model/QvLimits.h"
+
+using namespace quorvane;
+using namespace fmt_test;
+
+namespace {
+
+// A PNG to build with libpng: rows hold the file's own samples (16-bit ones big-endian).
+struct TPngFile {
+  int Width = 4, Height = 1, BitDepth = 8, ColorType = PNG_COLOR_TYPE_GRAY;
+  bool Interlaced = false;
+  std::vector<Bytes> Rows;
+  std::vector<png_color> Palette;
+  Bytes PaletteAlpha;                   // tRNS of palette files
+  std::optional<png_color_16> Trns;     // tRNS of gray and RGB files
+  std::optional<double> Gamma;          // gAMA
+  bool Srgb = false;                    // sRGB
+  std::optional<png_color_16> Background;  // bKGD
+  std::optional<png_uint_32> PixelsPerMetre;  // pHYs, unit metre
+};
+
+extern "C" void WriteToBytes(png_structp png, png_bytep data, size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+extern "C" void NoFlush(png_structp) {}
+
+Bytes BuildPng(const TPngFile& f) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    ADD_FAILURE() << "test file could not be built";
+    return {};
+  }
+  png_set_write_fn(png, &out, WriteToBytes, NoFlush);
+  png_set_IHDR(png, info, f.Width, f.Height, f.BitDepth, f.ColorType,
+               f.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  if (!f.Palette.empty()) png_set_PLTE(png, info, f.Palette.data(), static_cast<int>(f.Palette.size()));
+  if (!f.PaletteAlpha.empty())
+    png_set_tRNS(png, info, f.PaletteAlpha.data(), static_cast<int>(f.PaletteAlpha.size()), nullptr);
+  if (f.Trns) png_set_tRNS(png, info, nullptr, 1, &*f.Trns);
+  if (f.Gamma) png_set_gAMA(png, info, *f.Gamma);
+  if (f.Srgb) png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+  if (f.Background) png_set_bKGD(png, info, &*f.Background);
+  if (f.PixelsPerMetre) png_set_pHYs(png, info, *f.PixelsPerMetre, *f.PixelsPerMetre, PNG_RESOLUTION_METER);
+  png_write_info(png, info);
+  const int passes = f.Interlaced ? png_set_interlace_handling(png) : 1;
+  for (int pass = 0; pass < passes; ++pass)
+    for (const Bytes& row : f.Rows) png_write_row(png, row.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+void ReadPng(const Bytes& bytes, TPngGraphic& image) {
+  TMemoryStream s(bytes);
+  image.LoadFromStream(s);
+}
+
+Bytes SavePng(TPngGraphic& image) {
+  TMemoryStream s;
+  image.SaveToStream(s);
+  return s.Data();
+}
+
+// The chunk of the given type in a PNG file, without length, type and CRC (empty if absent).
+Bytes ChunkData(const Bytes& png, const char* type) {
+  size_t at = 8;
+  while (at + 12 <= png.size()) {
+    const uint32_t length = uint32_t{png[at]} << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+    if (std::equal(type, type + 4, png.begin() + at + 4)) return Bytes(png.begin() + at + 8, png.begin() + at + 8 + length);
+    at += 12 + length;
+  }
+  return {};
+}
+uint32_t Be32(const Bytes& b, size_t at) { return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]; }
+
+// Recomputes the CRC of the chunk whose data starts at DataAt, after a test changed its bytes.
+void FixCrc(Bytes& png, size_t dataAt, size_t length) {
+  const uint32_t crc = crc32(0, png.data() + dataAt - 4, static_cast<uInt>(length + 4));
+  for (int i = 0; i < 4; ++i) png[dataAt + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+}
+
+TColorValue Rgb(int r, int g, int b) { return PackColor(uint8_t(b), uint8_t(g), uint8_t(r)); }
+
+class TWarningRecorder : public IPlatform {
+ public:
+  TWarningRecorder() { SetPlatform(this); }
+  ~TWarningRecorder() override { SetPlatform(nullptr); }
+  void ShowWarning(const std::string& caption, const std::string& text) override {
+    Shown.push_back(caption + ": " + text);
+  }
+  std::vector<std::string> Shown;
+};
+
+}  // namespace
+
+TEST(Png, NewObjectHasItsInitialSettings) {
+  TPngGraphic png;
+  EXPECT_NEAR(png.Gamma(), 0.45455, 1e-5);
+  EXPECT_EQ(png.BackColor(), 0u);
+  EXPECT_FALSE(png.IgnoreFileBackground());
+  EXPECT_EQ(png.CompressionLevel(), TPngCompressionLevel::clNormal);
+  EXPECT_TRUE(png.Interlaced());
+  EXPECT_EQ(png.Capabilities().WritableFormats, kAllImageFormats);
+  EXPECT_FALSE(png.Capabilities().MultipleImages);
+}
+
+// Every format, interlaced or not, and gray formats with and without their gray ramp, read back
+// with the same pixels and indices; the resolution survives too.
+TEST(Png, RoundTripOfEveryFormatKeepsPixels) {
+  for (int f = 0; f < kImageFormatCount; ++f)
+    for (bool interlaced : {true, false})
+      for (bool grayRamp : {true, false}) {
+        const auto format = static_cast<TImageFormat>(f);
+        TPngGraphic image;
+        MakeImage(image, format, 13, 7, f + 1);
+        if (grayRamp && format != TImageFormat::TrueColor) image.PaletteRecord() = DefaultPalette(format);
+        image.SetXDpi(300);
+        image.SetYDpi(72);
+        image.SetInterlaced(interlaced);
+        TPngGraphic back;
+        ReadPng(SavePng(image), back);
+        // A gray format with other colours than its gray ramp is written as a palette file.
+        const bool staysGray = grayRamp || format == TImageFormat::BlackWhite || !IsPaletteFormat(format);
+        if (staysGray || format == TImageFormat::Color16 || format == TImageFormat::Color256)
+          EXPECT_EQ(back.ImageFormat(), format) << f;
+        else
+          EXPECT_EQ(back.ImageFormat(), format == TImageFormat::Gray16 ? TImageFormat::Color16 : TImageFormat::Color256);
+        EXPECT_TRUE(SameIndices(image, back)) << "format " << f << " interlaced " << interlaced << " ramp " << grayRamp;
+        EXPECT_EQ(back.XDpi(), 300);
+        EXPECT_EQ(back.YDpi(), 72);
+        EXPECT_NEAR(back.Gamma(), 0.45455, 1e-5);
+        EXPECT_TRUE(back.Warnings().empty());
+      }
+}
+
+TEST(Png, WrittenHeaderChunks) {
+  TPngGraphic image;
+  MakeImage(image, TImageFormat::Gray256, 5, 3);
+  image.PaletteRecord() = DefaultPalette(TImageFormat::Gray256);
+  image.SetXDpi(96);
+  const Bytes file = SavePng(image);
+  const Bytes ihdr = ChunkData(file, "IHDR");
+  ASSERT_EQ(ihdr.size(), 13u);
+  EXPECT_EQ(ihdr[8], 8);    // bit depth
+  EXPECT_EQ(ihdr[9], 0);    // gray
+  EXPECT_EQ(ihdr[12], 1);   // interlaced
+  EXPECT_EQ(Be32(ChunkData(file, "gAMA"), 0), 45455u);
+  EXPECT_EQ(Be32(ChunkData(file, "pHYs"), 0), 3780u);
+  EXPECT_TRUE(ChunkData(file, "PLTE").empty());
+
+  TPngGraphic palette;
+  MakeImage(palette, TImageFormat::Color16, 5, 3);
+  palette.PaletteRecord().Count = 5;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) palette.SetPixelIndex(x, y, x);
+  palette.SetInterlaced(false);
+  const Bytes file2 = SavePng(palette);
+  EXPECT_EQ(ChunkData(file2, "IHDR")[8], 4);
+  EXPECT_EQ(ChunkData(file2, "IHDR")[9], 3);
+  EXPECT_EQ(ChunkData(file2, "IHDR")[12], 0);
+  const Bytes plte = ChunkData(file2, "PLTE");
+  ASSERT_EQ(plte.size(), 15u);
+  EXPECT_EQ(plte[3 * 2], palette.PaletteRecord().Entries[2].Red);
+  EXPECT_EQ(plte[3 * 2 + 2], palette.PaletteRecord().Entries[2].Blue);
+  // Pixels beyond the record's count still get their PLTE entries.
+  palette.SetPixelIndex(1, 1, 9);
+  EXPECT_EQ(ChunkData(SavePng(palette), "PLTE").size(), 30u);
+}
+
+// The colour-type table: each file's samples and the image pixels they must give.
+TEST(Png, ColourTypesAndDepthsMapToFormats) {
+  const std::vector<png_color> pal4 = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {200, 210, 220}};
+  struct Case {
+    const char* Name;
+    TPngFile File;
+    TImageFormat Format;
+    std::vector<TColorValue> Pixels;  // first row
+    std::vector<int> Indices;         // first row, palette formats
+  };
+  std::vector<Case> cases = {
+      {"1-bit gray", {4, 1, 1, PNG_COLOR_TYPE_GRAY, false, {{0x50}}}, TImageFormat::BlackWhite,
+       {0, 0xFFFFFF, 0, 0xFFFFFF}, {0, 1, 0, 1}},
+      {"2-bit gray", {4, 1, 2, PNG_COLOR_TYPE_GRAY, false, {{0x1B}}}, TImageFormat::Gray16, {}, {0, 5, 10, 15}},
+      {"2-bit gray interlaced", {4, 2, 2, PNG_COLOR_TYPE_GRAY, true, {{0x1B}, {0xE4}}}, TImageFormat::Gray16, {},
+       {0, 5, 10, 15}},
+      {"2-bit palette", {5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, {{0xE4, 0x40}}, pal4}, TImageFormat::Color16,
+       {Rgb(200, 210, 220), Rgb(70, 80, 90), Rgb(40, 50, 60), Rgb(10, 20, 30), Rgb(40, 50, 60)}, {3, 2, 1, 0, 1}},
+      {"4-bit gray", {2, 1, 4, PNG_COLOR_TYPE_GRAY, false, {{0x3C}}}, TImageFormat::Gray16, {}, {3, 12}},
+      {"8-bit palette", {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{3, 0}}, pal4}, TImageFormat::Color256,
+       {Rgb(200, 210, 220), Rgb(10, 20, 30)}, {3, 0}},
+      {"8-bit RGB", {2, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3, 250, 251, 252}}}, TImageFormat::TrueColor,
+       {Rgb(1, 2, 3), Rgb(250, 251, 252)}},
+      {"16-bit RGB", {1, 1, 16, PNG_COLOR_TYPE_RGB, false, {{0x12, 0x80, 0xAB, 0x7F, 0xFF, 0xFF}}},
+       TImageFormat::TrueColor, {Rgb(0x12, 0xAB, 0xFF)}},
+      {"16-bit gray", {1, 1, 16, PNG_COLOR_TYPE_GRAY, false, {{0x80, 0x01}}}, TImageFormat::Gray256, {}, {0x80}},
+      {"gray + alpha, no bKGD: black", {2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{200, 0, 200, 255}}},
+       TImageFormat::Gray256, {}, {0, 200}},
+      {"RGBA, no bKGD: black", {2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}},
+       TImageFormat::TrueColor, {0, Rgb(1, 2, 3)}},
+      {"palette with tRNS", {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0, 3}}, pal4, {0}}, TImageFormat::Color256,
+       {0, Rgb(200, 210, 220)}, {0, 3}},
+  };
+  for (Case& c : cases) {
+    TPngGraphic image;
+    ReadPng(BuildPng(c.File), image);
+    ASSERT_EQ(image.ImageFormat(), c.Format) << c.Name;
+    for (size_t x = 0; x < c.Pixels.size(); ++x)
+      EXPECT_EQ(image.GetPixel(static_cast<int>(x), 0), c.Pixels[x]) << c.Name << " x=" << x;
+    for (size_t x = 0; x < c.Indices.size(); ++x)
+      EXPECT_EQ(image.GetPixelIndex(static_cast<int>(x), 0), c.Indices[x]) << c.Name << " x=" << x;
+    if (c.File.Height > 1) {
+      EXPECT_EQ(image.GetPixelIndex(0, 1), 15) << c.Name;
+    }
+  }
+}
+
+TEST(Png, BackgroundFromFileOrBackColor) {
+  TPngFile file{2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}};
+  file.Background = png_color_16{0, 100, 150, 200, 0};
+  TPngGraphic image;
+  image.SetBackColor(Rgb(7, 8, 9));
+  ReadPng(BuildPng(file), image);
+  EXPECT_EQ(image.GetPixel(0, 0), Rgb(100, 150, 200));
+  image.SetIgnoreFileBackground(true);
+  ReadPng(BuildPng(file), image);
+  EXPECT_EQ(image.GetPixel(0, 0), Rgb(7, 8, 9));
+  EXPECT_EQ(image.GetPixel(1, 0), Rgb(1, 2, 3));
+}
+
+// Files with gAMA or sRGB are corrected for the screen; files without either are read as they
+// are. Gamma afterwards holds the file's value or the default.
+TEST(Png, GammaRules) {
+  struct Case {
+    const char* Name;
+    std::optional<double> FileGamma;
+    bool Srgb;
+    bool Corrected;
+    double GammaAfter;
+  };
+  const Case cases[] = {{"no gAMA", std::nullopt, false, false, 1 / 2.2},
+                        {"gAMA 0.45455", 0.45455, false, false, 0.45455},
+                        {"sRGB", std::nullopt, true, false, 0.8},
+                        {"gAMA 1.0", 1.0, false, true, 1.0}};
+  for (const Case& c : cases) {
+    TPngFile file{3, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0, 64, 255}}};
+    file.Gamma = c.FileGamma;
+    file.Srgb = c.Srgb;
+    TPngGraphic image;
+    image.SetGamma(0.8);
+    ReadPng(BuildPng(file), image);
+    EXPECT_EQ(image.GetPixelIndex(0, 0), 0) << c.Name;
+    EXPECT_EQ(image.GetPixelIndex(2, 0), 255) << c.Name;
+    if (c.Corrected)
+      EXPECT_NEAR(image.GetPixelIndex(1, 0), std::lround(255 * std::pow(64 / 255.0, 1 / 2.2)), 1) << c.Name;
+    else
+      EXPECT_EQ(image.GetPixelIndex(1, 0), 64) << c.Name;
+    EXPECT_NEAR(image.Gamma(), c.GammaAfter, 1e-5) << c.Name;
+  }
+}
+
+TEST(Png, ResolutionFromPhys) {
+  TPngFile file{1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0}}};
+  file.PixelsPerMetre = 11811;
+  TPngGraphic image;
+  ReadPng(BuildPng(file), image);
+  EXPECT_EQ(image.XDpi(), 300);
+  file.PixelsPerMetre = 0xFFFFFFF;  // does not fit: the screen's
+  ReadPng(BuildPng(file), image);
+  EXPECT_EQ(image.XDpi(), 96);
+}
+
+TEST(Png, RefusedFiles) {
+  TPngGraphic image;
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadPng(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, image); }),
+            "PNG file is not valid or corrupted");
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadPng(Bytes{0x89, 'P', 'N'}, image); }),
+            "PNG file is not valid or corrupted");
+
+  // Colour type 2 with bit depth 4: libpng refuses it while reading the header.
+  Bytes bad = BuildPng({1, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3}}});
+  bad[16 + 8] = 4;
+  FixCrc(bad, 16, 13);
+  EXPECT_NE(MessageOf<EPNGError>([&] { ReadPng(bad, image); }), "");
+
+  // A damaged IDAT checksum is a libpng error.
+  Bytes crc = BuildPng({8, 8, 8, PNG_COLOR_TYPE_GRAY, false, std::vector<Bytes>(8, Bytes(8, 7))});
+  crc[crc.size() - 12 - 5] ^= 0xFF;
+  EXPECT_NE(MessageOf<EPNGError>([&] { ReadPng(crc, image); }), "");
+}
+
+// Every prefix of a file fails with EPNGError (or reads completely), never crashes or hangs.
+TEST(Png, TruncatedFilesFailCleanly) {
+  TPngFile file{9, 9, 8, PNG_COLOR_TYPE_RGB, true, std::vector<Bytes>(9, Bytes(27, 0))};
+  for (int i = 0; i < 27 * 9; ++i) file.Rows[i / 27][i % 27] = static_cast<uint8_t>(i * 37);
+  const Bytes whole = BuildPng(file);
+  for (size_t n = 0; n < whole.size(); ++n) {
+    TPngGraphic image;
+    try {
+      ReadPng(Bytes(whole.begin(), whole.begin() + n), image);
+    } catch (const EPNGError&) {
+      continue;
+    }
+    EXPECT_GE(n, whole.size() - 12) << "only the end chunk may be missing";
+  }
+}
+
+TEST(Png, FailingStreamRaisesItsOwnError) {
+  class TFailing : public TMemoryStream {
+   public:
+    using TMemoryStream::TMemoryStream;
+    size_t Read(void* b, size_t n) override {
+      if (Position() > 40) throw EReadError("disk gone");
+      return TMemoryStream::Read(b, n);
+    }
+    size_t Write(const void*, size_t) override { throw EWriteError("disk full"); }
+  };
+  TPngGraphic image;
+  MakeImage(image, TImageFormat::TrueColor, 30, 30);
+  TFailing reading(SavePng(image));
+  EXPECT_EQ(MessageOf<EReadError>([&] { image.LoadFromStream(reading); }), "disk gone");
+  TFailing writing;
+  EXPECT_EQ(MessageOf<EWriteError>([&] { image.SaveToStream(writing); }), "disk full");
+}
+
+TEST(Png, HugeDeclaredImageRefusedQuickly) {
+  // 60000 x 60000 is beyond the area limit; 30000 x 16000 is within it but cannot fit in the file.
+  for (uint32_t side : {60000u, 30000u}) {
+    Bytes file = BuildPng({1, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3}}});
+    for (int i = 0; i < 4; ++i) {
+      file[16 + i] = static_cast<uint8_t>(side >> (24 - 8 * i));
+      file[20 + i] = static_cast<uint8_t>((side == 30000 ? 16000u : side) >> (24 - 8 * i));
+    }
+    FixCrc(file, 16, 13);
+    ASSERT_LT(file.size(), 4096u);
+    TPngGraphic image;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(ReadPng(file, image), Exception) << side;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << side;
+  }
+}
+
+TEST(Png, WarningsReachImageAndPlatform) {
+  TWarningRecorder recorder;
+  Bytes file = BuildPng({1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0}}, {}, {}, {}, 0.45455});
+  // A damaged checksum on an ancillary chunk is only a warning: the chunk is dropped.
+  const size_t gama = 8 + 25;
+  ASSERT_EQ(std::string(file.begin() + gama + 4, file.begin() + gama + 8), "gAMA");
+  file[gama + 8] ^= 1;
+  TPngGraphic image;
+  ReadPng(file, image);
+  ASSERT_EQ(image.Warnings().size(), 1u);
+  EXPECT_NE(image.Warnings()[0].find("CRC"), std::string::npos) << image.Warnings()[0];
+  ASSERT_EQ(recorder.Shown.size(), 1u);
+  EXPECT_EQ(recorder.Shown[0], "PNG Error: " + image.Warnings()[0]);
+}

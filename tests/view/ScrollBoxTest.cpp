@@ -1,0 +1,412 @@
+// The image scroll box: zoom arithmetic, scroll bars, centring, events, frames, files.
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "ViewTestSupport.h"
+#include "formats/QvDcxGr.h"
+#include "model/QvExcept.h"
+#include "model/QvStream.h"
+
+using namespace viewtest;
+
+namespace {
+
+struct TZoomCase {
+  const char* Name;
+  int ImageWidth, ImageHeight;
+  int BoxWidth, BoxHeight;
+  TZoomMode Mode;
+  float Percent;  // for zmPercent
+  float WantZoom;
+  int WantWidth, WantHeight;
+  bool WantHorz, WantVert;
+};
+
+const TZoomCase kZoomCases[] = {
+    {"full page, wide image", 200, 100, 100, 100, TZoomMode::zmFullPage, 0, 50.0f, 100, 50, false, false},
+    {"full page, tall image", 100, 400, 100, 100, TZoomMode::zmFullPage, 0, 25.0f, 25, 100, false, false},
+    {"full page enlarges", 20, 10, 100, 100, TZoomMode::zmFullPage, 0, 500.0f, 100, 50, false, false},
+    {"percent 33", 100, 100, 150, 150, TZoomMode::zmPercent, 33.0f, 33.0f, 33, 33, false, false},
+    {"percent 200 scrolls both ways", 100, 100, 150, 150, TZoomMode::zmPercent, 200.0f, 200.0f, 200, 200, true, true},
+    {"original size fits", 80, 60, 100, 100, TZoomMode::zmOriginalSize, 0, 100.0f, 80, 60, false, false},
+    {"original size, only wider", 300, 50, 100, 100, TZoomMode::zmOriginalSize, 0, 100.0f, 300, 50, true, false},
+    {"fit height hides both bars", 50, 200, 100, 100, TZoomMode::zmFitHeight, 0, 50.0f, 25, 100, false, false},
+    {"fit width, short image", 200, 50, 100, 100, TZoomMode::zmFitWidth, 0, 50.0f, 100, 25, false, false},
+    {"tiny zoom keeps a pixel", 100, 100, 100, 100, TZoomMode::zmPercent, 0.2f, 0.2f, 1, 1, false, false},
+    {"a vertical bar brings the horizontal", 95, 300, 100, 100, TZoomMode::zmOriginalSize, 0, 100.0f, 95, 300, true,
+     true},
+};
+
+void PrintTo(const TZoomCase& c, std::ostream* os) { *os << c.Name; }
+
+class ZoomArithmetic : public ::testing::TestWithParam<TZoomCase> {};
+
+TEST_P(ZoomArithmetic, GivesZoomSizeAndScrollBars) {
+  const TZoomCase& c = GetParam();
+  auto box = ShownBox(c.BoxWidth, c.BoxHeight);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, c.ImageWidth, c.ImageHeight);
+  box->SetGraphic(image);
+  if (c.Mode == TZoomMode::zmPercent)
+    box->SetZoomPercent(c.Percent);
+  else
+    box->SetZoomMode(c.Mode);
+  EXPECT_FLOAT_EQ(box->ZoomPercent(), c.WantZoom);
+  EXPECT_EQ(box->DisplayWidth(), c.WantWidth);
+  EXPECT_EQ(box->DisplayHeight(), c.WantHeight);
+  EXPECT_EQ(box->ImageControl()->size(), QSize(c.WantWidth, c.WantHeight));
+  EXPECT_EQ(box->HorzScrollBarShown(), c.WantHorz);
+  EXPECT_EQ(box->VertScrollBarShown(), c.WantVert);
+  // The widget's own layout agrees with the client size the zoom was computed from, and the
+  // scroll range is the part of the copy that does not fit.
+  EXPECT_EQ(box->viewport()->width(), box->ClientWidth());
+  EXPECT_EQ(box->viewport()->height(), box->ClientHeight());
+  EXPECT_EQ(box->horizontalScrollBar()->maximum(), std::max(0, c.WantWidth - box->ClientWidth()));
+  EXPECT_EQ(box->verticalScrollBar()->maximum(), std::max(0, c.WantHeight - box->ClientHeight()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ZoomArithmetic, ::testing::ValuesIn(kZoomCases),
+                         [](const auto& info) {
+                           std::string name = info.param.Name;
+                           for (char& ch : name)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
+
+TEST(ScrollBox, StartsEmptyInDragModeAtOriginalSize) {
+  TImageScrollBox box;
+  EXPECT_EQ(box.size(), QSize(100, 100));
+  EXPECT_TRUE(box.Graphic().Empty());
+  EXPECT_EQ(box.MouseMode(), TMouseMode::mmDrag);
+  EXPECT_EQ(box.ImageControl()->cursor().shape(), Qt::OpenHandCursor);
+  EXPECT_EQ(box.ZoomMode(), TZoomMode::zmOriginalSize);
+  EXPECT_FLOAT_EQ(box.ZoomPercent(), 100.0f);
+  EXPECT_FALSE(box.AntiAliased() || box.Centered() || box.Animate());
+  EXPECT_FALSE(box.ImageControl()->isVisibleTo(&box));
+}
+
+TEST(ScrollBox, TinyOrEmptyZoomIsIgnored) {
+  auto box = ShownBox(100, 100);
+  box->SetZoomPercent(50.0f);  // empty image: ignored
+  EXPECT_EQ(box->ZoomMode(), TZoomMode::zmOriginalSize);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::Gray256, 40, 40);
+  box->SetGraphic(image);
+  box->SetZoomMode(TZoomMode::zmFitWidth);
+  for (float tiny : {0.1f, 0.05f, 0.0f, -20.0f}) {
+    box->SetZoomPercent(tiny);
+    EXPECT_EQ(box->ZoomMode(), TZoomMode::zmFitWidth) << tiny;
+  }
+  // A zoom whose copy would be wider than a widget can be is refused, leaving the view as it was.
+  EXPECT_THROW(box->SetZoomPercent(1e9f), EQuorvaneError);
+  EXPECT_EQ(box->ZoomMode(), TZoomMode::zmFitWidth);
+  EXPECT_EQ(box->DisplayWidth(), 100);
+}
+
+TEST(ScrollBox, FitWidthSettlesBesideTheVerticalBar) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 200, 400);
+  box->SetGraphic(image);
+  box->SetZoomMode(TZoomMode::zmFitWidth);
+  EXPECT_TRUE(box->VertScrollBarShown());
+  EXPECT_FALSE(box->HorzScrollBarShown());
+  EXPECT_LT(box->ClientWidth(), 100);
+  EXPECT_EQ(box->DisplayWidth(), box->ClientWidth());
+}
+
+TEST(ScrollBox, CentredCopyUsesTheOuterSize) {
+  auto box = ShownBox(150, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::Color256, 100, 100);
+  box->SetGraphic(image);
+  box->SetZoomPercent(50.0f);
+  EXPECT_EQ(box->ImageControl()->pos(), QPoint(0, 0));
+  box->SetCentered(true);
+  EXPECT_EQ(box->ImageControl()->geometry(), QRect(50, 25, 50, 50));
+  // Larger than the box: no centring, the copy scrolls from the left and top.
+  box->SetZoomPercent(300.0f);
+  EXPECT_EQ(box->ImageControl()->pos(), QPoint(0, 0));
+}
+
+TEST(ScrollBox, RedrawScrollsBackAndScrollingMovesTheControl) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 300, 300);
+  box->SetGraphic(image);
+  box->horizontalScrollBar()->setValue(70);
+  box->verticalScrollBar()->setValue(40);
+  EXPECT_EQ(box->ImageControl()->pos(), QPoint(-70, -40));
+  box->Redraw(false);
+  EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
+  EXPECT_EQ(box->ImageControl()->pos(), QPoint(0, 0));
+}
+
+TEST(ScrollBox, ZoomChangeFiresOnlyForAChangedZoom) {
+  auto box = ShownBox(100, 100);
+  std::vector<float> zooms;
+  box->OnZoomChange = [&](TImageScrollBox&, float zoom) { zooms.push_back(zoom); };
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 300, 30);
+  box->SetGraphic(image);
+  EXPECT_TRUE(zooms.empty());
+  box->SetZoomPercent(200.0f);  // the caller knows the zoom it set
+  box->Redraw(false);            // an integer zoom compares equal to its rounded value
+  EXPECT_TRUE(zooms.empty());
+  box->SetZoomMode(TZoomMode::zmFullPage);
+  ASSERT_EQ(zooms.size(), 1u);
+  zooms.clear();
+  box->SetZoomMode(TZoomMode::zmFitWidth);  // 100 / 300: a fractional zoom
+  box->Redraw(false);
+  box->Redraw(false);
+  EXPECT_EQ(zooms.size(), 3u);
+  EXPECT_FLOAT_EQ(zooms.back(), 100.0f * (100.0f / 300.0f));
+}
+
+TEST(ScrollBox, RedrawReportsTheImageNotTheCopy) {
+  auto box = ShownBox(100, 100);
+  const TDibGraphic* reported = nullptr;
+  box->OnRedraw = [&](TDibGraphic& g) { reported = &g; };
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::Gray16, 400, 400);
+  box->SetGraphic(image);
+  box->SetZoomMode(TZoomMode::zmFullPage);
+  EXPECT_EQ(reported, &box->Graphic());
+}
+
+TEST(ScrollBox, EmptyFileNameEmptiesTheView) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 300, 300);
+  box->SetGraphic(image);
+  ASSERT_TRUE(box->HorzScrollBarShown() && box->VertScrollBarShown());
+  box->SetFileName("");
+  EXPECT_TRUE(box->Graphic().Empty());
+  EXPECT_FALSE(box->HorzScrollBarShown() || box->VertScrollBarShown());
+  EXPECT_EQ(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_FALSE(box->ImageControl()->isVisible());
+  EXPECT_TRUE(box->DisplayGraphic().Empty());
+}
+
+TEST(ScrollBox, AntiAliasedCopyFollowsTheImageNotTheFlag) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic color;
+  MakePattern(color, TImageFormat::TrueColor, 30, 30);
+  box->SetGraphic(color);
+  box->SetAntiAliased(true);
+  EXPECT_TRUE(box->AntiAliased());
+  EXPECT_TRUE(box->AntiAliasedGraphic().Empty());
+  EXPECT_EQ(box->DisplayGraphic().ImageFormat(), TImageFormat::TrueColor);
+
+  TDibGraphic bw;
+  MakePattern(bw, TImageFormat::BlackWhite, 30, 30);
+  box->SetGraphic(bw);
+  ASSERT_EQ(box->AntiAliasedGraphic().ImageFormat(), TImageFormat::Gray16);
+  EXPECT_EQ(box->DisplayGraphic().ImageFormat(), TImageFormat::Gray16);
+  // A change of the image that the view is not told about keeps the old copy through flag changes.
+  const auto copyOf = [](const TDibGraphic& g) { return std::vector<uint8_t>(g.Bits(), g.Bits() + g.ImageSize()); };
+  const std::vector<uint8_t> before = copyOf(box->AntiAliasedGraphic());
+  std::fill(box->Graphic().Bits(), box->Graphic().Bits() + box->Graphic().ImageSize(), uint8_t{0xFF});
+  box->SetAntiAliased(false);
+  EXPECT_EQ(box->DisplayGraphic().ImageFormat(), TImageFormat::BlackWhite);
+  box->SetAntiAliased(true);
+  EXPECT_EQ(copyOf(box->AntiAliasedGraphic()), before);
+  box->Redraw(true);
+  EXPECT_NE(copyOf(box->AntiAliasedGraphic()), before);
+}
+
+TEST(ScrollBox, HiddenBoxRedrawsWhenShown) {
+  TImageScrollBox box;
+  TDibGraphic bw;
+  MakePattern(bw, TImageFormat::BlackWhite, 300, 20);
+  box.SetGraphic(bw);
+  EXPECT_EQ(box.DisplayWidth(), 0);
+  box.show();
+  QApplication::processEvents();
+  EXPECT_EQ(box.DisplayWidth(), 300);
+  EXPECT_FALSE(box.AntiAliasedGraphic().Empty());
+  EXPECT_TRUE(box.HorzScrollBarShown());
+}
+
+TEST(ScrollBox, MouseModeReplacesTheHandler) {
+  auto box = ShownBox(100, 100);
+  box->SetMouseMode(TMouseMode::mmQuickSelect);
+  EXPECT_NE(dynamic_cast<TQuickSelectMouseHandler*>(box->MouseHandler()), nullptr);
+  EXPECT_EQ(box->ImageControl()->cursor().shape(), Qt::ArrowCursor);
+  box->SetMouseMode(TMouseMode::mmNone);
+  EXPECT_EQ(box->MouseHandler(), nullptr);
+  box->SetMouseMode(TMouseMode::mmDrag);
+  EXPECT_NE(dynamic_cast<TDragMouseHandler*>(box->MouseHandler()), nullptr);
+  EXPECT_EQ(box->ImageControl()->cursor().shape(), Qt::OpenHandCursor);
+}
+
+// --- frames ---
+
+std::string WriteDcx(const std::string& name, int pages) {
+  const std::string path = ::testing::TempDir() + "/" + name;
+  TMemoryStream s;
+  for (int i = 1; i <= pages; ++i) {
+    TDcxGraphic page;
+    MakePattern(page, TImageFormat::Color256, 10 * i, 8);
+    page.AppendToStream(s);
+  }
+  s.SaveToFile(path);
+  return path;
+}
+
+TEST(ScrollBoxFrames, ImageIndexZeroLoadsEveryPage) {
+  const std::string path = WriteDcx("view-frames.dcx", 3);
+  auto box = ShownBox(100, 100);
+  box->LoadFromFile(path, 0);
+  EXPECT_EQ(box->Graphic().ClassName(), "TDcxGraphic");
+  EXPECT_EQ(box->FrameCount(), 3);
+  EXPECT_EQ(box->CurrentFrame(), 1);
+  EXPECT_EQ(box->DisplayWidth(), 10);
+  box->LoadFromFile(path, 2);
+  EXPECT_EQ(box->FrameCount(), 0);
+  EXPECT_EQ(box->Graphic().Width(), 20);
+  EXPECT_THROW(box->ShowFrame(1), Exception);  // no frames now
+}
+
+TEST(ScrollBoxFrames, AnimationStepsAndWrapsAround) {
+  const std::string path = WriteDcx("view-animate.dcx", 3);
+  auto box = ShownBox(100, 100);
+  box->LoadFromFile(path, 0);
+  box->Graphic().SetFrameDelay(120);
+  box->SetAnimate(true);
+  EXPECT_TRUE(box->Animate());
+  EXPECT_TRUE(box->AnimationTimer().isActive());
+  EXPECT_EQ(box->AnimationTimer().interval(), 120);
+  std::vector<int> shown;
+  for (int i = 0; i < 4; ++i) {
+    box->AnimationTick();
+    shown.push_back(box->CurrentFrame());
+    EXPECT_EQ(box->DisplayWidth(), 10 * shown.back());
+  }
+  EXPECT_EQ(shown, (std::vector<int>{2, 3, 1, 2}));
+  EXPECT_TRUE(box->AnimationTimer().isActive());
+  box->SetAnimate(false);
+  EXPECT_FALSE(box->AnimationTimer().isActive());
+}
+
+TEST(ScrollBoxFrames, OneFrameDoesNotAnimate) {
+  auto box = ShownBox(100, 100);
+  box->LoadFromFile(WriteDcx("view-one.dcx", 1), 0);
+  box->SetAnimate(true);
+  EXPECT_FALSE(box->Animate());
+  EXPECT_FALSE(box->AnimationTimer().isActive());
+}
+
+TEST(ScrollBoxFrames, LoadPausesAndResumesTheAnimation) {
+  const std::string path = WriteDcx("view-resume.dcx", 2);
+  auto box = ShownBox(100, 100);
+  box->LoadFromFile(path, 0);
+  box->SetAnimate(true);
+  EXPECT_THROW(box->LoadFromFile(::testing::TempDir() + "/missing.dcx", 0), Exception);
+  EXPECT_TRUE(box->Animate());
+  EXPECT_EQ(box->FrameCount(), 2);  // the failed load kept the image
+}
+
+// --- files ---
+
+class ScrollBoxFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FFolder = ::testing::TempDir() + "/view-files-" + std::to_string(::getpid());
+    std::filesystem::create_directories(FFolder);
+  }
+  void TearDown() override { std::filesystem::remove_all(FFolder); }
+  std::string Path(const std::string& name) const { return FFolder + "/" + name; }
+  std::string FFolder;
+};
+
+TEST_F(ScrollBoxFiles, RefusedSaveLeavesTheFileAlone) {
+  const struct {
+    const char* Name;
+    TImageFormat Format;
+    const char* Message;  // empty: any message of the codec
+  } cases[] = {
+      {"old.bmp", TImageFormat::TrueColor, "Graphic files of .bmp format are not supported or not registered"},
+      {"old.tga", TImageFormat::BlackWhite, ""},  // Targa has no black-and-white images
+  };
+  auto box = ShownBox(100, 100);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TDibGraphic image;
+    MakePattern(image, c.Format, 10, 10);
+    box->SetGraphic(image);
+    const std::string target = Path(c.Name);
+    std::ofstream(target) << "keep me";
+    try {
+      box->SaveToFile(target);
+      ADD_FAILURE() << "saved";
+    } catch (const Exception& e) {
+      if (*c.Message) {
+        EXPECT_EQ(e.Message(), c.Message);
+      }
+    }
+    std::ifstream in(target);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "keep me");
+    EXPECT_EQ(box->FileName(), "");
+  }
+}
+
+TEST_F(ScrollBoxFiles, SaveSeesBeforeSaveAndReadsBack) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::Color256, 13, 9);
+  box->SetGraphic(image);
+  std::string seenClass;
+  box->OnBeforeSave = [&](TImageScrollBox& sender, TDibGraphic& target) {
+    EXPECT_EQ(&sender, box.get());
+    seenClass = target.ClassName();
+    EXPECT_EQ(target.Width(), 13);
+  };
+  const std::string target = Path("saved.pcx");
+  box->SaveToFile(target);
+  EXPECT_EQ(seenClass, "TPcxGraphic");
+  EXPECT_EQ(box->FileName(), target);
+
+  auto other = ShownBox(100, 100);
+  other->SetFileName(target);
+  EXPECT_EQ(other->Graphic().ClassName(), "TPcxGraphic");
+  ASSERT_EQ(other->Graphic().Width(), 13);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 13; ++x) ASSERT_EQ(other->Graphic().GetPixel(x, y), image.GetPixel(x, y));
+
+  TMemoryStream stream;
+  box->SaveToStream(stream, "tga");
+  EXPECT_EQ(seenClass, "TTgaGraphic");
+  EXPECT_GT(stream.Size(), 13 * 9);
+}
+
+TEST_F(ScrollBoxFiles, FailedLoadKeepsImageAndDisplay) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic image;
+  MakePattern(image, TImageFormat::TrueColor, 30, 20);
+  box->SetGraphic(image);
+  const TDibGraphic* before = &box->Graphic();
+  std::ofstream(Path("bad.pcx")) << "not a pcx file at all";
+  EXPECT_THROW(box->LoadFromFile(Path("bad.pcx"), 1), Exception);
+  EXPECT_THROW(box->LoadFromFile(Path("none.xyz"), 1), Exception);
+  EXPECT_EQ(&box->Graphic(), before);
+  EXPECT_EQ(box->DisplayWidth(), 30);
+}
+
+TEST_F(ScrollBoxFiles, UnknownExtensionsGoToThePlatformLoader) {
+  auto box = ShownBox(100, 100);
+  QImage picture(12, 7, QImage::Format_RGB32);
+  picture.fill(qRgb(10, 200, 30));
+  ASSERT_TRUE(picture.save(QString::fromStdString(Path("p.bmp")), "BMP"));
+  box->LoadFromFile(Path("p.bmp"), 1);
+  EXPECT_EQ(box->Graphic().ClassName(), "TDibGraphic");
+  EXPECT_EQ(box->DisplayWidth(), 12);
+  EXPECT_EQ(box->Graphic().GetPixel(3, 3), 0x0AC81Eu);
+}
+
+}  // namespace
