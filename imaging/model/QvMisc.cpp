@@ -1,16 +1,23 @@
 #include "model/QvMisc.h"
 
 #include <malloc.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <limits>
 
 #include "model/QvPlatform.h"
 
 namespace quorvane {
+
+namespace {
+// Digits after the point of the smallest subnormal long double: every value is exact with that many.
+constexpr int kLongestFraction = 16500;
+}  // namespace
 
 int MinInt(int a, int b) { return a < b ? a : b; }
 long double MinFloat(long double a, long double b) { return a < b ? a : b; }
@@ -47,9 +54,19 @@ long double Power(long double base, long double exponent) {
 }
 
 long double RoundToDecimals(long double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%40.*Lf", decimals, value);
-  return std::strtold(text, nullptr);
+  if (!std::isfinite(value)) return value;
+  // A negative count means the default of six, as in the formatted output it stands for. Beyond
+  // the longest fraction a long double has, more decimals change nothing.
+  if (decimals < 0) decimals = 6;
+  decimals = std::min(decimals, kLongestFraction);
+  // Sized for the whole number: the largest values have thousands of digits before the point.
+  std::string text(static_cast<size_t>(std::numeric_limits<long double>::max_exponent10) + 4 +
+                       static_cast<size_t>(decimals),
+                   '\0');
+  const auto written = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, decimals);
+  long double result = value;
+  if (written.ec == std::errc()) std::from_chars(text.data(), written.ptr, result);
+  return result;
 }
 
 int64_t RoundHalfEven(long double x) {
@@ -60,7 +77,8 @@ int64_t RoundHalfEven(long double x) {
 namespace {
 
 std::string Padded(int value, size_t width) {
-  std::string text = std::to_string(value);
+  char digits[16];
+  std::string text(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
   while (text.size() < width) text.insert(text.begin(), '0');
   return text;
 }

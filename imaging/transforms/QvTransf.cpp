@@ -25,7 +25,28 @@ void TImageTransform::Apply(TDibGraphic& image) {
   image.Assign(&result);
 }
 
-void TImageTransform::ApplyOnDest(const TDibGraphic&, TDibGraphic&) {
+void TImageTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+  if (&source == &dest) {
+    TDibGraphic result;
+    ApplyOnDest(source, result);
+    dest.Assign(&result);
+    return;
+  }
+  if (PassesThrough(source)) {
+    dest.Assign(&source);
+    return;
+  }
+  CheckParameters(source);
+  StartProgress();
+  Transform(source, dest);
+  FinishProgress();
+}
+
+bool TImageTransform::PassesThrough(const TDibGraphic&) const { return false; }
+
+void TImageTransform::CheckParameters(const TDibGraphic&) const {}
+
+void TImageTransform::Transform(const TDibGraphic&, TDibGraphic&) {
   throw EQuorvaneError(FormatMessage("Method %s not implemented for %s class", "\"ApplyOnDest\"", ClassName()));
 }
 
@@ -57,16 +78,6 @@ THsl RgbToHsl(TColorValue color) {
   hsl.H = h / 6;
   return hsl;
 }
-
-namespace {
-uint8_t UnitToByte(double c) {
-  // Trunc(c * 255 + 0.5); the clamp only guards against rounding just outside 0..1.
-  const double v = c * 255 + 0.5;
-  if (v <= 0) return 0;
-  if (v >= 255) return 255;
-  return static_cast<uint8_t>(v);
-}
-}  // namespace
 
 TColorValue HslToRgb(double h, double s, double l) {
   const double m2 = l <= 0.5 ? l * (1 + s) : l + s - l * s;

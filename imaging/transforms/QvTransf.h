@@ -1,11 +1,22 @@
 // The transform framework: every operation that maps one image to another is a
 // TImageTransform. A caller creates one, sets its parameters, optionally hooks OnProgress, and
-// calls ApplyOnDest(Source, Dest) (Dest is rebuilt, Source untouched; they must be distinct) or
-// Apply(Image) (in place). A transform keeps no image between applications.
+// calls ApplyOnDest(Source, Dest) or Apply(Image). A transform keeps no image between
+// applications.
 //
-// Progress: at the start of an application PreviousPercent is 255 and 0 is reported; then one
-// report per outer loop step (rows or columns), before the step; at the end 100. A report fires
-// only when the integer percentage changes.
+// ApplyOnDest(Source, Dest), the same for every operation:
+//   1. Source and Dest the same image: the result is built into a temporary and assigned back
+//      (as Apply does), so the operation never reads pixels it has already replaced.
+//   2. An operation that leaves this source as it is (PassesThrough: a flip of a one-pixel-wide
+//      image, a crop of nothing, ...) makes Dest a copy of Source; nothing is reported.
+//   3. CheckParameters raises when the parameters do not fit Source; Dest is untouched and
+//      nothing is reported.
+//   4. Progress start (PreviousPercent reset to 255, 0 reported), the operation's Transform,
+//      progress end (100). Transform rebuilds Dest and reports one step per outer loop step
+//      (rows or columns) before the step. A failure inside Transform propagates; Dest may then
+//      be empty or partly written, Source is never changed.
+// Apply(Image) runs ApplyOnDest into a temporary and assigns the result back: on failure Image
+// is unchanged. Some operations override Apply to work in place, with the same result.
+// A progress report fires only when the integer percentage changes.
 #pragma once
 
 #include <cstdint>
@@ -33,14 +44,21 @@ class TImageTransform {
 
   // In place: ApplyOnDest into a temporary, then assigned back. On failure Image is unchanged.
   virtual void Apply(TDibGraphic& image);
-  // Rebuilds Dest from Source. The base class raises "Method "ApplyOnDest" not implemented for
-  // <class> class".
-  virtual void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest);
+  // Rebuilds Dest from Source as the contract above says.
+  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest);
 
   TTransformProgressEvent OnProgress;
   uint8_t PreviousPercent = 255;
 
  protected:
+  // Whether the result for Source is Source itself (Dest becomes a copy, without progress).
+  virtual bool PassesThrough(const TDibGraphic& source) const;
+  // Raises when the parameters cannot be applied to Source (before anything is reported).
+  virtual void CheckParameters(const TDibGraphic& source) const;
+  // The operation itself: Dest (never Source) rebuilt from Source, with the steps reported.
+  // The base class raises "Method "ApplyOnDest" not implemented for <class> class".
+  virtual void Transform(const TDibGraphic& source, TDibGraphic& dest);
+
   // The progress protocol in three calls.
   void StartProgress();
   void StepProgress(int current, int minimum, int maximum) {
@@ -57,6 +75,14 @@ struct THsl {
   double L = 0.0;
 };
 THsl RgbToHsl(TColorValue color);
+// A channel of 0 to 1 as a byte: Trunc(C * 255 + 0.5); the clamp only guards against rounding
+// just outside 0..1 (and keeps the conversion defined).
+inline uint8_t UnitToByte(double c) {
+  const double v = c * 255 + 0.5;
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<uint8_t>(v);
+}
 // The colour of H, S, L; byte 3 is 0. RgbToHsl followed by HslToRgb returns the colour.
 TColorValue HslToRgb(double h, double s, double l);
 

@@ -60,16 +60,14 @@ class TSumToChannel {
 
 }  // namespace
 
-void TConvolutionTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
+bool TConvolutionTransform::PassesThrough(const TDibGraphic& source) const {
+  return source.Width() < 3 || source.Height() < 3;
+}
+
+void TConvolutionTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  if (w < 3 || h < 3) {
-    dest.Assign(&source);
-    return;
-  }
   NewImageLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
-  StartProgress();
   if (Denominator == 0) Denominator = 1;
 
   const int count = 3 * w;
@@ -96,7 +94,6 @@ void TConvolutionTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& 
     std::memcpy(out + count - 3, at + count - 3, 3);
   }
   std::memcpy(dest.ScanLine(h - 1), rows[(h - 1) % 3], static_cast<size_t>(count));
-  FinishProgress();
 }
 
 namespace {
@@ -109,11 +106,11 @@ TSharpenTransform::TSharpenTransform() {
   Denominator = 25;
 }
 
-void TSharpenTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+void TSharpenTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int a = StrengthStep(Strength);
   Kernel[4] = static_cast<int8_t>(a + 15);
   Denominator = static_cast<int8_t>(a + 3);
-  TConvolutionTransform::ApplyOnDest(source, dest);
+  TConvolutionTransform::Transform(source, dest);
 }
 
 TSmoothTransform::TSmoothTransform() {
@@ -121,11 +118,11 @@ TSmoothTransform::TSmoothTransform() {
   Denominator = 47;
 }
 
-void TSmoothTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
+void TSmoothTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int a = StrengthStep(Strength);
   Kernel[4] = static_cast<int8_t>(a + 15);
   Denominator = static_cast<int8_t>(a + 27);
-  TConvolutionTransform::ApplyOnDest(source, dest);
+  TConvolutionTransform::Transform(source, dest);
 }
 
 TEdgeTransform::TEdgeTransform() { Kernel = {1, 1, 1, 1, -8, 1, 1, 1, 1}; }
@@ -176,16 +173,14 @@ void TAntiAliasTransform::Apply(TDibGraphic& image) {
   if (image.ImageFormat() == TImageFormat::BlackWhite && !image.Empty()) TImageTransform::Apply(image);
 }
 
-void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  if (source.ImageFormat() != TImageFormat::BlackWhite || source.Empty()) {
-    dest.Assign(&source);
-    return;
-  }
+bool TAntiAliasTransform::PassesThrough(const TDibGraphic& source) const {
+  return source.ImageFormat() != TImageFormat::BlackWhite || source.Empty();
+}
+
+void TAntiAliasTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
   NewImageLike(dest, source, w, h, TImageFormat::Gray16, nullptr);
-  StartProgress();
   // 8 source pixels per byte become 4 destination bytes; the rows hold exactly that many.
   const int bytes = (w + 7) / 8;
   for (int y = 0; y < h - 1; ++y) {
@@ -194,7 +189,6 @@ void TAntiAliasTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& de
   }
   // The last row is paired with itself.
   AntiAliasRow(source.ScanLine(h - 1), source.ScanLine(h - 1), bytes, dest.ScanLine(h - 1));
-  FinishProgress();
 }
 
 }  // namespace quorvane

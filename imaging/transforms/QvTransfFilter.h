@@ -21,12 +21,15 @@ namespace quorvane {
 class TConvolutionTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TConvolutionTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   // Row-major, top row first; in each row the left neighbour, the pixel's column, the right
   // neighbour. Kernel[4] is the centre.
   std::array<int8_t, 9> Kernel{0, 0, 0, 0, 1, 0, 0, 0, 0};
   int8_t Denominator = 1;
+
+ protected:
+  bool PassesThrough(const TDibGraphic& source) const override;  // narrower or lower than 3
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Centre and denominator follow Strength at every application: a = Round((100 - Strength) / 4),
@@ -35,9 +38,11 @@ class TSharpenTransform : public TConvolutionTransform {
  public:
   TSharpenTransform();
   const char* ClassName() const override { return "TSharpenTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   uint8_t Strength = 10;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // As sharpen, with denominator a + 27.
@@ -45,9 +50,11 @@ class TSmoothTransform : public TConvolutionTransform {
  public:
   TSmoothTransform();
   const char* ClassName() const override { return "TSmoothTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   uint8_t Strength = 20;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 class TEdgeTransform : public TConvolutionTransform {
@@ -66,7 +73,10 @@ class TAntiAliasTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TAntiAliasTransform"; }
   void Apply(TDibGraphic& image) override;
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+
+ protected:
+  bool PassesThrough(const TDibGraphic& source) const override;  // not black and white
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // The shared, read-only table: for a byte whose high nibble is four pixels of one row and whose

@@ -46,8 +46,7 @@ void TImageFormatTransform::RelayProgress(TImageTransform*, int percent) {
   PreviousPercent = ReportProgress(this, percent, 0, UseDither ? 200 : 99, PreviousPercent, OnProgress);
 }
 
-void TImageFormatTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  StartProgress();
+void TImageFormatTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const TDibPalette* palette = nullptr;
   if (TargetFormat == TImageFormat::Color16 || TargetFormat == TImageFormat::Color256) {
     const int capacity = PaletteCapacity(TargetFormat);
@@ -66,7 +65,6 @@ void TImageFormatTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& 
     Diffuse(source, dest);
   else
     MapNearest(source, dest);
-  FinishProgress();
 }
 
 // Floyd-Steinberg error diffusion. Per channel, Current holds the row being mapped (clamped to

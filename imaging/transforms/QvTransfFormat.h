@@ -15,8 +15,6 @@ class TImageFormatTransform : public TImageTransform {
 
   // Converts in place unless the image is already in TargetFormat.
   void Apply(TDibGraphic& image) override;
-  // Always rebuilds Dest in TargetFormat, same size and resolution as Source.
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   // The quantizer's progress, relayed onto this transform's range: the first half when
   // dithering follows, the whole range otherwise.
@@ -29,6 +27,10 @@ class TImageFormatTransform : public TImageTransform {
   TDibPalette TargetPalette{0x300, 0, {}};
   bool UseQuantizer = true;
   bool UseDither = true;  // ignored for TrueColor results
+
+ protected:
+  // ApplyOnDest always rebuilds Dest in TargetFormat, same size and resolution as Source.
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 
  private:
   void Diffuse(const TDibGraphic& source, TDibGraphic& dest);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "model/QvExcept.h"
+#include "transforms/QvTransfKernels.h"
 #include "transforms/QvTransfRows.h"
 
 namespace quorvane {
@@ -51,86 +50,11 @@ inline void StoreTriples4(const uint32_t p[4], uint8_t* to) {
   std::memcpy(to + 8, &b, 4);
 }
 
-// Eight 24-bit pixels from 24 bytes, and back.
-inline void LoadTriples8(const uint8_t* from, uint64_t p[8]) {
-  constexpr uint64_t m = 0xFFFFFF;
-  uint64_t a, b, c;
-  std::memcpy(&a, from, 8);
-  std::memcpy(&b, from + 8, 8);
-  std::memcpy(&c, from + 16, 8);
-  p[0] = a & m, p[1] = (a >> 24) & m, p[2] = (a >> 48) | ((b & 0xFF) << 16), p[3] = (b >> 8) & m;
-  p[4] = (b >> 32) & m, p[5] = (b >> 56) | ((c & 0xFFFF) << 8), p[6] = (c >> 16) & m, p[7] = c >> 40;
-}
-inline void StoreTriples8(const uint64_t p[8], uint8_t* to) {
-  const uint64_t a = p[0] | (p[1] << 24) | (p[2] << 48);
-  const uint64_t b = (p[2] >> 16) | (p[3] << 8) | (p[4] << 32) | (p[5] << 56);
-  const uint64_t c = (p[5] >> 8) | (p[6] << 16) | (p[7] << 40);
-  std::memcpy(to, &a, 8);
-  std::memcpy(to + 8, &b, 8);
-  std::memcpy(to + 16, &c, 8);
-}
-
-// Eight 24-bit pixels at a time, reordered in registers: the fallback of ReverseTriples.
-int ReverseTriplesByWords(const uint8_t* in, uint8_t* out, int width) {
-  int x = 0;
-  for (; x + 8 <= width; x += 8) {
-    uint64_t p[8];
-    LoadTriples8(in + 3 * static_cast<ptrdiff_t>(x), p);
-    const uint64_t r[8] = {p[7], p[6], p[5], p[4], p[3], p[2], p[1], p[0]};
-    StoreTriples8(r, out + 3 * static_cast<ptrdiff_t>(width - 8 - x));
-  }
-  return x;
-}
-
-// Five 24-bit pixels per 16-byte shuffle. Each store also writes one byte just before its five
-// pixels, a byte of the pixel the next step stores; so the loop stops while pixels remain on
-// both sides (the 16-byte load reads the first byte of the pixel after the five).
-__attribute__((target("ssse3"))) int ReverseTriplesSsse3(const uint8_t* in, uint8_t* out, int width) {
-  const __m128i order = _mm_setr_epi8(0, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2);
-  int x = 0;
-  for (; x + 6 <= width; x += 5) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * static_cast<ptrdiff_t>(x)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<ptrdiff_t>(width - 5 - x) - 1),
-                     _mm_shuffle_epi8(v, order));
-  }
-  return x;
-}
-
-// Sixteen one-byte pixels per shuffle.
-__attribute__((target("ssse3"))) int ReverseBytesSsse3(const uint8_t* in, uint8_t* out, int width) {
-  const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  int x = 0;
-  for (; x + 16 <= width; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + width - 16 - x), _mm_shuffle_epi8(v, order));
-  }
-  return x;
-}
-
-bool HasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3");
-  return has;
-}
-
 // Reverses the pixel order of a row: Out[W - 1 - x] = In[x]. Scratch serves sub-byte formats.
 void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vector<uint8_t>& scratch) {
   switch (bits) {
-    case 8: {
-      int x = HasSsse3() ? ReverseBytesSsse3(in, out, width) : 0;
-      for (; x < width; ++x) out[width - 1 - x] = in[x];
-      break;
-    }
-    case 24: {
-      int x = HasSsse3() ? ReverseTriplesSsse3(in, out, width) : ReverseTriplesByWords(in, out, width);
-      const uint8_t* p = in + 3 * static_cast<ptrdiff_t>(x);
-      uint8_t* q = out + 3 * static_cast<ptrdiff_t>(width - 1 - x);
-      for (; x < width; ++x, p += 3, q -= 3) {
-        q[0] = p[0];
-        q[1] = p[1];
-        q[2] = p[2];
-      }
-      break;
-    }
+    case 8: ReverseBytes(in, out, width); break;
+    case 24: ReverseTriples(in, out, width); break;
     default:
       scratch.resize(2 * static_cast<size_t>(width));
       uint8_t* indices = scratch.data();
@@ -141,9 +65,6 @@ void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vecto
       break;
   }
 }
-
-// Bytes of a row that hold pixels.
-size_t PixelBytes(int width, int bits) { return static_cast<size_t>((static_cast<int64_t>(width) * bits + 7) / 8); }
 
 // Reports Steps progress steps (0 .. Steps-1) spread over Units units of work done in another
 // order, so that the events are those of a loop over the steps.
@@ -163,20 +84,6 @@ class TSpreadProgress {
   TStep FStep;
   int64_t FNext = 0;
 };
-
-// Transposes a 16 x 16 block of bytes: afterwards byte J of R[I] is what byte I of R[J] was.
-// Each round interleaves row I with row I + 8, which moves element (A, B) to the position whose
-// eight index bits are those of (A, B) rotated left by one; four rounds swap A and B.
-inline void Transpose16x16(__m128i r[16]) {
-  for (int round = 0; round < 4; ++round) {
-    __m128i t[16];
-    for (int i = 0; i < 8; ++i) {
-      t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
-      t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
-    }
-    for (int i = 0; i < 16; ++i) r[i] = t[i];
-  }
-}
 
 // The quarter turn of one-byte pixels in 16 x 16 blocks; the edges that do not fill a block are
 // moved pixel by pixel.
@@ -200,16 +107,13 @@ void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest
     const int blockEnd = y0 + ((y1 - y0) & ~15);
     for (int x0 = 0; x0 < fullW; x0 += 16) {
       for (int y = y0; y < blockEnd; y += 16) {
-        __m128i r[16];
+        const uint8_t* in[16];
+        uint8_t* out[16];
         // Clockwise, the last source row of the block becomes the first destination column.
-        for (int k = 0; k < 16; ++k)
-          r[k] = _mm_loadu_si128(
-              reinterpret_cast<const __m128i*>(rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + x0));
-        Transpose16x16(r);
-        for (int i = 0; i < 16; ++i) {
-          uint8_t* out = clockwise ? dest.ScanLine(x0 + i) + (h - 16 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r[i]);
-        }
+        for (int k = 0; k < 16; ++k) in[k] = rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + x0;
+        for (int i = 0; i < 16; ++i)
+          out[i] = clockwise ? dest.ScanLine(x0 + i) + (h - 16 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
+        TransposeBytes16x16(in, out);
       }
     }
     for (int y = y0; y < y1; ++y) {
@@ -300,9 +204,87 @@ inline double RoundEven(double v) {
   return (v + kShift) - kShift;
 }
 
+// Angle in [0, 360): the same turn, with a sine and cosine that stay accurate however large
+// the angle was (pi times a huge angle overflows to infinity). Non-finite angles give 0.
+double ReducedAngle(double angle) {
+  if (!std::isfinite(angle)) return 0;
+  double reduced = std::fmod(angle, 360.0);
+  if (reduced < 0) reduced += 360;
+  return reduced >= 360 ? 0 : reduced;
+}
+
+// One destination row of the any-angle rotation: the source position of every pixel (Sx < 0
+// for a pixel outside the source) and what it needs to write the row.
+struct TRotatedRowContext {
+  const uint8_t* const* Rows;
+  const int32_t* Sx;
+  const int32_t* Sy;
+  uint8_t* Indices;  // scratch of Width entries for palette formats
+  int Width;
+  int Bits;
+  TColorValue Background;
+  uint8_t BackgroundIndex;
+};
+using TRotatedRowWriter = void (*)(const TRotatedRowContext& c, uint8_t* out);
+
+void WriteRotatedTriples(const TRotatedRowContext& c, uint8_t* out) {
+  const uint8_t b0 = ColorByte0(c.Background), b1 = ColorByte1(c.Background), b2 = ColorByte2(c.Background);
+  for (int x = 0; x < c.Width; ++x, out += 3) {
+    const int32_t sx = c.Sx[x];
+    if (sx < 0) {
+      out[0] = b0, out[1] = b1, out[2] = b2;
+    } else {
+      const uint8_t* p = c.Rows[c.Sy[x]] + 3 * static_cast<ptrdiff_t>(sx);
+      out[0] = p[0], out[1] = p[1], out[2] = p[2];
+    }
+  }
+}
+
+// Palette formats: the indices are gathered, then packed into the row.
+template <int Bits>
+void WriteRotatedIndices(const TRotatedRowContext& c, uint8_t* out) {
+  for (int x = 0; x < c.Width; ++x) {
+    const int32_t sx = c.Sx[x];
+    uint8_t index = c.BackgroundIndex;
+    if (sx >= 0) {
+      const uint8_t* row = c.Rows[c.Sy[x]];
+      if constexpr (Bits == 8)
+        index = row[sx];
+      else if constexpr (Bits == 4)
+        index = static_cast<uint8_t>((row[sx >> 1] >> ((sx & 1) ? 0 : 4)) & 0x0F);
+      else
+        index = static_cast<uint8_t>((row[sx >> 3] >> (7 - (sx & 7))) & 1);
+    }
+    c.Indices[x] = index;
+  }
+  PackIndices(c.Indices, c.Width, Bits, out);
+}
+
+TRotatedRowWriter RotatedRowWriter(int bits) {
+  switch (bits) {
+    case 24: return WriteRotatedTriples;
+    case 8: return WriteRotatedIndices<8>;
+    case 4: return WriteRotatedIndices<4>;
+    default: return WriteRotatedIndices<1>;
+  }
+}
+
 int64_t CheckedExtent(int64_t extent) {
   if (extent < 1 || extent > std::numeric_limits<int32_t>::max()) throw EQuorvaneError("CreateDibSection failed");
   return extent;
+}
+
+// Angle rounded to three decimals, in whole thousandths of a degree, as its decimal text reads.
+// The text is made without the locale (a comma-decimal locale must not change the count).
+long long RoundedThousandths(double angle) {
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof text, angle, std::chars_format::fixed, 3);
+  std::string digits(text, written.ptr);
+  const size_t point = digits.find('.');
+  if (point != std::string::npos) digits.erase(point, 1);
+  long long thousandths = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), thousandths);
+  return thousandths;
 }
 
 // The turn in 0..359 degrees when Angle, rounded to three decimals, lies within 0.005 of a whole
@@ -313,33 +295,28 @@ int WholeAngle(double angle) {
   if (!std::isfinite(angle)) return 0;
   const double n = std::nearbyint(angle);
   bool whole = true;  // beyond 10^15 every double is a whole number of degrees
-  if (std::fabs(angle) < 1e15) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f", angle);
-    std::string digits(text);
-    digits.erase(digits.find('.'), 1);
-    const long long thousandths = std::strtoll(digits.c_str(), nullptr, 10);
-    whole = std::llabs(static_cast<long long>(n) * 1000 - thousandths) < 5;
-  }
+  if (std::fabs(angle) < 1e15)
+    whole = std::llabs(static_cast<long long>(n) * 1000 - RoundedThousandths(angle)) < 5;
   if (!whole) return -1;
-  double reduced = std::fmod(n, 360.0);
-  if (reduced < 0) reduced += 360;
-  return static_cast<int>(reduced);
+  return static_cast<int>(ReducedAngle(n));
+}
+
+// A rotated corner coordinate as an integer. Finite angles keep it within a few times the
+// source's size; anything else is refused rather than converted.
+int64_t CornerCoordinate(double v) {
+  if (!(std::fabs(v) < 0x1p52)) throw EQuorvaneError("CreateDibSection failed");
+  return static_cast<int64_t>(std::nearbyint(v));
 }
 
 }  // namespace
 
 // ---- flips ----
 
-void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
+bool TFlipHorizontalTransform::PassesThrough(const TDibGraphic& source) const { return source.Width() < 2; }
+
+void TFlipHorizontalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  if (w < 2) {
-    dest.Assign(&source);
-    return;
-  }
-  StartProgress();
   // Every row is written whole, padding included: the block need not be zeroed first.
   NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
   const size_t used = PixelBytes(w, source.BitCount());
@@ -351,18 +328,13 @@ void TFlipHorizontalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphi
     ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
-void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
+bool TFlipVerticalTransform::PassesThrough(const TDibGraphic& source) const { return source.Height() < 2; }
+
+void TFlipVerticalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  if (h < 2) {
-    dest.Assign(&source);
-    return;
-  }
-  StartProgress();
   NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
   const size_t used = PixelBytes(w, source.BitCount());
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
@@ -374,14 +346,11 @@ void TFlipVerticalTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic&
     CopyPixels(source.ScanLine(y), out, w, source.BitCount());
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
 // ---- rotation ----
 
-void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TRotateTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int k = source.Empty() ? 0 : WholeAngle(Angle);
   switch (k) {
     case 0: dest.Assign(&source); break;
@@ -390,7 +359,6 @@ void TRotateTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     case 270: Rotate270(source, dest); break;
     default: RotateByAngle(source, dest); break;
   }
-  FinishProgress();
 }
 
 void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
@@ -427,7 +395,7 @@ void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
 void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& dest) {
   const int64_t w = source.Width();
   const int64_t h = source.Height();
-  const double t = std::numbers::pi * Angle / 180;
+  const double t = std::numbers::pi * ReducedAngle(Angle) / 180;
   const double s = std::sin(t), c = std::cos(t);
   const int64_t cx = w / 2, cy = h / 2;
 
@@ -437,8 +405,8 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
   const int64_t corners[4][2] = {{0, 0}, {0, h - 1}, {w - 1, h - 1}, {w - 1, 0}};
   for (const auto& corner : corners) {
     const auto dx = static_cast<double>(corner[0] - cx), dy = static_cast<double>(corner[1] - cy);
-    const auto X = static_cast<int64_t>(std::nearbyint(dx * c - dy * s + static_cast<double>(cx)));
-    const auto Y = static_cast<int64_t>(std::nearbyint(dx * s + dy * c + static_cast<double>(cy)));
+    const int64_t X = CornerCoordinate(dx * c - dy * s + static_cast<double>(cx));
+    const int64_t Y = CornerCoordinate(dx * s + dy * c + static_cast<double>(cy));
     minX = std::min(minX, X), maxX = std::max(maxX, X);
     minY = std::min(minY, Y), maxY = std::max(maxY, Y);
   }
@@ -459,11 +427,14 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
 
   const int bits = source.BitCount();
   const bool trueColor = bits == 24;
-  const uint8_t background = trueColor ? 0 : static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
   std::vector<const uint8_t*> rows(static_cast<size_t>(h));
   for (int64_t y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(static_cast<int>(y));
   std::vector<int32_t> sxs(static_cast<size_t>(nw)), sys(static_cast<size_t>(nw));
   std::vector<uint8_t> indices(trueColor ? 0 : static_cast<size_t>(nw));
+  TRotatedRowContext context{rows.data(), sxs.data(), sys.data(), indices.data(), static_cast<int>(nw), bits,
+                             BackgroundColor, 0};
+  if (!trueColor) context.BackgroundIndex = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
+  const TRotatedRowWriter writeRow = RotatedRowWriter(bits);
 
   for (int64_t y = 0; y < nh; ++y) {
     StepProgress(static_cast<int>(y), 0, static_cast<int>(nh - 1));
@@ -479,57 +450,29 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
       sxs[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sx) : -1;
       sys[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sy) : 0;
     }
-    uint8_t* out = dest.ScanLine(static_cast<int>(y));
-    if (trueColor) {
-      for (int64_t x = 0; x < nw; ++x, out += 3) {
-        const int32_t sx = sxs[static_cast<size_t>(x)];
-        if (sx < 0) {
-          out[0] = ColorByte0(BackgroundColor), out[1] = ColorByte1(BackgroundColor),
-          out[2] = ColorByte2(BackgroundColor);
-        } else {
-          const uint8_t* p = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])] + 3 * static_cast<ptrdiff_t>(sx);
-          out[0] = p[0], out[1] = p[1], out[2] = p[2];
-        }
-      }
-    } else {
-      const unsigned mask = (1u << bits) - 1;
-      for (int64_t x = 0; x < nw; ++x) {
-        const int32_t sx = sxs[static_cast<size_t>(x)];
-        uint8_t index = background;
-        if (sx >= 0) {
-          const uint8_t* row = rows[static_cast<size_t>(sys[static_cast<size_t>(x)])];
-          if (bits == 8)
-            index = row[sx];
-          else if (bits == 4)
-            index = static_cast<uint8_t>((row[sx >> 1] >> ((sx & 1) ? 0 : 4)) & mask);
-          else
-            index = static_cast<uint8_t>((row[sx >> 3] >> (7 - (sx & 7))) & mask);
-        }
-        indices[static_cast<size_t>(x)] = index;
-      }
-      PackIndices(indices.data(), static_cast<int>(nw), bits, out);
-    }
+    writeRow(context, dest.ScanLine(static_cast<int>(y)));
   }
 }
 
 // ---- crop ----
 
-void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  if (CropTop == 0 && CropLeft == 0 && CropBottom == 0 && CropRight == 0) {
-    dest.Assign(&source);
-    return;
-  }
+bool TCropTransform::PassesThrough(const TDibGraphic&) const {
+  return CropTop == 0 && CropLeft == 0 && CropBottom == 0 && CropRight == 0;
+}
+
+void TCropTransform::CheckParameters(const TDibGraphic& source) const {
   const int64_t w = source.Width();
   const int64_t h = source.Height();
   // Negative margins would read outside the source.
   if (CropTop < 0 || CropLeft < 0 || CropBottom < 0 || CropRight < 0 || !(CropTop < h - CropBottom) ||
       !(CropLeft < w - CropRight))
     throw EQuorvaneError("Invalid crop parameters");
-  const int nw = static_cast<int>(w - CropRight - CropLeft);
-  const int nh = static_cast<int>(h - CropBottom - CropTop);
+}
+
+void TCropTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
+  const int nw = source.Width() - CropRight - CropLeft;
+  const int nh = source.Height() - CropBottom - CropTop;
   NewImageForOverwriteLike(dest, source, nw, nh, source.ImageFormat(), &source.PaletteRecord());
-  StartProgress();
   const int bits = source.BitCount();
   const size_t used = PixelBytes(nw, bits);
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
@@ -546,7 +489,6 @@ void TCropTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
     }
     ClearRowTail(out, used, bytesPerLine);
   }
-  FinishProgress();
 }
 
 }  // namespace quorvane

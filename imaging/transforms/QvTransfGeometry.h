@@ -13,23 +13,29 @@ namespace quorvane {
 class TFlipHorizontalTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TFlipHorizontalTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+
+ protected:
+  bool PassesThrough(const TDibGraphic& source) const override;  // narrower than 2 pixels
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 class TFlipVerticalTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TFlipVerticalTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+
+ protected:
+  bool PassesThrough(const TDibGraphic& source) const override;  // lower than 2 pixels
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Turns the picture clockwise by Angle degrees. An angle within 0.005 of a whole number of
 // degrees (after rounding to three decimals) that is a multiple of 90 takes an exact path; any
-// other angle samples the nearest source pixel and grows the image to the rotated corners.
+// other angle samples the nearest source pixel and grows the image to the rotated corners; it
+// turns by the angle reduced to [0, 360) (a non-finite angle turns nothing).
 // Raises "CreateDibSection failed" when the rotated size does not fit an image.
 class TRotateTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TRotateTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   virtual void Rotate90(const TDibGraphic& source, TDibGraphic& dest);
   virtual void Rotate180(const TDibGraphic& source, TDibGraphic& dest);
@@ -37,6 +43,9 @@ class TRotateTransform : public TImageTransform {
   virtual void RotateByAngle(const TDibGraphic& source, TDibGraphic& dest);
 
   double Angle = 90.0;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Removes margins from the four edges. Raises "Invalid crop parameters" (leaving Dest untouched)
@@ -44,12 +53,16 @@ class TRotateTransform : public TImageTransform {
 class TCropTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TCropTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   int32_t CropTop = 0;
   int32_t CropLeft = 0;
   int32_t CropBottom = 0;
   int32_t CropRight = 0;
+
+ protected:
+  bool PassesThrough(const TDibGraphic& source) const override;  // all margins 0
+  void CheckParameters(const TDibGraphic& source) const override;
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

@@ -8,13 +8,9 @@
 #include <numbers>
 #include <vector>
 
-// GCC 12 takes the intrinsics' deliberately undefined vectors for uninitialised variables.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-
+#include "model/QvCpu.h"
 #include "model/QvMisc.h"
+#include "transforms/QvTransfKernels.h"
 #include "transforms/QvTransfRows.h"
 
 namespace quorvane {
@@ -25,71 +21,6 @@ static_assert(std::endian::native == std::endian::little);
 namespace {
 
 using TColorTable = std::array<TColorValue, 256>;
-
-// Palette indices to blue, green, red triples with 64-byte table lookups: each channel of 64
-// pixels is looked up on its own, then the three are interleaved by byte permutes.
-class TTripleExpander {
- public:
-  explicit TTripleExpander(const TColorTable& colors) {
-    for (size_t i = 0; i < 256; ++i) {
-      FChannels[0][i] = ColorByte0(colors[i]);
-      FChannels[1][i] = ColorByte1(colors[i]);
-      FChannels[2][i] = ColorByte2(colors[i]);
-    }
-  }
-  // Expands the first multiple of 64 pixels of the row; returns how many it did.
-  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int Expand(const uint8_t* in, uint8_t* out, int width) const {
-    __m512i tables[3][4];
-    for (int c = 0; c < 3; ++c)
-      for (int k = 0; k < 4; ++k) tables[c][k] = _mm512_loadu_si512(FChannels[c] + 64 * k);
-    const TInterleave& il = Interleave();
-    __m512i blueGreen[3], red[3];
-    for (int m = 0; m < 3; ++m) {
-      blueGreen[m] = _mm512_loadu_si512(il.BlueGreen[m]);
-      red[m] = _mm512_loadu_si512(il.Red[m]);
-    }
-    int x = 0;
-    for (; x + 64 <= width; x += 64, out += 192) {
-      const __m512i v = _mm512_loadu_si512(in + x);
-      const __mmask64 high = _mm512_movepi8_mask(v);
-      __m512i channel[3];
-      for (int c = 0; c < 3; ++c)
-        channel[c] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(tables[c][0], v, tables[c][1]),
-                                            _mm512_permutex2var_epi8(tables[c][2], v, tables[c][3]));
-      for (int m = 0; m < 3; ++m) {
-        __m512i o = _mm512_permutex2var_epi8(channel[0], blueGreen[m], channel[1]);
-        o = _mm512_mask_permutexvar_epi8(o, il.RedMask[m], red[m], channel[2]);
-        _mm512_storeu_si512(out + 64 * m, o);
-      }
-    }
-    return x;
-  }
-
- private:
-  // Output byte J of 64-byte block M is channel (64M + J) mod 3 of pixel (64M + J) / 3.
-  struct TInterleave {
-    uint8_t BlueGreen[3][64]{};  // pixel, or 64 + pixel for green
-    uint8_t Red[3][64]{};
-    __mmask64 RedMask[3]{};
-    TInterleave() {
-      for (int m = 0; m < 3; ++m)
-        for (int j = 0; j < 64; ++j) {
-          const int k = 64 * m + j, pixel = k / 3, channel = k % 3;
-          if (channel == 2) {
-            Red[m][j] = static_cast<uint8_t>(pixel);
-            RedMask[m] |= __mmask64{1} << j;
-          } else {
-            BlueGreen[m][j] = static_cast<uint8_t>(channel * 64 + pixel);
-          }
-        }
-    }
-  };
-  static const TInterleave& Interleave() {
-    static const TInterleave il;
-    return il;
-  }
-  uint8_t FChannels[3][256];
-};
 
 // Every operation below that yields TrueColor: the result of a palette source comes from a
 // per-entry colour table; a TrueColor source goes through MapTrueColorRow.
@@ -113,7 +44,6 @@ void MapToTrueColor(const TDibGraphic& source, TDibGraphic& dest, const TColorTa
   }
   std::vector<uint8_t> indices(static_cast<size_t>(w));
   const int bits = source.BitCount();
-  const bool wide = HasByteTableLookups();
   const TTripleExpander expander(paletteResult);
   for (int y = 0; y < h; ++y) {
     step(y, h - 1);
@@ -124,21 +54,7 @@ void MapToTrueColor(const TDibGraphic& source, TDibGraphic& dest, const TColorTa
     }
     uint8_t* out = dest.ScanLine(y);
     ClearRowTail(out, used, bytesPerLine);
-    const int done = wide ? expander.Expand(index, out, w) : 0;
-    index += done;
-    out += 3 * static_cast<ptrdiff_t>(done);
-    const int rest = w - done;
-    if (rest == 0) continue;
-    // Four-byte stores that the next pixel partly overwrites; the last pixel is stored alone
-    // so that nothing is written past it.
-    for (int x = 0; x < rest - 1; ++x, out += 3) {
-      const uint32_t c = paletteResult[index[x]];
-      std::memcpy(out, &c, 4);
-    }
-    const TColorValue c = paletteResult[index[rest - 1]];
-    out[0] = ColorByte0(c);
-    out[1] = ColorByte1(c);
-    out[2] = ColorByte2(c);
+    expander.Expand(index, out, w);
   }
 }
 
@@ -160,13 +76,6 @@ struct TUnitTable {
   }
 };
 const TUnitTable kUnit;
-
-uint8_t UnitToByte(double c) {
-  const double v = c * 255 + 0.5;
-  if (v <= 0) return 0;
-  if (v >= 255) return 255;
-  return static_cast<uint8_t>(v);
-}
 
 using TLightnessFunction = double (*)(double l, double parameter);
 
@@ -334,12 +243,7 @@ void TNegativeTransform::Apply(TDibGraphic& image) {
         for (TPaletteEntry& e : inverted.Entries)
           e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green),
                static_cast<uint8_t>(255 - e.Red), 0};
-        const TDibGraphic& source = image;
-        const auto xDpi = static_cast<uint16_t>(source.XDpi());
-        const auto yDpi = static_cast<uint16_t>(source.YDpi());
-        image.NewImage(image.Width(), h, image.ImageFormat(), &inverted, xDpi, yDpi);
-        image.SetXDpi(xDpi);
-        image.SetYDpi(yDpi);
+        NewImageLike(image, image, image.Width(), h, image.ImageFormat(), &inverted);
         std::memcpy(image.Bits(), pixels.data(), pixels.size());
         break;
       }
@@ -362,13 +266,11 @@ void TNegativeTransform::Apply(TDibGraphic& image) {
 }
 
 // The same result as Dest.Assign(Source) followed by Apply(Dest), in one pass.
-void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest || source.Empty()) {
+void TNegativeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
+  if (source.Empty()) {
     dest.Assign(&source);
-    Apply(dest);
     return;
   }
-  StartProgress();
   const int w = source.Width();
   const int h = source.Height();
   const TImageFormat format = source.ImageFormat();
@@ -392,27 +294,20 @@ void TNegativeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& des
     }
   }
   dest.SetFrameDelay(source.FrameDelay());
-  FinishProgress();
 }
 
 // ---- brightness and contrast ----
 
 void TBrightnessTransform::SetAmount(double value) { Amount = std::clamp(value, -100.0, 100.0); }
 
-void TBrightnessTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TBrightnessTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   ApplyLightness(source, dest, TLightness{Brighten, Amount / 100},
                  [this](int y, int last) { StepProgress(y, 0, last); });
-  FinishProgress();
 }
 
-void TContrastTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TContrastTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   ApplyLightness(source, dest, TLightness{Contrast, RaiseContrast ? 1.0 : -1.0},
                  [this](int y, int last) { StepProgress(y, 0, last); });
-  FinishProgress();
 }
 
 // ---- gamma ----
@@ -457,9 +352,7 @@ class TPairTable {
 
 }  // namespace
 
-void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
+void TGammaTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   TByteTable table{};
   const long double exponent = 1.0L / GammaValue;
   for (int i = 1; i < 256; ++i)
@@ -467,7 +360,7 @@ void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) 
         static_cast<uint8_t>(std::clamp<int64_t>(RoundHalfEven(Power(i / 255.0L, exponent) * 255), 0, 255));
   const TColorTable palette = MapPalette(source, MapThroughTable, &table);
   auto step = [this](int y, int last) { StepProgress(y, 0, last); };
-  if (HasByteTableLookups()) {
+  if (CpuHas(TCpuLevel::Avx512)) {
     MapToTrueColor(
         source, dest, palette,
         [&table](const uint8_t* in, uint8_t* out, int w) {
@@ -480,183 +373,6 @@ void TGammaTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) 
         source, dest, palette,
         [&pairs](const uint8_t* in, uint8_t* out, int w) { pairs.Map(in, out, 3 * static_cast<size_t>(w)); }, step);
   }
-  FinishProgress();
-}
-
-// ---- convert to gray ----
-
-namespace {
-
-// Round(Weight * 1000); weights beyond a million times the full range saturate every pixel
-// anyway, and the bound keeps the sums inside 64 bits.
-int64_t IntegerWeight(double weight) { return RoundHalfEven(std::clamp(weight, -1e6, 1e6) * 1000); }
-
-struct TGrayWeights {
-  std::array<int64_t, 256> Red{}, Green{}, Blue{};
-
-  std::array<int32_t, 256> Red32{}, Green32{}, Blue32{};
-  bool Fits32;  // every sum fits 32 bits
-
-  TGrayWeights(double red, double green, double blue) {
-    const int64_t wr = IntegerWeight(red), wg = IntegerWeight(green), wb = IntegerWeight(blue);
-    constexpr int64_t kLimit = (int64_t{1} << 31) / (3 * 255);
-    Fits32 = std::abs(wr) < kLimit && std::abs(wg) < kLimit && std::abs(wb) < kLimit;
-    for (int v = 0; v < 256; ++v) {
-      Red[static_cast<size_t>(v)] = wr * v;
-      Green[static_cast<size_t>(v)] = wg * v;
-      Blue[static_cast<size_t>(v)] = wb * v;
-      if (Fits32) {
-        Red32[static_cast<size_t>(v)] = static_cast<int32_t>(wr * v);
-        Green32[static_cast<size_t>(v)] = static_cast<int32_t>(wg * v);
-        Blue32[static_cast<size_t>(v)] = static_cast<int32_t>(wb * v);
-      }
-    }
-  }
-  uint8_t Level32(int b0, int b1, int b2) const {
-    const int32_t g =
-        (Red32[static_cast<size_t>(b2)] + Green32[static_cast<size_t>(b1)] + Blue32[static_cast<size_t>(b0)]) / 1000;
-    return static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);
-  }
-  // The gray level of a pixel; a negative sum (negative weights) gives black.
-  uint8_t Level(int b0, int b1, int b2) const {
-    const int64_t g =
-        (Red[static_cast<size_t>(b2)] + Green[static_cast<size_t>(b1)] + Blue[static_cast<size_t>(b0)]) / 1000;
-    return static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);
-  }
-};
-
-// Gray indices of 16 TrueColor pixels per step; returns how many pixels it did. Each weight
-// must fit 16 bits. The weighted sums are formed by 16-bit multiply-adds, clamped to
-// 0 .. 255999, and divided by 1000 as Trunc((Sum + 0.5) * 0.001) in single precision: exact for
-// every sum in that range (checked for all of them), since 0.5 keeps the product 0.0005 away
-// from the next whole number while the rounding error stays below 0.00003.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int GrayIndices16(const TGrayWeights& weights,
-                                                                         const uint8_t levelIndex[256],
-                                                                         const uint8_t* in, uint8_t* out, int width) {
-  // Blue and green of pixel I as 16-bit words 2I and 2I + 1; red as 32-bit lane I.
-  alignas(64) uint8_t blueGreenOrder[64], redOrder[64];
-  for (int i = 0; i < 16; ++i) {
-    blueGreenOrder[4 * i] = static_cast<uint8_t>(3 * i);
-    blueGreenOrder[4 * i + 2] = static_cast<uint8_t>(3 * i + 1);
-    blueGreenOrder[4 * i + 1] = blueGreenOrder[4 * i + 3] = 0;
-    redOrder[4 * i] = static_cast<uint8_t>(3 * i + 2);
-    redOrder[4 * i + 1] = redOrder[4 * i + 2] = redOrder[4 * i + 3] = 0;
-  }
-  const __m512i blueGreen = _mm512_load_si512(blueGreenOrder);
-  const __m512i red = _mm512_load_si512(redOrder);
-  const __m512i blueGreenWeights = _mm512_set1_epi32(static_cast<int32_t>(
-      (static_cast<uint32_t>(weights.Green32[1]) << 16) | (static_cast<uint32_t>(weights.Blue32[1]) & 0xFFFF)));
-  const __m512i redWeight = _mm512_set1_epi32(weights.Red32[1] & 0xFFFF);
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i largest = _mm512_set1_epi32(255999);
-  const __m512 half = _mm512_set1_ps(0.5f), thousandth = _mm512_set1_ps(0.001f);
-  __m512i tables[4];
-  for (int k = 0; k < 4; ++k) tables[k] = _mm512_loadu_si512(levelIndex + 64 * k);
-  int x = 0;
-  // A whole 64-byte load (of which 48 bytes are used) while it stays within the row's pixels: a
-  // masked load is much slower here.
-  for (; x + 22 <= width; x += 16, in += 48) {
-    const __m512i v = _mm512_loadu_si512(in);
-    const __m512i bg = _mm512_maskz_permutexvar_epi8(0x5555555555555555ull, blueGreen, v);
-    const __m512i r = _mm512_maskz_permutexvar_epi8(0x1111111111111111ull, red, v);
-    __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(bg, blueGreenWeights), _mm512_madd_epi16(r, redWeight));
-    sum = _mm512_min_epi32(_mm512_max_epi32(sum, zero), largest);
-    const __m512 level = _mm512_mul_ps(_mm512_add_ps(_mm512_cvtepi32_ps(sum), half), thousandth);
-    const __m512i levels = _mm512_castsi128_si512(_mm512_cvtepi32_epi8(_mm512_cvttps_epi32(level)));
-    const __m512i index =
-        _mm512_mask_blend_epi8(_mm512_movepi8_mask(levels), _mm512_permutex2var_epi8(tables[0], levels, tables[1]),
-                               _mm512_permutex2var_epi8(tables[2], levels, tables[3]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_castsi512_si128(index));
-  }
-  return x;
-}
-
-}  // namespace
-
-void TConvertToGrayTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  if (&source == &dest) return Apply(dest);
-  StartProgress();
-  const int w = source.Width();
-  const int h = source.Height();
-  // Every row is written whole and its padding cleared: the block need not be zeroed first.
-  NewImageForOverwriteLike(dest, source, w, h, GrayTarget, nullptr);
-  const TGrayWeights weights(RedWeight, GreenWeight, BlueWeight);
-  const bool toTrueColor = dest.ImageFormat() == TImageFormat::TrueColor;
-  // Gray level to destination index, through the destination's own nearest-entry lookup.
-  std::array<uint8_t, 256> levelIndex{};
-  if (!toTrueColor)
-    for (int g = 0; g < 256; ++g)
-      levelIndex[static_cast<size_t>(g)] = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(
-          PackColor(static_cast<uint8_t>(g), static_cast<uint8_t>(g), static_cast<uint8_t>(g))));
-  // A palette source maps each entry once.
-  std::array<uint8_t, 256> entryLevel{};
-  if (source.ImageFormat() != TImageFormat::TrueColor)
-    for (size_t i = 0; i < 256; ++i) {
-      const TPaletteEntry& e = source.PaletteRecord().Entries[i];
-      entryLevel[i] = weights.Level(e.Blue, e.Green, e.Red);
-    }
-
-  std::array<uint8_t, 256> entryIndex{};
-  for (size_t i = 0; i < 256; ++i) entryIndex[i] = levelIndex[entryLevel[i]];
-  // With non-negative weights of a usual size every sum is a small index: sum to result.
-  std::vector<uint8_t> sumIndex;
-  if (weights.Fits32 && !toTrueColor && weights.Red32[1] >= 0 && weights.Green32[1] >= 0 && weights.Blue32[1] >= 0) {
-    const int64_t maxSum = int64_t{255} * (weights.Red32[1] + weights.Green32[1] + weights.Blue32[1]);
-    if (maxSum < (int64_t{1} << 22)) {
-      sumIndex.resize(static_cast<size_t>(maxSum) + 1);
-      for (size_t sum = 0; sum < sumIndex.size(); ++sum) sumIndex[sum] = levelIndex[std::min<size_t>(sum / 1000, 255)];
-    }
-  }
-  std::vector<uint8_t> levels(static_cast<size_t>(w));
-  const int srcBits = source.BitCount();
-  const int dstBits = dest.BitCount();
-  const size_t used = static_cast<size_t>((static_cast<int64_t>(w) * dstBits + 7) / 8);
-  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
-  constexpr int32_t kWord = 32767;
-  const bool wideSums = HasByteTableLookups() && weights.Fits32 && std::abs(weights.Red32[1]) <= kWord &&
-                        std::abs(weights.Green32[1]) <= kWord && std::abs(weights.Blue32[1]) <= kWord;
-  for (int y = 0; y < h; ++y) {
-    StepProgress(y, 0, h - 1);
-    const uint8_t* in = source.ScanLine(y);
-    uint8_t* out = dest.ScanLine(y);
-    ClearRowTail(out, used, bytesPerLine);
-    if (srcBits == 24 && dstBits == 8 && wideSums) {
-      const int done = GrayIndices16(weights, levelIndex.data(), in, out, w);
-      in += 3 * static_cast<ptrdiff_t>(done);
-      for (int x = done; x < w; ++x, in += 3) out[x] = levelIndex[weights.Level32(in[0], in[1], in[2])];
-      continue;
-    }
-    if (srcBits == 24 && dstBits == 8 && !sumIndex.empty()) {
-      // The common case in one pass: the weighted sum indexes the result directly.
-      const int32_t* red = weights.Red32.data();
-      const int32_t* green = weights.Green32.data();
-      const int32_t* blue = weights.Blue32.data();
-      const uint8_t* index = sumIndex.data();
-      for (int x = 0; x < w; ++x, in += 3) out[x] = index[blue[in[0]] + green[in[1]] + red[in[2]]];
-      continue;
-    }
-    if (srcBits == 8 && dstBits == 8) {
-      MapBytes(entryIndex.data(), in, out, static_cast<size_t>(w));
-      continue;
-    }
-    if (srcBits == 24 && dstBits == 8 && weights.Fits32) {
-      for (int x = 0; x < w; ++x, in += 3) out[x] = levelIndex[weights.Level32(in[0], in[1], in[2])];
-      continue;
-    }
-    if (srcBits == 24) {
-      for (int x = 0; x < w; ++x, in += 3) levels[static_cast<size_t>(x)] = weights.Level(in[0], in[1], in[2]);
-    } else {
-      UnpackIndices(in, srcBits, 0, w, levels.data());
-      for (uint8_t& v : levels) v = entryLevel[v];
-    }
-    if (toTrueColor) {
-      for (int x = 0; x < w; ++x, out += 3) out[0] = out[1] = out[2] = levels[static_cast<size_t>(x)];
-    } else {
-      for (uint8_t& v : levels) v = levelIndex[v];
-      PackIndices(levels.data(), w, dstBits, out);
-    }
-  }
-  FinishProgress();
 }
 
 }  // namespace quorvane

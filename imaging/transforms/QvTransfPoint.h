@@ -3,11 +3,12 @@
 // TNegativeTransform keeps the source format: gray and black-and-white rows are complemented
 // byte by byte (padding included), Color16/Color256 keep their indices and get the inverted
 // palette, TrueColor pixels are inverted. Brightness, contrast and gamma produce TrueColor;
-// convert-to-gray produces GrayTarget with that format's default palette. Every result keeps the
+// convert-to-gray (QvTransfGray.h) produces GrayTarget with that format's default palette. Every result keeps the
 // source's size and resolution. Setters clamp; fields written directly are used as they are.
 #pragma once
 
 #include "transforms/QvTransf.h"
+#include "transforms/QvTransfGray.h"
 
 namespace quorvane {
 
@@ -15,51 +16,46 @@ class TNegativeTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TNegativeTransform"; }
   void Apply(TDibGraphic& image) override;
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Adds Amount percent of the full range to each pixel's lightness (HSL), clamped to 0..1.
 class TBrightnessTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TBrightnessTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
   // Clamps to -100..100.
   void SetAmount(double value);
 
   double Amount = 5.0;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Moves each pixel's lightness half-way towards (RaiseContrast) or away from an S-curve.
 class TContrastTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TContrastTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
 
   bool RaiseContrast = true;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 // Maps every channel through (i / 255) ^ (1 / GammaValue); values above 1 brighten.
 class TGammaTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TGammaTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
   // Clamps to 0.1..7.0.
   void SetGammaValue(double value);
 
   double GammaValue = 1.0;
-};
 
-// Weighted sum of red, green and blue (weights rounded to thousandths), stored as the nearest
-// gray of GrayTarget's default palette.
-class TConvertToGrayTransform : public TImageTransform {
- public:
-  const char* ClassName() const override { return "TConvertToGrayTransform"; }
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
-
-  double RedWeight = 0.299;
-  double GreenWeight = 0.587;
-  double BlueWeight = 0.114;
-  TImageFormat GrayTarget = TImageFormat::Gray256;
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

@@ -9,6 +9,7 @@
 #include "model/QvDiGrphRows.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
 #include "model/QvPaletteNearest.h"
 #include "transforms/QvTransfGeometry.h"
 
@@ -122,6 +123,12 @@ TContributorLists BuildContributors(float s, int n, int count, TFilterFunction f
     width = support / s;
     fscale = 1.0f / s;
   }
+  // Sized in 64 bits against the memory limit before anything is allocated: a 1-pixel source
+  // stretched to a huge width must be refused here, not by running out of memory.
+  const uint64_t perPosition = std::min<uint64_t>(static_cast<uint64_t>(2 * std::ceil(static_cast<double>(width))) + 3,
+                                                  3 * static_cast<uint64_t>(n) + 1);
+  CheckBufferSize(static_cast<uint64_t>(count) + 1, sizeof(size_t));
+  CheckBufferSize(static_cast<uint64_t>(count) * perPosition, sizeof(TContributor));
   TContributorLists lists;
   lists.Start.reserve(static_cast<size_t>(count) + 1);
   for (int i = 0; i < count; ++i) {
@@ -211,6 +218,8 @@ class TWorkRows {
       : FSource(source), FColumns(columns), FDw(dw), FRowBytes(3 * static_cast<size_t>(dw)), FTransform(t) {
     const int sh = source.Height();
     FSlots = std::min(sh, window + 8);
+    CheckBufferSize(static_cast<uint64_t>(FRowBytes) * static_cast<uint64_t>(FSlots));
+    CheckBufferSize(4 * static_cast<uint64_t>(source.Width()), sizeof(v4f));
     FRing.resize(FRowBytes * static_cast<size_t>(FSlots));
     FTags.assign(static_cast<size_t>(FSlots), -1);
     for (auto& b : FBuffers) b.resize(static_cast<size_t>(source.Width()));
@@ -273,6 +282,7 @@ int WindowOf(const TContributorLists& lists) {
 void VerticalPass(TWorkRows& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
   const int dw = dest.Width(), dh = dest.Height();
   const size_t n = 3 * static_cast<size_t>(dw);
+  CheckBufferSize(n, sizeof(float) + 1);
   std::vector<float> sums(n);
   std::vector<uint8_t> row(n);
   const bool direct = dest.ImageFormat() == TImageFormat::TrueColor;
@@ -338,8 +348,7 @@ const TDibPalette* ResultPalette(const TDibGraphic& source, TImageFormat format)
 
 }  // namespace
 
-void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) {
-  StartProgress();
+void TResizeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   if (source.Empty() || source.Width() < 1 || source.Height() < 1) throw EQuorvaneError("Source graphic too small");
   const int minimum = Interpolate ? 2 : 1;
   if (NewWidth < minimum || NewHeight < minimum) throw EQuorvaneError("Destination graphic too small");
@@ -355,7 +364,6 @@ void TResizeTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest)
     StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest, TRect{0, 0, NewWidth, NewHeight},
                  TStretchMode::smHalftone);
   }
-  FinishProgress();
 }
 
 void TResizeTransform::ApplyOnDestPart(const TDibGraphic& source, TDibGraphic& dest, const TRect& part) {

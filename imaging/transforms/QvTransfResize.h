@@ -54,12 +54,11 @@ class TResizeTransform : public TImageTransform {
  public:
   const char* ClassName() const override { return "TResizeTransform"; }
 
-  // Rebuilds Dest at NewWidth x NewHeight with the source's resolution. The format is the
-  // source's, or TargetFormat with ForceFormat. Palette results keep the source's palette when
-  // it fits the format, else take the format's default palette.
+  // ApplyOnDest rebuilds Dest at NewWidth x NewHeight with the source's resolution. The format
+  // is the source's, or TargetFormat with ForceFormat. Palette results keep the source's palette
+  // when it fits the format, else take the format's default palette.
   // Sizes below 1 (below 2 with Interpolate) and an empty source are refused before Dest is
   // touched: "Destination graphic too small" / "Source graphic too small".
-  void ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) override;
   // Builds only the rectangle Part of the NewWidth x NewHeight result: Dest becomes Part's size
   // (Part clipped to the result) and holds exactly the pixels, format, palette and resolution
   // that ApplyOnDest would give there. Without Interpolate only Part's pixels are computed, so a
@@ -73,6 +72,9 @@ class TResizeTransform : public TImageTransform {
   bool ForceFormat = false;
   TImageFormat TargetFormat = TImageFormat::TrueColor;
   TResizeFilter Filter = TResizeFilter::rfTriangle;
+
+ protected:
+  void Transform(const TDibGraphic& source, TDibGraphic& dest) override;
 };
 
 }  // namespace quorvane

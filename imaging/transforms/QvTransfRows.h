@@ -18,6 +18,10 @@ void NewImageLike(TDibGraphic& dest, const TDibGraphic& source, int width, int h
 // calls ClearRowPadding (or writes the padding itself).
 void NewImageForOverwriteLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
                               const TDibPalette* palette);
+// Bytes of a row of Width pixels of Bits each that hold pixels (the rest is padding).
+inline size_t PixelBytes(int width, int bits) {
+  return static_cast<size_t>((static_cast<int64_t>(width) * bits + 7) / 8);
+}
 // Zeroes the bytes of every row after its last pixel byte.
 void ClearRowPadding(TDibGraphic& image);
 // Zeroes the bytes of Row (BytesPerLine long) after its first Used bytes.
@@ -27,11 +31,5 @@ inline void ClearRowTail(uint8_t* row, size_t used, size_t bytesPerLine) {
 
 // Bytes[i] = ~Bytes[i] for Count bytes.
 void ComplementBytes(uint8_t* bytes, size_t count);
-
-// Out[i] = Table[In[i]] for Count bytes (In and Out may be the same).
-void MapBytes(const uint8_t table[256], const uint8_t* in, uint8_t* out, size_t count);
-
-// Whether the processor has the 64-byte table lookups (AVX-512 VBMI) the fast paths use.
-bool HasByteTableLookups();
 
 }  // namespace quorvane

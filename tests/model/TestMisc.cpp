@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/CommaLocale.h"
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
@@ -26,6 +27,28 @@ TEST(Misc, Numbers) {
   EXPECT_EQ(RoundToDecimals(1.23456L, 2), 1.23L);
   EXPECT_TRUE(HasFlags(0x1F, 0x05));
   EXPECT_FALSE(HasFlags(0x1A, 0x05));
+}
+
+// Rounding through decimal text: the same in every locale, and large values keep their size.
+TEST(Misc, RoundToDecimalsInEveryLocale) {
+  struct TCase {
+    long double Value;
+    int Decimals;
+    long double Expected;
+  };
+  const TCase cases[] = {
+      {1.23456L, 2, 1.23L}, {-2.5L, 0, -2.0L},  {2.675L, 1, 2.7L},
+      {1e70L, 2, 1e70L},    {-3e300L, 3, -3e300L}, {0.0001L, 3, 0.0L},
+      {1e4000L, 1, 1e4000L}, {5.55555L, -1, 5.55555L},
+  };
+  auto check = [&] {
+    for (const TCase& c : cases)
+      EXPECT_EQ(RoundToDecimals(c.Value, c.Decimals), c.Expected) << static_cast<double>(c.Value) << " " << c.Decimals;
+  };
+  check();
+  quorvane::testing::TCommaLocaleScope comma;
+  ASSERT_TRUE(comma.Active()) << quorvane::testing::kCommaLocale << " is missing: run scripts/install-deps.sh";
+  check();
 }
 
 TEST(Misc, DateAndTimePatterns) {

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -159,12 +161,12 @@ TEST(SafeFile, RefusalsAndFailedRenamesLeaveNoTemporaryFile) {
     std::filesystem::create_directories(other + "/inside");
     message = Message([&] { file.Commit(); });
   }
-  EXPECT_EQ(message, "Cannot replace file \"" + other + "\". Is a directory");
+  EXPECT_EQ(message, "Cannot replace file \"" + other + "\". " + std::strerror(EISDIR));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"f", "g"}));
 
-  EXPECT_EQ(Message([&] { TSafeFile file(dir / "g"); }), "Cannot create file \"" + other + "\". Is a directory");
+  EXPECT_EQ(Message([&] { TSafeFile file(dir / "g"); }), "Cannot create file \"" + other + "\". " + std::strerror(EISDIR));
   EXPECT_EQ(Message([&] { TSafeFile file(dir / "missing/f"); }),
-            "Cannot create file \"" + dir / "missing/f" + "\". No such file or directory");
+            "Cannot create file \"" + dir / "missing/f" + "\". " + std::strerror(ENOENT));
 }
 
 TEST(SafeFile, InterruptedSavesLeaveNoTemporaryFile) {

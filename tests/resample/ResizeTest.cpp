@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "ResampleTestImages.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
+#include "transforms/QvTransfFormat.h"
 #include "transforms/QvTransfResize.h"
 
 using namespace quorvane;
@@ -327,4 +331,48 @@ TEST(ResizeTransform, ForcedFormatsAndTheirPalettes) {
   t.ApplyOnDest(*c16source, c256);  // a palette that fits is kept
   EXPECT_EQ(c256.PaletteRecord().Count, 3);
   EXPECT_EQ(c256.PaletteRecord().Entries[1], own.Entries[1]);
+}
+
+// A one-pixel source stretched to a huge width: the result fits the limits (1 bit per pixel),
+// the engine's per-column lists (16 bytes and more per column) do not, and must be refused
+// before they are allocated.
+TEST(ResampleImage, ContributorListsAreCheckedAgainstTheMemoryLimit) {
+  const TImageLimits saved = ImageLimits();
+  TImageLimits wide = saved;
+  wide.MaxWidth = int64_t{1} << 31;
+  wide.MaxArea = int64_t{1} << 31;
+  wide.MaxMemory = int64_t{256} << 20;
+  SetImageLimits(wide);
+  auto source = MakeImage(1, 1, TImageFormat::BlackWhite);
+  TDibGraphic dest;
+  dest.NewImage(1 << 28, 2, TImageFormat::BlackWhite, nullptr, 0, 0);
+  std::string message;
+  try {
+    ResampleImage(*source, dest, TriangleWeight, nullptr, 1.0f);
+  } catch (const EQuorvaneError& e) {
+    message = e.Message();
+  }
+  SetImageLimits(saved);
+  EXPECT_EQ(message, "CreateDibSection failed");
+}
+
+// Resizing and format conversion into their own source: the result of a separate destination.
+TEST(ResizeTransform, SourceAsItsOwnDestination) {
+  TResizeTransform resize;
+  resize.NewWidth = 7;
+  resize.NewHeight = 4;
+  TImageFormatTransform format;
+  format.TargetFormat = TImageFormat::Color16;
+  format.UseQuantizer = false;
+  for (TImageTransform* t : std::initializer_list<TImageTransform*>{&resize, &format})
+    for (bool interpolate : {false, true}) {
+      resize.Interpolate = interpolate;
+      auto source = RandomImage(11, 6, TImageFormat::TrueColor, 21);
+      TDibGraphic separate;
+      t->ApplyOnDest(*source, separate);
+      t->ApplyOnDest(*source, *source);
+      ASSERT_EQ(source->Width(), separate.Width()) << t->ClassName();
+      ASSERT_EQ(source->ImageFormat(), separate.ImageFormat()) << t->ClassName();
+      EXPECT_EQ(std::memcmp(source->Bits(), separate.Bits(), separate.ImageSize()), 0) << t->ClassName();
+    }
 }

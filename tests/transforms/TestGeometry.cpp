@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "TransfTestSupport.h"
+#include "common/CommaLocale.h"
 #include "transforms/QvTransfGeometry.h"
 
 using namespace quorvane;
@@ -137,6 +138,42 @@ TEST(Rotate, WholeAngleTest) {
   Rotate(big, a, 90.0049);
   ReferenceRotate(big, b, 90.0049);
   EXPECT_TRUE(SameImage(a, b));
+}
+
+TEST(Rotate, WholeAngleTestUnderCommaLocale) {
+  quorvane::testing::TCommaLocaleScope comma;
+  ASSERT_TRUE(comma.Active()) << quorvane::testing::kCommaLocale << " is missing: run scripts/install-deps.sh";
+  TDibGraphic src, a, b;
+  FillRandom(src, TImageFormat::TrueColor, 5, 3, 7);
+  for (double angle : {90.0, 90.004, -270.0}) {
+    Rotate(src, a, angle);
+    ASSERT_EQ(a.Width(), 3) << angle;
+    EXPECT_EQ(a.GetPixel(2, 0), src.GetPixel(0, 0)) << angle;
+  }
+  Rotate(src, a, 90.0049);
+  ReferenceRotate(src, b, 90.0049);
+  EXPECT_TRUE(SameImage(a, b)) << "the any-angle path, as in the C locale";
+}
+
+// Angles far outside one turn are the same turn as their remainder; none may overflow into a
+// bogus size (pi times 1e308 is infinite).
+TEST(Rotate, HugeAnglesTurnAsTheirRemainder) {
+  TDibGraphic src;
+  FillRandom(src, TImageFormat::Color16, 23, 17, 3);
+  for (double angle : {1e308, -1e308, 1e20 + 0.5, -7.25e15, 3600.0 + 33.5}) {
+    TDibGraphic got, want;
+    Rotate(src, got, angle);
+    double remainder = std::fmod(angle, 360.0);
+    if (remainder < 0) remainder += 360;
+    Rotate(src, want, remainder);
+    EXPECT_TRUE(SameImage(got, want)) << angle;
+    EXPECT_GT(got.Width(), 1) << angle;
+  }
+  for (double angle : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    TDibGraphic got;
+    Rotate(src, got, angle);
+    EXPECT_TRUE(SameImage(got, src)) << "a non-finite angle turns nothing";
+  }
 }
 
 TEST(Rotate, AnyAngleMatchesPerPixelRuleOnEveryFormat) {

@@ -107,3 +107,25 @@ TEST(ReusedDestination, WideRowsAgreeWithSinglePixels) {
     }
   }
 }
+
+// Source and destination the same image: the same result as into another image, and the same
+// progress reports.
+TEST(ReusedDestination, SourceAsItsOwnDestination) {
+  for (TImageFormat f : kAllFormats) {
+    SCOPED_TRACE(FormatLabel(f));
+    TDibGraphic src;
+    FillRandom(src, f, 23, 9, 5);
+    for (const auto& [name, make] : Transforms()) {
+      auto t = make();
+      TProgressLog expectedLog, log;
+      TDibGraphic separate, same;
+      expectedLog.Hook(*t);
+      t->ApplyOnDest(src, separate);
+      log.Hook(*t);
+      same.Assign(&src);
+      t->ApplyOnDest(same, same);
+      EXPECT_TRUE(SameImage(same, separate)) << name;
+      EXPECT_EQ(log.Percents, expectedLog.Percents) << name;
+    }
+  }
+}
