@@ -54,6 +54,9 @@ const TPlacementCase kPlacements[] = {
 };
 // clang-format on
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TPlacementCase& c, std::ostream* os) { *os << c.Name; }
+
 class PlacementTest : public ::testing::TestWithParam<TPlacementCase> {};
 
 TEST_P(PlacementTest, ComputesTheRectangle) {

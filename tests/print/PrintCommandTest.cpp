@@ -73,7 +73,8 @@ TEST(PrintCommand, PrintsThePlacedImageWithTheCaptionUnderTheJobTitle) {
   TScratchFolder folder;
   const std::string pdf = folder / "print.pdf";
   auto printer = PdfPrinter(kSmallPaper, pdf);
-  RunPrint(*printer, {AnswerOptions(&TPrintOptionForm::SpecificWidthRB, "2.5", "3")});
+  // Typed as the user's locale writes it.
+  RunPrint(*printer, {AnswerOptions(&TPrintOptionForm::SpecificWidthRB, QLocale().toString(2.5), "3")});
 
   EXPECT_EQ(PdfInfo(pdf, "Title"), quorvane::kPrintJobTitle);
   EXPECT_EQ(PdfInfo(pdf, "Pages"), "1");
