@@ -69,6 +69,17 @@ inline void MakeImage(TDibGraphic& image, TImageFormat format, int w, int h, uns
 using qvtest::SameIndices;
 using qvtest::SamePicture;
 
+// An image read from bytes in memory, and an image's file as bytes.
+inline void ReadFromBytes(const Bytes& bytes, TDibGraphic& image) {
+  TMemoryStream s(bytes);
+  image.LoadFromStream(s);
+}
+inline Bytes SavedBytes(TDibGraphic& image) {
+  TMemoryStream s;
+  image.SaveToStream(s);
+  return s.Data();
+}
+
 inline std::string RegressionFile(const std::string& name) {
   const char* root = std::getenv("QV_TEST_DATA");
   return std::string(root ? root : "tests/data") + "/regression/" + name;

@@ -100,17 +100,6 @@ std::vector<uint8_t> DecodeDirectly(const Bytes& file, int& components) {
   return samples;
 }
 
-void ReadJpeg(const Bytes& bytes, TJpegGraphic& image) {
-  TMemoryStream s(bytes);
-  image.LoadFromStream(s);
-}
-
-Bytes SaveJpeg(TJpegGraphic& image) {
-  TMemoryStream s;
-  image.SaveToStream(s);
-  return s.Data();
-}
-
 // The image's samples in file order (red, green, blue for TrueColor).
 std::vector<uint8_t> SamplesOf(const TJpegGraphic& image) {
   std::vector<uint8_t> out;
@@ -163,7 +152,7 @@ TEST(Jpeg, DecodesToLibrarySamples) {
   for (const Case& c : cases) {
     const Bytes file = BuildJpeg(c.File);
     TJpegGraphic image;
-    ReadJpeg(file, image);
+    ReadFromBytes(file, image);
     ASSERT_EQ(image.ImageFormat(), c.Format) << c.Name;
     EXPECT_EQ(image.Width(), c.File.Width);
     EXPECT_EQ(image.Height(), c.File.Height);
@@ -180,7 +169,7 @@ TEST(Jpeg, DensityRules) {
   const Case cases[] = {{1, 300, 150, 300, 150}, {2, 28, 118, 71, 300}, {0, 1, 1, 96, 96}, {1, 0, 0, 96, 96}};
   for (const Case& c : cases) {
     TJpegGraphic image;
-    ReadJpeg(BuildJpeg({8, 8, 1, c.Unit, c.X, c.Y}), image);
+    ReadFromBytes(BuildJpeg({8, 8, 1, c.Unit, c.X, c.Y}), image);
     EXPECT_EQ(image.XDpi(), c.XDpi) << c.Unit << " " << c.X;
     EXPECT_EQ(image.YDpi(), c.YDpi) << c.Unit << " " << c.Y;
   }
@@ -191,7 +180,7 @@ TEST(Jpeg, WrittenFilesAndSettings) {
   MakeImage(image, TImageFormat::TrueColor, 40, 24);
   image.SetXDpi(150);
   image.SetYDpi(300);
-  const Bytes baseline = SaveJpeg(image);
+  const Bytes baseline = SavedBytes(image);
   // JFIF APP0: identifier, version, unit 1 and the image's own resolution.
   ASSERT_GT(baseline.size(), 20u);
   EXPECT_EQ(std::string(baseline.begin() + 6, baseline.begin() + 10), "JFIF");
@@ -202,17 +191,17 @@ TEST(Jpeg, WrittenFilesAndSettings) {
   EXPECT_FALSE(HasMarker(baseline, 0xC2));
 
   image.SetProgressive(true);
-  const Bytes progressive = SaveJpeg(image);
+  const Bytes progressive = SavedBytes(image);
   EXPECT_TRUE(HasMarker(progressive, 0xC2));
   image.SetProgressive(false);
   image.SetOptimizeCoding(true);
-  EXPECT_LT(SaveJpeg(image).size(), baseline.size());
+  EXPECT_LT(SavedBytes(image).size(), baseline.size());
   image.SetOptimizeCoding(false);
   image.SetQuality(20);
-  EXPECT_LT(SaveJpeg(image).size(), baseline.size());
+  EXPECT_LT(SavedBytes(image).size(), baseline.size());
 
   TJpegGraphic back;
-  ReadJpeg(progressive, back);
+  ReadFromBytes(progressive, back);
   EXPECT_EQ(back.XDpi(), 150);
   EXPECT_EQ(back.YDpi(), 300);
 }
@@ -231,10 +220,10 @@ TEST(Jpeg, OtherFormatsRefusedBeforeWriting) {
 TEST(Jpeg, LibraryErrorsCarryLibraryMessages) {
   TJpegGraphic image;
   // CMYK cannot be converted to RGB by libjpeg.
-  const std::string cmyk = MessageOf<Exception>([&] { ReadJpeg(BuildJpeg({8, 8, 4}), image); });
+  const std::string cmyk = MessageOf<Exception>([&] { ReadFromBytes(BuildJpeg({8, 8, 4}), image); });
   EXPECT_NE(cmyk.find("color conversion"), std::string::npos) << cmyk;
-  EXPECT_NE(MessageOf<Exception>([&] { ReadJpeg(Bytes{'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'}, image); }), "");
-  EXPECT_NE(MessageOf<Exception>([&] { ReadJpeg(Bytes{}, image); }), "");
+  EXPECT_NE(MessageOf<Exception>([&] { ReadFromBytes(Bytes{'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'}, image); }), "");
+  EXPECT_NE(MessageOf<Exception>([&] { ReadFromBytes(Bytes{}, image); }), "");
 }
 
 // A file cut anywhere either fails with an exception or decodes with a warning; never a crash.
@@ -244,7 +233,7 @@ TEST(Jpeg, TruncatedFilesDecodeWhatTheyHold) {
   for (size_t n = 0; n < whole.size(); n += 7) {
     TJpegGraphic image;
     try {
-      ReadJpeg(Bytes(whole.begin(), whole.begin() + n), image);
+      ReadFromBytes(Bytes(whole.begin(), whole.begin() + n), image);
     } catch (const Exception&) {
       continue;
     }
@@ -254,7 +243,7 @@ TEST(Jpeg, TruncatedFilesDecodeWhatTheyHold) {
     }
   }
   TJpegGraphic image;
-  ReadJpeg(Bytes(whole.begin(), whole.begin() + static_cast<long>(headerEnd)), image);
+  ReadFromBytes(Bytes(whole.begin(), whole.begin() + static_cast<long>(headerEnd)), image);
   EXPECT_EQ(image.Width(), 33);
   EXPECT_NE(image.Warnings()[0].find("Premature end"), std::string::npos) << image.Warnings()[0];
 }
@@ -274,7 +263,7 @@ TEST(Jpeg, HugeDeclaredImageRefusedBeforeAllocation) {
       }
     TJpegGraphic image;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(MessageOf<Exception>([&] { ReadJpeg(file, image); }), message);
+    EXPECT_EQ(MessageOf<Exception>([&] { ReadFromBytes(file, image); }), message);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   }
 }

@@ -67,17 +67,6 @@ Bytes BuildPng(const TPngFile& f) {
   return out;
 }
 
-void ReadPng(const Bytes& bytes, TPngGraphic& image) {
-  TMemoryStream s(bytes);
-  image.LoadFromStream(s);
-}
-
-Bytes SavePng(TPngGraphic& image) {
-  TMemoryStream s;
-  image.SaveToStream(s);
-  return s.Data();
-}
-
 // The chunk of the given type in a PNG file, without length, type and CRC (empty if absent).
 Bytes ChunkData(const Bytes& png, const char* type) {
   size_t at = 8;
@@ -135,7 +124,7 @@ TEST(Png, RoundTripOfEveryFormatKeepsPixels) {
         image.SetYDpi(72);
         image.SetInterlaced(interlaced);
         TPngGraphic back;
-        ReadPng(SavePng(image), back);
+        ReadFromBytes(SavedBytes(image), back);
         // A gray format with other colours than its gray ramp is written as a palette file.
         const bool staysGray = grayRamp || format == TImageFormat::BlackWhite || !IsPaletteFormat(format);
         if (staysGray || format == TImageFormat::Color16 || format == TImageFormat::Color256)
@@ -155,7 +144,7 @@ TEST(Png, WrittenHeaderChunks) {
   MakeImage(image, TImageFormat::Gray256, 5, 3);
   image.PaletteRecord() = DefaultPalette(TImageFormat::Gray256);
   image.SetXDpi(96);
-  const Bytes file = SavePng(image);
+  const Bytes file = SavedBytes(image);
   const Bytes ihdr = ChunkData(file, "IHDR");
   ASSERT_EQ(ihdr.size(), 13u);
   EXPECT_EQ(ihdr[8], 8);    // bit depth
@@ -171,7 +160,7 @@ TEST(Png, WrittenHeaderChunks) {
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 5; ++x) palette.SetPixelIndex(x, y, x);
   palette.SetInterlaced(false);
-  const Bytes file2 = SavePng(palette);
+  const Bytes file2 = SavedBytes(palette);
   EXPECT_EQ(ChunkData(file2, "IHDR")[8], 4);
   EXPECT_EQ(ChunkData(file2, "IHDR")[9], 3);
   EXPECT_EQ(ChunkData(file2, "IHDR")[12], 0);
@@ -181,7 +170,7 @@ TEST(Png, WrittenHeaderChunks) {
   EXPECT_EQ(plte[3 * 2 + 2], palette.PaletteRecord().Entries[2].Blue);
   // Pixels beyond the record's count still get their PLTE entries.
   palette.SetPixelIndex(1, 1, 9);
-  EXPECT_EQ(ChunkData(SavePng(palette), "PLTE").size(), 30u);
+  EXPECT_EQ(ChunkData(SavedBytes(palette), "PLTE").size(), 30u);
 }
 
 // The colour-type table: each file's samples and the image pixels they must give.
@@ -219,7 +208,7 @@ TEST(Png, ColourTypesAndDepthsMapToFormats) {
   };
   for (Case& c : cases) {
     TPngGraphic image;
-    ReadPng(BuildPng(c.File), image);
+    ReadFromBytes(BuildPng(c.File), image);
     ASSERT_EQ(image.ImageFormat(), c.Format) << c.Name;
     for (size_t x = 0; x < c.Pixels.size(); ++x)
       EXPECT_EQ(image.GetPixel(static_cast<int>(x), 0), c.Pixels[x]) << c.Name << " x=" << x;
@@ -236,10 +225,10 @@ TEST(Png, BackgroundFromFileOrBackColor) {
   file.Background = png_color_16{0, 100, 150, 200, 0};
   TPngGraphic image;
   image.SetBackColor(Rgb(7, 8, 9));
-  ReadPng(BuildPng(file), image);
+  ReadFromBytes(BuildPng(file), image);
   EXPECT_EQ(image.GetPixel(0, 0), Rgb(100, 150, 200));
   image.SetIgnoreFileBackground(true);
-  ReadPng(BuildPng(file), image);
+  ReadFromBytes(BuildPng(file), image);
   EXPECT_EQ(image.GetPixel(0, 0), Rgb(7, 8, 9));
   EXPECT_EQ(image.GetPixel(1, 0), Rgb(1, 2, 3));
 }
@@ -264,7 +253,7 @@ TEST(Png, GammaRules) {
     file.Srgb = c.Srgb;
     TPngGraphic image;
     image.SetGamma(0.8);
-    ReadPng(BuildPng(file), image);
+    ReadFromBytes(BuildPng(file), image);
     EXPECT_EQ(image.GetPixelIndex(0, 0), 0) << c.Name;
     EXPECT_EQ(image.GetPixelIndex(2, 0), 255) << c.Name;
     if (c.Corrected)
@@ -279,30 +268,30 @@ TEST(Png, ResolutionFromPhys) {
   TPngFile file{1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0}}};
   file.PixelsPerMetre = 11811;
   TPngGraphic image;
-  ReadPng(BuildPng(file), image);
+  ReadFromBytes(BuildPng(file), image);
   EXPECT_EQ(image.XDpi(), 300);
   file.PixelsPerMetre = 0xFFFFFFF;  // does not fit: the screen's
-  ReadPng(BuildPng(file), image);
+  ReadFromBytes(BuildPng(file), image);
   EXPECT_EQ(image.XDpi(), 96);
 }
 
 TEST(Png, RefusedFiles) {
   TPngGraphic image;
-  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadPng(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, image); }),
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, image); }),
             "PNG file is not valid or corrupted");
-  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadPng(Bytes{0x89, 'P', 'N'}, image); }),
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(Bytes{0x89, 'P', 'N'}, image); }),
             "PNG file is not valid or corrupted");
 
   // Colour type 2 with bit depth 4: libpng refuses it while reading the header.
   Bytes bad = BuildPng({1, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3}}});
   bad[16 + 8] = 4;
   FixCrc(bad, 16, 13);
-  EXPECT_NE(MessageOf<EPNGError>([&] { ReadPng(bad, image); }), "");
+  EXPECT_NE(MessageOf<EPNGError>([&] { ReadFromBytes(bad, image); }), "");
 
   // A damaged IDAT checksum is a libpng error.
   Bytes crc = BuildPng({8, 8, 8, PNG_COLOR_TYPE_GRAY, false, std::vector<Bytes>(8, Bytes(8, 7))});
   crc[crc.size() - 12 - 5] ^= 0xFF;
-  EXPECT_NE(MessageOf<EPNGError>([&] { ReadPng(crc, image); }), "");
+  EXPECT_NE(MessageOf<EPNGError>([&] { ReadFromBytes(crc, image); }), "");
 }
 
 // Every prefix of a file fails with EPNGError (or reads completely), never crashes or hangs.
@@ -313,7 +302,7 @@ TEST(Png, TruncatedFilesFailCleanly) {
   for (size_t n = 0; n < whole.size(); ++n) {
     TPngGraphic image;
     try {
-      ReadPng(Bytes(whole.begin(), whole.begin() + n), image);
+      ReadFromBytes(Bytes(whole.begin(), whole.begin() + n), image);
     } catch (const EPNGError&) {
       continue;
     }
@@ -357,7 +346,7 @@ TEST(Png, HugeDeclaredImageRefusedQuickly) {
     ASSERT_LT(file.size(), 4096u);
     TPngGraphic image;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(ReadPng(file, image), Exception) << side;
+    EXPECT_THROW(ReadFromBytes(file, image), Exception) << side;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << side;
   }
 }
@@ -370,7 +359,7 @@ TEST(Png, WarningsReachImageAndPlatform) {
   ASSERT_EQ(std::string(file.begin() + gama + 4, file.begin() + gama + 8), "gAMA");
   file[gama + 8] ^= 1;
   TPngGraphic image;
-  ReadPng(file, image);
+  ReadFromBytes(file, image);
   ASSERT_EQ(image.Warnings().size(), 1u);
   EXPECT_NE(image.Warnings()[0].find("CRC"), std::string::npos) << image.Warnings()[0];
   ASSERT_EQ(recorder.Shown.size(), 1u);
