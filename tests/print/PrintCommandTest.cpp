@@ -55,8 +55,12 @@ TModalScript::TAction ChooseFile(const std::string& fileName) {
   return [=](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr) << "expected a file dialog, got " << modal->metaObject()->className();
-    dialog->selectFile(QString::fromStdString(fileName));
-    static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept is protected
+    // The name typed into the dialog's own field, as a user does; selectFile would depend on the
+    // folder's contents having loaded.
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QString::fromStdString(fileName));
+    static_cast<QDialog*>(dialog)->done(QDialog::Accepted);  // QFileDialog::done is protected
   };
 }
 

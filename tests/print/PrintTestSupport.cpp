@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QPageLayout>
 #include <QPageSize>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -164,15 +163,27 @@ TModalScript::TModalScript(std::vector<TAction> actions) : FActions(std::move(ac
 void TModalScript::Poll() {
   QWidget* modal = QApplication::activeModalWidget();
   if (modal == nullptr || !modal->isVisible()) return;
-  const bool stuck = modal == FCurrent && ++FTicks > 250;
-  if (modal == FCurrent && !stuck) return;
-  FCurrent = modal;
-  FTicks = 0;
-  if (!stuck && FHandled < static_cast<int>(FActions.size())) {
-    FActions[FHandled++](modal);
+  if (modal != FCurrent) {
+    // A new dialog: act once it has settled for a few polls, so that its exec loop is running
+    // (some dialogs process events while they are being shown).
+    FCurrent = modal;
+    FTicks = 0;
+    FActed = false;
     return;
   }
+  ++FTicks;
+  if (!FActed && FTicks >= 3) {
+    FActed = true;
+    if (FHandled < static_cast<int>(FActions.size())) {
+      FActions[FHandled++](modal);
+      return;
+    }
+  } else if (!FActed || FTicks <= 250) {
+    return;
+  }
+  // A dialog nobody expected, or one still open long after its action: close it.
   ++FUnexpected;
+  FTicks = 0;
   if (auto* dialog = qobject_cast<QDialog*>(modal))
     dialog->reject();
   else

@@ -100,6 +100,7 @@ class TModalScript {
   int FHandled = 0;
   int FUnexpected = 0;
   int FTicks = 0;
+  bool FActed = false;
 };
 
 }  // namespace printtest
