@@ -37,10 +37,10 @@ TResizeForm::TResizeForm(QWidget* parent) : TParameterForm(QStringLiteral("Resiz
   Body()->addWidget(InterpolatedCB);
 
   auto* lists = new QFormLayout;
-  DestFormatCB = PickList(this, "DestFormatCB",
-                          {QStringLiteral("Black and white"), QStringLiteral("Gray scale 16"),
-                           QStringLiteral("Gray scale 256"), QStringLiteral("Color 16"), QStringLiteral("Color 256"),
-                           QStringLiteral("True Color")});
+  DestFormatCB =
+      PickList(this, "DestFormatCB",
+               {QStringLiteral("Black and white"), QStringLiteral("Gray scale 16"), QStringLiteral("Gray scale 256"),
+                QStringLiteral("Color 16"), QStringLiteral("Color 256"), QStringLiteral("True Color")});
   DestFormatLbl = new QLabel(QStringLiteral("&Destination format"), this);
   DestFormatLbl->setBuddy(DestFormatCB);
   lists->addRow(DestFormatLbl, DestFormatCB);

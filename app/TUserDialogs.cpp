@@ -1,10 +1,10 @@
 #include "TUserDialogs.h"
 
-#include "TBrindlexApplication.h"
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include "TBrindlexApplication.h"
 
 namespace brindlex {
 

@@ -197,18 +197,23 @@ QAction* TfrmImageConverter::Action(const QString& name) const {
 
 void TfrmImageConverter::CreateActions() {
   using W = TfrmImageConverter;
-  NewAction("acOpen", QStringLiteral("&Open..."), QStringLiteral("Open"), QKeySequence(QStringLiteral("Ctrl+O")), &W::Open);
-  NewAction("acSave", QStringLiteral("&Save"), QStringLiteral("Save"), QKeySequence(QStringLiteral("Ctrl+S")), &W::Save);
+  NewAction("acOpen", QStringLiteral("&Open..."), QStringLiteral("Open"), QKeySequence(QStringLiteral("Ctrl+O")),
+            &W::Open);
+  NewAction("acSave", QStringLiteral("&Save"), QStringLiteral("Save"), QKeySequence(QStringLiteral("Ctrl+S")),
+            &W::Save);
   NewAction("acConvertTo", QStringLiteral("&Convert To..."), QStringLiteral("Convert To"), {}, &W::ConvertTo);
-  NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")), &W::Print);
+  NewAction("acPrint", QStringLiteral("&Print"), QStringLiteral("Print"), QKeySequence(QStringLiteral("Ctrl+P")),
+            &W::Print);
   NewAction("acPrintSetup", QStringLiteral("Printer Setu&p..."), QStringLiteral("Print Setup"), {}, &W::PrintSetup);
   NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, &W::Scan);
   NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {},
             &W::SelectScanner);
   NewAction("acExit", QStringLiteral("E&xit"), QStringLiteral("Exit"), QKeySequence(QStringLiteral("Alt+X")), nullptr);
   connect(Action(QStringLiteral("acExit")), &QAction::triggered, this, &QWidget::close);
-  NewAction("acUndo", QStringLiteral("&Undo"), QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")), &W::Undo);
-  NewAction("acCopy", QStringLiteral("&Copy"), QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C")), &W::Copy);
+  NewAction("acUndo", QStringLiteral("&Undo"), QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")),
+            &W::Undo);
+  NewAction("acCopy", QStringLiteral("&Copy"), QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C")),
+            &W::Copy);
   NewAction("acPaste", QStringLiteral("&Paste as New Image"), QStringLiteral("Paste as New Image"),
             QKeySequence(QStringLiteral("Ctrl+V")), &W::Paste);
 
@@ -225,8 +230,7 @@ void TfrmImageConverter::CreateActions() {
   connect(drag, &QAction::triggered, this, [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmDrag); }); });
   QAction* select = NewAction("acSelect", QStringLiteral("&Select"), {}, {}, nullptr);
   select->setCheckable(true);
-  connect(select, &QAction::triggered, this,
-          [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmQuickSelect); }); });
+  connect(select, &QAction::triggered, this, [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmQuickSelect); }); });
 
   const std::pair<const char*, QString> zoomModes[] = {{"acActualSize", QStringLiteral("Actual &Size")},
                                                        {"acFullPage", QStringLiteral("&Full Page")},
@@ -237,7 +241,8 @@ void TfrmImageConverter::CreateActions() {
   for (size_t i = 0; i < std::size(modes); ++i) {
     QAction* action = NewAction(zoomModes[i].first, zoomModes[i].second, {}, {}, nullptr);
     const TZoomMode mode = modes[i];
-    connect(action, &QAction::triggered, this, [this, mode] { RunCommand([&] { FImageScrollBox->SetZoomMode(mode); }); });
+    connect(action, &QAction::triggered, this,
+            [this, mode] { RunCommand([&] { FImageScrollBox->SetZoomMode(mode); }); });
   }
 
   QAction* previous = NewAction("acPreviousPage", QStringLiteral("Pre&vious Page"), QStringLiteral("Previous Page"),
@@ -327,8 +332,8 @@ void TfrmImageConverter::CreateToolBars() {
     return toolBar;
   };
   const std::pair<const char*, TToolIcon> icons[] = {
-      {"acOpen", TToolIcon::Open}, {"acSave", TToolIcon::Save},   {"acPrint", TToolIcon::Print},
-      {"acScan", TToolIcon::Scan}, {"acUndo", TToolIcon::Undo},   {"acCopy", TToolIcon::Copy},
+      {"acOpen", TToolIcon::Open},   {"acSave", TToolIcon::Save}, {"acPrint", TToolIcon::Print},
+      {"acScan", TToolIcon::Scan},   {"acUndo", TToolIcon::Undo}, {"acCopy", TToolIcon::Copy},
       {"acPaste", TToolIcon::Paste}, {"acDrag", TToolIcon::Drag}, {"acSelect", TToolIcon::Select}};
   for (const auto& [name, icon] : icons) Action(QString::fromLatin1(name))->setIcon(ToolIcon(icon));
   tbImageMenu = bar("tbImageMenu", QStringLiteral("Imaging Menu"));

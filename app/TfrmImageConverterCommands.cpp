@@ -85,14 +85,14 @@ void TfrmImageConverter::Save() {
 }
 
 void TfrmImageConverter::ConvertTo() {
-  std::optional<QString> chosen =
-      FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
+  std::optional<QString> chosen = FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
   if (!chosen) return;
   QString name = *chosen;
   SetDirectoryOf(name);
   if (quorvane::ExtractFileExt(name.toStdString()).empty()) name += QStringLiteral(".pcx");
   if (QFileInfo::exists(name) &&
-      FDialogs->Confirm(this, QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
+      FDialogs->Confirm(this,
+                        QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
                         false) != TAnswer::Yes)
     return;
   SaveToFile(name);

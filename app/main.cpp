@@ -19,14 +19,9 @@ int AnswerWithoutWindow(int argc, char** argv, brindlex::TCommandLine& line) {
   line = brindlex::ParseCommandLine(arguments);
   switch (line.Action) {
     case brindlex::TCommandLine::TAction::Help:
-    case brindlex::TCommandLine::TAction::Version:
-      std::fputs(line.Message.toLocal8Bit().constData(), stdout);
-      return 0;
-    case brindlex::TCommandLine::TAction::Error:
-      std::fputs(line.Message.toLocal8Bit().constData(), stderr);
-      return 2;
-    case brindlex::TCommandLine::TAction::Run:
-      break;
+    case brindlex::TCommandLine::TAction::Version: std::fputs(line.Message.toLocal8Bit().constData(), stdout); return 0;
+    case brindlex::TCommandLine::TAction::Error: std::fputs(line.Message.toLocal8Bit().constData(), stderr); return 2;
+    case brindlex::TCommandLine::TAction::Run: break;
   }
   return -1;
 }
@@ -49,7 +44,8 @@ int main(int argc, char** argv) {
   brindlex::TBrindlexApplication application(argc, argv);
   line = brindlex::ParseCommandLine(application.arguments().mid(1));
   if (line.Action != brindlex::TCommandLine::TAction::Run) {
-    std::fputs(line.Message.toLocal8Bit().constData(), line.Action == brindlex::TCommandLine::TAction::Error ? stderr : stdout);
+    std::fputs(line.Message.toLocal8Bit().constData(),
+               line.Action == brindlex::TCommandLine::TAction::Error ? stderr : stdout);
     return line.Action == brindlex::TCommandLine::TAction::Error ? 2 : 0;
   }
   quorvane::RegisterStandardGraphicFormats();

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
-#include "model/QvLimits.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
 #include "model/QvStream.h"
 
 using namespace quorvane;

@@ -327,8 +327,10 @@ TBytes LibpngFile(int width, int height, int depth, int colorType, bool interlac
     png_set_pHYs(png, info, 11811, 3780, PNG_RESOLUTION_METER);
   }
   png_write_info(png, info);
-  const int channels = colorType == PNG_COLOR_TYPE_RGB ? 3 : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                       : colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 1;
+  const int channels = colorType == PNG_COLOR_TYPE_RGB          ? 3
+                       : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                       : colorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                                                                : 1;
   TBytes row((width * channels * depth + 7) / 8);
   const int passes = interlaced ? png_set_interlace_handling(png) : 1;
   for (int pass = 0; pass < passes; ++pass)
@@ -344,8 +346,8 @@ TBytes LibpngFile(int width, int height, int depth, int colorType, bool interlac
 }
 
 void PngSeeds() {
-  const TImageFormat all[] = {TImageFormat::BlackWhite, TImageFormat::Gray16, TImageFormat::Gray256,
-                              TImageFormat::Color16, TImageFormat::Color256, TImageFormat::TrueColor};
+  const TImageFormat all[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,
+                              TImageFormat::Color16,    TImageFormat::Color256, TImageFormat::TrueColor};
   for (TImageFormat format : all)
     for (bool interlaced : {false, true}) {
       TPngGraphic writer;
@@ -357,10 +359,10 @@ void PngSeeds() {
     const char* Name;
     int Depth, ColorType;
   };
-  const TKind kinds[] = {{"gray2", 2, PNG_COLOR_TYPE_GRAY},         {"palette2", 2, PNG_COLOR_TYPE_PALETTE},
-                         {"gray16", 16, PNG_COLOR_TYPE_GRAY},       {"rgb16", 16, PNG_COLOR_TYPE_RGB},
-                         {"graya8", 8, PNG_COLOR_TYPE_GRAY_ALPHA},  {"rgba16", 16, PNG_COLOR_TYPE_RGB_ALPHA},
-                         {"palette8", 8, PNG_COLOR_TYPE_PALETTE},   {"rgba8", 8, PNG_COLOR_TYPE_RGB_ALPHA}};
+  const TKind kinds[] = {{"gray2", 2, PNG_COLOR_TYPE_GRAY},        {"palette2", 2, PNG_COLOR_TYPE_PALETTE},
+                         {"gray16", 16, PNG_COLOR_TYPE_GRAY},      {"rgb16", 16, PNG_COLOR_TYPE_RGB},
+                         {"graya8", 8, PNG_COLOR_TYPE_GRAY_ALPHA}, {"rgba16", 16, PNG_COLOR_TYPE_RGB_ALPHA},
+                         {"palette8", 8, PNG_COLOR_TYPE_PALETTE},  {"rgba8", 8, PNG_COLOR_TYPE_RGB_ALPHA}};
   for (const TKind& kind : kinds) {
     Save("fuzz_png", std::string(kind.Name) + ".png", LibpngFile(9, 5, kind.Depth, kind.ColorType, false, false));
     Save("fuzz_png", std::string(kind.Name) + "-chunks-adam7.png",

@@ -13,9 +13,9 @@ namespace brindlex {
 using namespace quorvane;
 
 struct TCodecOptions {
-  std::optional<int> JpegQuality;  // --quality, 1 to 100
-  bool JpegProgressive = false;    // --progressive
-  bool JpegOptimize = false;       // --optimize
+  std::optional<int> JpegQuality;                // --quality, 1 to 100
+  bool JpegProgressive = false;                  // --progressive
+  bool JpegOptimize = false;                     // --optimize
   std::optional<TPngCompressionLevel> PngLevel;  // --png-level fast|normal|best
   bool PngNoInterlace = false;                   // --no-interlace
 };

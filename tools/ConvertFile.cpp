@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "ConvertCompression.h"
 #include "ConvertCodecOptions.h"
+#include "ConvertCompression.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"

@@ -34,7 +34,8 @@ int IntegerValue(const std::string& option, const std::string& text) {
 int CountValue(const std::string& option, const std::string& text, int minimum, const char* what) {
   const int value = IntegerValue(option, text);
   if (value < minimum)
-    throw TUsageError("option " + option + ": '" + text + "': " + what + " must be at least " + std::to_string(minimum));
+    throw TUsageError("option " + option + ": '" + text + "': " + what + " must be at least " +
+                      std::to_string(minimum));
   return value;
 }
 
@@ -109,12 +110,12 @@ void AddContrast(TConvertOptions& o, const std::string& text) {
 void AddConvert(TConvertOptions& o, const std::string& text) {
   TOperation op = MenuOperation(TImageOperation::FormatConversion);
   op.Parameters.TargetFormat = Choice<TImageFormat>("--convert", text,
-                                         {{"bw", TImageFormat::BlackWhite},
-                                          {"gray16", TImageFormat::Gray16},
-                                          {"gray256", TImageFormat::Gray256},
-                                          {"color16", TImageFormat::Color16},
-                                          {"color256", TImageFormat::Color256},
-                                          {"truecolor", TImageFormat::TrueColor}});
+                                                    {{"bw", TImageFormat::BlackWhite},
+                                                     {"gray16", TImageFormat::Gray16},
+                                                     {"gray256", TImageFormat::Gray256},
+                                                     {"color16", TImageFormat::Color16},
+                                                     {"color256", TImageFormat::Color256},
+                                                     {"truecolor", TImageFormat::TrueColor}});
   o.Operations.push_back(op);
 }
 
@@ -194,7 +195,8 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--crop", {true, AddCrop}},
       {"--sharpen", {false, AddSimple(TImageOperation::Sharpen)}},
       {"--smooth", {false, AddSimple(TImageOperation::Smooth)}},
-      {"--brightness", {true, AddWithValue(TImageOperation::Brightness, &TOperationParameters::Amount, "--brightness")}},
+      {"--brightness",
+       {true, AddWithValue(TImageOperation::Brightness, &TOperationParameters::Amount, "--brightness")}},
       {"--contrast", {true, AddContrast}},
       {"--edge", {false, AddSimple(TImageOperation::EdgeDetection)}},
       {"--emboss", {false, AddSimple(TImageOperation::Emboss)}},

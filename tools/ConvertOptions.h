@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "model/QvLimits.h"
-#include "formats/QvTifGr.h"
 #include "ConvertCodecOptions.h"
+#include "formats/QvTifGr.h"
+#include "model/QvLimits.h"
 #include "model/QvPalette.h"
 #include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfResize.h"
@@ -57,7 +57,7 @@ struct TConvertOptions {
   int Jobs = 1;
   std::optional<int> LimitArea;    // --limit-area: megapixels
   std::optional<int> LimitMemory;  // --limit-memory: MiB
-  TCodecOptions Codec;  // settings of the JPEG and PNG writers
+  TCodecOptions Codec;             // settings of the JPEG and PNG writers
 };
 
 // Parses the arguments after the program name.

@@ -96,18 +96,27 @@ TScanOptions ParseOptions(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw TUsageError("option " + arg + " needs a value");
       return args[++i];
     };
-    if (arg == "-h" || arg == "--help") o.Help = true;
-    else if (arg == "--version") o.Version = true;
-    else if (arg == "-l" || arg == "--list") o.List = true;
-    else if (arg == "-q" || arg == "--quiet") o.Quiet = true;
-    else if (arg == "-s" || arg == "--source") o.Source = next();
-    else if (arg == "-m" || arg == "--mode") o.Format = ParseMode(next());
-    else if (arg == "-r" || arg == "--resolution") o.Resolution = ParseCount(arg, next(), 1, 32767);
+    if (arg == "-h" || arg == "--help")
+      o.Help = true;
+    else if (arg == "--version")
+      o.Version = true;
+    else if (arg == "-l" || arg == "--list")
+      o.List = true;
+    else if (arg == "-q" || arg == "--quiet")
+      o.Quiet = true;
+    else if (arg == "-s" || arg == "--source")
+      o.Source = next();
+    else if (arg == "-m" || arg == "--mode")
+      o.Format = ParseMode(next());
+    else if (arg == "-r" || arg == "--resolution")
+      o.Resolution = ParseCount(arg, next(), 1, 32767);
     else if (arg == "-p" || arg == "--pages") {
       const std::string text = next();
       o.Pages = text == "all" ? -1 : ParseCount(arg, text, 1, 32767);
-    } else if (arg == "-o" || arg == "--output") o.Output = next();
-    else throw TUsageError("unknown option or argument '" + args[i] + "'");
+    } else if (arg == "-o" || arg == "--output")
+      o.Output = next();
+    else
+      throw TUsageError("unknown option or argument '" + args[i] + "'");
   }
   if (o.Help || o.Version || o.List) return o;
   if (o.Output.empty()) throw TUsageError("no output file (-o OUTPUT)");

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include <memory>
 

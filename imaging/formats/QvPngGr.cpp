@@ -390,8 +390,8 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
   if (h.ColorType == PNG_COLOR_TYPE_PALETTE && !h.HasPalette) throw EPNGError("png_get_PLTE failed");
   if (h.BitDepth > 2 && !h.Srgb) FGamma = h.FileGamma > 0 ? h.FileGamma : kDefaultPngGamma;
 
-  NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr,
-           h.XDpi, h.YDpi);
+  NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr, h.XDpi,
+           h.YDpi);
   if (h.BitDepth == 2) {
     // Two-bit rows have no image format of their own: read them whole, then unpack.
     CheckBufferSize(h.Height, h.RowBytes);

@@ -60,8 +60,8 @@ struct TPageLayout {
   uint16_t Photometric = 0, Compression = 0, BitsPerSample = 1, Planar = 1, ResolutionUnit = 2;
   float XResolution = 0, YResolution = 0;
   bool Fax = false;
-  bool Rgba = false;            // through libtiff's RGBA conversion
-  int64_t RowBytes = 0;         // stored row, as libtiff delivers it
+  bool Rgba = false;     // through libtiff's RGBA conversion
+  int64_t RowBytes = 0;  // stored row, as libtiff delivers it
   int BytesPerPixel = 1;
   int BitCount = 0;
 };
@@ -88,8 +88,7 @@ TPageLayout ReadLayout(TTiffHandle& h) {
 // the whole page.
 bool JpegStripsReadDirectly(TTiffHandle& h, const TPageLayout& p) {
   TIFF* tif = h.Get();
-  if (p.Compression != COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Planar != PLANARCONFIG_CONTIG ||
-      p.BitsPerSample != 8)
+  if (p.Compression != COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Planar != PLANARCONFIG_CONTIG || p.BitsPerSample != 8)
     return false;
   uint16_t samples = 1;
   h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 1);
@@ -169,26 +168,19 @@ TPageFormat ChoosePageFormat(TTiffHandle& h, const TPageLayout& p) {
 
 TTiffCompression CompressionOfTag(TTiffHandle& h, uint16_t tag) {
   switch (tag) {
-    case COMPRESSION_NONE:
-      return TTiffCompression::tcNone;
+    case COMPRESSION_NONE: return TTiffCompression::tcNone;
     case COMPRESSION_CCITTRLE:
-    case COMPRESSION_CCITTRLEW:
-      return TTiffCompression::tcGroup3_1D;
+    case COMPRESSION_CCITTRLEW: return TTiffCompression::tcGroup3_1D;
     case COMPRESSION_CCITTFAX3: {
       uint32_t options = 0;
       h.GetField(TIFFTAG_GROUP3OPTIONS, options);
       return (options & GROUP3OPT_2DENCODING) ? TTiffCompression::tcGroup3_2D : TTiffCompression::tcGroup3_1D;
     }
-    case COMPRESSION_CCITTFAX4:
-      return TTiffCompression::tcGroup4;
-    case COMPRESSION_PACKBITS:
-      return TTiffCompression::tcPackbits;
-    case COMPRESSION_DEFLATE:
-      return TTiffCompression::tcZLib;
-    case COMPRESSION_JPEG:
-      return TTiffCompression::tcJpeg;
-    default:
-      throw ETiffError(FormatMessage("Unsupported compression tag, %d", tag));
+    case COMPRESSION_CCITTFAX4: return TTiffCompression::tcGroup4;
+    case COMPRESSION_PACKBITS: return TTiffCompression::tcPackbits;
+    case COMPRESSION_DEFLATE: return TTiffCompression::tcZLib;
+    case COMPRESSION_JPEG: return TTiffCompression::tcJpeg;
+    default: throw ETiffError(FormatMessage("Unsupported compression tag, %d", tag));
   }
 }
 
@@ -271,8 +263,8 @@ void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, b
   std::vector<uint8_t> strip(static_cast<size_t>(std::max(stripSize, needed)));
   for (uint32_t row = 0; row < p.Height; row += rowsPerStrip) {
     const uint32_t n = std::min(rowsPerStrip, p.Height - row);
-    const tmsize_t result = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(),
-                                                 static_cast<tmsize_t>(n) * p.RowBytes);
+    const tmsize_t result =
+        TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(), static_cast<tmsize_t>(n) * p.RowBytes);
     h.CheckStream();
     if (result == -1) RaiseTiffError("TIFFReadEncodedStrip");
     for (uint32_t i = 0; i < n; ++i) {
@@ -298,16 +290,11 @@ TWriteLayout WriteLayoutOf(TImageFormat format, bool ccitt) {
   switch (format) {
     case TImageFormat::BlackWhite:
       return {1, 1, static_cast<uint16_t>(ccitt ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK)};
-    case TImageFormat::Gray16:
-      return {4, 1, PHOTOMETRIC_MINISBLACK};
-    case TImageFormat::Gray256:
-      return {8, 1, PHOTOMETRIC_MINISBLACK};
-    case TImageFormat::Color16:
-      return {4, 1, PHOTOMETRIC_PALETTE};
-    case TImageFormat::Color256:
-      return {8, 1, PHOTOMETRIC_PALETTE};
-    default:
-      return {8, 3, PHOTOMETRIC_RGB};
+    case TImageFormat::Gray16: return {4, 1, PHOTOMETRIC_MINISBLACK};
+    case TImageFormat::Gray256: return {8, 1, PHOTOMETRIC_MINISBLACK};
+    case TImageFormat::Color16: return {4, 1, PHOTOMETRIC_PALETTE};
+    case TImageFormat::Color256: return {8, 1, PHOTOMETRIC_PALETTE};
+    default: return {8, 3, PHOTOMETRIC_RGB};
   }
 }
 
@@ -363,8 +350,8 @@ std::string TiffDateTime(const std::tm& local) {
 
 void TTiffGraphic::SetCompression(TTiffCompression value) {
   if (!TiffCompressionAllowed(value, ImageFormat()))
-    throw EQuorvaneError(FormatMessage("%s compression not supported with %s images", TiffCompressionName(value).c_str(),
-                                       ImageFormatName(ImageFormat()).c_str()));
+    throw EQuorvaneError(FormatMessage("%s compression not supported with %s images",
+                                       TiffCompressionName(value).c_str(), ImageFormatName(ImageFormat()).c_str()));
   FCompression = value;
 }
 

@@ -35,7 +35,8 @@ TClient& ClientOf(thandle_t handle) { return *static_cast<TClient*>(handle); }
 tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) {
   TClient& c = ClientOf(handle);
   if (size < 0) return -1;
-  return c.Guard.Run(tmsize_t{-1}, [&]() { return static_cast<tmsize_t>(c.Stream->Read(buffer, static_cast<size_t>(size))); });
+  return c.Guard.Run(tmsize_t{-1},
+                     [&]() { return static_cast<tmsize_t>(c.Stream->Read(buffer, static_cast<size_t>(size))); });
 }
 
 // libtiff seeks past the end to keep tag data on word boundaries and expects the gap to read as
@@ -85,8 +86,7 @@ toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
         target = signedOffset;
         origin = TSeekOrigin::soEnd;
         break;
-      default:
-        return failed;
+      default: return failed;
     }
     const int64_t position = c.Stream->Seek(target, origin);
     if (position < c.Base) return failed;

@@ -8,8 +8,7 @@ namespace quorvane {
 TCpuLevel DetectedCpuLevel() {
 #if QV_X86_KERNELS
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vbmi"))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi"))
     return TCpuLevel::Avx512;
   if (__builtin_cpu_supports("ssse3")) return TCpuLevel::Ssse3;
 #endif

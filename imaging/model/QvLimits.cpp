@@ -37,7 +37,8 @@ int64_t SaturatingMultiply(int64_t a, int64_t b) {
 
 TImageLimits LimitsFromEnvironment() {
   TImageLimits limits;
-  if (int64_t area = PositiveFromEnvironment("QUORVANE_LIMIT_AREA")) limits.MaxArea = SaturatingMultiply(area, 1000 * 1000);
+  if (int64_t area = PositiveFromEnvironment("QUORVANE_LIMIT_AREA"))
+    limits.MaxArea = SaturatingMultiply(area, 1000 * 1000);
   if (int64_t memory = PositiveFromEnvironment("QUORVANE_LIMIT_MEMORY"))
     limits.MaxMemory = SaturatingMultiply(memory, int64_t{1} << 20);
   return limits;
@@ -75,8 +76,7 @@ void CheckImageSize(int64_t width, int64_t height, int bits) {
 
 void CheckBufferSize(uint64_t count, uint64_t elementSize) {
   uint64_t bytes = 0;
-  if (__builtin_mul_overflow(count, elementSize, &bytes) ||
-      bytes > static_cast<uint64_t>(ImageLimits().MaxMemory))
+  if (__builtin_mul_overflow(count, elementSize, &bytes) || bytes > static_cast<uint64_t>(ImageLimits().MaxMemory))
     throw EQuorvaneError("CreateDibSection failed");
 }
 

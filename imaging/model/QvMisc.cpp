@@ -60,9 +60,8 @@ long double RoundToDecimals(long double value, int decimals) {
   if (decimals < 0) decimals = 6;
   decimals = std::min(decimals, kLongestFraction);
   // Sized for the whole number: the largest values have thousands of digits before the point.
-  std::string text(static_cast<size_t>(std::numeric_limits<long double>::max_exponent10) + 4 +
-                       static_cast<size_t>(decimals),
-                   '\0');
+  std::string text(
+      static_cast<size_t>(std::numeric_limits<long double>::max_exponent10) + 4 + static_cast<size_t>(decimals), '\0');
   const auto written = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, decimals);
   long double result = value;
   if (written.ec == std::errc()) std::from_chars(text.data(), written.ptr, result);

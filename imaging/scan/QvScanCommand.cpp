@@ -40,7 +40,8 @@ void LoadScannedPage(TDibGraphic& image, TW_HANDLE page, uint16_t xDpi, uint16_t
 }
 
 void ApplyScanCompression(TDibGraphic& image) {
-  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&image)) tiff->SetCompression(DefaultSaveCompression(image.ImageFormat()));
+  if (auto* tiff = dynamic_cast<TTiffGraphic*>(&image))
+    tiff->SetCompression(DefaultSaveCompression(image.ImageFormat()));
 }
 
 void SelectScannerCommand(TScanner& scanner, IScanWindow& window) {

@@ -42,7 +42,7 @@ class IScanWindow {
 // The record a scan hands to the scanner as its user data.
 struct TScanJob {
   bool MultiPage = false;
-  std::unique_ptr<TDibGraphic> TiffImage;    // collects the pages (multi-page only)
+  std::unique_ptr<TDibGraphic> TiffImage;   // collects the pages (multi-page only)
   std::unique_ptr<TScanOutputFile> Output;  // the output file (multi-page only)
   int32_t PagesStored = 0;
 };

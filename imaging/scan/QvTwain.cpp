@@ -39,7 +39,8 @@ bool TwainCall(const TTwainSession& session, TW_UINT32 dataGroup, TW_UINT16 data
   if (returnCode) *returnCode = rc;
   if (rc == TWRC_SUCCESS) return true;
   TW_STATUS status{};
-  const TW_UINT16 statusRc = session.Entry(session.Origin, session.Destination, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+  const TW_UINT16 statusRc =
+      session.Entry(session.Origin, session.Destination, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
   if (statusRc != TWRC_SUCCESS) status.ConditionCode = TWCC_BUMMER;
   if (condition) *condition = status.ConditionCode;
   return rc == TWRC_CHECKSTATUS && status.ConditionCode == TWCC_SUCCESS;

@@ -109,8 +109,8 @@ using DSMENTRYPROC = TW_UINT16 (*)(TW_PIDENTITY origin, TW_PIDENTITY destination
                                    TW_UINT16 dataArgumentType, TW_UINT16 message, TW_MEMREF data);
 
 // The module's single exported function.
-TW_UINT16 DSM_Entry(TW_PIDENTITY origin, TW_PIDENTITY destination, TW_UINT32 dataGroup,
-                    TW_UINT16 dataArgumentType, TW_UINT16 message, TW_MEMREF data);
+TW_UINT16 DSM_Entry(TW_PIDENTITY origin, TW_PIDENTITY destination, TW_UINT32 dataGroup, TW_UINT16 dataArgumentType,
+                    TW_UINT16 message, TW_MEMREF data);
 
 }  // extern "C"
 

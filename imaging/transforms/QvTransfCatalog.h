@@ -51,8 +51,8 @@ enum class TImageOperation : uint8_t {
 // the declarations are the defaults of the menu commands (DefaultParameters adds the few that
 // differ per operation).
 struct TOperationParameters {
-  double Angle = 45.0;    // Rotate: degrees clockwise (the angle prompt's initial text)
-  double Amount = 3.0;    // Brightness: percent of the full range, -100..100 (clamped)
+  double Angle = 45.0;        // Rotate: degrees clockwise (the angle prompt's initial text)
+  double Amount = 3.0;        // Brightness: percent of the full range, -100..100 (clamped)
   bool RaiseContrast = true;  // Contrast
   double GammaValue = 1.0;    // Gamma: 0.1..7.0 (clamped)
   uint8_t Strength = 10;      // Sharpen (10) and Smooth (20)
@@ -104,11 +104,11 @@ enum class TImageCommand : uint8_t {
 
 // Where a menu command gets its parameters before it runs.
 enum class TParameterSource : uint8_t {
-  None,              // runs at once with the entry's parameters
-  Prompt,            // a one-line text prompt (PromptCaption, PromptText, PromptInitial)
-  CropDialog,        // the four margins
-  ResizeDialog,      // size, interpolation, filter and destination format
-  FormatDialog       // target format, quantize and dither
+  None,          // runs at once with the entry's parameters
+  Prompt,        // a one-line text prompt (PromptCaption, PromptText, PromptInitial)
+  CropDialog,    // the four margins
+  ResizeDialog,  // size, interpolation, filter and destination format
+  FormatDialog   // target format, quantize and dither
 };
 
 struct TImageMenuEntry {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "model/QvDiGrphRows.h"
-#include "transforms/QvQuantz.h"
 #include "model/QvPaletteNearest.h"
+#include "transforms/QvQuantz.h"
 
 namespace quorvane {
 

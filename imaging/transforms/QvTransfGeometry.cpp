@@ -295,8 +295,7 @@ int WholeAngle(double angle) {
   if (!std::isfinite(angle)) return 0;
   const double n = std::nearbyint(angle);
   bool whole = true;  // beyond 10^15 every double is a whole number of degrees
-  if (std::fabs(angle) < 1e15)
-    whole = std::llabs(static_cast<long long>(n) * 1000 - RoundedThousandths(angle)) < 5;
+  if (std::fabs(angle) < 1e15) whole = std::llabs(static_cast<long long>(n) * 1000 - RoundedThousandths(angle)) < 5;
   if (!whole) return -1;
   return static_cast<int>(ReducedAngle(n));
 }
@@ -431,8 +430,8 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
   for (int64_t y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(static_cast<int>(y));
   std::vector<int32_t> sxs(static_cast<size_t>(nw)), sys(static_cast<size_t>(nw));
   std::vector<uint8_t> indices(trueColor ? 0 : static_cast<size_t>(nw));
-  TRotatedRowContext context{rows.data(), sxs.data(), sys.data(), indices.data(), static_cast<int>(nw), bits,
-                             BackgroundColor, 0};
+  TRotatedRowContext context{rows.data(),          sxs.data(), sys.data(),      indices.data(),
+                             static_cast<int>(nw), bits,       BackgroundColor, 0};
   if (!trueColor) context.BackgroundIndex = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
   const TRotatedRowWriter writeRow = RotatedRowWriter(bits);
 

@@ -90,7 +90,9 @@ class TGrayRows {
     return &TGrayRows::Indexed;
   }
 
-  void PaletteBytes(const uint8_t* in, uint8_t* out) { MapBytes(FEntryIndex.data(), in, out, static_cast<size_t>(FWidth)); }
+  void PaletteBytes(const uint8_t* in, uint8_t* out) {
+    MapBytes(FEntryIndex.data(), in, out, static_cast<size_t>(FWidth));
+  }
 
   void Indexed(const uint8_t* in, uint8_t* out) { FIndexer->Index(in, out, FWidth); }
 

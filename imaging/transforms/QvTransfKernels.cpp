@@ -303,7 +303,8 @@ void TGrayIndexer::Index(const uint8_t* in, uint8_t* out, int width) const {
 #if QV_X86_KERNELS
   if (FWide) x = GrayIndices16(FBlue, FGreen, FRed, FLevelIndex.data(), in, out, width);
 #endif
-  for (in += 3 * static_cast<ptrdiff_t>(x); x < width; ++x, in += 3) out[x] = FLevelIndex[GrayLevel(FBlue, FGreen, FRed, in)];
+  for (in += 3 * static_cast<ptrdiff_t>(x); x < width; ++x, in += 3)
+    out[x] = FLevelIndex[GrayLevel(FBlue, FGreen, FRed, in)];
 }
 
 }  // namespace quorvane

@@ -1,8 +1,8 @@
 #include "view/QvImageControl.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include "view/QvImageScrollBox.h"
 

@@ -271,11 +271,8 @@ void TImageScrollBox::ComputeZoom() {
       FZoomPercent = 100.0f * ratio;
       break;
     }
-    case TZoomMode::zmPercent:
-      break;
-    default:
-      FZoomPercent = 100.0f;
-      break;
+    case TZoomMode::zmPercent: break;
+    default: FZoomPercent = 100.0f; break;
   }
 }
 
@@ -418,9 +415,9 @@ void TImageScrollBox::EnsureDisplayArea(const TRect& area) {
   if (IsEmptyRect(wanted) || Contains(FDisplayArea, wanted)) return;
   const int marginX = std::max(kMinScrollMargin, ClientWidth() / 4);
   const int marginY = std::max(kMinScrollMargin, ClientHeight() / 4);
-  const TRect built = Intersect(
-      TRect{wanted.Left - marginX, wanted.Top - marginY, wanted.Right + marginX, wanted.Bottom + marginY},
-      TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const TRect built =
+      Intersect(TRect{wanted.Left - marginX, wanted.Top - marginY, wanted.Right + marginX, wanted.Bottom + marginY},
+                TRect{0, 0, FDisplayWidth, FDisplayHeight});
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
   BuildDisplayPart(built, *FDisplayGraphic);
@@ -433,9 +430,7 @@ void TImageScrollBox::RebuildPaintImage() {
   TPaintCache& cache = *FPaintCache;
   cache.Flipped = true;
   switch (d.BitCount()) {
-    case 24:
-      cache.Image = QImage(d.Bits(), d.Width(), d.Height(), d.BytesPerLine(), QImage::Format_BGR888);
-      break;
+    case 24: cache.Image = QImage(d.Bits(), d.Width(), d.Height(), d.BytesPerLine(), QImage::Format_BGR888); break;
     case 8:
       cache.Image = QImage(d.Bits(), d.Width(), d.Height(), d.BytesPerLine(), QImage::Format_Indexed8);
       cache.Image.setColorTable(ColorTableOf(d));

@@ -24,9 +24,9 @@
 
 #include <QAbstractScrollArea>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
-#include <exception>
 #include <string>
 
 #include "model/QvDiGrph.h"
@@ -188,7 +188,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool FAntiAliased = false;
   bool FCentered = false;
   bool FAnimate = false;
-  bool FRedrawPending = false;       // asked for while hidden
+  bool FRedrawPending = false;  // asked for while hidden
   bool FPendingGraphicChanged = false;
   int FRedrawDepth = 0;  // nesting of Redraw calls
   bool FHorzShown = false;

@@ -21,10 +21,10 @@ using quorvane::TImageFormat;
 struct TCommandCase {
   const char* Name;
   TImageCommand Command;
-  std::optional<QString> Prompt;               // answer to a prompt, if the command asks one
-  std::function<bool(QDialog&)> Form;          // fills the command's dialog, if it has one
-  int Width, Height;                           // expected size after the command
-  TImageFormat Format;                         // expected format after the command
+  std::optional<QString> Prompt;       // answer to a prompt, if the command asks one
+  std::function<bool(QDialog&)> Form;  // fills the command's dialog, if it has one
+  int Width, Height;                   // expected size after the command
+  TImageFormat Format;                 // expected format after the command
 };
 
 template <typename F>
@@ -70,64 +70,84 @@ const auto kTrue = TImageFormat::TrueColor;
 
 INSTANTIATE_TEST_SUITE_P(
     AllCommands, ImageCommandTest,
-    ::testing::Values(
-        TCommandCase{"Rotate90", TImageCommand::Rotate90, {}, {}, 200, 300, kTrue},
-        TCommandCase{"Rotate180", TImageCommand::Rotate180, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Rotate270", TImageCommand::Rotate270, {}, {}, 200, 300, kTrue},
-        TCommandCase{"RotateSpecified90", TImageCommand::RotateSpecified, QString("90"), {}, 200, 300, kTrue},
-        TCommandCase{"FlipHorizontal", TImageCommand::FlipHorizontal, {}, {}, 300, 200, kTrue},
-        TCommandCase{"FlipVertical", TImageCommand::FlipVertical, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Negative", TImageCommand::Negative, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Crop", TImageCommand::Crop, {},
-                     Fill<brindlex::TCropForm>([](brindlex::TCropForm& f) {
-                       f.LeftFld->setText("10");
-                       f.TopFld->setText("20");
-                       f.RightFld->setText("30");
-                       f.BottomFld->setText("40");
-                     }),
-                     260, 140, kTrue},
-        TCommandCase{"Sharpen", TImageCommand::Sharpen, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Smooth", TImageCommand::Smooth, {}, {}, 300, 200, kTrue},
-        TCommandCase{"BrightnessUp", TImageCommand::IncreaseBrightness, {}, {}, 300, 200, kTrue},
-        TCommandCase{"BrightnessDown", TImageCommand::DecreaseBrightness, {}, {}, 300, 200, kTrue},
-        TCommandCase{"ContrastUp", TImageCommand::IncreaseContrast, {}, {}, 300, 200, kTrue},
-        TCommandCase{"ContrastDown", TImageCommand::DecreaseContrast, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Edges", TImageCommand::EdgeDetection, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Emboss", TImageCommand::Emboss, {}, {}, 300, 200, kTrue},
-        TCommandCase{"Gamma", TImageCommand::Gamma, QString("2.2"), {}, 300, 200, kTrue},
-        TCommandCase{"Gray", TImageCommand::ConvertToGray, {}, {}, 300, 200, TImageFormat::Gray256},
-        TCommandCase{"FormatColor16", TImageCommand::FormatConversion, {},
-                     Fill<brindlex::TFormatConversionForm>([](brindlex::TFormatConversionForm& f) {
-                       EXPECT_FALSE(f.TrueColorRB->isEnabled());  // the image's own format
-                       f.Color16RB->setChecked(true);
-                       f.DitherCB->setChecked(true);
-                     }),
-                     300, 200, TImageFormat::Color16},
-        TCommandCase{"FormatNoneChosen", TImageCommand::FormatConversion, {},
-                     Fill<brindlex::TFormatConversionForm>([](brindlex::TFormatConversionForm&) {}), 300, 200,
-                     kTrue},
-        TCommandCase{"ResizePlain", TImageCommand::Resize, {},
-                     Fill<brindlex::TResizeForm>([](brindlex::TResizeForm& f) {
-                       EXPECT_EQ(f.WidthFld->text(), "300");
-                       EXPECT_EQ(f.HeightFld->text(), "200");
-                       EXPECT_EQ(f.DestFormatCB->currentIndex(), 5);
-                       EXPECT_FALSE(f.FilterCB->isEnabled());
-                       f.WidthFld->setText("150");
-                       f.HeightFld->setText("50");
-                       f.DestFormatCB->setCurrentIndex(0);  // ignored without interpolation
-                     }),
-                     150, 50, kTrue},
-        TCommandCase{"ResizeInterpolated", TImageCommand::Resize, {},
-                     Fill<brindlex::TResizeForm>([](brindlex::TResizeForm& f) {
-                       f.InterpolatedCB->setChecked(true);
-                       EXPECT_TRUE(f.FilterCB->isEnabled());
-                       EXPECT_TRUE(f.DestFormatCB->isEnabled());
-                       f.FilterCB->setCurrentIndex(4);
-                       f.DestFormatCB->setCurrentIndex(2);
-                       f.WidthFld->setText("600");
-                       f.HeightFld->setText("400");
-                     }),
-                     600, 400, TImageFormat::Gray256}),
+    ::testing::Values(TCommandCase{"Rotate90", TImageCommand::Rotate90, {}, {}, 200, 300, kTrue},
+                      TCommandCase{"Rotate180", TImageCommand::Rotate180, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Rotate270", TImageCommand::Rotate270, {}, {}, 200, 300, kTrue},
+                      TCommandCase{
+                          "RotateSpecified90", TImageCommand::RotateSpecified, QString("90"), {}, 200, 300, kTrue},
+                      TCommandCase{"FlipHorizontal", TImageCommand::FlipHorizontal, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"FlipVertical", TImageCommand::FlipVertical, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Negative", TImageCommand::Negative, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Crop",
+                                   TImageCommand::Crop,
+                                   {},
+                                   Fill<brindlex::TCropForm>([](brindlex::TCropForm& f) {
+                                     f.LeftFld->setText("10");
+                                     f.TopFld->setText("20");
+                                     f.RightFld->setText("30");
+                                     f.BottomFld->setText("40");
+                                   }),
+                                   260,
+                                   140,
+                                   kTrue},
+                      TCommandCase{"Sharpen", TImageCommand::Sharpen, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Smooth", TImageCommand::Smooth, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"BrightnessUp", TImageCommand::IncreaseBrightness, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"BrightnessDown", TImageCommand::DecreaseBrightness, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"ContrastUp", TImageCommand::IncreaseContrast, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"ContrastDown", TImageCommand::DecreaseContrast, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Edges", TImageCommand::EdgeDetection, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Emboss", TImageCommand::Emboss, {}, {}, 300, 200, kTrue},
+                      TCommandCase{"Gamma", TImageCommand::Gamma, QString("2.2"), {}, 300, 200, kTrue},
+                      TCommandCase{"Gray", TImageCommand::ConvertToGray, {}, {}, 300, 200, TImageFormat::Gray256},
+                      TCommandCase{"FormatColor16",
+                                   TImageCommand::FormatConversion,
+                                   {},
+                                   Fill<brindlex::TFormatConversionForm>([](brindlex::TFormatConversionForm& f) {
+                                     EXPECT_FALSE(f.TrueColorRB->isEnabled());  // the image's own format
+                                     f.Color16RB->setChecked(true);
+                                     f.DitherCB->setChecked(true);
+                                   }),
+                                   300,
+                                   200,
+                                   TImageFormat::Color16},
+                      TCommandCase{"FormatNoneChosen",
+                                   TImageCommand::FormatConversion,
+                                   {},
+                                   Fill<brindlex::TFormatConversionForm>([](brindlex::TFormatConversionForm&) {}),
+                                   300,
+                                   200,
+                                   kTrue},
+                      TCommandCase{"ResizePlain",
+                                   TImageCommand::Resize,
+                                   {},
+                                   Fill<brindlex::TResizeForm>([](brindlex::TResizeForm& f) {
+                                     EXPECT_EQ(f.WidthFld->text(), "300");
+                                     EXPECT_EQ(f.HeightFld->text(), "200");
+                                     EXPECT_EQ(f.DestFormatCB->currentIndex(), 5);
+                                     EXPECT_FALSE(f.FilterCB->isEnabled());
+                                     f.WidthFld->setText("150");
+                                     f.HeightFld->setText("50");
+                                     f.DestFormatCB->setCurrentIndex(0);  // ignored without interpolation
+                                   }),
+                                   150,
+                                   50,
+                                   kTrue},
+                      TCommandCase{"ResizeInterpolated",
+                                   TImageCommand::Resize,
+                                   {},
+                                   Fill<brindlex::TResizeForm>([](brindlex::TResizeForm& f) {
+                                     f.InterpolatedCB->setChecked(true);
+                                     EXPECT_TRUE(f.FilterCB->isEnabled());
+                                     EXPECT_TRUE(f.DestFormatCB->isEnabled());
+                                     f.FilterCB->setCurrentIndex(4);
+                                     f.DestFormatCB->setCurrentIndex(2);
+                                     f.WidthFld->setText("600");
+                                     f.HeightFld->setText("400");
+                                   }),
+                                   600,
+                                   400,
+                                   TImageFormat::Gray256}),
     [](const ::testing::TestParamInfo<TCommandCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(WindowTest, RotateByAnAngleGrowsTheImage) {
@@ -178,20 +198,33 @@ INSTANTIATE_TEST_SUITE_P(
     Refusals, CommandRefusalTest,
     ::testing::Values(
         TRefusalCase{"RotatePromptCancelled", TImageCommand::RotateSpecified, std::nullopt, {}, nullptr, false},
-        TRefusalCase{"GammaNotANumber", TImageCommand::Gamma, QString("abc"), {},
-                     "'abc' is not a valid floating point value", false},
+        TRefusalCase{"GammaNotANumber",
+                     TImageCommand::Gamma,
+                     QString("abc"),
+                     {},
+                     "'abc' is not a valid floating point value",
+                     false},
         TRefusalCase{"CropCancelled", TImageCommand::Crop, {}, kCancel, nullptr, false},
         TRefusalCase{"ResizeCancelled", TImageCommand::Resize, {}, kCancel, nullptr, false},
         TRefusalCase{"FormatCancelled", TImageCommand::FormatConversion, {}, kCancel, nullptr, false},
-        TRefusalCase{"CropFieldNotANumber", TImageCommand::Crop, {},
+        TRefusalCase{"CropFieldNotANumber",
+                     TImageCommand::Crop,
+                     {},
                      Fill<brindlex::TCropForm>([](brindlex::TCropForm& f) { f.TopFld->setText("x1"); }),
-                     "'x1' is not a valid integer value", false},
-        TRefusalCase{"CropLeavesNothing", TImageCommand::Crop, {},
+                     "'x1' is not a valid integer value",
+                     false},
+        TRefusalCase{"CropLeavesNothing",
+                     TImageCommand::Crop,
+                     {},
                      Fill<brindlex::TCropForm>([](brindlex::TCropForm& f) { f.LeftFld->setText("40"); }),
-                     "Invalid crop parameters", true},
-        TRefusalCase{"ResizeToNothing", TImageCommand::Resize, {},
+                     "Invalid crop parameters",
+                     true},
+        TRefusalCase{"ResizeToNothing",
+                     TImageCommand::Resize,
+                     {},
                      Fill<brindlex::TResizeForm>([](brindlex::TResizeForm& f) { f.WidthFld->setText("0"); }),
-                     "Destination graphic too small", true}),
+                     "Destination graphic too small",
+                     true}),
     [](const ::testing::TestParamInfo<TRefusalCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(WindowTest, CropOfNothingStillCountsAsAChange) {

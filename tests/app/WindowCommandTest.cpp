@@ -6,15 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QMimeData>
-#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSpinBox>
+#include <QUrl>
 
-#include "TZoomBox.h"
 #include "TBrindlexApplication.h"
 #include "TCommandLine.h"
+#include "TZoomBox.h"
 #include "WindowTestUtil.h"
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
@@ -206,8 +206,8 @@ TEST_F(WindowTest, ZoomBoxRules) {
     int Shown;
     float Zoom;
   };
-  for (const TRow& r : {TRow{"5000", 1000, 1000.0f}, TRow{"250", 250, 250.0f}, TRow{"5", -1, 5.0f},
-                        TRow{"abc", -1, 10.0f}}) {
+  for (const TRow& r :
+       {TRow{"5000", 1000, 1000.0f}, TRow{"250", 250, 250.0f}, TRow{"5", -1, 5.0f}, TRow{"abc", -1, 10.0f}}) {
     auto* box = static_cast<brindlex::TZoomBox*>(Window->seZoom);
     box->Editor()->setText(r.Typed);
     if (r.Shown > 0) {
@@ -263,7 +263,6 @@ TEST_F(WindowTest, StartArgumentOpensAfterTheQuestion) {
   brindlex::RunCommand([&] { Window->OpenFile(QString::fromStdString(Path("other.tga"))); });
   EXPECT_EQ(Image().Width(), 8);
   EXPECT_FALSE(Window->Modified());
-
 }
 
 TEST(CommandLineTest, ParsesFileHelpVersionAndMistakes) {

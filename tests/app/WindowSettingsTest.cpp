@@ -34,7 +34,8 @@ TEST_F(SettingsTest, WrittenAtTheEndAndReadAtTheNextStart) {
     EXPECT_TRUE(s.contains("ImageTool/Directory"));
     for (const char* bar : {"tbImageMenu", "tbImageFile", "tbImageEdit", "tbImageLocation"}) {
       s.beginGroup(QString("ImageTool/") + bar);
-      for (const char* value : {"Rev", "Visible", "DockedTo", "LastDock", "DockRow", "DockPos", "FloatLeft", "FloatTop"})
+      for (const char* value :
+           {"Rev", "Visible", "DockedTo", "LastDock", "DockRow", "DockPos", "FloatLeft", "FloatTop"})
         EXPECT_TRUE(s.contains(value)) << bar << "/" << value;
       EXPECT_EQ(s.value("Rev").toInt(), 2000);
       s.endGroup();

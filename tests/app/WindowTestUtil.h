@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "../model/ScratchFolder.h"
 #include "TUserDialogs.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrph.h"
-#include "../model/ScratchFolder.h"
 
 namespace apptest {
 
@@ -48,7 +48,8 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
     Answers.pop_front();
     return a;
   }
-  std::optional<QString> Prompt(QWidget*, const QString& caption, const QString& prompt, const QString& initial) override {
+  std::optional<QString> Prompt(QWidget*, const QString& caption, const QString& prompt,
+                                const QString& initial) override {
     PromptCaptions.push_back(caption + "|" + prompt + "|" + initial);
     return Next(Prompts, "prompt");
   }

@@ -23,22 +23,27 @@ TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {
         e.GraphicClass == &TTgaGraphic::StaticClass() || e.GraphicClass == &TTiffGraphic::StaticClass() ||
         e.GraphicClass == &TJpegGraphic::StaticClass() || e.GraphicClass == &TPngGraphic::StaticClass())
       ours.emplace_back(e.Extension, e.Description);
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"TIF", "TIFF file"},           {"TIFF", "TIFF file"},
-      {"PCX", "ZSoft PC Paintbrush"}, {"PCC", "ZSoft PC Paintbrush"}, {"DCX", "DCX file"},
-      {"TGA", "Truevision Targa"},    {"VST", "Truevision Vista"},    {"AFI", "Truevision Targa"},
-      {"JPG", "JPEG"},                {"JPEG", "JPEG"},               {"PNG", "Portable Network Graphic"}};
+  const std::vector<std::pair<std::string, std::string>> expected = {{"TIF", "TIFF file"},
+                                                                     {"TIFF", "TIFF file"},
+                                                                     {"PCX", "ZSoft PC Paintbrush"},
+                                                                     {"PCC", "ZSoft PC Paintbrush"},
+                                                                     {"DCX", "DCX file"},
+                                                                     {"TGA", "Truevision Targa"},
+                                                                     {"VST", "Truevision Vista"},
+                                                                     {"AFI", "Truevision Targa"},
+                                                                     {"JPG", "JPEG"},
+                                                                     {"JPEG", "JPEG"},
+                                                                     {"PNG", "Portable Network Graphic"}};
   EXPECT_EQ(ours, expected);
   EXPECT_EQ(FindGraphicClass("x.bmp"), nullptr);
 }
 
 TEST(FormatRegistry, EveryExtensionWritesAndReadsThroughItsClass) {
   RegisterStandardGraphicFormats();
-  const std::pair<const char*, const char*> cases[] = {{"pcx", "TPcxGraphic"}, {"PCC", "TPcxGraphic"},
-                                                       {"dcx", "TDcxGraphic"}, {"tga", "TTgaGraphic"},
-                                                       {"Vst", "TTgaGraphic"}, {"afi", "TTgaGraphic"},
-                                                       {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"},
-                                                       {"png", "TPngGraphic"}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"pcx", "TPcxGraphic"},  {"PCC", "TPcxGraphic"},   {"dcx", "TDcxGraphic"},
+      {"tga", "TTgaGraphic"},  {"Vst", "TTgaGraphic"},   {"afi", "TTgaGraphic"},
+      {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"}, {"png", "TPngGraphic"}};
   for (const auto& [ext, className] : cases) {
     const std::string path = testing::TempDir() + "/registry_case." + ext;
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(path);

@@ -2,8 +2,8 @@
 // settings, refused formats, and damaged or hostile files.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <jpeglib.h>
+#include <cstdio>
 
 #include <chrono>
 #include <csetjmp>
@@ -21,7 +21,7 @@ struct TJpegFile {
   int Width = 8, Height = 8, Components = 3;
   int DensityUnit = 1, XDensity = 72, YDensity = 72;
   bool Progressive = false;
-  int HSampling = 2;  // of the first component: 2 gives 4:2:0, 1 gives 4:4:4
+  int HSampling = 2;             // of the first component: 2 gives 4:2:0, 1 gives 4:4:4
   std::vector<uint8_t> Samples;  // Width * Height * Components; filled with a pattern when empty
 };
 
@@ -207,8 +207,8 @@ TEST(Jpeg, WrittenFilesAndSettings) {
 }
 
 TEST(Jpeg, OtherFormatsRefusedBeforeWriting) {
-  for (TImageFormat format : {TImageFormat::BlackWhite, TImageFormat::Gray16, TImageFormat::Color16,
-                              TImageFormat::Color256}) {
+  for (TImageFormat format :
+       {TImageFormat::BlackWhite, TImageFormat::Gray16, TImageFormat::Color16, TImageFormat::Color256}) {
     TJpegGraphic image;
     MakeImage(image, format, 4, 4);
     TMemoryStream s;

@@ -24,11 +24,11 @@ struct TPngFile {
   bool Interlaced = false;
   std::vector<Bytes> Rows;
   std::vector<png_color> Palette;
-  Bytes PaletteAlpha;                   // tRNS of palette files
-  std::optional<png_color_16> Trns;     // tRNS of gray and RGB files
-  std::optional<double> Gamma;          // gAMA
-  bool Srgb = false;                    // sRGB
-  std::optional<png_color_16> Background;  // bKGD
+  Bytes PaletteAlpha;                         // tRNS of palette files
+  std::optional<png_color_16> Trns;           // tRNS of gray and RGB files
+  std::optional<double> Gamma;                // gAMA
+  bool Srgb = false;                          // sRGB
+  std::optional<png_color_16> Background;     // bKGD
   std::optional<png_uint_32> PixelsPerMetre;  // pHYs, unit metre
 };
 
@@ -72,12 +72,15 @@ Bytes ChunkData(const Bytes& png, const char* type) {
   size_t at = 8;
   while (at + 12 <= png.size()) {
     const uint32_t length = uint32_t{png[at]} << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
-    if (std::equal(type, type + 4, png.begin() + at + 4)) return Bytes(png.begin() + at + 8, png.begin() + at + 8 + length);
+    if (std::equal(type, type + 4, png.begin() + at + 4))
+      return Bytes(png.begin() + at + 8, png.begin() + at + 8 + length);
     at += 12 + length;
   }
   return {};
 }
-uint32_t Be32(const Bytes& b, size_t at) { return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]; }
+uint32_t Be32(const Bytes& b, size_t at) {
+  return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
 
 // Recomputes the CRC of the chunk whose data starts at DataAt, after a test changed its bytes.
 void FixCrc(Bytes& png, size_t dataAt, size_t length) {
@@ -130,7 +133,8 @@ TEST(Png, RoundTripOfEveryFormatKeepsPixels) {
         if (staysGray || format == TImageFormat::Color16 || format == TImageFormat::Color256)
           EXPECT_EQ(back.ImageFormat(), format) << f;
         else
-          EXPECT_EQ(back.ImageFormat(), format == TImageFormat::Gray16 ? TImageFormat::Color16 : TImageFormat::Color256);
+          EXPECT_EQ(back.ImageFormat(),
+                    format == TImageFormat::Gray16 ? TImageFormat::Color16 : TImageFormat::Color256);
         EXPECT_TRUE(SameIndices(image, back)) << "format " << f << " interlaced " << interlaced << " ramp " << grayRamp;
         EXPECT_EQ(back.XDpi(), 300);
         EXPECT_EQ(back.YDpi(), 72);
@@ -147,9 +151,9 @@ TEST(Png, WrittenHeaderChunks) {
   const Bytes file = SavedBytes(image);
   const Bytes ihdr = ChunkData(file, "IHDR");
   ASSERT_EQ(ihdr.size(), 13u);
-  EXPECT_EQ(ihdr[8], 8);    // bit depth
-  EXPECT_EQ(ihdr[9], 0);    // gray
-  EXPECT_EQ(ihdr[12], 1);   // interlaced
+  EXPECT_EQ(ihdr[8], 8);   // bit depth
+  EXPECT_EQ(ihdr[9], 0);   // gray
+  EXPECT_EQ(ihdr[12], 1);  // interlaced
   EXPECT_EQ(Be32(ChunkData(file, "gAMA"), 0), 45455u);
   EXPECT_EQ(Be32(ChunkData(file, "pHYs"), 0), 3780u);
   EXPECT_TRUE(ChunkData(file, "PLTE").empty());
@@ -184,27 +188,51 @@ TEST(Png, ColourTypesAndDepthsMapToFormats) {
     std::vector<int> Indices;         // first row, palette formats
   };
   std::vector<Case> cases = {
-      {"1-bit gray", {4, 1, 1, PNG_COLOR_TYPE_GRAY, false, {{0x50}}}, TImageFormat::BlackWhite,
-       {0, 0xFFFFFF, 0, 0xFFFFFF}, {0, 1, 0, 1}},
+      {"1-bit gray",
+       {4, 1, 1, PNG_COLOR_TYPE_GRAY, false, {{0x50}}},
+       TImageFormat::BlackWhite,
+       {0, 0xFFFFFF, 0, 0xFFFFFF},
+       {0, 1, 0, 1}},
       {"2-bit gray", {4, 1, 2, PNG_COLOR_TYPE_GRAY, false, {{0x1B}}}, TImageFormat::Gray16, {}, {0, 5, 10, 15}},
-      {"2-bit gray interlaced", {4, 2, 2, PNG_COLOR_TYPE_GRAY, true, {{0x1B}, {0xE4}}}, TImageFormat::Gray16, {},
+      {"2-bit gray interlaced",
+       {4, 2, 2, PNG_COLOR_TYPE_GRAY, true, {{0x1B}, {0xE4}}},
+       TImageFormat::Gray16,
+       {},
        {0, 5, 10, 15}},
-      {"2-bit palette", {5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, {{0xE4, 0x40}}, pal4}, TImageFormat::Color16,
-       {Rgb(200, 210, 220), Rgb(70, 80, 90), Rgb(40, 50, 60), Rgb(10, 20, 30), Rgb(40, 50, 60)}, {3, 2, 1, 0, 1}},
+      {"2-bit palette",
+       {5, 1, 2, PNG_COLOR_TYPE_PALETTE, false, {{0xE4, 0x40}}, pal4},
+       TImageFormat::Color16,
+       {Rgb(200, 210, 220), Rgb(70, 80, 90), Rgb(40, 50, 60), Rgb(10, 20, 30), Rgb(40, 50, 60)},
+       {3, 2, 1, 0, 1}},
       {"4-bit gray", {2, 1, 4, PNG_COLOR_TYPE_GRAY, false, {{0x3C}}}, TImageFormat::Gray16, {}, {3, 12}},
-      {"8-bit palette", {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{3, 0}}, pal4}, TImageFormat::Color256,
-       {Rgb(200, 210, 220), Rgb(10, 20, 30)}, {3, 0}},
-      {"8-bit RGB", {2, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3, 250, 251, 252}}}, TImageFormat::TrueColor,
+      {"8-bit palette",
+       {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{3, 0}}, pal4},
+       TImageFormat::Color256,
+       {Rgb(200, 210, 220), Rgb(10, 20, 30)},
+       {3, 0}},
+      {"8-bit RGB",
+       {2, 1, 8, PNG_COLOR_TYPE_RGB, false, {{1, 2, 3, 250, 251, 252}}},
+       TImageFormat::TrueColor,
        {Rgb(1, 2, 3), Rgb(250, 251, 252)}},
-      {"16-bit RGB", {1, 1, 16, PNG_COLOR_TYPE_RGB, false, {{0x12, 0x80, 0xAB, 0x7F, 0xFF, 0xFF}}},
-       TImageFormat::TrueColor, {Rgb(0x12, 0xAB, 0xFF)}},
+      {"16-bit RGB",
+       {1, 1, 16, PNG_COLOR_TYPE_RGB, false, {{0x12, 0x80, 0xAB, 0x7F, 0xFF, 0xFF}}},
+       TImageFormat::TrueColor,
+       {Rgb(0x12, 0xAB, 0xFF)}},
       {"16-bit gray", {1, 1, 16, PNG_COLOR_TYPE_GRAY, false, {{0x80, 0x01}}}, TImageFormat::Gray256, {}, {0x80}},
-      {"gray + alpha, no bKGD: black", {2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{200, 0, 200, 255}}},
-       TImageFormat::Gray256, {}, {0, 200}},
-      {"RGBA, no bKGD: black", {2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}},
-       TImageFormat::TrueColor, {0, Rgb(1, 2, 3)}},
-      {"palette with tRNS", {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0, 3}}, pal4, {0}}, TImageFormat::Color256,
-       {0, Rgb(200, 210, 220)}, {0, 3}},
+      {"gray + alpha, no bKGD: black",
+       {2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, false, {{200, 0, 200, 255}}},
+       TImageFormat::Gray256,
+       {},
+       {0, 200}},
+      {"RGBA, no bKGD: black",
+       {2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}},
+       TImageFormat::TrueColor,
+       {0, Rgb(1, 2, 3)}},
+      {"palette with tRNS",
+       {2, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0, 3}}, pal4, {0}},
+       TImageFormat::Color256,
+       {0, Rgb(200, 210, 220)},
+       {0, 3}},
   };
   for (Case& c : cases) {
     TPngGraphic image;
@@ -277,9 +305,13 @@ TEST(Png, ResolutionFromPhys) {
 
 TEST(Png, RefusedFiles) {
   TPngGraphic image;
-  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, image); }),
+  EXPECT_EQ(MessageOf<EPNGError>([&] {
+              ReadFromBytes(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, image);
+            }),
             "PNG file is not valid or corrupted");
-  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(Bytes{0x89, 'P', 'N'}, image); }),
+  EXPECT_EQ(MessageOf<EPNGError>([&] {
+              ReadFromBytes(Bytes{0x89, 'P', 'N'}, image);
+            }),
             "PNG file is not valid or corrupted");
 
   // Colour type 2 with bit depth 4: libpng refuses it while reading the header.

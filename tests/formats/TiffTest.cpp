@@ -6,8 +6,8 @@
 
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -351,7 +351,9 @@ TEST(Tiff, RefusedFiles) {
   // A gray JPEG page is fine; the message for a forbidden pair comes from SetCompression.
   EXPECT_EQ(Load(jpegPalette)->ImageFormat(), TF::Gray256);
 
-  EXPECT_EQ(MessageOf<ETiffError>([&] { Load(Bytes{'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'}); }),
+  EXPECT_EQ(MessageOf<ETiffError>([&] {
+              Load(Bytes{'n', 'o', 't', ' ', 'a', ' ', 't', 'i', 'f', 'f'});
+            }),
             "ETiffError TIFFOpen");
 }
 
@@ -381,7 +383,9 @@ struct TReadCase {
 constexpr TColorValue kBlack = 0, kWhite = 0xFFFFFF;
 
 // 8 x 4 one-bit rows: the left half of each row set, the right half clear.
-void FillHalfBits(TIFF* tif) { WriteRows(tif, 4, 1, [](uint32_t, uint8_t* r) { r[0] = 0xF0; }); }
+void FillHalfBits(TIFF* tif) {
+  WriteRows(tif, 4, 1, [](uint32_t, uint8_t* r) { r[0] = 0xF0; });
+}
 
 void SetTiles(TIFF* tif, uint32_t w, uint32_t h, int bits, int photometric, int compression) {
   SetBasicFields(tif, w, h, bits, 1, photometric, compression);
@@ -406,15 +410,29 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
     return [=](int x, int) { return x < 8 ? set : clear; };
   };
   const std::vector<TReadCase> cases = {
-      {"min-is-black", [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE); FillHalfBits(t); },
+      {"min-is-black",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
+         FillHalfBits(t);
+       },
        TF::BlackWhite, halfSetIs(kWhite, kBlack)},
-      {"min-is-white", [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE); FillHalfBits(t); },
+      {"min-is-white",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE);
+         FillHalfBits(t);
+       },
        TF::BlackWhite, halfSetIs(kBlack, kWhite)},
       {"no photometric reads as min-is-white",
-       [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, -1, COMPRESSION_PACKBITS); FillHalfBits(t); }, TF::BlackWhite,
-       halfSetIs(kBlack, kWhite)},
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, -1, COMPRESSION_PACKBITS);
+         FillHalfBits(t);
+       },
+       TF::BlackWhite, halfSetIs(kBlack, kWhite)},
       {"G4 min-is-black keeps its label",
-       [](TIFF* t) { SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX4); FillHalfBits(t); },
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX4);
+         FillHalfBits(t);
+       },
        TF::BlackWhite, halfSetIs(kWhite, kBlack)},
       {"G3 without BitsPerSample",
        [](TIFF* t) {
@@ -441,9 +459,16 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
        },
        TF::Color16, halfSetIs(0x0000FF, 0xFF0000)},
       {"tiled min-is-white is inverted once",
-       [](TIFF* t) { SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE); WriteHalfTile(t); }, TF::BlackWhite,
-       tileHalfSetIs(kBlack, kWhite)},
-      {"tiled G4", [](TIFF* t) { SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4); WriteHalfTile(t); },
+       [](TIFF* t) {
+         SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE);
+         WriteHalfTile(t);
+       },
+       TF::BlackWhite, tileHalfSetIs(kBlack, kWhite)},
+      {"tiled G4",
+       [](TIFF* t) {
+         SetTiles(t, 16, 16, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX4);
+         WriteHalfTile(t);
+       },
        TF::BlackWhite, tileHalfSetIs(kBlack, kWhite)},
       {"RGBA strips",
        [](TIFF* t) {
@@ -451,7 +476,8 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
          uint16_t extra = EXTRASAMPLE_UNASSALPHA;
          TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
          WriteRows(t, 2, 12, [](uint32_t y, uint8_t* r) {
-           for (int x = 0; x < 3; ++x) std::copy_n(std::array<uint8_t, 4>{10, uint8_t(20 * x), uint8_t(y), 0}.data(), 4, r + 4 * x);
+           for (int x = 0; x < 3; ++x)
+             std::copy_n(std::array<uint8_t, 4>{10, uint8_t(20 * x), uint8_t(y), 0}.data(), 4, r + 4 * x);
          });
        },
        TF::TrueColor, [](int x, int y) { return PackColor(uint8_t(y), uint8_t(20 * x), 10); }},
@@ -461,7 +487,8 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
          uint16_t extra[2] = {EXTRASAMPLE_UNSPECIFIED, EXTRASAMPLE_UNSPECIFIED};
          TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 2, extra);
          WriteRows(t, 2, 15, [](uint32_t y, uint8_t* r) {
-           for (int x = 0; x < 3; ++x) std::copy_n(std::array<uint8_t, 5>{1, 2, uint8_t(y), 99, 99}.data(), 5, r + 5 * x);
+           for (int x = 0; x < 3; ++x)
+             std::copy_n(std::array<uint8_t, 5>{1, 2, uint8_t(y), 99, 99}.data(), 5, r + 5 * x);
          });
        },
        TF::TrueColor, [](int, int y) { return PackColor(uint8_t(y), 2, 1); }},
@@ -498,8 +525,8 @@ TEST(Tiff, ResolutionUnits) {
     float X, Y;
     int Dpi;
   };
-  for (const Case& c : {Case{RESUNIT_INCH, 299.5f, 299.5f, 300}, Case{RESUNIT_CENTIMETER, 118.11f, 118.11f, 300},
-                        Case{0, 0, 0, 96}}) {
+  for (const Case& c :
+       {Case{RESUNIT_INCH, 299.5f, 299.5f, 300}, Case{RESUNIT_CENTIMETER, 118.11f, 118.11f, 300}, Case{0, 0, 0, 96}}) {
     auto image = Load(MakeTiff([&](TIFF* t) {
       SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
       if (c.Unit) {

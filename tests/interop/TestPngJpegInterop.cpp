@@ -44,9 +44,9 @@ TRgbPicture MagickHighBytes(const std::string& file, int width, int height, cons
     return ::testing::AssertionFailure() << "sizes differ";
   for (size_t i = 0; i < ours.Rgb.size(); ++i)
     if (std::abs(ours.Rgb[i] - theirs.Rgb[i]) > tolerance)
-      return ::testing::AssertionFailure() << "pixel " << i / 3 % ours.Width << "," << i / 3 / ours.Width
-                                           << " sample " << i % 3 << ": ours " << int(ours.Rgb[i]) << ", theirs "
-                                           << int(theirs.Rgb[i]);
+      return ::testing::AssertionFailure()
+             << "pixel " << i / 3 % ours.Width << "," << i / 3 / ours.Width << " sample " << i % 3 << ": ours "
+             << int(ours.Rgb[i]) << ", theirs " << int(theirs.Rgb[i]);
   return ::testing::AssertionSuccess();
 }
 
@@ -131,13 +131,13 @@ TEST(PngInterop, ReadsImageMagickFilesOfEveryColourTypeAndDepth) {
       {"rgb16", plain + type(2, 16), 16, 2, false, TExpect::Exact},
       {"rgba8", plain + alpha + type(6, 8), 8, 6, false, TExpect::FlattenOnto},
       {"rgba16-adam7", plain + alpha + "-interlace PNG " + type(6, 16), 16, 6, true, TExpect::FlattenOnto},
-      {"rgba8-bkgd", "-define png:exclude-chunks=cHRM,tIME,date,tEXt,zTXt,gAMA -background '#3080C0' " + alpha +
-                         type(6, 8),
-       8, 6, false, TExpect::FlattenOnto, "'#3080C0'"},
+      {"rgba8-bkgd",
+       "-define png:exclude-chunks=cHRM,tIME,date,tEXt,zTXt,gAMA -background '#3080C0' " + alpha + type(6, 8), 8, 6,
+       false, TExpect::FlattenOnto, "'#3080C0'"},
       {"palette4", plain + "-colors 9 " + type(3, 4), 4, 3, false, TExpect::Exact},
       {"palette8", plain + "-colors 200 " + type(3, 8), 8, 3, false, TExpect::Exact},
-      {"palette8-trns", plain + "-colors 60 -alpha set -channel A -fx 'i<20?0:1' +channel " + type(3, 8), 8, 3,
-       false, TExpect::FlattenOnto},
+      {"palette8-trns", plain + "-colors 60 -alpha set -channel A -fx 'i<20?0:1' +channel " + type(3, 8), 8, 3, false,
+       TExpect::FlattenOnto},
       {"rgb8-gamma1", "-define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt -set gamma 1.0 " + type(2, 8), 8, 2,
        false, TExpect::Gamma22},
   };
@@ -165,7 +165,7 @@ TEST(PngInterop, SrgbWinsOverGammaAndDensityIsRead) {
   TWorkDir dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 6));
   ASSERT_TRUE(Convert(dir / "in.ppm -define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt -set gamma 1.0 "
-                              "-density 300 -units PixelsPerInch png24:" +
+                            "-density 300 -units PixelsPerInch png24:" +
                       dir / "srgb.png"));
   std::vector<uint8_t> bytes = ReadFileBytes(dir / "srgb.png");
   InsertSrgb(bytes);
@@ -264,8 +264,8 @@ TEST(JpegInterop, OurFilesDecodeInDjpegToOurPixels) {
       writer.SetProgressive(variant == 1);
       writer.SetOptimizeCoding(variant == 2);
       if (variant == 2) writer.SetQuality(35);
-      const std::string file = dir / ("ours" + std::to_string(static_cast<int>(format)) + "-" +
-                                      std::to_string(variant) + ".jpg");
+      const std::string file =
+          dir / ("ours" + std::to_string(static_cast<int>(format)) + "-" + std::to_string(variant) + ".jpg");
       writer.SaveToFile(file);
       ASSERT_TRUE(RunTool("djpeg -pnm -outfile " + file + ".pnm " + file)) << file;
       TJpegGraphic back;

@@ -30,8 +30,8 @@ bool Shell(const TWorkDir& dir, const std::string& commands) {
   if (ours.Rgb.size() != theirs.Rgb.size()) return ::testing::AssertionFailure() << "sizes differ";
   for (size_t i = 0; i < ours.Rgb.size(); ++i)
     if (std::abs(int(ours.Rgb[i]) - int(theirs.Rgb[i])) > tolerance)
-      return ::testing::AssertionFailure() << "byte " << i << ": ours " << int(ours.Rgb[i]) << ", theirs "
-                                           << int(theirs.Rgb[i]);
+      return ::testing::AssertionFailure()
+             << "byte " << i << ": ours " << int(ours.Rgb[i]) << ", theirs " << int(theirs.Rgb[i]);
   return ::testing::AssertionSuccess();
 }
 
@@ -62,11 +62,13 @@ TEST(TiffInterop, ReadsWhatThePeersWrite) {
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 3));
   WritePpm(dir / "in2.ppm", TestPicture(kWidth, kHeight, 4));
   const std::string in = kMagick + "in.ppm -density 72 -units PixelsPerInch -depth 8 ";
-  ASSERT_TRUE(Shell(dir, in + "-threshold 50% -type bilevel -depth 1 -define tiff:photometric=min-is-white -compress none bw.tif"));
+  ASSERT_TRUE(Shell(
+      dir, in + "-threshold 50% -type bilevel -depth 1 -define tiff:photometric=min-is-white -compress none bw.tif"));
   using F = TImageFormat;
   const TPeerFile cases[] = {
       {"miw.tif", "cp bw.tif miw.tif", F::BlackWhite, 0},
-      {"mib.tif", in + "-threshold 50% -type bilevel -depth 1 -define tiff:photometric=min-is-black mib.tif", F::BlackWhite, 0},
+      {"mib.tif", in + "-threshold 50% -type bilevel -depth 1 -define tiff:photometric=min-is-black mib.tif",
+       F::BlackWhite, 0},
       {"g31d.tif", "tiffcp -c g3:1d bw.tif g31d.tif", F::BlackWhite, 0},
       {"g32d.tif", "tiffcp -c g3:2d bw.tif g32d.tif", F::BlackWhite, 0},
       {"g4.tif", "tiffcp -c g4 bw.tif g4.tif", F::BlackWhite, 0},
@@ -84,7 +86,8 @@ TEST(TiffInterop, ReadsWhatThePeersWrite) {
       {"tiledbw.tif", "tiffcp -t -w 16 -l 16 bw.tif tiledbw.tif", F::BlackWhite, 0},
       {"planar.tif", in + "-interlace plane planar.tif", F::TrueColor, 0},
       {"cmyk.tif", in + "-colorspace CMYK cmyk.tif", F::TrueColor, 1},
-      {"pages.tif", kMagick + "in.ppm in2.ppm bw.tif -density 72 -units PixelsPerInch -depth 8 pages.tif", F::TrueColor, 0, 3},
+      {"pages.tif", kMagick + "in.ppm in2.ppm bw.tif -density 72 -units PixelsPerInch -depth 8 pages.tif", F::TrueColor,
+       0, 3},
       {"inch.tif", in + "-density 300 -units PixelsPerInch inch.tif", F::TrueColor, 0, 1, 300},
       {"cm.tif", in + "-density 118.11 -units PixelsPerCentimeter cm.tif", F::TrueColor, 0, 1, 300},
       {"nores.tif", kMagick + "in.ppm -depth 8 nores.tif", F::TrueColor, 0, 1, 96},

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "model/QvDiGrph.h"
-#include "model/QvLimits.h"
 #include "model/QvExcept.h"
+#include "model/QvLimits.h"
 
 using namespace quorvane;
 

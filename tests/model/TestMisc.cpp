@@ -37,9 +37,8 @@ TEST(Misc, RoundToDecimalsInEveryLocale) {
     long double Expected;
   };
   const TCase cases[] = {
-      {1.23456L, 2, 1.23L}, {-2.5L, 0, -2.0L},  {2.675L, 1, 2.7L},
-      {1e70L, 2, 1e70L},    {-3e300L, 3, -3e300L}, {0.0001L, 3, 0.0L},
-      {1e4000L, 1, 1e4000L}, {5.55555L, -1, 5.55555L},
+      {1.23456L, 2, 1.23L},  {-2.5L, 0, -2.0L},  {2.675L, 1, 2.7L},     {1e70L, 2, 1e70L},
+      {-3e300L, 3, -3e300L}, {0.0001L, 3, 0.0L}, {1e4000L, 1, 1e4000L}, {5.55555L, -1, 5.55555L},
   };
   auto check = [&] {
     for (const TCase& c : cases)

@@ -80,7 +80,8 @@ TEST(TempFiles, TrailingSeparatorAndFirstFreeName) {
   EXPECT_EQ(AddTrailingBackslash("C:\\TEMP\\"), "C:\\TEMP\\");
   EXPECT_EQ(AddTrailingBackslash("C:"), "C:");
 
-  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / ("qv-temp-test-" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("qv-temp-test-" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   const char* saved = std::getenv("TMPDIR");

@@ -164,7 +164,8 @@ TEST(SafeFile, RefusalsAndFailedRenamesLeaveNoTemporaryFile) {
   EXPECT_EQ(message, "Cannot replace file \"" + other + "\". " + std::strerror(EISDIR));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"f", "g"}));
 
-  EXPECT_EQ(Message([&] { TSafeFile file(dir / "g"); }), "Cannot create file \"" + other + "\". " + std::strerror(EISDIR));
+  EXPECT_EQ(Message([&] { TSafeFile file(dir / "g"); }),
+            "Cannot create file \"" + other + "\". " + std::strerror(EISDIR));
   EXPECT_EQ(Message([&] { TSafeFile file(dir / "missing/f"); }),
             "Cannot create file \"" + dir / "missing/f" + "\". " + std::strerror(ENOENT));
 }

@@ -3,10 +3,10 @@
 #include <vector>
 
 #include "ResampleTestImages.h"
-#include "support/PictureCompare.h"
 #include "model/QvDiGrphStretch.h"
-#include "transforms/QvTransfFormat.h"
 #include "model/QvPaletteNearest.h"
+#include "support/PictureCompare.h"
+#include "transforms/QvTransfFormat.h"
 
 using namespace quorvane;
 

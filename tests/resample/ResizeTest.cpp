@@ -9,8 +9,8 @@
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
-#include "transforms/QvTransfFormat.h"
 #include "support/PictureCompare.h"
+#include "transforms/QvTransfFormat.h"
 #include "transforms/QvTransfResize.h"
 
 using namespace quorvane;

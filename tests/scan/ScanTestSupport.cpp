@@ -120,7 +120,9 @@ std::vector<uint8_t> ImageBgr(const TDibGraphic& image) {
         std::copy_n(row + 3 * x, 3, out + 3 * x);
         continue;
       }
-      unsigned index = bits == 8 ? row[x] : bits == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15u : (row[x / 8] >> (7 - x % 8)) & 1u;
+      unsigned index = bits == 8   ? row[x]
+                       : bits == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15u
+                                   : (row[x / 8] >> (7 - x % 8)) & 1u;
       const auto& entry = palette.Entries[index];
       out[3 * x] = entry.Blue, out[3 * x + 1] = entry.Green, out[3 * x + 2] = entry.Red;
     }

@@ -71,7 +71,8 @@ TEST(ScanTool, WithoutTheManagerModuleNoScannerIsConfigured) {
   modeltest::TScratchFolder folder;
   // A copy of the program finds no module beside it.
   std::filesystem::copy_file(BRINDLEX_SCAN, folder / "brindlex-scan");
-  std::filesystem::permissions(folder / "brindlex-scan", std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+  std::filesystem::permissions(folder / "brindlex-scan", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
   for (const char* arguments : {"--list", "-o page.pcx"}) {
     std::string out;
     EXPECT_EQ(RunCommand("cd " + (folder / "") + " && ./brindlex-scan " + arguments, &out), 1);

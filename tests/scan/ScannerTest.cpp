@@ -79,10 +79,10 @@ TEST(Scanner, DeviceFailuresRaiseTheirConditionAndCancelEndsQuietly) {
     const char* Status;
     const char* Message;  // nullptr: Acquire returns normally
   };
-  for (const TCase& c : {TCase{"SANE_STATUS_JAMMED", "The paper is jammed in the document feeder"},
-                         TCase{"SANE_STATUS_IO_ERROR",
-                               "The scanner is not ready: check that it is connected, switched on and closed"},
-                         TCase{"SANE_STATUS_CANCELLED", nullptr}}) {
+  for (const TCase& c :
+       {TCase{"SANE_STATUS_JAMMED", "The paper is jammed in the document feeder"},
+        TCase{"SANE_STATUS_IO_ERROR", "The scanner is not ready: check that it is connected, switched on and closed"},
+        TCase{"SANE_STATUS_CANCELLED", nullptr}}) {
     TSaneSandbox sandbox(TestSettings({{"read-status-code", std::string("\"") + c.Status + "\""}}));
     TScanner scanner;
     scanner.ShowUI = false;

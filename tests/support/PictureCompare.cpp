@@ -38,7 +38,8 @@ namespace {
 }
 
 ::testing::AssertionResult SameImage(const TDibGraphic& a, const TDibGraphic& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return SizeDiffers(a.Width(), a.Height(), b.Width(), b.Height());
+  if (a.Width() != b.Width() || a.Height() != b.Height())
+    return SizeDiffers(a.Width(), a.Height(), b.Width(), b.Height());
   if (a.ImageFormat() != b.ImageFormat()) return ::testing::AssertionFailure() << "format differs";
   if (a.XDpi() != b.XDpi() || a.YDpi() != b.YDpi()) return ::testing::AssertionFailure() << "resolution differs";
   if (a.ImageFormat() != TImageFormat::TrueColor) {

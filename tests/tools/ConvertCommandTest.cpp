@@ -102,13 +102,44 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
   EXPECT_EQ(run.Out, ConvertUsageText());
   std::ifstream page(std::string(BRINDLEX_SOURCE_DIR) + "/tools/brindlex-convert.1");
   const std::string man{std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>()};
-  for (const char* option :
-       {"-o",       "-d",         "-f",     "--overwrite", "--page",     "--all-pages",  "--rotate",   "--flip-h",
-        "--flip-v", "--negative", "--crop", "--sharpen",   "--smooth",   "--brightness", "--contrast", "--edge",
-        "--emboss", "--gamma",    "--gray", "--convert",   "--quantize", "--dither",     "--resize",   "--filter",
-        "--info",   "--formats",  "-j",     "--quiet",     "--strict",   "--verbose",    "--limit-area",
-        "--limit-memory", "--quality", "--progressive", "--optimize", "--png-level", "--no-interlace",
-        "--compression"}) {
+  for (const char* option : {"-o",
+                             "-d",
+                             "-f",
+                             "--overwrite",
+                             "--page",
+                             "--all-pages",
+                             "--rotate",
+                             "--flip-h",
+                             "--flip-v",
+                             "--negative",
+                             "--crop",
+                             "--sharpen",
+                             "--smooth",
+                             "--brightness",
+                             "--contrast",
+                             "--edge",
+                             "--emboss",
+                             "--gamma",
+                             "--gray",
+                             "--convert",
+                             "--quantize",
+                             "--dither",
+                             "--resize",
+                             "--filter",
+                             "--info",
+                             "--formats",
+                             "-j",
+                             "--quiet",
+                             "--strict",
+                             "--verbose",
+                             "--limit-area",
+                             "--limit-memory",
+                             "--quality",
+                             "--progressive",
+                             "--optimize",
+                             "--png-level",
+                             "--no-interlace",
+                             "--compression"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);
@@ -383,7 +414,9 @@ TEST(ConvertLimits, OptionsSetTheLibraryLimits) {
     EXPECT_EQ(run.Status, 1) << limit[0];
     EXPECT_EQ(run.Err, refusal) << limit[0];
   }
-  EXPECT_EQ(RunConvert({dir / "small.pcx", "--resize", "2000x2000", "-o", dir / "big.pcx", "--limit-memory", "13"}).Status, 0);
+  EXPECT_EQ(
+      RunConvert({dir / "small.pcx", "--resize", "2000x2000", "-o", dir / "big.pcx", "--limit-memory", "13"}).Status,
+      0);
 }
 
 // A page that cannot be read is named, in conversions and in --info; the other pages go on.

@@ -91,7 +91,8 @@ TEST(ConvertPromotion, ConverterPromotesReportsWithVerboseAndRefusesWithStrict) 
   EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "doc.dcx" +
                          ": page 1: Black and white written as 256 shades of gray (the TTgaGraphic format does not "
                          "hold black and white)\n"
-                         "brindlex-convert: " + dir / "doc.dcx" +
+                         "brindlex-convert: " +
+                         dir / "doc.dcx" +
                          ": page 2: 16 color written as true color (the TTgaGraphic format does not hold 16 color)\n");
   EXPECT_TRUE(SamePicture(*ReadImage(dir / "page-1.tga"), *bw));
   EXPECT_EQ(ReadImage(dir / "page-2.tga")->BitCount(), 24);
@@ -99,8 +100,8 @@ TEST(ConvertPromotion, ConverterPromotesReportsWithVerboseAndRefusesWithStrict) 
 
   run = RunConvert({dir / "bw.pcx", "--strict", "-o", dir / "strict.tga"});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "bw.pcx -> " + dir /
-                         "strict.tga: TARGA image must be true color or 8 bit with palette\n");
+  EXPECT_EQ(run.Err, "brindlex-convert: " + dir / "bw.pcx -> " +
+                         dir / "strict.tga: TARGA image must be true color or 8 bit with palette\n");
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"bw.pcx", "bw.tga", "doc.dcx", "page-1.tga", "page-2.tga"}));
 }
 

@@ -57,8 +57,9 @@ TEST(ConvertTiff, CompressionOptionAndRefusedPairs) {
     const char* Name;
     TTiffCompression Expected;
   };
-  for (const Case& c : {Case{"b.pcx", "g3", TTiffCompression::tcGroup3_1D}, Case{"b.pcx", "g3-2d", TTiffCompression::tcGroup3_2D},
-                        Case{"b.pcx", "none", TTiffCompression::tcNone}, Case{"t.tga", "packbits", TTiffCompression::tcPackbits}}) {
+  for (const Case& c :
+       {Case{"b.pcx", "g3", TTiffCompression::tcGroup3_1D}, Case{"b.pcx", "g3-2d", TTiffCompression::tcGroup3_2D},
+        Case{"b.pcx", "none", TTiffCompression::tcNone}, Case{"t.tga", "packbits", TTiffCompression::tcPackbits}}) {
     const TRun run = RunConvert({dir / c.Input, "--compression", c.Name, "-o", dir / "out.tif", "--overwrite"});
     ASSERT_EQ(run.Status, 0) << c.Name << run.Err;
     EXPECT_EQ(CompressionOf(dir / "out.tif", 1), c.Expected) << c.Name;
@@ -80,6 +81,7 @@ TEST(ConvertTiff, InfoNamesEachPagesCompression) {
   ASSERT_EQ(RunConvert({"--all-pages", dir / "b.pcx", dir / "g.pcx", "-o", dir / "two.tif"}).Status, 0);
   const TRun run = RunConvert({"--info", dir / "two.tif"});
   EXPECT_EQ(run.Status, 0);
-  EXPECT_NE(run.Out.find("page 1: 8 x 4, Black and white, 150 x 75 dpi, CCITT Group 4\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("page 1: 8 x 4, Black and white, 150 x 75 dpi, CCITT Group 4\n"), std::string::npos)
+      << run.Out;
   EXPECT_NE(run.Out.find("page 2: 5 x 3, 256 color, 150 x 75 dpi, Packbits\n"), std::string::npos) << run.Out;
 }

@@ -34,33 +34,47 @@ const std::vector<TMenuCase>& MenuCases() {
   using C = TImageCommand;
   using S = TParameterSource;
   static const std::vector<TMenuCase> cases{
-      {C::Rotate90, "&90 Degrees", "TRotateTransform", S::None, [](auto& t) { return As<TRotateTransform>(t).Angle == 90.0; }},
-      {C::Rotate180, "&180 Degrees", "TRotateTransform", S::None, [](auto& t) { return As<TRotateTransform>(t).Angle == 180.0; }},
-      {C::Rotate270, "&270 Degrees", "TRotateTransform", S::None, [](auto& t) { return As<TRotateTransform>(t).Angle == 270.0; }},
-      {C::RotateSpecified, "&Specified...", "TRotateTransform", S::Prompt, [](auto& t) { return As<TRotateTransform>(t).Angle == 45.0; }},
+      {C::Rotate90, "&90 Degrees", "TRotateTransform", S::None,
+       [](auto& t) { return As<TRotateTransform>(t).Angle == 90.0; }},
+      {C::Rotate180, "&180 Degrees", "TRotateTransform", S::None,
+       [](auto& t) { return As<TRotateTransform>(t).Angle == 180.0; }},
+      {C::Rotate270, "&270 Degrees", "TRotateTransform", S::None,
+       [](auto& t) { return As<TRotateTransform>(t).Angle == 270.0; }},
+      {C::RotateSpecified, "&Specified...", "TRotateTransform", S::Prompt,
+       [](auto& t) { return As<TRotateTransform>(t).Angle == 45.0; }},
       {C::FlipHorizontal, "&Horizontal", "TFlipHorizontalTransform", S::None, nullptr},
       {C::FlipVertical, "&Vertical", "TFlipVerticalTransform", S::None, nullptr},
       {C::Negative, "&Negative", "TNegativeTransform", S::None, nullptr},
-      {C::Crop, "&Crop...", "TCropTransform", S::CropDialog, [](auto& t) {
+      {C::Crop, "&Crop...", "TCropTransform", S::CropDialog,
+       [](auto& t) {
          const auto& c = As<TCropTransform>(t);
          return c.CropLeft == 0 && c.CropTop == 0 && c.CropRight == 0 && c.CropBottom == 0;
        }},
-      {C::Sharpen, "&Sharpen", "TSharpenTransform", S::None, [](auto& t) { return As<TSharpenTransform>(t).Strength == 10; }},
-      {C::Smooth, "S&mooth", "TSmoothTransform", S::None, [](auto& t) { return As<TSmoothTransform>(t).Strength == 20; }},
-      {C::IncreaseBrightness, "&Increase", "TBrightnessTransform", S::None, [](auto& t) { return As<TBrightnessTransform>(t).Amount == 3.0; }},
-      {C::DecreaseBrightness, "&Decrease", "TBrightnessTransform", S::None, [](auto& t) { return As<TBrightnessTransform>(t).Amount == -3.0; }},
-      {C::IncreaseContrast, "&Increase", "TContrastTransform", S::None, [](auto& t) { return As<TContrastTransform>(t).RaiseContrast; }},
-      {C::DecreaseContrast, "&Decrease", "TContrastTransform", S::None, [](auto& t) { return !As<TContrastTransform>(t).RaiseContrast; }},
+      {C::Sharpen, "&Sharpen", "TSharpenTransform", S::None,
+       [](auto& t) { return As<TSharpenTransform>(t).Strength == 10; }},
+      {C::Smooth, "S&mooth", "TSmoothTransform", S::None,
+       [](auto& t) { return As<TSmoothTransform>(t).Strength == 20; }},
+      {C::IncreaseBrightness, "&Increase", "TBrightnessTransform", S::None,
+       [](auto& t) { return As<TBrightnessTransform>(t).Amount == 3.0; }},
+      {C::DecreaseBrightness, "&Decrease", "TBrightnessTransform", S::None,
+       [](auto& t) { return As<TBrightnessTransform>(t).Amount == -3.0; }},
+      {C::IncreaseContrast, "&Increase", "TContrastTransform", S::None,
+       [](auto& t) { return As<TContrastTransform>(t).RaiseContrast; }},
+      {C::DecreaseContrast, "&Decrease", "TContrastTransform", S::None,
+       [](auto& t) { return !As<TContrastTransform>(t).RaiseContrast; }},
       {C::EdgeDetection, "E&dge Detection", "TEdgeTransform", S::None, nullptr},
       {C::Emboss, "&Emboss", "TEmbossTransform", S::None, nullptr},
-      {C::Gamma, "&Gamma...", "TGammaTransform", S::Prompt, [](auto& t) { return As<TGammaTransform>(t).GammaValue == 1.0; }},
+      {C::Gamma, "&Gamma...", "TGammaTransform", S::Prompt,
+       [](auto& t) { return As<TGammaTransform>(t).GammaValue == 1.0; }},
       {C::ConvertToGray, "&Convert to Gray", "TConvertToGrayTransform", S::None, nullptr},
       // The transform's own defaults quantize and dither; the dialog's boxes start unchecked.
-      {C::FormatConversion, "&Format Conversion...", "TImageFormatTransform", S::FormatDialog, [](auto& t) {
+      {C::FormatConversion, "&Format Conversion...", "TImageFormatTransform", S::FormatDialog,
+       [](auto& t) {
          const auto& f = As<TImageFormatTransform>(t);
          return !f.UseQuantizer && !f.UseDither && f.TargetFormat == TImageFormat::TrueColor;
        }},
-      {C::Resize, "&Resize...", "TResizeTransform", S::ResizeDialog, [](auto& t) {
+      {C::Resize, "&Resize...", "TResizeTransform", S::ResizeDialog,
+       [](auto& t) {
          const auto& r = As<TResizeTransform>(t);
          return !r.Interpolate && !r.ForceFormat && r.Filter == TResizeFilter::rfTriangle;
        }},

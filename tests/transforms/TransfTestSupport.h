@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
-#include "support/PictureCompare.h"
 #include "model/QvExcept.h"
+#include "support/PictureCompare.h"
 #include "transforms/QvTransf.h"
 
 using namespace quorvane;

@@ -41,8 +41,8 @@ bool Covers(const TRect& outer, const TRect& inner) {
       const QRgb got = shown.pixel(x - dx, y - dy) & 0xFFFFFF;
       const TColorValue want = whole.GetPixel(x, y);
       if (got != want)
-        return ::testing::AssertionFailure() << "painted (" << x << ", " << y << ") is " << std::hex << got
-                                             << ", the copy has " << want;
+        return ::testing::AssertionFailure()
+               << "painted (" << x << ", " << y << ") is " << std::hex << got << ", the copy has " << want;
     }
   return ::testing::AssertionSuccess();
 }
@@ -52,9 +52,7 @@ struct TWindowCase {
   float Zoom;
 };
 
-void PrintTo(const TWindowCase& c, std::ostream* os) {
-  *os << ImageFormatName(c.Format) << " at " << c.Zoom << " %";
-}
+void PrintTo(const TWindowCase& c, std::ostream* os) { *os << ImageFormatName(c.Format) << " at " << c.Zoom << " %"; }
 
 class DisplayWindow : public ::testing::TestWithParam<TWindowCase> {};
 
@@ -72,8 +70,8 @@ TEST_P(DisplayWindow, EqualsTheWholeCopyWhereverScrolled) {
 
   QScrollBar* h = box->horizontalScrollBar();
   QScrollBar* v = box->verticalScrollBar();
-  const std::pair<int, int> positions[] = {{0, 0}, {h->maximum() / 2, v->maximum() / 3}, {h->maximum(), v->maximum()},
-                                           {13, v->maximum()}};
+  const std::pair<int, int> positions[] = {
+      {0, 0}, {h->maximum() / 2, v->maximum() / 3}, {h->maximum(), v->maximum()}, {13, v->maximum()}};
   for (const auto& [x, y] : positions) {
     h->setValue(x);
     v->setValue(y);

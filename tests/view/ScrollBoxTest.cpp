@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "ViewTestSupport.h"
-#include "model/QvExcept.h"
 #include "model/QvDiGrphRegistry.h"
+#include "model/QvExcept.h"
 #include "model/QvStream.h"
 
 using namespace viewtest;
@@ -69,13 +69,12 @@ TEST_P(ZoomArithmetic, GivesZoomSizeAndScrollBars) {
   EXPECT_EQ(box->verticalScrollBar()->maximum(), std::max(0, c.WantHeight - box->ClientHeight()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ZoomArithmetic, ::testing::ValuesIn(kZoomCases),
-                         [](const auto& info) {
-                           std::string name = info.param.Name;
-                           for (char& ch : name)
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ZoomArithmetic, ::testing::ValuesIn(kZoomCases), [](const auto& info) {
+  std::string name = info.param.Name;
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return name;
+});
 
 TEST(ScrollBox, TinyOrEmptyZoomIsIgnored) {
   auto box = ShownBox(100, 100);
@@ -143,7 +142,7 @@ TEST(ScrollBox, ZoomChangeFiresOnlyForAChangedZoom) {
   box->SetGraphic(image);
   EXPECT_TRUE(zooms.empty());
   box->SetZoomPercent(200.0f);  // the caller knows the zoom it set
-  box->Redraw(false);            // an integer zoom compares equal to its rounded value
+  box->Redraw(false);           // an integer zoom compares equal to its rounded value
   EXPECT_TRUE(zooms.empty());
   box->SetZoomMode(TZoomMode::zmFullPage);
   ASSERT_EQ(zooms.size(), 1u);

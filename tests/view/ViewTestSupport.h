@@ -15,7 +15,7 @@ namespace viewtest {
 
 using namespace quorvane;
 
-constexpr TImageFormat kAllFormats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,  TImageFormat::Gray256,
+constexpr TImageFormat kAllFormats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,
                                         TImageFormat::Color16,    TImageFormat::Color256, TImageFormat::TrueColor};
 
 // A pattern whose neighbouring pixels differ, so that any shift or wrong sample shows.
@@ -25,8 +25,9 @@ inline void MakePattern(TDibGraphic& image, TImageFormat format, int width, int 
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       if (entries == 0)
-        image.SetPixel(x, y, static_cast<TColorValue>(((x * 7 + y * 3) & 255) | (((x * 5 + y * 11) & 255) << 8) |
-                                                      (((x ^ y) * 13 & 255) << 16)));
+        image.SetPixel(x, y,
+                       static_cast<TColorValue>(((x * 7 + y * 3) & 255) | (((x * 5 + y * 11) & 255) << 8) |
+                                                (((x ^ y) * 13 & 255) << 16)));
       else
         image.SetPixelIndex(x, y, (x * 3 + y * 5 + (x * y) / 7) % entries);
     }

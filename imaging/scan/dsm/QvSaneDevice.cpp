@@ -3,12 +3,12 @@
 #include <sane/saneopts.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 namespace quorvane::dsm {
 
@@ -25,7 +25,9 @@ bool Contains(const std::string& text, const char* part) { return Lower(text).fi
 // known length).
 constexpr size_t kMaxFrameBytes = size_t{1} << 31;
 
-bool IsActive(const SANE_Option_Descriptor* d) { return d && SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap); }
+bool IsActive(const SANE_Option_Descriptor* d) {
+  return d && SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap);
+}
 
 }  // namespace
 
@@ -85,10 +87,12 @@ SANE_Status TSaneDevice::SetString(const char* name, const std::string& value) {
 double TSaneDevice::NumberValue(const char* name, double fallback) const {
   const int index = FindOption(name);
   const SANE_Option_Descriptor* d = Descriptor(index);
-  if (!d || (d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) || d->size < static_cast<SANE_Int>(sizeof(SANE_Word)))
+  if (!d || (d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) ||
+      d->size < static_cast<SANE_Int>(sizeof(SANE_Word)))
     return fallback;
   std::vector<SANE_Word> words(static_cast<size_t>(d->size) / sizeof(SANE_Word));
-  if (sane_control_option(FHandle, index, SANE_ACTION_GET_VALUE, words.data(), nullptr) != SANE_STATUS_GOOD) return fallback;
+  if (sane_control_option(FHandle, index, SANE_ACTION_GET_VALUE, words.data(), nullptr) != SANE_STATUS_GOOD)
+    return fallback;
   return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(words[0]) : words[0];
 }
 
@@ -216,7 +220,8 @@ SANE_Status TSaneDevice::ReadFrame(TSaneFrame& frame, const std::function<bool()
   const SANE_Parameters& p = frame.Parameters;
   if (p.bytes_per_line <= 0 || p.pixels_per_line <= 0) return SANE_STATUS_INVAL;
   if (p.lines > 0) {
-    if (static_cast<size_t>(p.lines) > kMaxFrameBytes / static_cast<size_t>(p.bytes_per_line)) return SANE_STATUS_NO_MEM;
+    if (static_cast<size_t>(p.lines) > kMaxFrameBytes / static_cast<size_t>(p.bytes_per_line))
+      return SANE_STATUS_NO_MEM;
     frame.Bytes.reserve(static_cast<size_t>(p.lines) * static_cast<size_t>(p.bytes_per_line));
   }
   std::vector<SANE_Byte> chunk(64 * 1024);

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QvSaneDevice.h"
@@ -60,9 +60,7 @@ void FillIdentity(TW_IDENTITY& identity, size_t index) {
   CopyText(identity.ProductName, device.Name);
 }
 
-std::string Title(const TDeviceEntry& device) {
-  return device.Vendor + " " + device.Model + " (" + device.Name + ")";
-}
+std::string Title(const TDeviceEntry& device) { return device.Vendor + " " + device.Model + " (" + device.Name + ")"; }
 
 TW_UINT16 Fail(TW_UINT16 condition) {
   Manager().Condition = condition;
@@ -213,8 +211,7 @@ TW_UINT16 ToSource(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 type, TW
       return source.ResetTransfers(*static_cast<TW_PENDINGXFERS*>(data));
   } else if (group == DG_IMAGE) {
     if (type == DAT_IMAGEINFO && message == MSG_GET) return source.GetImageInfo(*static_cast<TW_IMAGEINFO*>(data));
-    if (type == DAT_IMAGENATIVEXFER && message == MSG_GET)
-      return source.TransferNative(*static_cast<TW_HANDLE*>(data));
+    if (type == DAT_IMAGENATIVEXFER && message == MSG_GET) return source.TransferNative(*static_cast<TW_HANDLE*>(data));
   }
   return Fail(TWCC_BADPROTOCOL);
 }

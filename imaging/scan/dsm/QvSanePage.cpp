@@ -41,7 +41,8 @@ uint8_t Sample(const uint8_t* row, size_t index, int depth) {
 
 class TDibWriter {
  public:
-  TDibWriter(int width, int height, int bits, int xDpi, int yDpi, int colours) : FStride(((size_t(width) * bits + 31) / 32) * 4) {
+  TDibWriter(int width, int height, int bits, int xDpi, int yDpi, int colours)
+      : FStride(((size_t(width) * bits + 31) / 32) * 4) {
     FPage.Width = width;
     FPage.Height = height;
     FPage.BitsPerPixel = bits;
