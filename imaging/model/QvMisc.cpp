@@ -17,6 +17,20 @@ namespace quorvane {
 namespace {
 // Digits after the point of the smallest subnormal long double: every value is exact with that many.
 constexpr int kLongestFraction = 16500;
+
+// A whole number (already rounded) as the integer type, held to the type's range; NaN becomes 0.
+// Converting a value the type cannot hold would be undefined behaviour.
+template <typename T>
+T WholeToInt(long double whole) {
+  if (std::isnan(whole)) return 0;
+  // min() is a power of two and exact; max() is not exact where long double is a double, so the
+  // upper test uses the power of two above it.
+  constexpr long double low = static_cast<long double>(std::numeric_limits<T>::min());
+  constexpr long double aboveHigh = static_cast<long double>(std::numeric_limits<T>::max() / 2 + 1) * 2;
+  if (whole < low) return std::numeric_limits<T>::min();
+  if (whole >= aboveHigh) return std::numeric_limits<T>::max();
+  return static_cast<T>(whole);
+}
 }  // namespace
 
 int MinInt(int a, int b) { return a < b ? a : b; }
@@ -37,15 +51,9 @@ long double ClampFloat(long double value, long double low, long double high) {
 
 bool HasFlags(uint32_t value, uint32_t mask) { return (value & mask) == mask; }
 
-int CeilInt(long double x) {
-  const long double whole = std::trunc(x);
-  return static_cast<int>(x - whole > 0 ? whole + 1 : whole);
-}
+int CeilInt(long double x) { return WholeToInt<int>(std::ceil(x)); }
 
-int FloorInt(long double x) {
-  const long double whole = std::trunc(x);
-  return static_cast<int>(x - whole < 0 ? whole - 1 : whole);
-}
+int FloorInt(long double x) { return WholeToInt<int>(std::floor(x)); }
 
 long double Power(long double base, long double exponent) {
   if (exponent == 0) return 1.0L;
@@ -70,7 +78,7 @@ long double RoundToDecimals(long double value, int decimals) {
 
 int64_t RoundHalfEven(long double x) {
   // The default floating-point environment rounds to nearest with ties to even.
-  return static_cast<int64_t>(std::nearbyint(x));
+  return WholeToInt<int64_t>(std::nearbyint(x));
 }
 
 namespace {

@@ -15,14 +15,16 @@ int ClampInt(int value, int low, int high);
 long double ClampFloat(long double value, long double low, long double high);
 // Every bit of Mask is set in Value.
 bool HasFlags(uint32_t value, uint32_t mask);
-// Integer part adjusted up (down) when the fraction is above (below) 0.
+// Integer part adjusted up (down) when the fraction is above (below) 0. A result beyond the range
+// of int gives the nearest end of that range (so do the infinities); NaN gives 0.
 int CeilInt(long double x);
 int FloorInt(long double x);
 // Base raised to Exponent through the base-2 logarithm and exponential.
 long double Power(long double base, long double exponent);
 // The value written with that many decimals and read back.
 long double RoundToDecimals(long double value, int decimals);
-// Nearest integer, ties to even: the library's rounding of reals to integers.
+// Nearest integer, ties to even: the library's rounding of reals to integers. A result beyond
+// the range of int64_t gives the nearest end of that range (so do the infinities); NaN gives 0.
 int64_t RoundHalfEven(long double x);
 
 // Date and time text with a temporary pattern. Pattern letters: yyyy, yy, m, mm (month; minutes

@@ -114,20 +114,19 @@ QImage PictureImage(const QPicture& picture) {
   throw EConvertError(message);
 }
 
+// A one-bit bitmap with the image's rows and its two colours as colour table, so that the picture
+// keeps its colours on the clipboard (a blue and yellow picture stays blue and yellow). Pasted back,
+// it is the same black-and-white image.
 QImage MonochromeBitmap(const TDibGraphic& image) {
   QImage mono(image.Width(), image.Height(), QImage::Format_Mono);
   if (mono.isNull()) throw EQuorvaneError("CopyBitmap: CreateBitmap failed");
-  mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-  // A colour becomes white in a monochrome bitmap only when it is white; every other colour black.
   const TDibPalette& palette = image.PaletteRecord();
-  const bool white0 = palette.Count > 0 && palette.Entries[0].Value() == 0xFFFFFF;
-  const bool white1 = palette.Count > 1 && palette.Entries[1].Value() == 0xFFFFFF;
-  const size_t rowBytes = static_cast<size_t>(image.BytesPerLine());
-  for (int y = 0; y < image.Height(); ++y) {
-    const uint8_t* in = image.ScanLine(y);
-    uint8_t* out = mono.scanLine(y);
-    for (size_t i = 0; i < rowBytes; ++i) out[i] = static_cast<uint8_t>((white1 ? in[i] : 0) | (white0 ? ~in[i] : 0));
-  }
+  QList<QRgb> table;
+  for (const TPaletteEntry& entry : {palette.Entries[0], palette.Entries[1]})
+    table.append(qRgb(entry.Red, entry.Green, entry.Blue));
+  mono.setColorTable(table);
+  const size_t rowBytes = std::min(static_cast<size_t>(image.BytesPerLine()), static_cast<size_t>(mono.bytesPerLine()));
+  for (int y = 0; y < image.Height(); ++y) std::memcpy(mono.scanLine(y), image.ScanLine(y), rowBytes);
   return mono;
 }
 

@@ -47,9 +47,10 @@ void AssignTo(const TDibGraphic& image, QPicture& dest);
 // Loads a clipboard bitmap. Only format 2 with a non-null image is accepted; anything else raises
 // EInvalidGraphic "Unknown clipboard format, %d". The palette is not used.
 void LoadFromClipboardFormat(TDibGraphic& image, int format, const QImage& data, const QVariant& palette = {});
-// Renders the image as a clipboard bitmap: format 2, a monochrome image (Format_Mono, black and
-// white) for BlackWhite images, otherwise a 32-bit image of its colours; no palette. Raises
-// EQuorvaneError "CopyBitmap: CreateBitmap failed" when the bitmap cannot be made.
+// Renders the image as a clipboard bitmap: format 2, a one-bit image (Format_Mono) with the
+// image's two colours as colour table for BlackWhite images, otherwise a 32-bit image of its
+// colours; no palette. Raises EQuorvaneError "CopyBitmap: CreateBitmap failed" when the bitmap
+// cannot be made.
 void SaveToClipboardFormat(const TDibGraphic& image, int& format, QImage& data, QVariant& palette);
 // Puts the image on the clipboard as SaveToClipboardFormat renders it.
 void CopyToClipboard(const TDibGraphic& image, QClipboard& clipboard);

@@ -2,18 +2,14 @@
 
 #include <QFileDialog>
 #include <QFontMetrics>
-#include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <cmath>
 #include <optional>
 
 #include "model/QvDiGrph.h"
-#include "model/QvExcept.h"
 #include "print/QvPrint.h"
 #include "print/QvPrintOpt.h"
 #include "print/QvPrinter.h"
@@ -23,18 +19,6 @@ namespace quorvane {
 namespace {
 
 const char* const kNoPrinterText = "No printer is installed on this computer.";
-
-// The user's text as a number in the locale's notation (its decimal separator, no grouping),
-// surrounding blanks ignored; anything else is a conversion error.
-double StrToFloat(const QString& text) {
-  QLocale locale;
-  locale.setNumberOptions(QLocale::RejectGroupSeparator);
-  bool ok = false;
-  const double value = locale.toDouble(text.trimmed(), &ok);
-  if (!ok || !std::isfinite(value))
-    throw EConvertError(FormatMessage("'%s' is not a valid floating point value", text.toUtf8().constData()));
-  return value;
-}
 
 // Whether the job has nowhere to go: a PDF file without a name, or the platform's printer where
 // none is installed.
@@ -91,7 +75,7 @@ struct TPrintChoice {
 std::optional<TPrintChoice> AskPrintOptions(QWidget* parent) {
   TPrintOptionForm form(parent);
   if (form.exec() != QDialog::Accepted) return std::nullopt;
-  return TPrintChoice{form.GetPlacement(), StrToFloat(form.WidthFld->text()), StrToFloat(form.HeightFld->text())};
+  return TPrintChoice{form.GetPlacement(), form.WidthInches(), form.HeightInches()};
 }
 
 void RunPrintJob(TDibGraphic& image, QPrinter& device, const TPrintChoice& choice) {

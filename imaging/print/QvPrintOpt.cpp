@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "platform/QvNumberText.h"
 #include "print/QvUpDown.h"
 
 namespace quorvane {
@@ -128,6 +129,10 @@ TPrintPlacement TPrintOptionForm::GetPlacement() const {
   if (SpecificWidthAndHeightRB->isChecked()) return TPrintPlacement::ppSpecificWidthAndHeight;
   return TPrintPlacement::ppFullPage;
 }
+
+double TPrintOptionForm::WidthInches() const { return TextToFloat(WidthFld->text()); }
+
+double TPrintOptionForm::HeightInches() const { return TextToFloat(HeightFld->text()); }
 
 void TPrintOptionForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -27,6 +27,11 @@ class TPrintOptionForm : public QDialog {
   void RBClick();
   // The placement of the checked radio button, ppFullPage when none is checked.
   TPrintPlacement GetPlacement() const;
+  // The texts of WidthFld and HeightFld as inches, read as every typed number is (see
+  // platform/QvNumberText.h); a text that is not a number raises EConvertError
+  // "'%s' is not a valid floating point value".
+  double WidthInches() const;
+  double HeightInches() const;
 
   QFrame* pnlAlign;
   QFrame* Bevel;

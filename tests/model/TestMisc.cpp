@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "common/CommaLocale.h"
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
@@ -27,6 +29,42 @@ TEST(Misc, Numbers) {
   EXPECT_EQ(RoundToDecimals(1.23456L, 2), 1.23L);
   EXPECT_TRUE(HasFlags(0x1F, 0x05));
   EXPECT_FALSE(HasFlags(0x1A, 0x05));
+}
+
+// Reals that no integer holds: NaN gives 0, everything beyond the range its nearest end.
+TEST(Misc, RoundingOutsideTheIntegerRange) {
+  constexpr long double nan = std::numeric_limits<long double>::quiet_NaN();
+  constexpr long double inf = std::numeric_limits<long double>::infinity();
+  constexpr int64_t max64 = std::numeric_limits<int64_t>::max(), min64 = std::numeric_limits<int64_t>::min();
+  constexpr int maxInt = std::numeric_limits<int>::max(), minInt = std::numeric_limits<int>::min();
+  const struct {
+    long double Value;
+    int64_t Rounded;
+    int Ceil, Floor;
+  } cases[] = {
+      {nan, 0, 0, 0},
+      {-nan, 0, 0, 0},
+      {inf, max64, maxInt, maxInt},
+      {-inf, min64, minInt, minInt},
+      {1e30L, max64, maxInt, maxInt},
+      {-1e30L, min64, minInt, minInt},
+      {9223372036854775807.0L, max64, maxInt, maxInt},
+      {9223372036854775808.0L, max64, maxInt, maxInt},  // 2^63
+      {-9223372036854775808.0L, min64, minInt, minInt},
+      {-9223372036854775809.0L, min64, minInt, minInt},
+      {4611686018427387904.5L, 4611686018427387904, maxInt, maxInt},
+      {2147483646.5L, 2147483646, maxInt, 2147483646},
+      {2147483647.5L, 2147483648, maxInt, maxInt},
+      {-2147483648.5L, -2147483648, minInt, minInt},
+      {-2147483647.5L, -2147483648, -2147483647, minInt},
+      {-0.5L, 0, 0, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<double>(c.Value));
+    EXPECT_EQ(RoundHalfEven(c.Value), c.Rounded);
+    EXPECT_EQ(CeilInt(c.Value), c.Ceil);
+    EXPECT_EQ(FloorInt(c.Value), c.Floor);
+  }
 }
 
 // Rounding through decimal text: the same in every locale, and large values keep their size.

@@ -1,4 +1,5 @@
 // Images to and from Qt's bitmaps, icons, metafiles and the clipboard.
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QIcon>
@@ -53,25 +54,47 @@ TEST(ClipboardExchange, EveryFormatSurvivesCopyAndPaste) {
   }
 }
 
-TEST(ClipboardExchange, BlackWhiteWithOtherColoursBecomesBlackAndWhite) {
-  // Only white stays white in a monochrome bitmap.
+// A black-and-white image keeps its two colours on the clipboard, whatever they are: in the
+// bitmap this program pastes back, and in the PNG and BMP files that Qt's clipboard hands to other
+// programs asking for "image/png" or "image/bmp".
+TEST(ClipboardExchange, BlackWhiteKeepsItsTwoColours) {
+  QClipboard& clipboard = *QGuiApplication::clipboard();
   for (const auto& [entry0, entry1] :
-       {std::pair{0xFFFFFFu, 0x000000u}, std::pair{0x00FF00u, 0xFFFFFFu}, std::pair{0x112233u, 0x445566u}}) {
+       {std::pair{0x000000u, 0xFFFFFFu}, std::pair{0xFFFFFFu, 0x000000u}, std::pair{0x0000FFu, 0xFFFF00u},
+        std::pair{0x00FF00u, 0xFFFFFFu}, std::pair{0x112233u, 0x445566u}}) {
+    SCOPED_TRACE(::testing::Message() << std::hex << entry0 << " " << entry1);
     TDibPalette palette{};
     palette.Count = 2;
     palette.Entries[0] = EntryOf(entry0);
     palette.Entries[1] = EntryOf(entry1);
     TDibGraphic image;
-    image.NewImage(9, 2, TImageFormat::BlackWhite, &palette, 0, 0);
-    for (int x = 0; x < 9; ++x) image.SetPixelIndex(x, 1, x & 1);
+    image.NewImage(37, 3, TImageFormat::BlackWhite, &palette, 0, 0);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 37; ++x) image.SetPixelIndex(x, y, (x + y) % 3 == 0);
     int format = 0;
     QImage data;
     QVariant paletteHandle;
     SaveToClipboardFormat(image, format, data, paletteHandle);
     EXPECT_EQ(format, kClipboardBitmap);
     EXPECT_FALSE(paletteHandle.isValid());
-    for (int x = 0; x < 9; ++x)
-      EXPECT_EQ(ColorOf(data.pixel(x, 1)), image.GetPixel(x, 1) == 0xFFFFFF ? 0xFFFFFFu : 0u) << x;
+    EXPECT_EQ(data.format(), QImage::Format_Mono);
+    EXPECT_EQ(data.colorCount(), 2);
+    EXPECT_TRUE(SameColors(image, data));
+
+    CopyToClipboard(image, clipboard);
+    EXPECT_TRUE(SameColors(image, clipboard.image()));
+    TDibGraphic pasted;
+    Assign(pasted, clipboard);
+    EXPECT_EQ(pasted.ImageFormat(), TImageFormat::BlackWhite);
+    EXPECT_TRUE(SameIndices(pasted, image));
+    for (const char* fileFormat : {"PNG", "BMP"}) {
+      SCOPED_TRACE(fileFormat);
+      QByteArray file;
+      QBuffer buffer(&file);
+      buffer.open(QIODevice::WriteOnly);
+      ASSERT_TRUE(clipboard.image().save(&buffer, fileFormat));
+      EXPECT_TRUE(SameColors(image, QImage::fromData(file, fileFormat)));
+    }
   }
 }
 

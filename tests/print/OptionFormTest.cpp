@@ -4,10 +4,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest/QTest>
 
+#include "model/QvExcept.h"
 #include "print/QvPrintOpt.h"
 #include "print/QvUpDown.h"
 
@@ -110,6 +112,45 @@ TEST(PrintOptionForm, UpDownStepsWholeInchesAndTheEditTakesFractions) {
   form.WidthFld->setText("2.5");
   EXPECT_EQ(form.WidthFld->text(), "2.5");
   EXPECT_EQ(form.HeightFld->text(), "3");  // the other group is untouched
+}
+
+// Width and height are read as the window's prompts read numbers: the locale's decimal separator
+// or a point, no group separators, nothing that is not a finite number.
+TEST(PrintOptionForm, WidthAndHeightAcceptEitherDecimalSeparator) {
+  const struct {
+    const char* Locale;
+    const char* Width;
+    double Inches;  // 0: refused
+  } cases[] = {
+      {"de_DE", "2,5", 2.5},   {"de_DE", "2.5", 2.5}, {"de_DE", " 4,25 ", 4.25}, {"de_DE", "1.500", 0},
+      {"de_DE", "1,500", 1.5}, {"C", "2.5", 2.5},     {"C", "2,5", 0},           {"C", "1,500", 0},
+      {"C", "nan", 0},         {"de_DE", "inf", 0},   {"C", "1e400", 0},         {"C", "", 0},
+  };
+  struct TDefaultLocaleScope {
+    QLocale Previous;
+    ~TDefaultLocaleScope() { QLocale::setDefault(Previous); }
+  } restore;
+  TPrintOptionForm form;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Locale) + " '" + c.Width + "'");
+    QLocale::setDefault(QLocale(QString::fromLatin1(c.Locale)));
+    form.WidthFld->setText(QString::fromUtf8(c.Width));
+    form.HeightFld->setText(QString::fromUtf8(c.Width));
+    if (c.Inches != 0) {
+      EXPECT_EQ(form.WidthInches(), c.Inches);
+      EXPECT_EQ(form.HeightInches(), c.Inches);
+      continue;
+    }
+    const std::string message = "'" + std::string(c.Width) + "' is not a valid floating point value";
+    for (double (TPrintOptionForm::*read)() const : {&TPrintOptionForm::WidthInches, &TPrintOptionForm::HeightInches}) {
+      try {
+        (form.*read)();
+        ADD_FAILURE() << "accepted";
+      } catch (const quorvane::EConvertError& e) {
+        EXPECT_EQ(e.Message(), message);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -109,8 +109,8 @@ TEST(PrintCommand, CancelPrintsNothing) {
   EXPECT_FALSE(FileExists(pdf));
 }
 
-// Width and height are read in the user's locale; a text that is not a number stops the command
-// with the conversion error before any job starts.
+// Width and height are read in the user's locale or with a point; a text that is not a number
+// stops the command with the conversion error before any job starts.
 TEST(PrintCommand, ReadsWidthAndHeightInTheLocaleAndRefusesOtherTexts) {
   struct {
     const char* Locale;
@@ -124,7 +124,8 @@ TEST(PrintCommand, ReadsWidthAndHeightInTheLocaleAndRefusesOtherTexts) {
       {"en_US", "abc", "3", "'abc' is not a valid floating point value"},
       {"en_US", "2.5", "", "'' is not a valid floating point value"},
       {"en_US", "1,000", "3", "'1,000' is not a valid floating point value"},
-      {"de_DE", "2.5", "3", "'2.5' is not a valid floating point value"},
+      {"de_DE", "2.5", "3", nullptr},
+      {"de_DE", "1.500", "3", "'1.500' is not a valid floating point value"},
       {"en_US", "inf", "3", "'inf' is not a valid floating point value"},
   };
   const QLocale original;
