@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "TCommandQueue.h"
 #include "TUserDialogs.h"
 #include "model/QvDiGrph.h"
 #include "transforms/QvTransfCatalog.h"
@@ -17,7 +18,7 @@
 
 namespace quorvane {
 class TScanner;
-}
+}  // namespace quorvane
 
 class QAction;
 class QLabel;
@@ -42,7 +43,13 @@ class TfrmImageConverter : public QMainWindow {
   // The idle handler: enables the commands by the state of the image, the undo image and the clipboard.
   void UpdateCommands();
 
-  // Commands. Each raises what fails; the actions run them through the application's error handler.
+  // Every command, drop, start-up file and close request of the window runs through this queue,
+  // one at a time (see TCommandQueue.h); tests hand it their commands too.
+  TCommandQueue& Commands() { return FCommands; }
+  bool CommandRunning() const { return FCommands.Busy(); }
+
+  // Commands. Each raises what fails; the actions run them through the command queue, which hands
+  // failures to the application's error handler.
   void Open();
   // Opens Name after the unsaved-changes question (start-up argument, dropped file).
   void OpenFile(const QString& name);
@@ -60,6 +67,8 @@ class TfrmImageConverter : public QMainWindow {
   void RunImageCommand(quorvane::TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort.
   void ConfirmSave();
+  // How often a running transform lets the window repaint, in milliseconds (100; tests use 0).
+  void SetRepaintInterval(int milliseconds) { FRepaintInterval = milliseconds; }
 
   // State.
   bool Modified() const { return FModified; }
@@ -139,7 +148,10 @@ class TfrmImageConverter : public QMainWindow {
   QString FSaveFilter;
   bool FClipboardHasImage = false;
   bool FZoomHandlerAttached = true;
-  bool FCommandRunning = false;
+  TCommandQueue FCommands;
+  // Set by a close that the queue runs after a command: the question has been answered.
+  bool FCloseConfirmed = false;
+  int FRepaintInterval = 100;
   int64_t FLastRepaint = 0;
   std::map<QString, QAction*> FActions;
   std::map<quorvane::TImageCommand, QAction*> FImageActions;

@@ -182,16 +182,11 @@ void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified)
 // survive stepping; the undo image belongs to the page left behind and is dropped.
 void TfrmImageConverter::ShowPage(int page) {
   if (FPagesFileName.isEmpty() || page < 1 || page > FImageScrollBox->FrameCount() ||
-      page == FImageScrollBox->CurrentFrame() || FCommandRunning)
+      page == FImageScrollBox->CurrentFrame())
     return;
   TDibGraphic& image = FImageScrollBox->Graphic();
   image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
   FUndoGraphic->FreeImage();
-  FCommandRunning = true;
-  struct TDone {
-    bool& Flag;
-    ~TDone() { Flag = false; }
-  } done{FCommandRunning};
   FImageScrollBox->ShowFrame(page);
   UpdatePageStatus();
 }
@@ -254,7 +249,7 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
 }
 
 void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
-  if (FCommandRunning || FImageScrollBox->Graphic().Empty()) return;
+  if (FImageScrollBox->Graphic().Empty()) return;
   const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
   TOperationParameters parameters = entry.Parameters;
   if (!AskParameters(entry, parameters)) return;
@@ -266,11 +261,6 @@ void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
   TDibGraphic& image = FImageScrollBox->Graphic();
   FUndoGraphic->Assign(&image);
   transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
-  FCommandRunning = true;
-  struct TDone {
-    bool& Flag;
-    ~TDone() { Flag = false; }
-  } done{FCommandRunning};
   {
     quorvane::TBusyCursor busy;
     FLastRepaint = QDateTime::currentMSecsSinceEpoch();
@@ -281,10 +271,11 @@ void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
 }
 
 // Lets the window repaint during a long operation (about ten times a second). User input waits
-// until the command ends, so no other command can start on the image being rebuilt.
+// until the command ends; whatever else arrives (a drop, a close request) waits in the command
+// queue, so nothing replaces the image being rebuilt.
 void TfrmImageConverter::TransformProgress(int) {
   const int64_t now = QDateTime::currentMSecsSinceEpoch();
-  if (now - FLastRepaint < 100) return;
+  if (now - FLastRepaint < FRepaintInterval) return;
   FLastRepaint = now;
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -1,6 +1,7 @@
 #include "WindowTestUtil.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <cstring>
 
 #include "model/QvDiGrphRegistry.h"
@@ -77,6 +78,11 @@ void ClearSettings() {
   QSettings settings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex"));
   settings.clear();
   settings.sync();
+}
+
+void SendDrop(brindlex::TfrmImageConverter& window, const QMimeData& data) {
+  QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject&>(window).event(&event);
 }
 
 void WindowTest::SetUp() {

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QMimeData>
 #include <QSettings>
 #include <deque>
 #include <functional>
@@ -91,6 +92,10 @@ void WritePages(const std::vector<const quorvane::TDibGraphic*>& pages, const st
 // Page Index of a file (1-based), and the number of its pages.
 std::unique_ptr<quorvane::TDibGraphic> ReadPage(const std::string& fileName, int index);
 int PageCount(const std::string& fileName);
+
+// Delivers a drop of Data's files to the window as a drag-and-drop would end. Outside a real drag
+// the application does not route a drop event, so it goes to the window's event handler directly.
+void SendDrop(brindlex::TfrmImageConverter& window, const QMimeData& data);
 
 // Clears the program's settings.
 void ClearSettings();
