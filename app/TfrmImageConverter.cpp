@@ -90,6 +90,8 @@ void TfrmImageConverter::Scan() { quorvane::ScanCommand(*FScanner, *FScanWindow)
 
 void TfrmImageConverter::SelectScanner() { quorvane::SelectScannerCommand(*FScanner, *FScanWindow); }
 
+quorvane::IScanWindow& TfrmImageConverter::ScanWindow() { return *FScanWindow; }
+
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
   QStringList entries;

@@ -17,6 +17,7 @@
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
+class IScanWindow;
 class TScanner;
 }  // namespace quorvane
 
@@ -53,8 +54,8 @@ class TfrmImageConverter : public QMainWindow {
   void Open();
   // Opens Name after the unsaved-changes question (start-up argument, dropped file).
   void OpenFile(const QString& name);
-  void Save();
-  void ConvertTo();
+  void Save() { SaveDocument(); }
+  void ConvertTo() { ConvertDocument(); }
   void Copy();
   void Paste();
   void Undo();
@@ -62,10 +63,13 @@ class TfrmImageConverter : public QMainWindow {
   void PrintSetup();
   void Scan();
   void SelectScanner();
+  // What the scanner commands call back into (the page shown, the file opened, the prompts).
+  quorvane::IScanWindow& ScanWindow();
   void ShowPage(int page);
   // Runs one Image-menu command.
   void RunImageCommand(quorvane::TImageCommand command);
-  // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort.
+  // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
+  // user cancels (the save dialog or the overwrite question) counts as Cancel.
   void ConfirmSave();
   // How often a running transform lets the window repaint, in milliseconds (100; tests use 0).
   void SetRepaintInterval(int milliseconds) { FRepaintInterval = milliseconds; }
@@ -110,6 +114,9 @@ class TfrmImageConverter : public QMainWindow {
   void ApplyToolbarStyle(int style);
 
   void LoadFile(const QString& name);
+  // Save and Convert To; false when the user cancelled, so nothing was written.
+  bool SaveDocument();
+  bool ConvertDocument();
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
   void SaveToFile(const QString& name);

@@ -35,7 +35,10 @@ using quorvane::TParameterSource;
 void TfrmImageConverter::ConfirmSave() {
   if (!FModified) return;
   switch (FDialogs->Confirm(this, QStringLiteral("Image is not saved. Save it?"), true)) {
-    case TAnswer::Yes: Save(); break;
+    case TAnswer::Yes:
+      // A save cancelled in its dialog saved nothing: going on would lose the changes.
+      if (!SaveDocument()) throw EAbort();
+      break;
     case TAnswer::No: break;
     case TAnswer::Cancel: throw EAbort();
   }
@@ -53,16 +56,21 @@ void TfrmImageConverter::OpenFile(const QString& name) {
   LoadFile(QFileInfo(name).absoluteFilePath());
 }
 
+// Opens a file into the view. A failed load changes nothing but the dialogs' directory: the old
+// picture stays under its own caption. A new file starts with nothing to undo, so Undo can never
+// put another file's picture under this file's name.
 void TfrmImageConverter::LoadFile(const QString& name) {
   SetDirectoryOf(name);
-  SetCaption(name);
   {
     quorvane::TBusyCursor busy;
     FImageScrollBox->LoadFromFile(name.toStdString(), 0);
-    FCurrentFileName = name;
   }
+  FCurrentFileName = name;
+  SetCaption(name);
   FModified = false;
-  FPagesFileName = FImageScrollBox->FrameCount() > 1 ? name : QString();
+  FUndoGraphic->FreeImage();
+  TDibGraphic& image = FImageScrollBox->Graphic();
+  FPagesFileName = image.FrameCount() > 1 ? name : QString();
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FImageScrollBox->Graphic().Warnings();
@@ -75,18 +83,16 @@ void TfrmImageConverter::LoadFile(const QString& name) {
 
 void TfrmImageConverter::SetDirectoryOf(const QString& fileName) { FDirectory = QFileInfo(fileName).absolutePath(); }
 
-void TfrmImageConverter::Save() {
-  if (FCurrentFileName.isEmpty()) {
-    ConvertTo();
-    return;
-  }
+bool TfrmImageConverter::SaveDocument() {
+  if (FCurrentFileName.isEmpty()) return ConvertDocument();
   SaveToFile(FCurrentFileName);
   FModified = false;
+  return true;
 }
 
-void TfrmImageConverter::ConvertTo() {
+bool TfrmImageConverter::ConvertDocument() {
   std::optional<QString> chosen = FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
-  if (!chosen) return;
+  if (!chosen) return false;
   QString name = *chosen;
   SetDirectoryOf(name);
   if (quorvane::ExtractFileExt(name.toStdString()).empty()) name += QStringLiteral(".pcx");
@@ -94,10 +100,11 @@ void TfrmImageConverter::ConvertTo() {
       FDialogs->Confirm(this,
                         QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
                         false) != TAnswer::Yes)
-    return;
+    return false;
   SaveToFile(name);
   FCurrentFileName = name;
   SetCaption(name);
+  return true;
 }
 
 bool TfrmImageConverter::IsOwnPagedFile(const QString& name) const {
@@ -169,9 +176,11 @@ void TfrmImageConverter::PrintSetup() {
   quorvane::PrinterSetup(this, *FPrinter);
 }
 
+// A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
   FImageScrollBox->SetGraphic(page);
   FModified = modified;
+  FUndoGraphic->FreeImage();
   FCurrentFileName.clear();
   FPagesFileName.clear();
   seZoomChange();

@@ -1,0 +1,100 @@
+// What the window must never do to the user's pictures: undo across files, and edits lost after
+// "Save it? Yes" when the save is cancelled.
+#include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
+
+#include "WindowTestUtil.h"
+#include "scan/QvScanCommand.h"
+
+namespace apptest {
+namespace {
+
+using quorvane::TImageCommand;
+using quorvane::TImageFormat;
+
+TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
+  // Open A, change it, save it, open B: Undo must not bring A's picture back under B's name.
+  const std::string a = OpenGradient("a.tga", 30, 20);
+  Trigger(TImageCommand::Negative);
+  Trigger("acSave");
+  const std::string b = Path("b.tga");
+  WriteImage(*Gradient(8, 6), b);
+  Dialogs->OpenNames.push_back(QString::fromStdString(b));
+  Trigger("acOpen");
+  EXPECT_TRUE(Window->UndoGraphic().Empty());
+  EXPECT_FALSE(Enabled("acUndo"));
+  Trigger("acUndo");
+  Trigger("acSave");
+  EXPECT_TRUE(SamePixels(Image(), *Gradient(8, 6)));
+  EXPECT_TRUE(SamePixels(*ReadPage(b, 1), *Gradient(8, 6)));
+
+  // A scanned page replaces the picture just as well.
+  Trigger(TImageCommand::Rotate90);
+  ASSERT_TRUE(Enabled("acUndo"));
+  Window->ScanWindow().ShowScannedPage(*Gradient(5, 5), true);
+  Window->UpdateCommands();
+  EXPECT_TRUE(Window->UndoGraphic().Empty());
+  EXPECT_FALSE(Enabled("acUndo"));
+}
+
+// "Image is not saved. Save it?" answered Yes, then the save cancelled (in the save dialog or at
+// the overwrite question): the command that asked must not go on and lose the changes.
+TEST_F(WindowTest, CancelledSaveAfterYesCancelsEveryCommandThatAsks) {
+  const std::string other = Path("other.tga");
+  WriteImage(*Gradient(8, 8), other);
+  QMimeData drop;
+  drop.setUrls({QUrl::fromLocalFile(QString::fromStdString(other))});
+  struct TCaller {
+    const char* Name;
+    std::function<void()> Run;
+  };
+  const TCaller callers[] = {
+      {"Open", [&] { Trigger("acOpen"); }},
+      {"Drop", [&] { SendDrop(*Window, drop); }},
+      {"StartArgument", [&] { Window->Commands().Run([&] { Window->OpenFile(QString::fromStdString(other)); }); }},
+      {"Paste", [&] { Trigger("acPaste"); }},
+      {"Scan", [&] { Trigger("acScan"); }},
+      {"Close", [&] { EXPECT_FALSE(Window->close()); }},
+  };
+  for (const TCaller& caller : callers) {
+    for (const bool atOverwrite : {false, true}) {
+      SCOPED_TRACE(std::string(caller.Name) + (atOverwrite ? ", No to overwriting" : ", save dialog cancelled"));
+      if (Window->Modified()) Dialogs->Answers.push_back(brindlex::TAnswer::No);
+      OpenGradient("start.tga", 30, 20);
+      Trigger("acCopy");
+      Trigger("acPaste");  // a changed picture without a file name: Save runs Convert To
+      Trigger(TImageCommand::Negative);
+      const auto before = std::make_unique<quorvane::TDibGraphic>();
+      before->Assign(&Image());
+      Dialogs->Questions.clear();
+
+      Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
+      if (atOverwrite) {
+        Dialogs->SaveNames.push_back(QString::fromStdString(other));
+        Dialogs->Answers.push_back(brindlex::TAnswer::No);
+      } else {
+        Dialogs->SaveNames.push_back(std::nullopt);
+      }
+      caller.Run();
+      Window->UpdateCommands();
+
+      EXPECT_TRUE(Window->isVisible());
+      EXPECT_TRUE(Window->Modified());
+      EXPECT_TRUE(SamePixels(Image(), *before));
+      EXPECT_TRUE(SamePixels(*ReadPage(other, 1), *Gradient(8, 8)));
+      ASSERT_FALSE(Dialogs->Questions.empty());
+      EXPECT_EQ(Dialogs->Questions[0], "Image is not saved. Save it?");
+      EXPECT_TRUE(Dialogs->Answers.empty() && Dialogs->SaveNames.empty());
+      EXPECT_TRUE(Dialogs->Messages.empty()) << Dialogs->Messages[0].toStdString();
+      EXPECT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace apptest
