@@ -8,10 +8,13 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "TCommandQueue.h"
 #include "TUserDialogs.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrph.h"
 #include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
@@ -117,6 +120,8 @@ class TfrmImageConverter : public QMainWindow {
   // Save and Convert To; false when the user cancelled, so nothing was written.
   bool SaveDocument();
   bool ConvertDocument();
+  // The TIFF compression page Index (1-based) of the open file is written with.
+  quorvane::TTiffCompression PageCompression(int index, quorvane::TImageFormat format) const;
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
   void SaveToFile(const QString& name);
@@ -150,6 +155,8 @@ class TfrmImageConverter : public QMainWindow {
   QString FCurrentFileName;
   // The file whose pages the view's image holds as frames; empty when it holds none.
   QString FPagesFileName;
+  // The compression each page of that file was read with (TIFF pages), by page.
+  std::vector<std::optional<quorvane::TTiffCompression>> FPageCompressions;
   QString FDirectory;
   QString FOpenFilter;
   QString FSaveFilter;

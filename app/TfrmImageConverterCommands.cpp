@@ -71,6 +71,13 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   FUndoGraphic->FreeImage();
   TDibGraphic& image = FImageScrollBox->Graphic();
   FPagesFileName = image.FrameCount() > 1 ? name : QString();
+  FPageCompressions.clear();
+  if (!FPagesFileName.isEmpty()) {
+    for (int i = 1; i <= image.FrameCount(); ++i) {
+      const auto* page = dynamic_cast<const quorvane::TTiffGraphic*>(&image.GetFrame(i));
+      FPageCompressions.push_back(page ? std::optional(page->Compression()) : std::nullopt);
+    }
+  }
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FImageScrollBox->Graphic().Warnings();
@@ -121,6 +128,17 @@ void TfrmImageConverter::SaveToFile(const QString& name) {
     FImageScrollBox->SaveToFile(name.toStdString());
 }
 
+// A page of the open file keeps the compression it was read with as long as that compression
+// can hold the page's format, which is always so for a page nobody changed; otherwise (a page
+// converted to another format) it takes the compression of its format, as any saved image does.
+quorvane::TTiffCompression TfrmImageConverter::PageCompression(int index, TImageFormat format) const {
+  const auto i = static_cast<size_t>(index - 1);
+  if (i < FPageCompressions.size() && FPageCompressions[i] &&
+      quorvane::TiffCompressionAllowed(*FPageCompressions[i], format))
+    return *FPageCompressions[i];
+  return quorvane::DefaultSaveCompression(format);
+}
+
 // Writes every page into memory first (appending reads the pages written so far), then replaces
 // the file in one safe step: a failure on any page leaves the file as it was.
 void TfrmImageConverter::SaveAllPages(const QString& name) {
@@ -129,10 +147,15 @@ void TfrmImageConverter::SaveAllPages(const QString& name) {
   image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
   const std::string fileName = name.toStdString();
   std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
+  auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(page.get());
+  std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
   quorvane::TMemoryStream pages;
   for (int i = 1; i <= image.FrameCount(); ++i) {
     page->Assign(&image.GetFrame(i));
-    BeforeSave(*page);
+    if (tiffPage != nullptr) {
+      tiffPage->SetCompression(PageCompression(i, page->ImageFormat()));
+      written[static_cast<size_t>(i - 1)] = tiffPage->Compression();
+    }
     if (i == 1) {
       page->SaveToStream(pages);
     } else {
@@ -143,6 +166,7 @@ void TfrmImageConverter::SaveAllPages(const QString& name) {
   quorvane::TSafeFile file(fileName);
   file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
   file.Commit();
+  FPageCompressions = std::move(written);
 }
 
 void TfrmImageConverter::Copy() { quorvane::CopyToClipboard(FImageScrollBox->Graphic(), *QApplication::clipboard()); }
@@ -156,6 +180,7 @@ void TfrmImageConverter::Paste() {
   FModified = true;
   FCurrentFileName.clear();
   FPagesFileName.clear();
+  FPageCompressions.clear();
   FImageScrollBox->Redraw(true);
 }
 
@@ -183,6 +208,7 @@ void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified)
   FUndoGraphic->FreeImage();
   FCurrentFileName.clear();
   FPagesFileName.clear();
+  FPageCompressions.clear();
   seZoomChange();
   UpdatePageStatus();
 }

@@ -1,5 +1,5 @@
-// What the window must never do to the user's pictures: undo across files, and edits lost after
-// "Save it? Yes" when the save is cancelled.
+// What the window must never do to the user's pictures: undo across files, edits lost after
+// "Save it? Yes" when the save is cancelled, and pages re-encoded that nobody touched.
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
+#include <sstream>
 
 #include "WindowTestUtil.h"
 #include "scan/QvScanCommand.h"
@@ -94,6 +95,52 @@ TEST_F(WindowTest, CancelledSaveAfterYesCancelsEveryCommandThatAsks) {
       EXPECT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
     }
   }
+}
+
+// tiffinfo's compression of each page of a TIFF file, in order.
+std::vector<std::string> PageCompressions(const std::string& file) {
+  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
+  std::vector<std::string> result;
+  const std::string key = "Compression Scheme: ";
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
+  return result;
+}
+
+// A 3-page TIFF written by peers with a compression per page: an untouched page keeps its own,
+// a changed page keeps its own where it can hold the page's format, else its format's.
+TEST_F(WindowTest, SavingAPagedTiffKeepsEachPagesCompression) {
+  if (!RunTool("command -v convert && command -v tiffcp && command -v tiffinfo"))
+    GTEST_SKIP() << "ImageMagick and the libtiff tools are needed";
+  const std::string file = Path("pages.tif");
+  const std::string dir = Path("");
+  ASSERT_TRUE(RunTool("cd '" + dir + "' && convert -size 40x30 gradient:red-blue -depth 8 -compress None p1.tif" +
+                      " && convert -size 40x30 gradient:green-yellow -depth 8 -compress RLE p2.tif" +
+                      " && convert -size 48x32 pattern:checkerboard -monochrome -compress Group4 p3.tif" +
+                      " && tiffcp p1.tif p2.tif p3.tif pages.tif"));
+  ASSERT_EQ(PageCompressions(file), (std::vector<std::string>{"None", "PackBits", "CCITT Group 4"}));
+  const auto page1 = ReadPage(file, 1);
+  const auto page2 = ReadPage(file, 2);
+
+  Dialogs->OpenNames.push_back(QString::fromStdString(file));
+  Trigger("acOpen");
+  ASSERT_EQ(Window->lblPage->text(), "Page 1 of 3");
+  Trigger("acNextPage");
+  Trigger(TImageCommand::Negative);  // page 2 changed, still true colour
+  const auto negated = std::make_unique<quorvane::TDibGraphic>();
+  negated->Assign(&Image());
+  Trigger("acNextPage");
+  Dialogs->Forms.push_back([](QDialog&) { return true; });  // no format chosen: true colour
+  Trigger(TImageCommand::FormatConversion);
+  ASSERT_EQ(Image().ImageFormat(), TImageFormat::TrueColor);
+  Trigger("acSave");
+  ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+
+  EXPECT_EQ(PageCompressions(file), (std::vector<std::string>{"None", "PackBits", "JPEG"}));
+  EXPECT_TRUE(SamePixels(*ReadPage(file, 1), *page1));
+  EXPECT_TRUE(SamePixels(*ReadPage(file, 2), *negated));
+  EXPECT_FALSE(SamePixels(*ReadPage(file, 2), *page2));
+  EXPECT_EQ(ReadPage(file, 3)->ImageFormat(), TImageFormat::TrueColor);
 }
 
 }  // namespace

@@ -100,6 +100,11 @@ void SendDrop(brindlex::TfrmImageConverter& window, const QMimeData& data);
 // Clears the program's settings.
 void ClearSettings();
 
+// Runs a shell command of peer tools quietly; true when it succeeded.
+bool RunTool(const std::string& command);
+// What a shell command prints on its standard output.
+std::string ToolOutput(const std::string& command);
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
