@@ -1,5 +1,6 @@
 // What the window must never do to the user's pictures: undo across files, edits lost after
-// "Save it? Yes" when the save is cancelled, and pages re-encoded that nobody touched.
+// "Save it? Yes" when the save is cancelled, pages re-encoded that nobody touched, and crashes on
+// hostile files opened through Open.
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
@@ -7,9 +8,13 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "WindowTestUtil.h"
+#include "model/QvLimits.h"
 #include "scan/QvScanCommand.h"
 
 namespace apptest {
@@ -17,6 +22,13 @@ namespace {
 
 using quorvane::TImageCommand;
 using quorvane::TImageFormat;
+
+QString Caption(const std::string& file) { return "Brindlex Imaging Tool - " + QString::fromStdString(file); }
+
+std::string RegressionFolder() {
+  const char* root = std::getenv("QV_TEST_DATA");
+  return std::string(root ? root : "tests/data") + "/regression";
+}
 
 TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
   // Open A, change it, save it, open B: Undo must not bring A's picture back under B's name.
@@ -141,6 +153,58 @@ TEST_F(WindowTest, SavingAPagedTiffKeepsEachPagesCompression) {
   EXPECT_TRUE(SamePixels(*ReadPage(file, 2), *negated));
   EXPECT_FALSE(SamePixels(*ReadPage(file, 2), *page2));
   EXPECT_EQ(ReadPage(file, 3)->ImageFormat(), TImageFormat::TrueColor);
+}
+
+// Every crafted file of the regression folder through the window's own Open: a picture under its
+// caption, or an error with the previous picture still shown under its caption; the window stays
+// usable. The limits are those the resource targets are measured with.
+TEST_F(WindowTest, OpensEveryRegressionFileWithAPictureOrAnError) {
+  struct TLimitsScope {
+    quorvane::TImageLimits Saved = quorvane::ImageLimits();
+    ~TLimitsScope() { quorvane::SetImageLimits(Saved); }
+  } scope;
+  quorvane::TImageLimits limits = scope.Saved;
+  limits.MaxArea = int64_t{16} * 1000 * 1000;
+  quorvane::SetImageLimits(limits);
+  const std::string marker = OpenGradient("marker.tga", 12, 9);
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(RegressionFolder()))
+    files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  ASSERT_GT(files.size(), 10u);
+  int opened = 0, refused = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    Dialogs->Errors.clear();
+    Dialogs->Messages.clear();
+    Dialogs->OpenNames.push_back(QString::fromStdString(file));
+    Trigger("acOpen");
+    if (Dialogs->Errors.empty()) {
+      ++opened;
+      EXPECT_FALSE(Image().Empty());
+      EXPECT_EQ(Window->windowTitle(), Caption(file));
+      EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(file));
+      if (Window->ImageScrollBox().FrameCount() > 1) {
+        Trigger("acNextPage");
+        EXPECT_EQ(Window->ImageScrollBox().CurrentFrame(), 2);
+      }
+      Dialogs->OpenNames.push_back(QString::fromStdString(marker));
+      Trigger("acOpen");
+      ASSERT_TRUE(Dialogs->Errors.empty());
+    } else {
+      ++refused;
+      EXPECT_EQ(Dialogs->Errors.size(), 1u);
+      EXPECT_FALSE(Dialogs->Errors[0].isEmpty());
+      EXPECT_TRUE(SamePixels(Image(), *Gradient(12, 9)));
+      EXPECT_EQ(Window->windowTitle(), Caption(marker));
+    }
+    EXPECT_TRUE(Dialogs->OpenNames.empty());
+  }
+  EXPECT_GT(opened, 0);
+  EXPECT_GT(refused, 0);
+  Trigger(TImageCommand::Negative);
+  EXPECT_TRUE(Window->Modified());
+  EXPECT_FALSE(SamePixels(Image(), *Gradient(12, 9)));
 }
 
 }  // namespace
