@@ -59,6 +59,9 @@ TEST_P(RequestsDuringACommand, WaitForItAndRunInOrderAfterwards) {
   WriteImage(*Gradient(8, 6), Path("dropped.tga"));
   WriteImage(*Gradient(9, 7), Path("opened.tga"));
   QApplication::clipboard()->setImage(QImage(5, 4, QImage::Format_RGB32));
+  QApplication::processEvents();
+  Window->UpdateCommands();
+  ASSERT_TRUE(Enabled("acPaste"));
   Window->SetRepaintInterval(0);
 
   // Everything below is posted now and delivered inside the command's own event processing.
