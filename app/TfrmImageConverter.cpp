@@ -90,6 +90,8 @@ void TfrmImageConverter::Scan() { quorvane::ScanCommand(*FScanner, *FScanWindow)
 
 void TfrmImageConverter::SelectScanner() { quorvane::SelectScannerCommand(*FScanner, *FScanWindow); }
 
+quorvane::IScanWindow& TfrmImageConverter::ScanWindow() { return *FScanWindow; }
+
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
   QStringList entries;
@@ -121,7 +123,10 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   FImageScrollBox->OnZoomChange = [this](TImageScrollBox&, float zoom) { ZoomChanged(zoom); };
   FImageScrollBox->OnRedraw = [this](quorvane::TDibGraphic& g) { GraphicRedrawn(g); };
   FImageScrollBox->OnQuickSelect = [this](TImageScrollBox&, quorvane::TDibGraphic& g) {
-    RunCommand([&] { QuickSelected(g); });
+    // The view frees the selection when the event returns; the command may run later.
+    auto selection = std::make_shared<quorvane::TDibGraphic>();
+    selection->Assign(&g);
+    FCommands.Run([this, selection] { QuickSelected(*selection); });
   };
   FImageScrollBox->OnBeforeSave = [this](TImageScrollBox&, quorvane::TDibGraphic& g) { BeforeSave(g); };
 
@@ -184,7 +189,8 @@ QAction* TfrmImageConverter::NewAction(const char* name, const QString& caption,
   }
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   if (command != nullptr)
-    connect(action, &QAction::triggered, this, [this, command] { RunCommand([&] { (this->*command)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, command] { FCommands.Run([this, command] { (this->*command)(); }); });
   FActions[action->objectName()] = action;
   addAction(action);
   return action;
@@ -220,17 +226,18 @@ void TfrmImageConverter::CreateActions() {
   QAction* antiAliased = NewAction("acAntiAliased", QStringLiteral("&Anti Aliased"), {}, {}, nullptr);
   antiAliased->setCheckable(true);
   connect(antiAliased, &QAction::triggered, this,
-          [this](bool on) { RunCommand([&] { FImageScrollBox->SetAntiAliased(on); }); });
+          [this](bool on) { FCommands.Run([this, on] { FImageScrollBox->SetAntiAliased(on); }); });
   QAction* centered = NewAction("acCentered", QStringLiteral("&Centered"), {}, {}, nullptr);
   centered->setCheckable(true);
   connect(centered, &QAction::triggered, this,
-          [this](bool on) { RunCommand([&] { FImageScrollBox->SetCentered(on); }); });
+          [this](bool on) { FCommands.Run([this, on] { FImageScrollBox->SetCentered(on); }); });
   QAction* drag = NewAction("acDrag", QStringLiteral("&Drag"), {}, {}, nullptr);
   drag->setCheckable(true);
-  connect(drag, &QAction::triggered, this, [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmDrag); }); });
+  connect(drag, &QAction::triggered, this, [this] { FCommands.Run([this] { SetMouseMode(TMouseMode::mmDrag); }); });
   QAction* select = NewAction("acSelect", QStringLiteral("&Select"), {}, {}, nullptr);
   select->setCheckable(true);
-  connect(select, &QAction::triggered, this, [this] { RunCommand([&] { SetMouseMode(TMouseMode::mmQuickSelect); }); });
+  connect(select, &QAction::triggered, this,
+          [this] { FCommands.Run([this] { SetMouseMode(TMouseMode::mmQuickSelect); }); });
 
   const std::pair<const char*, QString> zoomModes[] = {{"acActualSize", QStringLiteral("Actual &Size")},
                                                        {"acFullPage", QStringLiteral("&Full Page")},
@@ -242,22 +249,23 @@ void TfrmImageConverter::CreateActions() {
     QAction* action = NewAction(zoomModes[i].first, zoomModes[i].second, {}, {}, nullptr);
     const TZoomMode mode = modes[i];
     connect(action, &QAction::triggered, this,
-            [this, mode] { RunCommand([&] { FImageScrollBox->SetZoomMode(mode); }); });
+            [this, mode] { FCommands.Run([this, mode] { FImageScrollBox->SetZoomMode(mode); }); });
   }
 
   QAction* previous = NewAction("acPreviousPage", QStringLiteral("Pre&vious Page"), QStringLiteral("Previous Page"),
                                 QKeySequence(Qt::Key_PageUp), nullptr);
   connect(previous, &QAction::triggered, this,
-          [this] { RunCommand([&] { ShowPage(FImageScrollBox->CurrentFrame() - 1); }); });
+          [this] { FCommands.Run([this] { ShowPage(FImageScrollBox->CurrentFrame() - 1); }); });
   QAction* next = NewAction("acNextPage", QStringLiteral("Ne&xt Page"), QStringLiteral("Next Page"),
                             QKeySequence(Qt::Key_PageDown), nullptr);
   connect(next, &QAction::triggered, this,
-          [this] { RunCommand([&] { ShowPage(FImageScrollBox->CurrentFrame() + 1); }); });
+          [this] { FCommands.Run([this] { ShowPage(FImageScrollBox->CurrentFrame() + 1); }); });
 
   for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
     auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
     const quorvane::TImageCommand command = entry.Command;
-    connect(action, &QAction::triggered, this, [this, command] { RunCommand([&] { RunImageCommand(command); }); });
+    connect(action, &QAction::triggered, this,
+            [this, command] { FCommands.Run([this, command] { RunImageCommand(command); }); });
     FImageActions[command] = action;
   }
 }
@@ -374,7 +382,7 @@ void TfrmImageConverter::CreateToolBars() {
   // Typed texts come from the editor (the spin box reports only valid values); value changes
   // from the arrows and from setValue come from the box, whose editor is silent then.
   const auto changed = [this] {
-    if (FZoomHandlerAttached) RunCommand([&] { seZoomChange(); });
+    if (FZoomHandlerAttached) FCommands.Run([this] { seZoomChange(); });
   };
   connect(zoom->Editor(), &QLineEdit::textChanged, this, changed);
   connect(zoom, &QSpinBox::valueChanged, this, changed);
@@ -437,19 +445,34 @@ void TfrmImageConverter::ClipboardChanged() {
   FClipboardHasImage = data != nullptr && data->hasImage();
 }
 
+// A close request asks about unsaved changes first. One that arrives while a command runs waits
+// for it: the question is asked, and the window closed, once the command has ended.
 void TfrmImageConverter::closeEvent(QCloseEvent* event) {
-  if (FCommandRunning) {  // a close request while a transform repaints the window waits for it
-    event->ignore();
+  if (FCloseConfirmed) {
+    FCloseConfirmed = false;
+    event->accept();
     return;
   }
-  try {
-    ConfirmSave();
-    event->accept();
-  } catch (...) {
-    // Cancel in the question, or a save that failed: the window stays open with its image.
+  // Cancel in the question, or a save that failed, leaves the window open with its image. Once
+  // the window closes, nothing asked for meanwhile runs any more.
+  if (FCommands.Busy()) {
     event->ignore();
-    HandleException(std::current_exception());
+    FCommands.Run([this] {
+      ConfirmSave();
+      FCommands.Clear();
+      FCloseConfirmed = true;
+      close();
+      FCloseConfirmed = false;
+    });
+    return;
   }
+  bool confirmed = false;
+  FCommands.Run([this, &confirmed] {
+    ConfirmSave();
+    FCommands.Clear();
+    confirmed = true;
+  });
+  event->setAccepted(confirmed);
 }
 
 void TfrmImageConverter::dragEnterEvent(QDragEnterEvent* event) {
@@ -460,7 +483,7 @@ void TfrmImageConverter::dragEnterEvent(QDragEnterEvent* event) {
 void TfrmImageConverter::dropEvent(QDropEvent* event) {
   const QString name = event->mimeData()->urls().first().toLocalFile();
   event->acceptProposedAction();
-  RunCommand([&] { OpenFile(name); });
+  FCommands.Run([this, name] { OpenFile(name); });
 }
 
 void TfrmImageConverter::seZoomChange() {

@@ -8,16 +8,21 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "TCommandQueue.h"
 #include "TUserDialogs.h"
+#include "formats/QvTifGr.h"
 #include "model/QvDiGrph.h"
 #include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
+class IScanWindow;
 class TScanner;
-}
+}  // namespace quorvane
 
 class QAction;
 class QLabel;
@@ -42,12 +47,18 @@ class TfrmImageConverter : public QMainWindow {
   // The idle handler: enables the commands by the state of the image, the undo image and the clipboard.
   void UpdateCommands();
 
-  // Commands. Each raises what fails; the actions run them through the application's error handler.
+  // Every command, drop, start-up file and close request of the window runs through this queue,
+  // one at a time (see TCommandQueue.h); tests hand it their commands too.
+  TCommandQueue& Commands() { return FCommands; }
+  bool CommandRunning() const { return FCommands.Busy(); }
+
+  // Commands. Each raises what fails; the actions run them through the command queue, which hands
+  // failures to the application's error handler.
   void Open();
   // Opens Name after the unsaved-changes question (start-up argument, dropped file).
   void OpenFile(const QString& name);
-  void Save();
-  void ConvertTo();
+  void Save() { SaveDocument(); }
+  void ConvertTo() { ConvertDocument(); }
   void Copy();
   void Paste();
   void Undo();
@@ -55,11 +66,16 @@ class TfrmImageConverter : public QMainWindow {
   void PrintSetup();
   void Scan();
   void SelectScanner();
+  // What the scanner commands call back into (the page shown, the file opened, the prompts).
+  quorvane::IScanWindow& ScanWindow();
   void ShowPage(int page);
   // Runs one Image-menu command.
   void RunImageCommand(quorvane::TImageCommand command);
-  // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort.
+  // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
+  // user cancels (the save dialog or the overwrite question) counts as Cancel.
   void ConfirmSave();
+  // How often a running transform lets the window repaint, in milliseconds (100; tests use 0).
+  void SetRepaintInterval(int milliseconds) { FRepaintInterval = milliseconds; }
 
   // State.
   bool Modified() const { return FModified; }
@@ -101,6 +117,11 @@ class TfrmImageConverter : public QMainWindow {
   void ApplyToolbarStyle(int style);
 
   void LoadFile(const QString& name);
+  // Save and Convert To; false when the user cancelled, so nothing was written.
+  bool SaveDocument();
+  bool ConvertDocument();
+  // The TIFF compression page Index (1-based) of the open file is written with.
+  quorvane::TTiffCompression PageCompression(int index, quorvane::TImageFormat format) const;
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
   void SaveToFile(const QString& name);
@@ -134,12 +155,17 @@ class TfrmImageConverter : public QMainWindow {
   QString FCurrentFileName;
   // The file whose pages the view's image holds as frames; empty when it holds none.
   QString FPagesFileName;
+  // The compression each page of that file was read with (TIFF pages), by page.
+  std::vector<std::optional<quorvane::TTiffCompression>> FPageCompressions;
   QString FDirectory;
   QString FOpenFilter;
   QString FSaveFilter;
   bool FClipboardHasImage = false;
   bool FZoomHandlerAttached = true;
-  bool FCommandRunning = false;
+  TCommandQueue FCommands;
+  // Set by a close that the queue runs after a command: the question has been answered.
+  bool FCloseConfirmed = false;
+  int FRepaintInterval = 100;
   int64_t FLastRepaint = 0;
   std::map<QString, QAction*> FActions;
   std::map<quorvane::TImageCommand, QAction*> FImageActions;

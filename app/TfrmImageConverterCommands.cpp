@@ -35,7 +35,10 @@ using quorvane::TParameterSource;
 void TfrmImageConverter::ConfirmSave() {
   if (!FModified) return;
   switch (FDialogs->Confirm(this, QStringLiteral("Image is not saved. Save it?"), true)) {
-    case TAnswer::Yes: Save(); break;
+    case TAnswer::Yes:
+      // A save cancelled in its dialog saved nothing: going on would lose the changes.
+      if (!SaveDocument()) throw EAbort();
+      break;
     case TAnswer::No: break;
     case TAnswer::Cancel: throw EAbort();
   }
@@ -53,16 +56,28 @@ void TfrmImageConverter::OpenFile(const QString& name) {
   LoadFile(QFileInfo(name).absoluteFilePath());
 }
 
+// Opens a file into the view. A failed load changes nothing but the dialogs' directory: the old
+// picture stays under its own caption. A new file starts with nothing to undo, so Undo can never
+// put another file's picture under this file's name.
 void TfrmImageConverter::LoadFile(const QString& name) {
   SetDirectoryOf(name);
-  SetCaption(name);
   {
     quorvane::TBusyCursor busy;
     FImageScrollBox->LoadFromFile(name.toStdString(), 0);
-    FCurrentFileName = name;
   }
+  FCurrentFileName = name;
+  SetCaption(name);
   FModified = false;
-  FPagesFileName = FImageScrollBox->FrameCount() > 1 ? name : QString();
+  FUndoGraphic->FreeImage();
+  TDibGraphic& image = FImageScrollBox->Graphic();
+  FPagesFileName = image.FrameCount() > 1 ? name : QString();
+  FPageCompressions.clear();
+  if (!FPagesFileName.isEmpty()) {
+    for (int i = 1; i <= image.FrameCount(); ++i) {
+      const auto* page = dynamic_cast<const quorvane::TTiffGraphic*>(&image.GetFrame(i));
+      FPageCompressions.push_back(page ? std::optional(page->Compression()) : std::nullopt);
+    }
+  }
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FImageScrollBox->Graphic().Warnings();
@@ -75,18 +90,16 @@ void TfrmImageConverter::LoadFile(const QString& name) {
 
 void TfrmImageConverter::SetDirectoryOf(const QString& fileName) { FDirectory = QFileInfo(fileName).absolutePath(); }
 
-void TfrmImageConverter::Save() {
-  if (FCurrentFileName.isEmpty()) {
-    ConvertTo();
-    return;
-  }
+bool TfrmImageConverter::SaveDocument() {
+  if (FCurrentFileName.isEmpty()) return ConvertDocument();
   SaveToFile(FCurrentFileName);
   FModified = false;
+  return true;
 }
 
-void TfrmImageConverter::ConvertTo() {
+bool TfrmImageConverter::ConvertDocument() {
   std::optional<QString> chosen = FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
-  if (!chosen) return;
+  if (!chosen) return false;
   QString name = *chosen;
   SetDirectoryOf(name);
   if (quorvane::ExtractFileExt(name.toStdString()).empty()) name += QStringLiteral(".pcx");
@@ -94,10 +107,11 @@ void TfrmImageConverter::ConvertTo() {
       FDialogs->Confirm(this,
                         QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
                         false) != TAnswer::Yes)
-    return;
+    return false;
   SaveToFile(name);
   FCurrentFileName = name;
   SetCaption(name);
+  return true;
 }
 
 bool TfrmImageConverter::IsOwnPagedFile(const QString& name) const {
@@ -114,6 +128,17 @@ void TfrmImageConverter::SaveToFile(const QString& name) {
     FImageScrollBox->SaveToFile(name.toStdString());
 }
 
+// A page of the open file keeps the compression it was read with as long as that compression
+// can hold the page's format, which is always so for a page nobody changed; otherwise (a page
+// converted to another format) it takes the compression of its format, as any saved image does.
+quorvane::TTiffCompression TfrmImageConverter::PageCompression(int index, TImageFormat format) const {
+  const auto i = static_cast<size_t>(index - 1);
+  if (i < FPageCompressions.size() && FPageCompressions[i] &&
+      quorvane::TiffCompressionAllowed(*FPageCompressions[i], format))
+    return *FPageCompressions[i];
+  return quorvane::DefaultSaveCompression(format);
+}
+
 // Writes every page into memory first (appending reads the pages written so far), then replaces
 // the file in one safe step: a failure on any page leaves the file as it was.
 void TfrmImageConverter::SaveAllPages(const QString& name) {
@@ -122,10 +147,15 @@ void TfrmImageConverter::SaveAllPages(const QString& name) {
   image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
   const std::string fileName = name.toStdString();
   std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
+  auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(page.get());
+  std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
   quorvane::TMemoryStream pages;
   for (int i = 1; i <= image.FrameCount(); ++i) {
     page->Assign(&image.GetFrame(i));
-    BeforeSave(*page);
+    if (tiffPage != nullptr) {
+      tiffPage->SetCompression(PageCompression(i, page->ImageFormat()));
+      written[static_cast<size_t>(i - 1)] = tiffPage->Compression();
+    }
     if (i == 1) {
       page->SaveToStream(pages);
     } else {
@@ -136,6 +166,7 @@ void TfrmImageConverter::SaveAllPages(const QString& name) {
   quorvane::TSafeFile file(fileName);
   file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
   file.Commit();
+  FPageCompressions = std::move(written);
 }
 
 void TfrmImageConverter::Copy() { quorvane::CopyToClipboard(FImageScrollBox->Graphic(), *QApplication::clipboard()); }
@@ -149,6 +180,7 @@ void TfrmImageConverter::Paste() {
   FModified = true;
   FCurrentFileName.clear();
   FPagesFileName.clear();
+  FPageCompressions.clear();
   FImageScrollBox->Redraw(true);
 }
 
@@ -169,11 +201,14 @@ void TfrmImageConverter::PrintSetup() {
   quorvane::PrinterSetup(this, *FPrinter);
 }
 
+// A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
   FImageScrollBox->SetGraphic(page);
   FModified = modified;
+  FUndoGraphic->FreeImage();
   FCurrentFileName.clear();
   FPagesFileName.clear();
+  FPageCompressions.clear();
   seZoomChange();
   UpdatePageStatus();
 }
@@ -182,16 +217,11 @@ void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified)
 // survive stepping; the undo image belongs to the page left behind and is dropped.
 void TfrmImageConverter::ShowPage(int page) {
   if (FPagesFileName.isEmpty() || page < 1 || page > FImageScrollBox->FrameCount() ||
-      page == FImageScrollBox->CurrentFrame() || FCommandRunning)
+      page == FImageScrollBox->CurrentFrame())
     return;
   TDibGraphic& image = FImageScrollBox->Graphic();
   image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
   FUndoGraphic->FreeImage();
-  FCommandRunning = true;
-  struct TDone {
-    bool& Flag;
-    ~TDone() { Flag = false; }
-  } done{FCommandRunning};
   FImageScrollBox->ShowFrame(page);
   UpdatePageStatus();
 }
@@ -254,7 +284,7 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
 }
 
 void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
-  if (FCommandRunning || FImageScrollBox->Graphic().Empty()) return;
+  if (FImageScrollBox->Graphic().Empty()) return;
   const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
   TOperationParameters parameters = entry.Parameters;
   if (!AskParameters(entry, parameters)) return;
@@ -266,11 +296,6 @@ void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
   TDibGraphic& image = FImageScrollBox->Graphic();
   FUndoGraphic->Assign(&image);
   transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
-  FCommandRunning = true;
-  struct TDone {
-    bool& Flag;
-    ~TDone() { Flag = false; }
-  } done{FCommandRunning};
   {
     quorvane::TBusyCursor busy;
     FLastRepaint = QDateTime::currentMSecsSinceEpoch();
@@ -281,10 +306,11 @@ void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
 }
 
 // Lets the window repaint during a long operation (about ten times a second). User input waits
-// until the command ends, so no other command can start on the image being rebuilt.
+// until the command ends; whatever else arrives (a drop, a close request) waits in the command
+// queue, so nothing replaces the image being rebuilt.
 void TfrmImageConverter::TransformProgress(int) {
   const int64_t now = QDateTime::currentMSecsSinceEpoch();
-  if (now - FLastRepaint < 100) return;
+  if (now - FLastRepaint < FRepaintInterval) return;
   FLastRepaint = now;
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

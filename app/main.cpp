@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
   window.show();
   if (!line.FileName.isEmpty()) {
     const QString name = line.FileName;
-    QTimer::singleShot(0, &window, [&window, name] { brindlex::RunCommand([&] { window.OpenFile(name); }); });
+    QTimer::singleShot(0, &window,
+                       [&window, name] { window.Commands().Run([&window, name] { window.OpenFile(name); }); });
   }
   const int result = application.exec();
   platform.SetWarningHandler({});

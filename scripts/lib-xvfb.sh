@@ -2,22 +2,33 @@
 # waiting for the window, screenshots, and cleaning up the processes they started.
 # Source it; it defines functions only.
 
-# xvfb_start DISPLAY: starts Xvfb on DISPLAY (e.g. :92) and waits until it answers.
+# xvfb_start [SCREEN]: starts Xvfb (screen 1024x700x24 unless given) on a display that is free.
+# Xvfb chooses the number itself and writes it to a file (-displayfd) once it accepts
+# connections, so runs at the same time on one machine never meet. Sets XVFB_DISPLAY (":N").
 xvfb_start() {
-  XVFB_DISPLAY=$1
-  Xvfb "$XVFB_DISPLAY" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
+  local screen=${1:-1024x700x24}
+  XVFB_NUMBER_FILE=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$XVFB_NUMBER_FILE" >/dev/null 2>&1 &
   XVFB_PID=$!
-  for _ in $(seq 50); do
-    if DISPLAY=$XVFB_DISPLAY xdotool getmouselocation >/dev/null 2>&1; then return 0; fi
+  local number=
+  for _ in $(seq 300); do
+    # The number arrives as one line; read fails until its newline is there.
+    if read -r number <"$XVFB_NUMBER_FILE" && [ -n "$number" ]; then
+      XVFB_DISPLAY=":$number"
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
-  echo "Xvfb did not start on $XVFB_DISPLAY" >&2
+  echo "Xvfb did not start" >&2
   return 1
 }
 
 xvfb_stop() {
   if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
   XVFB_PID=
+  if [ -n "${XVFB_NUMBER_FILE:-}" ]; then rm -f "$XVFB_NUMBER_FILE"; fi
+  XVFB_NUMBER_FILE=
 }
 
 # window_wait TITLE-PATTERN: prints the id of the first visible window whose name matches.

@@ -29,7 +29,7 @@ cleanup() {
   rm -rf "$config"
 }
 trap cleanup EXIT
-xvfb_start "${RUN_DISPLAY:-:99}"
+xvfb_start
 DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$@" "$sample" &
 app_pid=$!
 window=$(window_wait "Brindlex Imaging Tool")

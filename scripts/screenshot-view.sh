@@ -2,25 +2,24 @@
 # Screenshots of the image view in a small window under a virtual X display: the generated chart
 # at fit-to-window, at 200 % with both scroll bars, and at 200 % with a quick-select band.
 # They land in build/screenshots/ (view-fit.png, view-200.png, view-200-select.png).
-#   DISPLAY_NUMBER (default 91) picks the virtual display; an image file may be given as $1.
+#   The virtual display is one Xvfb finds free; an image file may be given as $1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib-xvfb.sh
 
-display=":${DISPLAY_NUMBER:-91}"
 out=build/screenshots
 demo=build/release/tests/view_demo
 cmake --build --preset release --target view_demo >/dev/null
 mkdir -p "$out"
 
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
 demo_pid=
 cleanup() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  if [ -n "$demo_pid" ]; then kill "$demo_pid" 2>/dev/null || true; fi
+  xvfb_stop
 }
 trap cleanup EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+xvfb_start 800x600x24
+display=$XVFB_DISPLAY
 
 shoot() {  # name, then the demo's arguments
   local name=$1

@@ -366,9 +366,11 @@ void TDibGraphic::SetCurrentFrame(int index) {
   if (index == FCurrentFrame) return;
   if (index < 1 || index > FrameCount()) ThrowFrameMissing(index);
   Assign(FFrames[static_cast<size_t>(index - 1)].get());
-  Changed();
-  Platform().ProcessMessages();
   FCurrentFrame = index;
+  Changed();
+  // Last: a handler run by the pending messages may replace or free this image, so nothing of it
+  // is touched afterwards.
+  Platform().ProcessMessages();
 }
 
 void TDibGraphic::AddFrame(std::unique_ptr<TDibGraphic> frame) {

@@ -202,7 +202,9 @@ class TDibGraphic {
   // Frame Index (1-based); raises "Frame %d does not exist".
   TDibGraphic& GetFrame(int index);
   int CurrentFrame() const { return FCurrentFrame; }
-  // Shows frame Index: assigns it into the image, fires OnChange, lets pending messages run.
+  // Shows frame Index: assigns it into the image, sets CurrentFrame, fires OnChange, and lets
+  // pending messages run last, touching nothing of the image after them (a handler run then may
+  // free it; StepFrame, which restarts the timer afterwards, needs the image to stay).
   void SetCurrentFrame(int index);
   // Appends a frame (the image takes ownership).
   void AddFrame(std::unique_ptr<TDibGraphic> frame);

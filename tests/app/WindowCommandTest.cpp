@@ -86,19 +86,25 @@ TEST_F(WindowTest, OpenShowsTheFileAndEnablesTheCommands) {
   EXPECT_TRUE(Window->lblPage->text().isEmpty());
 }
 
-TEST_F(WindowTest, FailedOpenReportsKeepsTheImageAndShowsTheNewCaption) {
-  OpenGradient("good.tga", 20, 10);
+// A failed Open changes nothing: the picture, its caption and its undo image stay.
+TEST_F(WindowTest, FailedOpenReportsAndKeepsPictureCaptionAndUndo) {
+  const std::string good = OpenGradient("good.tga", 20, 10);
+  Trigger(TImageCommand::Negative);
+  const auto negated = std::make_unique<quorvane::TDibGraphic>();
+  negated->Assign(&Image());
   modeltest::PutFileBytes(Path("bad.pcx"), {1, 2, 3});
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);
   Dialogs->OpenNames.push_back(QString::fromStdString(Path("bad.pcx")));
   Trigger("acOpen");
   ASSERT_EQ(Dialogs->Errors.size(), 1u);
   EXPECT_FALSE(Dialogs->Errors[0].isEmpty());
-  EXPECT_TRUE(SamePixels(Image(), *Gradient(20, 10)));
-  EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(Path("good.tga")));
-  EXPECT_TRUE(Window->windowTitle().endsWith("bad.pcx"));
-  // The window is still usable.
-  Trigger(TImageCommand::Negative);
+  EXPECT_TRUE(SamePixels(Image(), *negated));
+  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(good));
+  EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(good));
   EXPECT_TRUE(Window->Modified());
+  // The window is still usable, and Undo still belongs to the picture shown.
+  Trigger("acUndo");
+  EXPECT_TRUE(SamePixels(Image(), *Gradient(20, 10)));
 }
 
 TEST_F(WindowTest, SaveWritesTheChangedImageToItsFile) {

@@ -1,6 +1,11 @@
 #include "WindowTestUtil.h"
 
+#include <stdio.h>
+
 #include <QApplication>
+#include <QDropEvent>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "model/QvDiGrphRegistry.h"
@@ -77,6 +82,24 @@ void ClearSettings() {
   QSettings settings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex"));
   settings.clear();
   settings.sync();
+}
+
+void SendDrop(brindlex::TfrmImageConverter& window, const QMimeData& data) {
+  QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  static_cast<QObject&>(window).event(&event);
+}
+
+bool RunTool(const std::string& command) { return std::system(("{ " + command + "; } >/dev/null 2>&1").c_str()) == 0; }
+
+std::string ToolOutput(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return output;
 }
 
 void WindowTest::SetUp() {

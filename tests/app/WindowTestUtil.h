@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QMimeData>
 #include <QSettings>
 #include <deque>
 #include <functional>
@@ -92,8 +93,17 @@ void WritePages(const std::vector<const quorvane::TDibGraphic*>& pages, const st
 std::unique_ptr<quorvane::TDibGraphic> ReadPage(const std::string& fileName, int index);
 int PageCount(const std::string& fileName);
 
+// Delivers a drop of Data's files to the window as a drag-and-drop would end. Outside a real drag
+// the application does not route a drop event, so it goes to the window's event handler directly.
+void SendDrop(brindlex::TfrmImageConverter& window, const QMimeData& data);
+
 // Clears the program's settings.
 void ClearSettings();
+
+// Runs a shell command of peer tools quietly; true when it succeeded.
+bool RunTool(const std::string& command);
+// What a shell command prints on its standard output.
+std::string ToolOutput(const std::string& command);
 
 class WindowTest : public ::testing::Test {
  protected:

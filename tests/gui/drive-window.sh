@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Drives the real window program on a virtual display (Xvfb :92 unless GUI_DISPLAY says
-# otherwise) by its keyboard shortcuts and menu accelerators, keeps a screenshot after each step
+# Drives the real window program on a virtual display (Xvfb on a display it finds free) by its
+# keyboard shortcuts and menu accelerators, keeps a screenshot after each step
 # and checks the file it saved: a three-page DCX file is opened, page 2 is shown, rotated by 90
 # degrees, negated, the negation undone, page 1 resized through the Resize dialog, and the file
-# saved over itself with all its pages.
+# saved over itself with all its pages; then a page step with Open right behind it opens another
+# file.
 # Usage: drive-window.sh BRINDLEX BRINDLEX-CONVERT SAMPLE OUTPUT-FOLDER
 set -euo pipefail
 brindlex=$(realpath "$1")
@@ -30,7 +31,7 @@ pages="$out/pages.dcx"
 convert "$sample" \( "$sample" -negate \) \( "$sample" -resize 50% \) "$pages"
 read -r w2 h2 < <(identify -format '%w %h\n' "$pages[1]")
 
-xvfb_start "${GUI_DISPLAY:-:92}"
+xvfb_start
 DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$pages" &
 app_pid=$!
 window=$(window_wait "Brindlex Imaging Tool - ")
@@ -58,6 +59,18 @@ keys "$dialog" Return
 screenshot "$window" "$out/shots/08-resized.png"
 keys "$window" ctrl+s
 sleep 0.5
+# A page step with Open right behind it, in one burst of keys: the Open waits for the step (it may
+# arrive while the step processes pending messages) and then opens another file.
+other="$out/other.png"
+convert "$sample" -resize 40% "$other"
+DISPLAY=$XVFB_DISPLAY xdotool key --clearmodifiers Next ctrl+o
+dialog=$(window_wait "^Open$")
+DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+DISPLAY=$XVFB_DISPLAY xdotool type --delay 10 "$other"
+keys "$dialog" Return
+window_wait "Brindlex Imaging Tool - .*other.png" >/dev/null || fail "the file opened after a page step is not shown"
+screenshot "$window" "$out/shots/09-other-opened.png"
+kill -0 "$app_pid" 2>/dev/null || fail "brindlex ended during a page step followed by Open"
 keys "$window" alt+x
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Alt+X after saving"

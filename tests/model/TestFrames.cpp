@@ -47,7 +47,11 @@ class TManualPlatform : public IPlatform {
     ++Created;
     return timer;
   }
-  void ProcessMessages() override { ++Processed; }
+  void ProcessMessages() override {
+    ++Processed;
+    if (OnProcess) OnProcess();
+  }
+  std::function<void()> OnProcess;  // a message handler run by frame selection
   TManualTimer* Last = nullptr;
   int Created = 0;
   int Processed = 0;
@@ -84,6 +88,28 @@ TEST(Frames, MultiImageLoadReadsEveryPageFromTheStartPosition) {
     EXPECT_EQ(image.CurrentFrame(), 3);
   }
   EXPECT_EQ(MessageOf([&] { image.GetFrame(0); }), "Frame 0 does not exist");
+}
+
+// Pending messages run last: a handler sees the new frame, and may even free the image (a file
+// opened meanwhile replaces it) without the selection writing into freed memory afterwards.
+TEST(Frames, MessagesRunAfterTheFrameIsSelected) {
+  TManualPlatform platform;
+  SetPlatform(&platform);
+  auto image = std::make_unique<TPagedGraphic>();
+  TMemoryStream stream({3});
+  image->SetMultiImage(true);
+  image->LoadFromStream(stream);
+  int seenFrame = 0, seenWidth = 0;
+  platform.OnProcess = [&] {
+    seenFrame = image->CurrentFrame();
+    seenWidth = image->Width();
+    image.reset();
+  };
+  image->SetCurrentFrame(3);
+  EXPECT_EQ(seenFrame, 3);
+  EXPECT_EQ(seenWidth, 3);
+  EXPECT_EQ(image, nullptr);
+  SetPlatform(nullptr);
 }
 
 TEST(Frames, SingleImageStreamLoadsIntoTheImageItself) {
