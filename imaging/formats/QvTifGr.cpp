@@ -265,7 +265,8 @@ class TRowPutter {
         FBits(p.BitsPerSample),
         FExpandBits(expandBits) {
     const auto pixelBits = static_cast<uint64_t>(FSamples) * static_cast<uint64_t>(FBits);
-    FPixels = static_cast<uint32_t>(std::min<uint64_t>(p.Width, static_cast<uint64_t>(FRowBytes) * 8 / pixelBits));
+    FPixels = static_cast<uint32_t>(
+        std::min<uint64_t>(p.Width, static_cast<uint64_t>(FRowBytes) * 8 / std::max<uint64_t>(pixelBits, 1)));
     FColour = image.ImageFormat() == TImageFormat::TrueColor;
     if (!FColour && FSamples > 1) FLevels.resize((uint64_t{p.Width} * p.BitsPerSample + 7) / 8);
   }
@@ -339,7 +340,9 @@ void IgnoreUnassociatedAlpha(TIFF* tif) {
   TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, unspecified.data());
 }
 
-void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+// False when the conversion refused the page's layout (its pixels are then left blank, with a
+// warning).
+bool ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
   TIFF* tif = h.Get();
   IgnoreUnassociatedAlpha(tif);
   h.CheckStream();
@@ -351,7 +354,7 @@ void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
   h.CheckStream();
   if (!usable) {
     image.AddWarning(UnsupportedLayoutWarning(p, reason));
-    return;
+    return false;
   }
   struct TEnd {
     TIFFRGBAImage& Image;
@@ -360,12 +363,9 @@ void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
   rgba.req_orientation = ORIENTATION_TOPLEFT;
   CheckBufferSize(uint64_t{p.Width} * p.Height, sizeof(uint32_t));
   std::vector<uint32_t> raster(static_cast<size_t>(p.Width) * p.Height);
-  const int ok = TIFFRGBAImageGet(&rgba, raster.data(), p.Width, p.Height);
+  // After a decoding error the raster holds what decoded before it (and zeros): that is kept.
+  if (!TIFFRGBAImageGet(&rgba, raster.data(), p.Width, p.Height)) image.AddWarning(kDataEnded);
   h.CheckStream();
-  if (!ok) {
-    image.AddWarning(kDataEnded);
-    return;
-  }
   std::vector<uint8_t> rgb(static_cast<size_t>(p.Width) * 3);
   for (uint32_t y = 0; y < p.Height; ++y) {
     const uint32_t* source = raster.data() + static_cast<size_t>(y) * p.Width;
@@ -376,6 +376,7 @@ void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
     }
     PutRgbRow(image, static_cast<int>(y), rgb.data(), 3, p.Width);
   }
+  return true;
 }
 
 void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
@@ -572,15 +573,16 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
 
+  bool converted = true;
   if (page.Rgba)
-    ReadRgbaPixels(h, *this, page);
+    converted = ReadRgbaPixels(h, *this, page);
   else if (page.Tiled)
     ReadTilePixels(h, *this, page, format.ExpandBits);
   else if (page.Fax)
     ReadFaxRows(h, *this, page, format.ExpandBits);
   else
     ReadStripPixels(h, *this, page, format.ExpandBits);
-  if (format.Invert) TNegativeTransform().Apply(*this);
+  if (format.Invert && converted) TNegativeTransform().Apply(*this);
   if (!page.Rgba) {
     // The flips rebuild the image, which resets the compression to the format's default.
     const TTiffCompression compression = FCompression;
