@@ -1,5 +1,9 @@
 // TIFF reader: counting the pages, reading the first pages (and one past the last), and writing
 // every page read back through our writer, which must give the same picture.
+//
+// Seeds (fuzz/corpus/fuzz_tiff): make-seeds' pages, the pages of the layout table test
+// (QV_TIFF_LAYOUT_DUMP=<folder> test_formats --gtest_filter='TiffLayout*') and files written by
+// ImageMagick and tiffcp, minimised with -merge=1. Dictionary: fuzz/dict/fuzz_tiff.dict.
 #include <algorithm>
 
 #include "FuzzSupport.h"

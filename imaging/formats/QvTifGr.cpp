@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/QvLimits.h"
+#include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
 
 namespace quorvane {
@@ -57,9 +58,11 @@ uint16_t DotsPerInch(float value, uint16_t unit) {
 // The fields of one directory that decide how it is read.
 struct TPageLayout {
   uint32_t Width = 0, Height = 0;
-  uint16_t Photometric = 0, Compression = 0, BitsPerSample = 1, Planar = 1, ResolutionUnit = 2;
+  uint16_t Photometric = 0, Compression = 0, BitsPerSample = 1, SamplesPerPixel = 1, Planar = 1;
+  uint16_t ResolutionUnit = 2, Orientation = ORIENTATION_TOPLEFT;
   float XResolution = 0, YResolution = 0;
   bool Fax = false;
+  bool Tiled = false;
   bool Rgba = false;     // through libtiff's RGBA conversion
   int64_t RowBytes = 0;  // stored row, as libtiff delivers it
   int BytesPerPixel = 1;
@@ -77,6 +80,8 @@ TPageLayout ReadLayout(TTiffHandle& h) {
     RaiseTiffError("TIFFGetField: Tag = " + std::to_string(TIFFTAG_BITSPERSAMPLE));
   // Absent means contiguous samples, the only layout a single-sample page can have.
   h.GetOptionalField<uint16_t>(TIFFTAG_PLANARCONFIG, p.Planar, PLANARCONFIG_CONTIG);
+  h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, p.SamplesPerPixel, 1);
+  h.GetOptionalField<uint16_t>(TIFFTAG_ORIENTATION, p.Orientation, ORIENTATION_TOPLEFT);
   h.GetOptionalField<uint16_t>(TIFFTAG_RESOLUTIONUNIT, p.ResolutionUnit, RESUNIT_INCH);
   h.GetOptionalField<float>(TIFFTAG_XRESOLUTION, p.XResolution, 0.0f);
   h.GetOptionalField<float>(TIFFTAG_YRESOLUTION, p.YResolution, 0.0f);
@@ -85,17 +90,33 @@ TPageLayout ReadLayout(TTiffHandle& h) {
 
 // JPEG strips of 8-bit RGB, YCbCr or min-is-black gray pages give the same pixels read as strips,
 // with libjpeg converting YCbCr to RGB as the RGBA conversion has it do, and need no raster of
-// the whole page.
+// the whole page. Their rows come in stored order and take the conversion's flips afterwards, as
+// every page read outside it does.
 bool JpegStripsReadDirectly(TTiffHandle& h, const TPageLayout& p) {
   TIFF* tif = h.Get();
   if (p.Compression != COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Planar != PLANARCONFIG_CONTIG || p.BitsPerSample != 8)
     return false;
-  uint16_t samples = 1;
-  h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 1);
-  if (samples == 1) return p.Photometric == PHOTOMETRIC_MINISBLACK;
-  if (samples != 3) return false;
+  if (p.SamplesPerPixel == 1) return p.Photometric == PHOTOMETRIC_MINISBLACK;
+  if (p.SamplesPerPixel != 3) return false;
   if (p.Photometric == PHOTOMETRIC_RGB) return true;
   return p.Photometric == PHOTOMETRIC_YCBCR && TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+}
+
+// Whether the rows as stored can become image rows faithfully: gray and palette levels of 1, 4 or
+// 8 bits (further samples of a pixel are skipped), or 8-bit red, green and blue (further samples
+// skipped). Every other layout goes through the RGBA conversion, which reads it or says why not.
+bool RowsReadDirectly(const TPageLayout& p) {
+  const bool level = p.Photometric == PHOTOMETRIC_MINISWHITE || p.Photometric == PHOTOMETRIC_MINISBLACK ||
+                     p.Photometric == PHOTOMETRIC_PALETTE;
+  if (level) return p.BitsPerSample == 1 || p.BitsPerSample == 4 || p.BitsPerSample == 8;
+  return p.Photometric == PHOTOMETRIC_RGB && p.BitsPerSample == 8 && p.SamplesPerPixel >= 3;
+}
+
+// Tiles are put side by side into whole stored rows, which needs tile rows of whole bytes.
+bool TileRowsAreWholeBytes(TTiffHandle& h, const TPageLayout& p) {
+  uint32_t tileWidth = 0;
+  h.GetOptionalField<uint32_t>(TIFFTAG_TILEWIDTH, tileWidth, 0);
+  return tileWidth > 0 && uint64_t{tileWidth} * p.SamplesPerPixel * p.BitsPerSample % 8 == 0;
 }
 
 // Row size, bytes and bits per pixel; refuses what no image format can hold.
@@ -104,17 +125,17 @@ void MeasurePixels(TTiffHandle& h, TPageLayout& p) {
   // A tiny file may declare a huge page: refuse it before libtiff or we size anything from it.
   CheckImageSize(p.Width, p.Height, 1);
   TIFF* tif = h.Get();
-  p.Rgba = p.Compression == COMPRESSION_JPEG || TIFFIsTiled(tif) || p.Photometric == PHOTOMETRIC_SEPARATED ||
-           p.Photometric == PHOTOMETRIC_YCBCR || p.BitsPerSample > 8 || p.Planar > PLANARCONFIG_CONTIG;
+  p.Tiled = TIFFIsTiled(tif);
+  p.Rgba = p.Compression == COMPRESSION_JPEG || p.Photometric == PHOTOMETRIC_SEPARATED ||
+           p.Photometric == PHOTOMETRIC_YCBCR || p.BitsPerSample > 8 || p.Planar > PLANARCONFIG_CONTIG ||
+           !RowsReadDirectly(p) || (p.Tiled && !TileRowsAreWholeBytes(h, p));
   if (p.Rgba && JpegStripsReadDirectly(h, p)) p.Rgba = false;
   p.RowBytes = static_cast<int64_t>(TIFFScanlineSize64(tif));
   h.CheckStream();
   if (p.Rgba && p.Photometric == PHOTOMETRIC_YCBCR) {
     // Subsampled rows pack fewer bytes than pixels times samples; the RGBA conversion gives every
     // pixel its full colour, so the page counts by its samples.
-    uint16_t samples = 3;
-    h.GetOptionalField<uint16_t>(TIFFTAG_SAMPLESPERPIXEL, samples, 3);
-    p.RowBytes = int64_t{p.Width} * samples * ((p.BitsPerSample + 7) / 8);
+    p.RowBytes = int64_t{p.Width} * p.SamplesPerPixel * ((p.BitsPerSample + 7) / 8);
   }
   const double perPixel = std::nearbyint(static_cast<double>(p.RowBytes) / p.Width);
   p.BytesPerPixel = perPixel < 1 ? 1 : perPixel > 64 ? 64 : static_cast<int>(perPixel);
@@ -150,13 +171,14 @@ struct TPageFormat {
 TPageFormat ChoosePageFormat(TTiffHandle& h, const TPageLayout& p) {
   TPageFormat f;
   const bool gray = p.Photometric == PHOTOMETRIC_MINISWHITE || p.Photometric == PHOTOMETRIC_MINISBLACK;
-  const bool invert = p.Photometric == PHOTOMETRIC_MINISWHITE && !p.Rgba;
+  // The conversion reads separate planes of gray as if min-is-black.
+  const bool separateGray = p.Planar == PLANARCONFIG_SEPARATE && p.SamplesPerPixel > 1;
+  f.Invert = p.Photometric == PHOTOMETRIC_MINISWHITE && (!p.Rgba || separateGray);
   if (gray && (p.BitsPerSample == 1 || p.BitsPerSample == 4 || p.BitsPerSample == 8)) {
     f.Format = p.BitsPerSample == 1   ? TImageFormat::BlackWhite
                : p.BitsPerSample == 4 ? TImageFormat::Gray16
                                       : TImageFormat::Gray256;
     f.Palette = DefaultPalette(f.Format);
-    f.Invert = invert;
   } else if (p.Photometric == PHOTOMETRIC_PALETTE && p.BitsPerSample <= 8) {
     f.Palette = ReadColormap(h, 1 << p.BitsPerSample);
     f.Format = p.BitsPerSample > 4 ? TImageFormat::Color256 : TImageFormat::Color16;
@@ -172,8 +194,9 @@ TTiffCompression CompressionOfTag(TTiffHandle& h, uint16_t tag) {
     case COMPRESSION_CCITTRLE:
     case COMPRESSION_CCITTRLEW: return TTiffCompression::tcGroup3_1D;
     case COMPRESSION_CCITTFAX3: {
+      // Absent means 0 (one-dimensional coding), the field's default.
       uint32_t options = 0;
-      h.GetField(TIFFTAG_GROUP3OPTIONS, options);
+      h.GetOptionalField<uint32_t>(TIFFTAG_GROUP3OPTIONS, options, 0);
       return (options & GROUP3OPT_2DENCODING) ? TTiffCompression::tcGroup3_2D : TTiffCompression::tcGroup3_1D;
     }
     case COMPRESSION_CCITTFAX4: return TTiffCompression::tcGroup4;
@@ -186,6 +209,19 @@ TTiffCompression CompressionOfTag(TTiffHandle& h, uint16_t tag) {
 
 constexpr const char* kDataEnded =
     "The TIFF image data is damaged or ends early: the pixels that could not be read are left blank.";
+
+// The warning for a page whose samples the RGBA conversion cannot turn into colours (12-bit or
+// floating-point samples, 16-bit inks, ...), with libtiff's reason.
+std::string UnsupportedLayoutWarning(const TPageLayout& p, std::string reason) {
+  const std::string sorry = "Sorry, ";
+  if (reason.compare(0, sorry.size(), sorry) == 0) reason.erase(0, sorry.size());
+  // The general refusal names nothing: describe the layout instead.
+  if (reason.empty() || reason == "can not handle image")
+    reason = std::to_string(p.SamplesPerPixel) + (p.SamplesPerPixel == 1 ? " sample" : " samples") + " of " +
+             std::to_string(p.BitsPerSample) + (p.BitsPerSample == 1 ? " bit" : " bits") +
+             " per pixel, photometric interpretation " + std::to_string(p.Photometric);
+  return "The TIFF image's sample layout is not supported (" + reason + "): the pixels are left blank.";
+}
 
 // Copies one stored row into an image row, never past either: a stored row longer than the image
 // row (more samples than the format holds) is cut.
@@ -216,8 +252,67 @@ void PutRgbRow(TDibGraphic& image, int y, const uint8_t* source, int bytesPerPix
     image.SetPixel(static_cast<int>(x), y, PackColor(source[2], source[1], source[0]));
 }
 
-void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+// Puts stored rows (as libtiff delivers them, RowBytes each) into image rows: the first sample of
+// each pixel as a gray level or palette index of 1, 4 or 8 bits, or the first three 8-bit samples
+// as red, green and blue. Only the pixels whose samples lie wholly inside the stored row are
+// taken; the rest stay as NewImage left them.
+class TRowPutter {
+ public:
+  TRowPutter(TDibGraphic& image, const TPageLayout& p, bool expandBits)
+      : FImage(image),
+        FRowBytes(p.RowBytes),
+        FSamples(p.SamplesPerPixel),
+        FBits(p.BitsPerSample),
+        FExpandBits(expandBits) {
+    const auto pixelBits = static_cast<uint64_t>(FSamples) * static_cast<uint64_t>(FBits);
+    FPixels = static_cast<uint32_t>(
+        std::min<uint64_t>(p.Width, static_cast<uint64_t>(FRowBytes) * 8 / std::max<uint64_t>(pixelBits, 1)));
+    FColour = image.ImageFormat() == TImageFormat::TrueColor;
+    if (!FColour && FSamples > 1) FLevels.resize((uint64_t{p.Width} * p.BitsPerSample + 7) / 8);
+  }
+
+  void Put(const uint8_t* source, int y) {
+    if (FColour) {
+      PutRgbRow(FImage, y, source, FSamples, FPixels);
+      return;
+    }
+    int64_t bytes = FRowBytes;
+    if (!FLevels.empty()) {
+      GatherFirstSamples(source);
+      source = FLevels.data();
+      bytes = static_cast<int64_t>(FLevels.size());
+    }
+    if (FExpandBits)
+      ExpandOneBitRow(source, FImage.ScanLine(y), FPixels);
+    else
+      CopyRow(source, bytes, FImage.ScanLine(y), FImage.BytesPerLine());
+  }
+
+ private:
+  // Packs the first sample of every pixel; 1, 4 and 8-bit samples never straddle a byte.
+  void GatherFirstSamples(const uint8_t* source) {
+    std::fill(FLevels.begin(), FLevels.end(), 0);
+    const unsigned mask = (1u << FBits) - 1;
+    for (uint32_t x = 0; x < FPixels; ++x) {
+      const uint64_t from = uint64_t{x} * FSamples * FBits;
+      const unsigned value = (source[from >> 3] >> (8 - FBits - (from & 7))) & mask;
+      const uint64_t to = uint64_t{x} * FBits;
+      FLevels[to >> 3] |= static_cast<uint8_t>(value << (8 - FBits - (to & 7)));
+    }
+  }
+
+  TDibGraphic& FImage;
+  int64_t FRowBytes;
+  int FSamples, FBits;
+  bool FExpandBits;
+  bool FColour = false;
+  uint32_t FPixels = 0;
+  std::vector<uint8_t> FLevels;  // first samples of a multi-sample gray or palette row
+};
+
+void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
   std::vector<uint8_t> row(static_cast<size_t>(p.RowBytes));
+  TRowPutter putter(image, p, expandBits);
   for (uint32_t r = 0; r < p.Height; ++r) {
     const int result = TIFFReadScanline(h.Get(), row.data(), r, 0);
     h.CheckStream();
@@ -227,19 +322,50 @@ void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
       image.AddWarning(kDataEnded);
       return;
     }
-    CopyRow(row.data(), p.RowBytes, image.ScanLine(static_cast<int>(r)), image.BytesPerLine());
+    putter.Put(row.data(), static_cast<int>(r));
   }
 }
 
-void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+// The conversion multiplies colours by an unassociated alpha; the image ignores alpha, so the
+// conversion is told the sample is unspecified and gives the colours as stored, as every other
+// path does.
+void IgnoreUnassociatedAlpha(TIFF* tif) {
+  uint16_t count = 0;
+  const uint16_t* kinds = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || !kinds) return;
+  std::vector<uint16_t> unspecified(kinds, kinds + count);
+  if (std::find(unspecified.begin(), unspecified.end(), EXTRASAMPLE_UNASSALPHA) == unspecified.end()) return;
+  std::replace(unspecified.begin(), unspecified.end(), uint16_t{EXTRASAMPLE_UNASSALPHA},
+               uint16_t{EXTRASAMPLE_UNSPECIFIED});
+  TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, unspecified.data());
+}
+
+// False when the conversion refused the page's layout (its pixels are then left blank, with a
+// warning).
+bool ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
+  TIFF* tif = h.Get();
+  IgnoreUnassociatedAlpha(tif);
+  h.CheckStream();
+  // The conversion's own test and set-up say when it has no routine for the page's samples;
+  // a failure after that is in the data.
+  char reason[1024] = "";
+  TIFFRGBAImage rgba{};
+  const bool usable = TIFFRGBAImageOK(tif, reason) && TIFFRGBAImageBegin(&rgba, tif, 1, reason);
+  h.CheckStream();
+  if (!usable) {
+    image.AddWarning(UnsupportedLayoutWarning(p, reason));
+    return false;
+  }
+  struct TEnd {
+    TIFFRGBAImage& Image;
+    ~TEnd() { TIFFRGBAImageEnd(&Image); }
+  } end{rgba};
+  rgba.req_orientation = ORIENTATION_TOPLEFT;
   CheckBufferSize(uint64_t{p.Width} * p.Height, sizeof(uint32_t));
   std::vector<uint32_t> raster(static_cast<size_t>(p.Width) * p.Height);
-  const int ok = TIFFReadRGBAImageOriented(h.Get(), p.Width, p.Height, raster.data(), ORIENTATION_TOPLEFT, 1);
+  // After a decoding error the raster holds what decoded before it (and zeros): that is kept.
+  if (!TIFFRGBAImageGet(&rgba, raster.data(), p.Width, p.Height)) image.AddWarning(kDataEnded);
   h.CheckStream();
-  if (!ok) {
-    image.AddWarning(kDataEnded);
-    return;
-  }
   std::vector<uint8_t> rgb(static_cast<size_t>(p.Width) * 3);
   for (uint32_t y = 0; y < p.Height; ++y) {
     const uint32_t* source = raster.data() + static_cast<size_t>(y) * p.Width;
@@ -250,6 +376,7 @@ void ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
     }
     PutRgbRow(image, static_cast<int>(y), rgb.data(), 3, p.Width);
   }
+  return true;
 }
 
 void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
@@ -261,23 +388,68 @@ void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, b
   const uint64_t needed = static_cast<uint64_t>(rowsPerStrip) * static_cast<uint64_t>(p.RowBytes);
   CheckBufferSize(std::max(stripSize, needed));
   std::vector<uint8_t> strip(static_cast<size_t>(std::max(stripSize, needed)));
+  TRowPutter putter(image, p, expandBits);
   for (uint32_t row = 0; row < p.Height; row += rowsPerStrip) {
     const uint32_t n = std::min(rowsPerStrip, p.Height - row);
     const tmsize_t result =
         TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, 0), strip.data(), static_cast<tmsize_t>(n) * p.RowBytes);
     h.CheckStream();
     if (result == -1) RaiseTiffError("TIFFReadEncodedStrip");
-    for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* source = strip.data() + static_cast<size_t>(i) * static_cast<size_t>(p.RowBytes);
-      const int y = static_cast<int>(row + i);
-      if (p.BytesPerPixel >= 3)
-        PutRgbRow(image, y, source, p.BytesPerPixel, p.Width);
-      else if (expandBits)
-        ExpandOneBitRow(source, image.ScanLine(y), p.Width);
-      else
-        CopyRow(source, p.RowBytes, image.ScanLine(y), image.BytesPerLine());
-    }
+    for (uint32_t i = 0; i < n; ++i)
+      putter.Put(strip.data() + static_cast<size_t>(i) * static_cast<size_t>(p.RowBytes), static_cast<int>(row + i));
   }
+}
+
+// Tiles, one band of them at a time, put side by side into whole stored rows that then go the way
+// strip rows go. A tile that cannot be decoded ends the reading with the data warning; the
+// pixels read so far are kept.
+void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+  TIFF* tif = h.Get();
+  uint32_t tileWidth = 0, tileLength = 0;
+  h.GetField(TIFFTAG_TILEWIDTH, tileWidth);
+  h.GetField(TIFFTAG_TILELENGTH, tileLength);
+  const auto tileRowBytes = static_cast<uint64_t>(TIFFTileRowSize64(tif));
+  const auto tileBytes = static_cast<uint64_t>(TIFFTileSize64(tif));
+  h.CheckStream();
+  if (tileWidth == 0 || tileLength == 0 || tileRowBytes == 0 || tileBytes / tileLength < tileRowBytes)
+    RaiseTiffError("TIFFReadEncodedTile");
+  const uint32_t bandRows = std::min(tileLength, p.Height);
+  const auto rowBytes = static_cast<uint64_t>(p.RowBytes);
+  CheckBufferSize(tileBytes);
+  CheckBufferSize(uint64_t{bandRows} * rowBytes);
+  std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
+  std::vector<uint8_t> band(static_cast<size_t>(uint64_t{bandRows} * rowBytes));
+  const uint64_t pixelBits = uint64_t{p.SamplesPerPixel} * p.BitsPerSample;
+  TRowPutter putter(image, p, expandBits);
+  for (uint32_t top = 0; top < p.Height; top += tileLength) {
+    const uint32_t rows = std::min(tileLength, p.Height - top);
+    for (uint32_t left = 0; left < p.Width; left += tileWidth) {
+      const tmsize_t result = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), tile.data(),
+                                                  static_cast<tmsize_t>(tileBytes));
+      h.CheckStream();
+      if (result == -1) {
+        image.AddWarning(kDataEnded);
+        return;
+      }
+      const uint64_t offset = uint64_t{left} * pixelBits / 8;
+      const uint64_t count = std::min(tileRowBytes, rowBytes - offset);
+      for (uint32_t r = 0; r < rows; ++r)
+        std::copy_n(tile.data() + r * tileRowBytes, count, band.data() + r * rowBytes + offset);
+    }
+    for (uint32_t r = 0; r < rows; ++r) putter.Put(band.data() + r * rowBytes, static_cast<int>(top + r));
+  }
+}
+
+// Pages read outside the RGBA conversion come in stored order; this gives them the conversion's
+// flips to top-left order. The conversion never transposes: orientations 5 to 8 (left-top,
+// right-top, right-bottom, left-bottom) take the flips of 1 to 4.
+void FlipLikeRgbaConversion(TDibGraphic& image, uint16_t orientation) {
+  const bool horizontal = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
+                          orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
+  const bool vertical = orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
+                        orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
+  if (horizontal) TFlipHorizontalTransform().Apply(image);
+  if (vertical) TFlipVerticalTransform().Apply(image);
 }
 
 // --- writing ---
@@ -401,13 +573,22 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
 
+  bool converted = true;
   if (page.Rgba)
-    ReadRgbaPixels(h, *this, page);
+    converted = ReadRgbaPixels(h, *this, page);
+  else if (page.Tiled)
+    ReadTilePixels(h, *this, page, format.ExpandBits);
   else if (page.Fax)
-    ReadFaxRows(h, *this, page);
+    ReadFaxRows(h, *this, page, format.ExpandBits);
   else
     ReadStripPixels(h, *this, page, format.ExpandBits);
-  if (format.Invert) TNegativeTransform().Apply(*this);
+  if (format.Invert && converted) TNegativeTransform().Apply(*this);
+  if (!page.Rgba) {
+    // The flips rebuild the image, which resets the compression to the format's default.
+    const TTiffCompression compression = FCompression;
+    FlipLikeRgbaConversion(*this, page.Orientation);
+    FCompression = compression;
+  }
   h.Close();
 }
 

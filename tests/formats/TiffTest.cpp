@@ -441,6 +441,13 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
          FillHalfBits(t);
        },
        TF::BlackWhite, halfSetIs(kBlack, kWhite)},
+      {"G3 without Group3Options reads as one-dimensional",
+       [](TIFF* t) {
+         SetBasicFields(t, 8, 4, 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_CCITTFAX3);
+         FillHalfBits(t);
+         TIFFUnsetField(t, TIFFTAG_GROUP3OPTIONS);
+       },
+       TF::BlackWhite, halfSetIs(kBlack, kWhite)},
       {"no PlanarConfiguration",
        [](TIFF* t) {
          TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 8);
@@ -501,14 +508,14 @@ TEST(Tiff, ReadRulesOfPagesMadeByLibtiff) {
          });
        },
        TF::TrueColor, [](int x, int) { return x == 0 ? PackColor(0, 0x80, 0xFF) : PackColor(0xFF, 0x12, 0); }},
-      {"two four-bit samples: the row is cut to the image row",
+      {"two four-bit samples: the first is the gray level, the alpha is skipped",
        [](TIFF* t) {
          SetBasicFields(t, 8, 2, 4, 2, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
          uint16_t extra = EXTRASAMPLE_UNASSALPHA;
          TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
          WriteRows(t, 2, 8, [](uint32_t, uint8_t* r) { std::fill_n(r, 8, 0xF0); });
        },
-       TF::Gray16, [](int x, int) { return x % 2 ? kBlack : kWhite; }},
+       TF::Gray16, [](int, int) { return kWhite; }},
   };
   for (const TReadCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -538,5 +545,142 @@ TEST(Tiff, ResolutionUnits) {
     }));
     EXPECT_EQ(image->XDpi(), c.Dpi) << c.Unit;
     EXPECT_EQ(image->YDpi(), c.Dpi) << c.Unit;
+  }
+}
+
+namespace {
+
+// libtiff's RGBA conversion of a file, rows from the top.
+std::vector<uint32_t> RgbaConversion(const Bytes& file, uint32_t w, uint32_t h) {
+  const std::string path = testing::TempDir() + "/tiff_rgba_" + std::to_string(::getpid()) + ".tif";
+  TMemoryStream(file).SaveToFile(path);
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
+  EXPECT_TRUE(TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1));
+  TIFFClose(tif);
+  std::filesystem::remove(path);
+  return raster;
+}
+
+const std::string kLayoutWarning = "The TIFF image's sample layout is not supported (";
+
+}  // namespace
+
+// Pixels of sub-byte samples were counted in whole bytes (2 bits x 14 samples = 3.5 bytes read as
+// 4), and the colour path read past the strip: by 2 bytes in the small files, by 200 KB in a row
+// 400000 pixels wide, which crashed the converter.
+TEST(Tiff, PixelsOfPartBytesNeverReadPastTheStoredRow) {
+  const Bytes wide = MakeTiff([](TIFF* t) {
+    SetBasicFields(t, 400000, 1, 2, 14, PHOTOMETRIC_RGB, COMPRESSION_NONE);
+    std::vector<uint16_t> extra(11, EXTRASAMPLE_UNSPECIFIED);
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 11, extra.data());
+    WriteRows(t, 1, 1400000, [](uint32_t, uint8_t* r) { std::fill_n(r, 1400000, 0x5A); });
+  });
+  const std::pair<std::string, Bytes> files[] = {
+      {"2 bits x 14", ReadFileBytes(RegressionFile("tif-rgb-2-bit-14-samples.tif"))},
+      {"1 bit x 28", ReadFileBytes(RegressionFile("tif-rgb-1-bit-28-samples.tif"))},
+      {"400000 pixels wide", wide},
+  };
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    auto image = Load(bytes);
+    EXPECT_EQ(image->ImageFormat(), TF::TrueColor);
+    ASSERT_EQ(image->Warnings().size(), 1u);
+    EXPECT_EQ(image->Warnings()[0].rfind(kLayoutWarning, 0), 0u) << image->Warnings()[0];
+    for (int x = 0; x < image->Width(); x += 997) EXPECT_EQ(image->GetPixel(x, 0), kBlack);
+  }
+  EXPECT_EQ(Load(files[2].second)->Width(), 400000);
+
+  auto fax = Load(ReadFileBytes(RegressionFile("tif-g3-without-group3options.tif")));
+  EXPECT_EQ(fax->Compression(), TC::tcGroup3_1D);
+  EXPECT_TRUE(fax->Warnings().empty());
+}
+
+// The RGBA conversion's refusals are about the layout, not the data; damaged data says so.
+TEST(Tiff, WarningSaysWhetherTheLayoutOrTheDataIsAtFault) {
+  const auto page = [](int bits, int samples, int photometric, int format, int compression) {
+    return MakeTiff([=](TIFF* t) {
+      SetBasicFields(t, 4, 2, bits, samples, photometric, compression);
+      TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
+      const size_t row = static_cast<size_t>(TIFFScanlineSize(t));
+      WriteRows(t, 2, row, [=](uint32_t, uint8_t* r) { std::fill_n(r, row, 0x40); });
+    });
+  };
+  struct Case {
+    const char* Name;
+    Bytes File;
+    std::string Warning;
+  };
+  Bytes damaged = page(16, 3, PHOTOMETRIC_RGB, SAMPLEFORMAT_UINT, COMPRESSION_DEFLATE);
+  std::fill_n(damaged.begin() + 8, 6, 0xFF);  // the strip's deflate header
+  const Case cases[] = {
+      {"12-bit gray", page(12, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_UINT, COMPRESSION_NONE),
+       kLayoutWarning + "can not handle images with 12-bit samples): the pixels are left blank."},
+      {"32-bit float gray", page(32, 1, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_IEEEFP, COMPRESSION_NONE),
+       kLayoutWarning + "can not handle images with 32-bit samples): the pixels are left blank."},
+      {"16-bit CMYK", page(16, 4, PHOTOMETRIC_SEPARATED, SAMPLEFORMAT_UINT, COMPRESSION_NONE),
+       kLayoutWarning + "4 samples of 16 bits per pixel, photometric interpretation 5): the pixels are left blank."},
+      {"damaged 16-bit RGB", damaged,
+       "The TIFF image data is damaged or ends early: the pixels that could not be read are left blank."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto image = Load(c.File);
+    EXPECT_EQ(image->Width(), 4);
+    ASSERT_EQ(image->Warnings().size(), 1u);
+    EXPECT_EQ(image->Warnings()[0], c.Warning);
+  }
+}
+
+// A page reads the same in strips, in tiles and as JPEG strips: libtiff's RGBA conversion (which
+// tiles and most JPEG pages go through) flips a page to top-left order, and every other path gives
+// the same flips. It never transposes: orientations 5 to 8 take the flips of 1 to 4.
+TEST(Tiff, EveryStorageOfAnOrientedPageReadsTheSame) {
+  constexpr uint32_t w = 32, h = 24;
+  const auto stored = [](uint32_t x, uint32_t y) {
+    return std::array<uint8_t, 3>{uint8_t(x * 7), uint8_t(y * 9), uint8_t(x * y)};
+  };
+  const auto write = [&](uint16_t orientation, bool tiled, int compression) {
+    return MakeTiff([=](TIFF* t) {
+      SetBasicFields(t, w, h, 8, 3, PHOTOMETRIC_RGB, compression);
+      TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+      if (!tiled) {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 8);
+        WriteRows(t, h, w * 3, [&](uint32_t y, uint8_t* r) {
+          for (uint32_t x = 0; x < w; ++x) std::copy_n(stored(x, y).data(), 3, r + 3 * x);
+        });
+        return;
+      }
+      TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+      TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+      std::vector<uint8_t> tile(16 * 16 * 3);
+      for (uint32_t ty = 0; ty < h; ty += 16)
+        for (uint32_t tx = 0; tx < w; tx += 16) {
+          for (uint32_t y = 0; y < 16; ++y)
+            for (uint32_t x = 0; x < 16; ++x)
+              std::copy_n(stored(tx + x, std::min(ty + y, h - 1)).data(), 3, &tile[(y * 16 + x) * 3]);
+          TIFFWriteTile(t, tile.data(), tx, ty, 0, 0);
+        }
+    });
+  };
+  for (uint16_t orientation = ORIENTATION_TOPLEFT; orientation <= ORIENTATION_LEFTBOT; ++orientation) {
+    SCOPED_TRACE(orientation);
+    auto strips = Load(write(orientation, false, COMPRESSION_NONE));
+    auto tiles = Load(write(orientation, true, COMPRESSION_NONE));
+    EXPECT_TRUE(SamePicture(*strips, *tiles));
+    const int turn = (orientation - 1) % 4;  // 0 none, 1 mirrored, 2 both, 3 upside down
+    const uint32_t sx = turn == 1 || turn == 2 ? w - 1 : 0, sy = turn >= 2 ? h - 1 : 0;
+    const auto corner = stored(sx, sy);
+    EXPECT_EQ(strips->GetPixel(0, 0), PackColor(corner[2], corner[1], corner[0]));
+    const Bytes jpeg = write(orientation, false, COMPRESSION_JPEG);
+    auto ours = Load(jpeg);
+    const std::vector<uint32_t> theirs = RgbaConversion(jpeg, w, h);
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint32_t v = theirs[y * w + x];
+        ASSERT_EQ(ours->GetPixel(int(x), int(y)),
+                  PackColor(uint8_t(TIFFGetB(v)), uint8_t(TIFFGetG(v)), uint8_t(TIFFGetR(v))))
+            << x << "," << y;
+      }
   }
 }
