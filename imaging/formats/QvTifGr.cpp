@@ -201,7 +201,9 @@ TTiffCompression CompressionOfTag(TTiffHandle& h, uint16_t tag) {
     }
     case COMPRESSION_CCITTFAX4: return TTiffCompression::tcGroup4;
     case COMPRESSION_PACKBITS: return TTiffCompression::tcPackbits;
-    case COMPRESSION_DEFLATE: return TTiffCompression::tcZLib;
+    // Deflate has two tags: the early one (32946) and the registered one (8) that most writers use.
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: return TTiffCompression::tcZLib;
     case COMPRESSION_JPEG: return TTiffCompression::tcJpeg;
     default: throw ETiffError(FormatMessage("Unsupported compression tag, %d", tag));
   }

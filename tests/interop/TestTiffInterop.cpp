@@ -75,6 +75,7 @@ TEST(TiffInterop, ReadsWhatThePeersWrite) {
       {"g4mib.tif", "tiffcp -c g4 mib.tif g4mib.tif", F::BlackWhite, 0},
       {"packbits.tif", in + "rgb.tif && tiffcp -c packbits rgb.tif packbits.tif", F::TrueColor, 0},
       {"deflate.tif", "tiffcp -c zip rgb.tif deflate.tif && tiffset -s 259 32946 deflate.tif", F::TrueColor, 0},
+      {"zip.tif", in + "-compress Zip zip.tif", F::TrueColor, 0},
       {"jpegrgb.tif", "tiffcp -c jpeg:r rgb.tif jpegrgb.tif", F::TrueColor, 3},
       {"jpegycc.tif", "tiffcp -c jpeg -r 16 rgb.tif jpegycc.tif", F::TrueColor, 3},
       {"pal4.tif", in + "-colors 16 -type Palette -depth 4 pal4.tif", F::Color16, 0},
