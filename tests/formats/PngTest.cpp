@@ -261,8 +261,9 @@ TEST(Png, BackgroundFromFileOrBackColor) {
   EXPECT_EQ(image.GetPixel(1, 0), Rgb(1, 2, 3));
 }
 
-// Files with gAMA or sRGB are corrected for the screen; files without either are read as they
-// are. Gamma afterwards holds the file's value or the default.
+// Files with gAMA are corrected for the screen (unless the correction is below libpng's 5 %
+// threshold); files with sRGB or neither are read as they are. Gamma afterwards holds the gamma
+// the pixels carry: the screen's after a correction, else the file's value or the default.
 TEST(Png, GammaRules) {
   struct Case {
     const char* Name;
@@ -273,8 +274,9 @@ TEST(Png, GammaRules) {
   };
   const Case cases[] = {{"no gAMA", std::nullopt, false, false, 1 / 2.2},
                         {"gAMA 0.45455", 0.45455, false, false, 0.45455},
+                        {"gAMA 0.47, within the threshold", 0.47, false, false, 0.47},
                         {"sRGB", std::nullopt, true, false, 0.8},
-                        {"gAMA 1.0", 1.0, false, true, 1.0}};
+                        {"gAMA 1.0", 1.0, false, true, 1 / 2.2}};
   for (const Case& c : cases) {
     TPngFile file{3, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0, 64, 255}}};
     file.Gamma = c.FileGamma;
@@ -289,6 +291,37 @@ TEST(Png, GammaRules) {
     else
       EXPECT_EQ(image.GetPixelIndex(1, 0), 64) << c.Name;
     EXPECT_NEAR(image.Gamma(), c.GammaAfter, 1e-5) << c.Name;
+  }
+}
+
+// An image read with a gamma correction and saved again keeps its pixels through any number of
+// read/save cycles: the file says the gamma the corrected pixels carry.
+TEST(Png, SavingACorrectedImageAgainKeepsItsPixels) {
+  const std::vector<png_color> palette = {{0, 0, 0}, {40, 90, 160}, {128, 128, 128}, {250, 200, 10}};
+  struct Case {
+    const char* Name;
+    TPngFile File;
+  };
+  Case cases[] = {
+      {"8-bit gray, gAMA 1.0", {4, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0, 30, 64, 200}}}},
+      {"4-bit gray, gAMA 1.0", {4, 1, 4, PNG_COLOR_TYPE_GRAY, false, {{0x13, 0x9F}}}},
+      {"16-bit RGB, gAMA 0.7", {1, 2, 16, PNG_COLOR_TYPE_RGB, true, {{0x12, 0, 0x80, 0, 0xC0, 0}, {1, 0, 2, 0, 3, 0}}}},
+      {"palette, gAMA 1.0", {4, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0, 1, 2, 3}}, palette}},
+      {"RGBA onto black, gAMA 1.0", {2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{200, 100, 50, 128, 9, 60, 90, 255}}}},
+  };
+  for (Case& c : cases) {
+    c.File.Gamma = std::string(c.Name).find("0.7") != std::string::npos ? 0.7 : 1.0;
+    const Bytes original = BuildPng(c.File);
+    TPngGraphic first;
+    ReadFromBytes(original, first);
+    TPngGraphic cycled;
+    ReadFromBytes(original, cycled);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+      const Bytes saved = SavedBytes(cycled);
+      EXPECT_EQ(Be32(ChunkData(saved, "gAMA"), 0), 45455u) << c.Name << " cycle " << cycle;
+      ReadFromBytes(saved, cycled);
+      EXPECT_TRUE(SameIndices(cycled, first)) << c.Name << " cycle " << cycle;
+    }
   }
 }
 

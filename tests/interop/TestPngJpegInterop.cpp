@@ -197,6 +197,36 @@ TEST(PngInterop, OurFilesPassPngcheckAndReadInImageMagick) {
     }
 }
 
+// ImageMagick's files with a gamma other than the screen's: the first reading corrects the pixels;
+// saving that image again and reading the result, over and over, keeps them, and every file
+// written passes pngcheck.
+TEST(PngInterop, GammaCorrectedImageSavedAgainKeepsItsPixels) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 12));
+  const std::string chunks = "-define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"rgb8-gamma1", chunks + "-set gamma 1.0 png24:"},
+      {"gray16-gamma0.7", chunks + "-set gamma 0.7 -colorspace Gray -define png:bit-depth=16 png:"},
+      {"palette8-gamma1", chunks + "-set gamma 1.0 -colors 50 png8:"},
+  };
+  for (const auto& [name, options] : cases) {
+    const std::string file = dir / (std::string(name) + ".png");
+    ASSERT_TRUE(Convert(dir / "in.ppm " + options + file)) << name;
+    ASSERT_TRUE(HasChunk(ReadFileBytes(file), "gAMA")) << name;
+    TPngGraphic image;
+    image.LoadFromFile(file);
+    const TRgbPicture first = OurPixels(image);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+      const std::string saved = dir / (std::string(name) + "-" + std::to_string(cycle) + ".png");
+      image.SaveToFile(saved);
+      EXPECT_TRUE(RunTool("pngcheck -q " + saved)) << saved;
+      image.LoadFromFile(saved);
+      EXPECT_TRUE(SamePixels(OurPixels(image), first)) << name << " cycle " << cycle;
+    }
+  }
+}
+
 TEST(JpegInterop, ReadsCjpegFilesWithDjpegsPixels) {
   TWorkDir dir;
   const TRgbPicture picture = TestPicture(kWidth, kHeight, 8);
