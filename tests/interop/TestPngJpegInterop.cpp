@@ -284,6 +284,36 @@ TEST(JpegInterop, ImageMagickDensitiesAndCmyk) {
   }
 }
 
+// A photograph cut short (large and noisy, cut to a small prefix that holds fewer bits than the
+// picture has blocks) shows the rows its data holds and libjpeg's filler after them, pixel for
+// pixel as djpeg decodes it, with a warning.
+TEST(JpegInterop, CutPhotographsReadAsDjpegDecodesThem) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  const std::string noise = "-size 2000x1500 xc: +noise Random ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"baseline", noise + "-quality 92 -sampling-factor 2x2"},
+      {"progressive", noise + "-quality 85 -sampling-factor 2x1 -interlace JPEG"},
+      {"gray", noise + "-colorspace Gray -quality 90"},
+  };
+  for (const auto& [name, options] : cases) {
+    const std::string whole = dir / (std::string(name) + ".jpg");
+    ASSERT_TRUE(Convert(options + " " + whole)) << name;
+    const std::vector<uint8_t> bytes = ReadFileBytes(whole);
+    for (size_t size : {size_t{6000}, bytes.size() / 3}) {
+      const std::string cut = dir / (std::string(name) + "-" + std::to_string(size) + ".jpg");
+      WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
+      // djpeg exits with 2 when it warned, as it must here.
+      std::system(("djpeg -pnm -outfile " + cut + ".pnm " + cut + " >/dev/null 2>&1").c_str());
+      TJpegGraphic ours;
+      ours.LoadFromFile(cut);
+      EXPECT_TRUE(SamePixels(OurPixels(ours), ReadPnm(cut + ".pnm"))) << cut;
+      ASSERT_FALSE(ours.Warnings().empty()) << cut;
+      EXPECT_EQ(ours.Warnings()[0], "Premature end of JPEG file") << cut;
+    }
+  }
+}
+
 TEST(JpegInterop, OurFilesDecodeInDjpegToOurPixels) {
   TWorkDir dir;
   for (TImageFormat format : {TImageFormat::Gray256, TImageFormat::TrueColor})
