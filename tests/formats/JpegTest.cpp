@@ -27,6 +27,7 @@ struct TJpegFile {
   bool Arithmetic = false;
   int RestartRows = 0;  // restart interval in MCU rows (0: none)
   bool Noise = false;   // fill with noise (photo-like data that stays large) instead of a pattern
+  int VSampling = 0;    // of the first component; 0: as HSampling
 };
 
 struct TTestError {
@@ -66,7 +67,8 @@ Bytes BuildJpeg(TJpegFile f) {
   cinfo.density_unit = static_cast<UINT8>(f.DensityUnit);
   cinfo.X_density = static_cast<UINT16>(f.XDensity);
   cinfo.Y_density = static_cast<UINT16>(f.YDensity);
-  cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = f.HSampling;
+  cinfo.comp_info[0].h_samp_factor = f.HSampling;
+  cinfo.comp_info[0].v_samp_factor = f.VSampling ? f.VSampling : f.HSampling;
   jpeg_set_quality(&cinfo, 95, TRUE);
   if (f.Progressive) jpeg_simple_progression(&cinfo);
   cinfo.arith_code = f.Arithmetic ? TRUE : FALSE;
@@ -170,6 +172,29 @@ TEST(Jpeg, DecodesToLibrarySamples) {
     EXPECT_EQ(SamplesOf(image), DecodeDirectly(file, components)) << c.Name;
     EXPECT_TRUE(image.Warnings().empty()) << c.Name;
   }
+}
+
+// Sampling factors (odd ratios included) x odd widths x every coding: rows are written within
+// the image and hold libjpeg's own samples.
+TEST(Jpeg, EverySamplingAndCodingDecodesToLibrarySamples) {
+  const std::pair<int, int> samplings[] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}, {4, 1}, {1, 4}, {4, 2}, {3, 1}, {3, 2}};
+  for (const auto& [h, v] : samplings)
+    for (int width : {1, 5, 17, 35})
+      for (int coding = 0; coding < 4; ++coding) {
+        TJpegFile file{width, 13, 3};
+        file.HSampling = h;
+        file.VSampling = v;
+        file.Progressive = coding == 1;
+        file.Arithmetic = coding == 2;
+        file.RestartRows = coding == 3 ? 1 : 0;
+        const Bytes bytes = BuildJpeg(file);
+        TJpegGraphic image;
+        ReadFromBytes(bytes, image);
+        int components = 0;
+        EXPECT_EQ(SamplesOf(image), DecodeDirectly(bytes, components))
+            << h << "x" << v << " width " << width << " coding " << coding;
+        EXPECT_TRUE(image.Warnings().empty());
+      }
 }
 
 TEST(Jpeg, DensityRules) {

@@ -248,6 +248,107 @@ TEST(Png, ColourTypesAndDepthsMapToFormats) {
   }
 }
 
+// The cross product of colour type, bit depth, interlacing, transparency and odd widths: every
+// file reads to the pixels the rules give (samples scaled to 8 bits, the high byte of 16-bit
+// ones, transparent and translucent pixels composited onto black), with no row read or written
+// beyond its bounds.
+TEST(Png, EveryLayoutReadsToItsPixels) {
+  struct Layout {
+    int ColorType;
+    std::vector<int> Depths;
+    bool Transparency;  // a tRNS chunk is allowed
+  };
+  const Layout layouts[] = {{PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}, true},
+                            {PNG_COLOR_TYPE_RGB, {8, 16}, true},
+                            {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}, true},
+                            {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}, false},
+                            {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}, false}};
+  constexpr int kHeight = 5;
+  for (const Layout& layout : layouts)
+    for (int depth : layout.Depths)
+      for (int width : {1, 3, 7, 9, 33})
+        for (bool interlaced : {false, true})
+          for (bool trns : {false, true}) {
+            if (trns && !layout.Transparency) continue;
+            const int channels = layout.ColorType == PNG_COLOR_TYPE_RGB          ? 3
+                                 : layout.ColorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                 : layout.ColorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                                                                                 : 1;
+            const int maxSample = (1 << depth) - 1;
+            auto sample = [&](int x, int y, int c) {
+              const int v = (x * 73 + y * 151 + c * 37 + depth) * 2654435761u >> 8 & 0xFFFF;
+              return c == 3 || (c == 1 && channels == 2) ? (x % 3 == 0   ? 0
+                                                            : x % 3 == 1 ? maxSample
+                                                                         : v & maxSample)
+                                                         : v & maxSample;
+            };
+            TPngFile file{width, kHeight, depth, layout.ColorType, interlaced};
+            const int entries = layout.ColorType == PNG_COLOR_TYPE_PALETTE ? 1 << depth : 0;
+            for (int i = 0; i < entries; ++i)
+              file.Palette.push_back({uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(i * 101 + 7)});
+            if (trns && entries) file.PaletteAlpha = {0, 128};
+            if (trns && !entries)
+              file.Trns = png_color_16{0, uint16_t(sample(0, 0, 0)), uint16_t(sample(0, 0, 1)),
+                                       uint16_t(sample(0, 0, 2)), uint16_t(sample(0, 0, 0))};
+            for (int y = 0; y < kHeight; ++y) {
+              Bytes row((static_cast<size_t>(width) * channels * depth + 7) / 8, 0);
+              for (int x = 0; x < width; ++x)
+                for (int c = 0; c < channels; ++c) {
+                  const int v = sample(x, y, c);
+                  const size_t bit = (static_cast<size_t>(x) * channels + c) * depth;
+                  if (depth == 16) {
+                    row[bit / 8] = static_cast<uint8_t>(v >> 8);
+                    row[bit / 8 + 1] = static_cast<uint8_t>(v);
+                  } else {
+                    row[bit / 8] |= static_cast<uint8_t>(v << (8 - depth - bit % 8));
+                  }
+                }
+              file.Rows.push_back(row);
+            }
+            TPngGraphic image;
+            ReadFromBytes(BuildPng(file), image);
+            const std::string name = "type " + std::to_string(layout.ColorType) + " depth " + std::to_string(depth) +
+                                     " width " + std::to_string(width) + (interlaced ? " interlaced" : "") +
+                                     (trns ? " tRNS" : "");
+            ASSERT_EQ(image.Width(), width) << name;
+            for (int y = 0; y < kHeight; ++y)
+              for (int x = 0; x < width; ++x) {
+                // The 8-bit value of each channel, then compositing onto black.
+                const int opaque = depth == 16 ? maxSample : 255;
+                int rgb[3], alpha = opaque;
+                auto eight = [&](int v) { return depth == 16 ? v >> 8 : v * 255 / maxSample; };
+                if (entries) {
+                  const png_color& e = file.Palette[sample(x, y, 0)];
+                  rgb[0] = e.red, rgb[1] = e.green, rgb[2] = e.blue;
+                  if (trns && sample(x, y, 0) < 2) alpha = file.PaletteAlpha[sample(x, y, 0)];
+                } else {
+                  for (int c = 0; c < 3; ++c) rgb[c] = eight(sample(x, y, channels >= 3 ? c : 0));
+                  if (channels == 2 || channels == 4) alpha = sample(x, y, channels - 1);
+                  bool transparent = trns;
+                  for (int c = 0; c < (channels == 3 ? 3 : 1); ++c)
+                    transparent = transparent && sample(x, y, c) == sample(0, 0, c);
+                  if (transparent) alpha = 0;
+                }
+                for (int& v : rgb) {
+                  if (alpha == 0) {
+                    v = 0;
+                  } else if (alpha == opaque) {
+                  } else if (depth == 16) {
+                    const int fg = sample(x, y, &v - rgb < channels - 1 ? int(&v - rgb) : 0);
+                    png_uint_16 out;
+                    png_composite_16(out, fg, alpha, 0);
+                    v = out >> 8;
+                  } else {
+                    png_byte out;
+                    png_composite(out, v, alpha, 0);
+                    v = out;
+                  }
+                }
+                EXPECT_EQ(image.GetPixel(x, y), Rgb(rgb[0], rgb[1], rgb[2])) << name << " at " << x << "," << y;
+              }
+          }
+}
+
 TEST(Png, BackgroundFromFileOrBackColor) {
   TPngFile file{2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}};
   file.Background = png_color_16{0, 100, 150, 200, 0};
