@@ -32,7 +32,7 @@ constexpr uint64_t kCoefficientBlockBytes = DCTSIZE2 * sizeof(JCOEF);
 // blocks this many times (ordinary progressive files visit each block 2 to 6 times) ...
 constexpr uint64_t kScanPassesPerBlock = 16;
 // ... or this many blocks, whichever is more, so that small images never meet the bound.
-constexpr uint64_t kMinScanWork = uint64_t{1} << 22;
+constexpr uint64_t kMinScanWork = uint64_t{1} << 20;
 // What libjpeg's decoders make of blocks they have no data for: every sample mid-gray.
 constexpr uint8_t kFillerSample = CENTERJSAMPLE;
 
