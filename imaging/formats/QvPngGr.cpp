@@ -314,6 +314,11 @@ void SetReadLimits(png_structp png) {
   png_set_user_limits(png, static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxWidth, 1, pngMax)),
                       static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxHeight, 1, pngMax)));
   png_set_chunk_cache_max(png, kMaxCachedChunks);
+  // Ancillary chunks the reader does not use are skipped unread: libpng would otherwise allocate
+  // whatever length such a chunk claims (up to 2 GB) before reading it.
+  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
                                     std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
 }

@@ -88,6 +88,17 @@ void FixCrc(Bytes& png, size_t dataAt, size_t length) {
   for (int i = 0; i < 4; ++i) png[dataAt + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
 }
 
+// Inserts a chunk of the given type and data right after the header chunk.
+void InsertChunk(Bytes& png, const char* type, const Bytes& data) {
+  Bytes chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(data.size() >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const uint32_t crc = crc32(0, chunk.data() + 4, static_cast<uInt>(data.size() + 4));
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+}
+
 TColorValue Rgb(int r, int g, int b) { return PackColor(uint8_t(b), uint8_t(g), uint8_t(r)); }
 
 class TWarningRecorder : public IPlatform {
@@ -515,6 +526,24 @@ TEST(Png, HugeDeclaredImageRefusedQuickly) {
     EXPECT_THROW(ReadFromBytes(file, image), Exception) << side;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << side;
   }
+}
+
+// Chunks the reader has no use for are skipped unread: damaged ones bring no warning, and one
+// that claims a huge length is not allocated (libpng would allocate what it claims first).
+TEST(Png, UnusedChunksAreSkippedUnread) {
+  const Bytes plain = BuildPng({2, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{16, 32}}});
+  for (const char* type :
+       {"cHRM", "iCCP", "sBIT", "hIST", "tEXt", "zTXt", "iTXt", "tIME", "sPLT", "oFFs", "pCAL", "sCAL", "eXIf"}) {
+    Bytes file = plain;
+    InsertChunk(file, type, {1});
+    TPngGraphic image;
+    ReadFromBytes(file, image);
+    EXPECT_TRUE(image.Warnings().empty()) << type << ": " << image.Warnings()[0];
+    EXPECT_EQ(image.GetPixelIndex(1, 0), 32) << type;
+  }
+  const Bytes huge = ReadFileBytes(RegressionFile("png-scal-chunk-claiming-1380-mb.png"));
+  TPngGraphic image;
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(huge, image); }), "Read Error");
 }
 
 TEST(Png, WarningsReachImageAndPlatform) {
