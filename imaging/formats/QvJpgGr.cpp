@@ -5,6 +5,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "model/QvCBridge.h"
@@ -24,6 +26,26 @@ namespace {
 constexpr size_t kBufferSize = 4096;
 // Warnings kept word for word; a damaged file can produce thousands of the same kind.
 constexpr long kMaxWarningTexts = 10;
+// Bytes of one block of coefficients that a multi-scan (progressive) file keeps in memory.
+constexpr uint64_t kCoefficientBlockBytes = DCTSIZE2 * sizeof(JCOEF);
+// Decoding work of the scans of a multi-scan file, counted in blocks visited: the file's own
+// blocks this many times (ordinary progressive files visit each block 2 to 6 times) ...
+constexpr uint64_t kScanPassesPerBlock = 16;
+// ... or this many blocks, whichever is more, so that small images never meet the bound.
+constexpr uint64_t kMinScanWork = uint64_t{1} << 20;
+// What libjpeg's decoders make of blocks they have no data for: every sample mid-gray.
+constexpr uint8_t kFillerSample = CENTERJSAMPLE;
+
+// How the end of a single-scan file's data is noticed (multi-scan files are decoded whole before
+// any row is output, so there is nothing to save there).
+enum class TDataEndWatch {
+  None,
+  // The Huffman decoder warns when it runs out of data and leaves every later block empty.
+  Huffman,
+  // The arithmetic decoder says nothing and goes on decoding zero bits into noise; the marker it
+  // stopped at is seen once the row returns.
+  Arithmetic,
+};
 
 // What libjpeg's callbacks share during one read or write; libjpeg finds it through the
 // object's client_data. Fatal errors store libjpeg's message and jump to Pad; exceptions of
@@ -32,10 +54,21 @@ struct TJpegSession {
   jpeg_error_mgr Errors{};
   jpeg_source_mgr Source{};
   jpeg_destination_mgr Destination{};
+  jpeg_progress_mgr Progress{};
   TStream* Stream = nullptr;
   TDibGraphic* Image = nullptr;
   bool Reading = true;
   bool StartOfFile = true;
+  TDataEndWatch Watch = TDataEndWatch::None;
+  // First output row after the end of the data from which on every row is filler; -1 while the
+  // data lasts.
+  int64_t FillFrom = -1;
+  // Blocks the scans of a multi-scan file visit, and the bound on them.
+  int LastScan = 0;
+  uint64_t ScanWork = 0;
+  uint64_t ScanWorkLimit = 0;
+  // Message is this reader's own (raised as EJpegError), not libjpeg's.
+  bool OwnError = false;
   TCallbackGuard Guard;
   TLandingPad Pad;
   char Message[JMSG_LENGTH_MAX] = {};
@@ -52,11 +85,35 @@ extern "C" [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
   session.Pad.Jump();
 }
 
+// True when Marker, met inside a scan's data, ends the data for the rest of the scan: anything
+// but the restart markers of a file that has restart intervals.
+bool EndsScanData(const jpeg_decompress_struct& cinfo, int marker) {
+  if (marker == 0) return false;
+  return cinfo.restart_interval == 0 || marker < JPEG_RST0 || marker > JPEG_RST0 + 7;
+}
+
+// Output rows of one iMCU row (a row of MCUs of an interleaved scan).
+int64_t RowsPerImcu(const jpeg_decompress_struct& cinfo) {
+  return int64_t{cinfo.max_v_samp_factor} * cinfo.min_DCT_scaled_size;
+}
+
+// The Huffman decoder warns once when it runs out of data in iMCU row R; the blocks after the
+// current MCU stay empty. Upsampling reaches one iMCU row into its neighbours, so from iMCU row
+// R + 2 on every output row is filler.
+void NoteHuffmanDataEnd(TJpegSession& session, j_common_ptr common) {
+  const auto& cinfo = *reinterpret_cast<j_decompress_ptr>(common);
+  if (!EndsScanData(cinfo, cinfo.unread_marker)) return;
+  session.FillFrom = (int64_t{cinfo.input_iMCU_row} + 2) * RowsPerImcu(cinfo);
+  session.Watch = TDataEndWatch::None;
+}
+
 // Warnings (level below 0) are counted, and while reading the first few are kept as the
 // image's warnings; trace messages are dropped. Nothing is printed.
 extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
   TJpegSession& session = SessionOf(cinfo);
+  if (session.Watch == TDataEndWatch::Huffman && cinfo->err->msg_code == JWRN_HIT_MARKER)
+    NoteHuffmanDataEnd(session, cinfo);
   const long count = cinfo->err->num_warnings++;
   if (!session.Reading || !session.Image || count >= kMaxWarningTexts) return;
   char text[JMSG_LENGTH_MAX];
@@ -65,6 +122,29 @@ extern "C" void JpegEmitMessage(j_common_ptr cinfo, int level) {
 }
 
 extern "C" void JpegOutputMessage(j_common_ptr) {}
+
+// Raises this reader's own error from inside a libjpeg call.
+[[noreturn]] void OwnErrorExit(TJpegSession& session, const char* message) {
+  std::snprintf(session.Message, sizeof session.Message, "%s", message);
+  session.OwnError = true;
+  session.Pad.Jump();
+}
+
+// Counts the blocks each scan of the file will visit when the scan begins, and stops a file
+// whose scans would visit its blocks far more often than any encoder needs: a few kilobytes of
+// nearly empty scans could otherwise cost seconds of decoding.
+extern "C" void JpegProgressMonitor(j_common_ptr common) {
+  if (!common->is_decompressor) return;
+  auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+  TJpegSession& session = SessionOf(common);
+  if (cinfo->input_scan_number == session.LastScan) return;
+  session.LastScan = cinfo->input_scan_number;
+  for (int i = 0; i < cinfo->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+    const jpeg_component_info* component = cinfo->cur_comp_info[i];
+    if (component) session.ScanWork += uint64_t{component->width_in_blocks} * component->height_in_blocks;
+  }
+  if (session.ScanWork > session.ScanWorkLimit) OwnErrorExit(session, "JPEG file has too many scans");
+}
 
 extern "C" void JpegInitSource(j_decompress_ptr) {}
 
@@ -141,6 +221,7 @@ std::unique_ptr<TJpegSession> NewSession(TStream& stream, TDibGraphic& image, bo
   session->Destination.init_destination = JpegInitDestination;
   session->Destination.empty_output_buffer = JpegEmptyOutputBuffer;
   session->Destination.term_destination = JpegTermDestination;
+  session->Progress.progress_monitor = JpegProgressMonitor;
   return session;
 }
 
@@ -151,6 +232,7 @@ template <class Body>
 void RunJpeg(TJpegSession& session, Body&& body) {
   if (!RunWithLandingPad(session.Pad, std::forward<Body>(body))) {
     session.Guard.Rethrow();
+    if (session.OwnError) throw EJpegError(session.Message);
     throw Exception(session.Message);
   }
   session.Guard.Rethrow();
@@ -179,15 +261,43 @@ uint16_t DensityToDpi(int unit, unsigned density) {
   return dpi > 0 && dpi <= 0xFFFF ? static_cast<uint16_t>(dpi) : 0;
 }
 
-// Refuses a Huffman-coded file too short to hold its image: every block of every component
-// costs at least one bit (its DC code), so fewer bits than blocks cannot be a whole picture, and
-// decoding the missing rest would cost time for nothing. Arithmetic coding has no such bound.
-void CheckDataCanHoldBlocks(const jpeg_decompress_struct& cinfo, int64_t bytesAvailable) {
-  if (cinfo.arith_code || bytesAvailable <= 0) return;
+// Blocks of all components, and the memory a multi-scan file's coefficients take (libjpeg keeps
+// every block of every component, padded to whole MCUs).
+uint64_t BlockCount(const jpeg_decompress_struct& cinfo) {
   uint64_t blocks = 0;
   for (int c = 0; c < cinfo.num_components; ++c)
     blocks += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks;
-  if (blocks / 8 > static_cast<uint64_t>(bytesAvailable)) throw EJpegError("JPEG file is too short for its image size");
+  return blocks;
+}
+
+uint64_t CoefficientBytes(const jpeg_decompress_struct& cinfo) {
+  uint64_t bytes = 0;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& component = cinfo.comp_info[c];
+    const uint64_t h = std::max(component.h_samp_factor, 1), v = std::max(component.v_samp_factor, 1);
+    const uint64_t width = (component.width_in_blocks + h - 1) / h * h;
+    const uint64_t height = (component.height_in_blocks + v - 1) / v * v;
+    bytes += width * height * kCoefficientBlockBytes;
+  }
+  return bytes;
+}
+
+// A multi-scan file is decoded into a coefficient buffer of the whole image first. That buffer
+// and the image must fit the memory limit together, and the buffer may take no more than the
+// largest image the area limit allows: a file of a few bytes may not make the reader hold more
+// than a valid picture of the allowed size would.
+void CheckCoefficientMemory(const jpeg_decompress_struct& cinfo, uint64_t imageBytes) {
+  const TImageLimits limits = ImageLimits();
+  const uint64_t coefficients = CoefficientBytes(cinfo);
+  const uint64_t memory = static_cast<uint64_t>(std::max<int64_t>(limits.MaxMemory, 0));
+  const uint64_t largestImage = static_cast<uint64_t>(std::max<int64_t>(limits.MaxArea, 0)) * 3;
+  if (imageBytes > memory || coefficients > memory - imageBytes || coefficients > largestImage)
+    throw EQuorvaneError("CreateDibSection failed");
+}
+
+// True when every byte of the row is the same.
+bool UniformRow(const uint8_t* row, size_t bytes) {
+  return bytes == 0 || std::all_of(row, row + bytes, [first = row[0]](uint8_t b) { return b == first; });
 }
 
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
@@ -197,23 +307,30 @@ uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi 
 void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   ClearWarnings();
   FWarningCount = 0;
-  const int64_t start = stream.Position(), size = stream.Size();
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
   TJpegObject<jpeg_decompress_struct> decoder(session);
   jpeg_decompress_struct& cinfo = decoder.Object;
 
+  bool multiScan = false;
   RunJpeg(session, [&] {
     jpeg_create_decompress(&cinfo);
     cinfo.src = &session.Source;
+    cinfo.progress = &session.Progress;
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGR;
+    multiScan = jpeg_has_multiple_scans(&cinfo);
   });
   // Sizes are checked before libjpeg allocates its buffers for the image.
-  CheckImageSize(cinfo.image_width, cinfo.image_height, cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24);
-  if (start >= 0 && size > start) CheckDataCanHoldBlocks(cinfo, size - start);
+  const int bits = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
+  CheckImageSize(cinfo.image_width, cinfo.image_height, bits);
+  const uint64_t imageBytes = (uint64_t{cinfo.image_width} * bits + 31) / 32 * 4 * cinfo.image_height;
   const TImageLimits limits = ImageLimits();
-  cinfo.mem->max_memory_to_use = static_cast<long>(limits.MaxMemory);
+  if (multiScan) CheckCoefficientMemory(cinfo, imageBytes);
+  // libjpeg takes 0 for "no limit"; what it may use is what the image leaves of the limit.
+  cinfo.mem->max_memory_to_use =
+      static_cast<long>(std::max<int64_t>(1, limits.MaxMemory - static_cast<int64_t>(imageBytes)));
+  session.ScanWorkLimit = std::max(kMinScanWork, BlockCount(cinfo) * kScanPassesPerBlock);
   RunJpeg(session, [&] { jpeg_start_decompress(&cinfo); });
 
   TImageFormat format;
@@ -226,13 +343,44 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   const uint16_t yDpi = DensityToDpi(cinfo.density_unit, cinfo.Y_density);
   NewImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), format, nullptr, xDpi, yDpi);
 
-  RunJpeg(session, [&] {
-    while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW row = ScanLine(static_cast<int>(cinfo.output_scanline));
-      if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+  if (!multiScan) session.Watch = cinfo.arith_code ? TDataEndWatch::Arithmetic : TDataEndWatch::Huffman;
+  const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
+  bool filled = false;
+  for (bool decoding = true; decoding;) {
+    RunJpeg(session, [&] {
+      while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = ScanLine(static_cast<int>(cinfo.output_scanline));
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+        // input_iMCU_row counts the decoded iMCU rows; the data ended in one of them.
+        if (session.Watch == TDataEndWatch::Arithmetic && EndsScanData(cinfo, cinfo.unread_marker)) {
+          session.FillFrom = (int64_t{cinfo.input_iMCU_row} + 1) * RowsPerImcu(cinfo);
+          session.Watch = TDataEndWatch::None;
+        }
+        if (session.FillFrom >= 0 && cinfo.output_scanline > session.FillFrom) break;
+      }
+    });
+    decoding = false;
+    const int done = static_cast<int>(cinfo.output_scanline);
+    if (session.FillFrom < 0 || done <= session.FillFrom || done >= Height()) break;
+    // The data has ended: the rest is filler, set here instead of decoded. For Huffman files it
+    // is what libjpeg gives (checked on the last decoded row; should that row differ, decoding
+    // goes on). Arithmetic files get the same gray instead of libjpeg's noise from zero bits.
+    const uint8_t* last = ScanLine(done - 1);
+    if (cinfo.arith_code || UniformRow(last, rowBytes)) {
+      const uint8_t value = cinfo.arith_code ? kFillerSample : last[0];
+      for (int y = done; y < Height(); ++y) std::memset(ScanLine(y), value, rowBytes);
+      filled = true;
+      if (cinfo.arith_code) {
+        cinfo.err->msg_code = JWRN_HIT_MARKER;
+        (*cinfo.err->emit_message)(reinterpret_cast<j_common_ptr>(&cinfo), -1);
+        session.Guard.Rethrow();
+      }
+    } else {
+      session.FillFrom = -1;
+      decoding = true;
     }
-    jpeg_finish_decompress(&cinfo);
-  });
+  }
+  if (!filled) RunJpeg(session, [&] { jpeg_finish_decompress(&cinfo); });
   FWarningCount = session.Errors.num_warnings;
   if (FWarningCount > kMaxWarningTexts)
     AddWarning(FormatMessage("%ld further JPEG warnings", FWarningCount - kMaxWarningTexts));

@@ -186,6 +186,14 @@ uint16_t PpmToDpi(png_uint_32 ppm) {
   return dpi > 0 && dpi <= 0xFFFF ? static_cast<uint16_t>(dpi) : 0;
 }
 
+// libpng corrects only when the overall exponent screen x file gamma differs from 1 by more than
+// its threshold (5 %); the same test in the same fixed-point arithmetic tells whether the pixels
+// read were changed.
+bool GammaCorrects(png_fixed_point screenGamma, png_fixed_point fileGamma) {
+  const int64_t product = (int64_t{screenGamma} * fileGamma + PNG_FP_1 / 2) / PNG_FP_1;
+  return product < PNG_FP_1 - PNG_GAMMA_THRESHOLD_FIXED || product > PNG_FP_1 + PNG_GAMMA_THRESHOLD_FIXED;
+}
+
 png_uint_32 DpiToPpm(int dpi) {
   return static_cast<png_uint_32>(std::max<int64_t>(0, RoundHalfEven(dpi / static_cast<long double>(kMetresPerInch))));
 }
@@ -197,7 +205,8 @@ struct TPngHeader {
   int Passes = 1;
   size_t RowBytes = 0;  // after the transformations
   uint16_t XDpi = 0, YDpi = 0;
-  double FileGamma = 0;  // 0: no gamma correction
+  double FileGamma = 0;  // 0: no gAMA chunk in force
+  bool GammaCorrected = false;
   bool Srgb = false;
   bool HasPalette = false;
   TDibPalette Palette{};
@@ -305,6 +314,11 @@ void SetReadLimits(png_structp png) {
   png_set_user_limits(png, static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxWidth, 1, pngMax)),
                       static_cast<png_uint_32>(std::clamp<int64_t>(limits.MaxHeight, 1, pngMax)));
   png_set_chunk_cache_max(png, kMaxCachedChunks);
+  // Ancillary chunks the reader does not use are skipped unread: libpng would otherwise allocate
+  // whatever length such a chunk claims (up to 2 GB) before reading it.
+  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
                                     std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
 }
@@ -353,10 +367,12 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     } else if (h.BitDepth > 2) {
       // A file without gAMA is taken as made for this screen: no correction, so that a
       // picture saved and opened again keeps its pixels.
-      double fileGamma = 0;
-      if (png_get_gAMA(png, info, &fileGamma) && fileGamma > 0) {
-        h.FileGamma = fileGamma;
-        png_set_gamma(png, ScreenGamma, fileGamma);
+      png_fixed_point fileGamma = 0;
+      if (png_get_gAMA_fixed(png, info, &fileGamma) && fileGamma > 0) {
+        const png_fixed_point screenGamma = static_cast<png_fixed_point>(ScreenGamma * PNG_FP_1 + 0.5);
+        h.FileGamma = static_cast<double>(fileGamma) / PNG_FP_1;
+        h.GammaCorrected = GammaCorrects(screenGamma, fileGamma);
+        png_set_gamma_fixed(png, screenGamma, fileGamma);
       }
     }
     png_color_16 backColor{};
@@ -388,7 +404,10 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     }
   });
   if (h.ColorType == PNG_COLOR_TYPE_PALETTE && !h.HasPalette) throw EPNGError("png_get_PLTE failed");
-  if (h.BitDepth > 2 && !h.Srgb) FGamma = h.FileGamma > 0 ? h.FileGamma : kDefaultPngGamma;
+  // Gamma is what the pixels now carry: the screen's after a correction, else the file's own, so
+  // that saving the image again writes a gAMA that matches its pixels.
+  if (h.BitDepth > 2 && !h.Srgb)
+    FGamma = h.GammaCorrected ? kDefaultPngGamma : h.FileGamma > 0 ? h.FileGamma : kDefaultPngGamma;
 
   NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr, h.XDpi,
            h.YDpi);

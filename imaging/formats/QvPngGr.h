@@ -33,7 +33,9 @@ class TPngGraphic : public TDibGraphic {
   // Writes the image at the stream's position.
   void SaveToStream(TStream& stream) override;
 
-  // Gamma written into the gAMA chunk; reading a file with a gAMA chunk replaces it.
+  // Gamma written into the gAMA chunk. Reading a file of more than 2 bits without sRGB replaces
+  // it with the gamma its pixels carry once read: 1 / ScreenGamma when they were corrected for
+  // the screen, else the file's own (or that default when it has none).
   double Gamma() const { return FGamma; }
   void SetGamma(double value) { FGamma = value; }
   // Colour onto which transparent pixels of colour files are composited when reading.

@@ -88,6 +88,17 @@ void FixCrc(Bytes& png, size_t dataAt, size_t length) {
   for (int i = 0; i < 4; ++i) png[dataAt + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
 }
 
+// Inserts a chunk of the given type and data right after the header chunk.
+void InsertChunk(Bytes& png, const char* type, const Bytes& data) {
+  Bytes chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(data.size() >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const uint32_t crc = crc32(0, chunk.data() + 4, static_cast<uInt>(data.size() + 4));
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+}
+
 TColorValue Rgb(int r, int g, int b) { return PackColor(uint8_t(b), uint8_t(g), uint8_t(r)); }
 
 class TWarningRecorder : public IPlatform {
@@ -248,6 +259,107 @@ TEST(Png, ColourTypesAndDepthsMapToFormats) {
   }
 }
 
+// The cross product of colour type, bit depth, interlacing, transparency and odd widths: every
+// file reads to the pixels the rules give (samples scaled to 8 bits, the high byte of 16-bit
+// ones, transparent and translucent pixels composited onto black), with no row read or written
+// beyond its bounds.
+TEST(Png, EveryLayoutReadsToItsPixels) {
+  struct Layout {
+    int ColorType;
+    std::vector<int> Depths;
+    bool Transparency;  // a tRNS chunk is allowed
+  };
+  const Layout layouts[] = {{PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}, true},
+                            {PNG_COLOR_TYPE_RGB, {8, 16}, true},
+                            {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}, true},
+                            {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}, false},
+                            {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}, false}};
+  constexpr int kHeight = 5;
+  for (const Layout& layout : layouts)
+    for (int depth : layout.Depths)
+      for (int width : {1, 3, 7, 9, 33})
+        for (bool interlaced : {false, true})
+          for (bool trns : {false, true}) {
+            if (trns && !layout.Transparency) continue;
+            const int channels = layout.ColorType == PNG_COLOR_TYPE_RGB          ? 3
+                                 : layout.ColorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                 : layout.ColorType == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                                                                                 : 1;
+            const int maxSample = (1 << depth) - 1;
+            auto sample = [&](int x, int y, int c) {
+              const int v = (x * 73 + y * 151 + c * 37 + depth) * 2654435761u >> 8 & 0xFFFF;
+              return c == 3 || (c == 1 && channels == 2) ? (x % 3 == 0   ? 0
+                                                            : x % 3 == 1 ? maxSample
+                                                                         : v & maxSample)
+                                                         : v & maxSample;
+            };
+            TPngFile file{width, kHeight, depth, layout.ColorType, interlaced};
+            const int entries = layout.ColorType == PNG_COLOR_TYPE_PALETTE ? 1 << depth : 0;
+            for (int i = 0; i < entries; ++i)
+              file.Palette.push_back({uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(i * 101 + 7)});
+            if (trns && entries) file.PaletteAlpha = {0, 128};
+            if (trns && !entries)
+              file.Trns = png_color_16{0, uint16_t(sample(0, 0, 0)), uint16_t(sample(0, 0, 1)),
+                                       uint16_t(sample(0, 0, 2)), uint16_t(sample(0, 0, 0))};
+            for (int y = 0; y < kHeight; ++y) {
+              Bytes row((static_cast<size_t>(width) * channels * depth + 7) / 8, 0);
+              for (int x = 0; x < width; ++x)
+                for (int c = 0; c < channels; ++c) {
+                  const int v = sample(x, y, c);
+                  const size_t bit = (static_cast<size_t>(x) * channels + c) * depth;
+                  if (depth == 16) {
+                    row[bit / 8] = static_cast<uint8_t>(v >> 8);
+                    row[bit / 8 + 1] = static_cast<uint8_t>(v);
+                  } else {
+                    row[bit / 8] |= static_cast<uint8_t>(v << (8 - depth - bit % 8));
+                  }
+                }
+              file.Rows.push_back(row);
+            }
+            TPngGraphic image;
+            ReadFromBytes(BuildPng(file), image);
+            const std::string name = "type " + std::to_string(layout.ColorType) + " depth " + std::to_string(depth) +
+                                     " width " + std::to_string(width) + (interlaced ? " interlaced" : "") +
+                                     (trns ? " tRNS" : "");
+            ASSERT_EQ(image.Width(), width) << name;
+            for (int y = 0; y < kHeight; ++y)
+              for (int x = 0; x < width; ++x) {
+                // The 8-bit value of each channel, then compositing onto black.
+                const int opaque = depth == 16 ? maxSample : 255;
+                int rgb[3], alpha = opaque;
+                auto eight = [&](int v) { return depth == 16 ? v >> 8 : v * 255 / maxSample; };
+                if (entries) {
+                  const png_color& e = file.Palette[sample(x, y, 0)];
+                  rgb[0] = e.red, rgb[1] = e.green, rgb[2] = e.blue;
+                  if (trns && sample(x, y, 0) < 2) alpha = file.PaletteAlpha[sample(x, y, 0)];
+                } else {
+                  for (int c = 0; c < 3; ++c) rgb[c] = eight(sample(x, y, channels >= 3 ? c : 0));
+                  if (channels == 2 || channels == 4) alpha = sample(x, y, channels - 1);
+                  bool transparent = trns;
+                  for (int c = 0; c < (channels == 3 ? 3 : 1); ++c)
+                    transparent = transparent && sample(x, y, c) == sample(0, 0, c);
+                  if (transparent) alpha = 0;
+                }
+                for (int& v : rgb) {
+                  if (alpha == 0) {
+                    v = 0;
+                  } else if (alpha == opaque) {
+                  } else if (depth == 16) {
+                    const int fg = sample(x, y, &v - rgb < channels - 1 ? int(&v - rgb) : 0);
+                    png_uint_16 out;
+                    png_composite_16(out, fg, alpha, 0);
+                    v = out >> 8;
+                  } else {
+                    png_byte out;
+                    png_composite(out, v, alpha, 0);
+                    v = out;
+                  }
+                }
+                EXPECT_EQ(image.GetPixel(x, y), Rgb(rgb[0], rgb[1], rgb[2])) << name << " at " << x << "," << y;
+              }
+          }
+}
+
 TEST(Png, BackgroundFromFileOrBackColor) {
   TPngFile file{2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{9, 9, 9, 0, 1, 2, 3, 255}}};
   file.Background = png_color_16{0, 100, 150, 200, 0};
@@ -261,8 +373,9 @@ TEST(Png, BackgroundFromFileOrBackColor) {
   EXPECT_EQ(image.GetPixel(1, 0), Rgb(1, 2, 3));
 }
 
-// Files with gAMA or sRGB are corrected for the screen; files without either are read as they
-// are. Gamma afterwards holds the file's value or the default.
+// Files with gAMA are corrected for the screen (unless the correction is below libpng's 5 %
+// threshold); files with sRGB or neither are read as they are. Gamma afterwards holds the gamma
+// the pixels carry: the screen's after a correction, else the file's value or the default.
 TEST(Png, GammaRules) {
   struct Case {
     const char* Name;
@@ -273,8 +386,9 @@ TEST(Png, GammaRules) {
   };
   const Case cases[] = {{"no gAMA", std::nullopt, false, false, 1 / 2.2},
                         {"gAMA 0.45455", 0.45455, false, false, 0.45455},
+                        {"gAMA 0.47, within the threshold", 0.47, false, false, 0.47},
                         {"sRGB", std::nullopt, true, false, 0.8},
-                        {"gAMA 1.0", 1.0, false, true, 1.0}};
+                        {"gAMA 1.0", 1.0, false, true, 1 / 2.2}};
   for (const Case& c : cases) {
     TPngFile file{3, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0, 64, 255}}};
     file.Gamma = c.FileGamma;
@@ -289,6 +403,37 @@ TEST(Png, GammaRules) {
     else
       EXPECT_EQ(image.GetPixelIndex(1, 0), 64) << c.Name;
     EXPECT_NEAR(image.Gamma(), c.GammaAfter, 1e-5) << c.Name;
+  }
+}
+
+// An image read with a gamma correction and saved again keeps its pixels through any number of
+// read/save cycles: the file says the gamma the corrected pixels carry.
+TEST(Png, SavingACorrectedImageAgainKeepsItsPixels) {
+  const std::vector<png_color> palette = {{0, 0, 0}, {40, 90, 160}, {128, 128, 128}, {250, 200, 10}};
+  struct Case {
+    const char* Name;
+    TPngFile File;
+  };
+  Case cases[] = {
+      {"8-bit gray, gAMA 1.0", {4, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{0, 30, 64, 200}}}},
+      {"4-bit gray, gAMA 1.0", {4, 1, 4, PNG_COLOR_TYPE_GRAY, false, {{0x13, 0x9F}}}},
+      {"16-bit RGB, gAMA 0.7", {1, 2, 16, PNG_COLOR_TYPE_RGB, true, {{0x12, 0, 0x80, 0, 0xC0, 0}, {1, 0, 2, 0, 3, 0}}}},
+      {"palette, gAMA 1.0", {4, 1, 8, PNG_COLOR_TYPE_PALETTE, false, {{0, 1, 2, 3}}, palette}},
+      {"RGBA onto black, gAMA 1.0", {2, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, {{200, 100, 50, 128, 9, 60, 90, 255}}}},
+  };
+  for (Case& c : cases) {
+    c.File.Gamma = std::string(c.Name).find("0.7") != std::string::npos ? 0.7 : 1.0;
+    const Bytes original = BuildPng(c.File);
+    TPngGraphic first;
+    ReadFromBytes(original, first);
+    TPngGraphic cycled;
+    ReadFromBytes(original, cycled);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+      const Bytes saved = SavedBytes(cycled);
+      EXPECT_EQ(Be32(ChunkData(saved, "gAMA"), 0), 45455u) << c.Name << " cycle " << cycle;
+      ReadFromBytes(saved, cycled);
+      EXPECT_TRUE(SameIndices(cycled, first)) << c.Name << " cycle " << cycle;
+    }
   }
 }
 
@@ -381,6 +526,24 @@ TEST(Png, HugeDeclaredImageRefusedQuickly) {
     EXPECT_THROW(ReadFromBytes(file, image), Exception) << side;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << side;
   }
+}
+
+// Chunks the reader has no use for are skipped unread: damaged ones bring no warning, and one
+// that claims a huge length is not allocated (libpng would allocate what it claims first).
+TEST(Png, UnusedChunksAreSkippedUnread) {
+  const Bytes plain = BuildPng({2, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{16, 32}}});
+  for (const char* type :
+       {"cHRM", "iCCP", "sBIT", "hIST", "tEXt", "zTXt", "iTXt", "tIME", "sPLT", "oFFs", "pCAL", "sCAL", "eXIf"}) {
+    Bytes file = plain;
+    InsertChunk(file, type, {1});
+    TPngGraphic image;
+    ReadFromBytes(file, image);
+    EXPECT_TRUE(image.Warnings().empty()) << type << ": " << image.Warnings()[0];
+    EXPECT_EQ(image.GetPixelIndex(1, 0), 32) << type;
+  }
+  const Bytes huge = ReadFileBytes(RegressionFile("png-scal-chunk-claiming-1380-mb.png"));
+  TPngGraphic image;
+  EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(huge, image); }), "Read Error");
 }
 
 TEST(Png, WarningsReachImageAndPlatform) {

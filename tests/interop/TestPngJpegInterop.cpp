@@ -197,6 +197,36 @@ TEST(PngInterop, OurFilesPassPngcheckAndReadInImageMagick) {
     }
 }
 
+// ImageMagick's files with a gamma other than the screen's: the first reading corrects the pixels;
+// saving that image again and reading the result, over and over, keeps them, and every file
+// written passes pngcheck.
+TEST(PngInterop, GammaCorrectedImageSavedAgainKeepsItsPixels) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 12));
+  const std::string chunks = "-define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"rgb8-gamma1", chunks + "-set gamma 1.0 png24:"},
+      {"gray16-gamma0.7", chunks + "-set gamma 0.7 -colorspace Gray -define png:bit-depth=16 png:"},
+      {"palette8-gamma1", chunks + "-set gamma 1.0 -colors 50 png8:"},
+  };
+  for (const auto& [name, options] : cases) {
+    const std::string file = dir / (std::string(name) + ".png");
+    ASSERT_TRUE(Convert(dir / "in.ppm " + options + file)) << name;
+    ASSERT_TRUE(HasChunk(ReadFileBytes(file), "gAMA")) << name;
+    TPngGraphic image;
+    image.LoadFromFile(file);
+    const TRgbPicture first = OurPixels(image);
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+      const std::string saved = dir / (std::string(name) + "-" + std::to_string(cycle) + ".png");
+      image.SaveToFile(saved);
+      EXPECT_TRUE(RunTool("pngcheck -q " + saved)) << saved;
+      image.LoadFromFile(saved);
+      EXPECT_TRUE(SamePixels(OurPixels(image), first)) << name << " cycle " << cycle;
+    }
+  }
+}
+
 TEST(JpegInterop, ReadsCjpegFilesWithDjpegsPixels) {
   TWorkDir dir;
   const TRgbPicture picture = TestPicture(kWidth, kHeight, 8);
@@ -251,6 +281,36 @@ TEST(JpegInterop, ImageMagickDensitiesAndCmyk) {
     ADD_FAILURE() << "a CMYK file was read";
   } catch (const Exception& e) {
     EXPECT_EQ(e.Message(), "Unsupported color conversion request");
+  }
+}
+
+// A photograph cut short (large and noisy, cut to a small prefix that holds fewer bits than the
+// picture has blocks) shows the rows its data holds and libjpeg's filler after them, pixel for
+// pixel as djpeg decodes it, with a warning.
+TEST(JpegInterop, CutPhotographsReadAsDjpegDecodesThem) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  const std::string noise = "-size 2000x1500 xc: +noise Random ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"baseline", noise + "-quality 92 -sampling-factor 2x2"},
+      {"progressive", noise + "-quality 85 -sampling-factor 2x1 -interlace JPEG"},
+      {"gray", noise + "-colorspace Gray -quality 90"},
+  };
+  for (const auto& [name, options] : cases) {
+    const std::string whole = dir / (std::string(name) + ".jpg");
+    ASSERT_TRUE(Convert(options + " " + whole)) << name;
+    const std::vector<uint8_t> bytes = ReadFileBytes(whole);
+    for (size_t size : {size_t{6000}, bytes.size() / 3}) {
+      const std::string cut = dir / (std::string(name) + "-" + std::to_string(size) + ".jpg");
+      WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
+      // djpeg exits with 2 when it warned, as it must here.
+      std::system(("djpeg -pnm -outfile " + cut + ".pnm " + cut + " >/dev/null 2>&1").c_str());
+      TJpegGraphic ours;
+      ours.LoadFromFile(cut);
+      EXPECT_TRUE(SamePixels(OurPixels(ours), ReadPnm(cut + ".pnm"))) << cut;
+      ASSERT_FALSE(ours.Warnings().empty()) << cut;
+      EXPECT_EQ(ours.Warnings()[0], "Premature end of JPEG file") << cut;
+    }
   }
 }
 
