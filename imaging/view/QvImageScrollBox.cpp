@@ -28,10 +28,7 @@ struct TPaintCache {
 
 namespace {
 
-// Widest and highest display copy a widget can stand for.
-constexpr int kMaxDisplayExtent = QWIDGETSIZE_MAX;
-// Smallest margin built around the visible area, in display pixels.
-constexpr int kMinScrollMargin = 64;
+static_assert(kMaxDisplayExtent == QWIDGETSIZE_MAX, "the display copy is a widget");
 
 QList<QRgb> ColorTableOf(const TDibGraphic& image) {
   const TDibPalette& palette = image.PaletteRecord();
@@ -64,26 +61,6 @@ QImage ExpandNibbles(const TDibGraphic& image) {
   return result;
 }
 
-TRect Intersect(const TRect& a, const TRect& b) {
-  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-               std::min(a.Bottom, b.Bottom)};
-}
-
-bool IsEmptyRect(const TRect& r) { return r.Width() <= 0 || r.Height() <= 0; }
-
-bool Contains(const TRect& outer, const TRect& inner) {
-  return inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
-         inner.Bottom <= outer.Bottom;
-}
-
-// Image extent times Zoom percent, truncated toward zero; at least one pixel so that a tiny zoom
-// (a fit mode in a box of no height) shows a dot instead of failing every redraw.
-int ScaledExtent(int extent, float zoomPercent) {
-  const double scaled = std::trunc(static_cast<double>(extent) * (static_cast<double>(zoomPercent) / 100.0));
-  if (scaled > kMaxDisplayExtent) throw EQuorvaneError("CreateDibSection failed");
-  return std::max(1, static_cast<int>(scaled));
-}
-
 }  // namespace
 
 TImageScrollBox::TImageScrollBox(QWidget* parent)
@@ -97,7 +74,7 @@ TImageScrollBox::TImageScrollBox(QWidget* parent)
       FPaintCache(std::make_unique<TPaintCache>()) {
   setFrameShape(QFrame::NoFrame);
   resize(100, 100);
-  SetScrollBarsShown(false, false);
+  SetScrollBarsShown(TScrollBars{});
   FImageControl = std::make_unique<TImageControl>(*this, viewport());
   FImageControl->setGeometry(0, 0, 0, 0);
   FImageControl->hide();
@@ -229,87 +206,47 @@ void TImageScrollBox::SetCentered(bool value) {
   Redraw(false);
 }
 
-int TImageScrollBox::ClientWidth() const {
-  const int frame = 2 * frameWidth();
-  const int bar = FVertShown ? verticalScrollBar()->sizeHint().width() : 0;
-  return std::max(0, width() - frame - bar);
+TZoomGeometry TImageScrollBox::Geometry() const {
+  return TZoomGeometry(width(), height(), frameWidth(), verticalScrollBar()->sizeHint().width(),
+                       horizontalScrollBar()->sizeHint().height());
 }
 
-int TImageScrollBox::ClientHeight() const {
-  const int frame = 2 * frameWidth();
-  const int bar = FHorzShown ? horizontalScrollBar()->sizeHint().height() : 0;
-  return std::max(0, height() - frame - bar);
-}
+int TImageScrollBox::ClientWidth() const { return Geometry().ClientWidth(FBars); }
 
-void TImageScrollBox::SetScrollBarsShown(bool horizontal, bool vertical) {
-  FHorzShown = horizontal;
-  FVertShown = vertical;
-  setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+int TImageScrollBox::ClientHeight() const { return Geometry().ClientHeight(FBars); }
+
+void TImageScrollBox::SetScrollBarsShown(TScrollBars bars) {
+  FBars = bars;
+  setHorizontalScrollBarPolicy(bars.Horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(bars.Vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
 void TImageScrollBox::ComputeZoom() {
-  const float width = static_cast<float>(FGraphic->Width());
-  const float height = static_cast<float>(FGraphic->Height());
-  switch (FZoomMode) {
-    case TZoomMode::zmFullPage: {
-      SetScrollBarsShown(FHorzShown, false);
-      const float ratioW = static_cast<float>(ClientWidth()) / width;
-      SetScrollBarsShown(false, false);
-      const float ratioH = static_cast<float>(ClientHeight()) / height;
-      FZoomPercent = 100.0f * (ratioW < ratioH ? ratioW : ratioH);
-      break;
-    }
-    case TZoomMode::zmFitWidth: {
-      const float ratio = static_cast<float>(ClientWidth()) / width;
-      FZoomPercent = 100.0f * ratio;
-      break;
-    }
-    case TZoomMode::zmFitHeight: {
-      SetScrollBarsShown(false, false);
-      const float ratio = static_cast<float>(ClientHeight()) / height;
-      FZoomPercent = 100.0f * ratio;
-      break;
-    }
-    case TZoomMode::zmPercent: break;
-    default: FZoomPercent = 100.0f; break;
-  }
+  const TZoomGeometry geometry = Geometry();
+  SetScrollBarsShown(TZoomGeometry::BarsWhileZooming(FZoomMode, FBars));
+  FZoomPercent = geometry.Zoom(FZoomMode, FZoomPercent, FGraphic->Width(), FGraphic->Height(), FBars);
 }
 
-void TImageScrollBox::UpdateScrollBars() {
-  // A bar appears when the copy exceeds the client extent; a bar in one direction narrows the
-  // client in the other, so each is decided again once the other is known.
-  SetScrollBarsShown(false, false);
-  const int fullWidth = ClientWidth(), fullHeight = ClientHeight();
-  const int barWidth = verticalScrollBar()->sizeHint().width();
-  const int barHeight = horizontalScrollBar()->sizeHint().height();
-  bool horizontal = FDisplayWidth > fullWidth;
-  bool vertical = FDisplayHeight > fullHeight - (horizontal ? barHeight : 0);
-  if (vertical && !horizontal) {
-    horizontal = FDisplayWidth > fullWidth - barWidth;
-    if (horizontal) vertical = FDisplayHeight > fullHeight - barHeight;
-  }
-  SetScrollBarsShown(horizontal, vertical);
+void TImageScrollBox::UpdateScrollBars(const TZoomGeometry& geometry) {
+  SetScrollBarsShown(geometry.ScrollBarsFor(FDisplayWidth, FDisplayHeight));
+  const int clientWidth = geometry.ClientWidth(FBars);
+  const int clientHeight = geometry.ClientHeight(FBars);
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  h->setRange(0, std::max(0, FDisplayWidth - ClientWidth()));
-  h->setPageStep(std::max(1, ClientWidth()));
+  h->setRange(0, geometry.HorizontalRange(FDisplayWidth, FBars));
+  h->setPageStep(std::max(1, clientWidth));
   h->setSingleStep(16);
-  v->setRange(0, std::max(0, FDisplayHeight - ClientHeight()));
-  v->setPageStep(std::max(1, ClientHeight()));
+  v->setRange(0, geometry.VerticalRange(FDisplayHeight, FBars));
+  v->setPageStep(std::max(1, clientHeight));
   v->setSingleStep(16);
   h->setValue(0);
   v->setValue(0);
 }
 
-void TImageScrollBox::PlaceImageControl() {
-  FDisplayLeft = 0;
-  FDisplayTop = 0;
-  if (FCentered) {
-    // The box's outer size decides, as long as there is nothing to scroll in that direction.
-    if (FDisplayHeight < height() && !FVertShown) FDisplayTop = (height() - FDisplayHeight) / 2;
-    if (FDisplayWidth < width() && !FHorzShown) FDisplayLeft = (width() - FDisplayWidth) / 2;
-  }
+void TImageScrollBox::PlaceImageControl(const TZoomGeometry& geometry) {
+  const TRect copy = geometry.CopyRect(FDisplayWidth, FDisplayHeight, FBars, FCentered);
+  FDisplayLeft = copy.Left;
+  FDisplayTop = copy.Top;
   FImageControl->setGeometry(FDisplayLeft - horizontalScrollBar()->value(), FDisplayTop - verticalScrollBar()->value(),
                              FDisplayWidth, FDisplayHeight);
 }
@@ -319,7 +256,7 @@ void TImageScrollBox::ClearDisplay() {
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
   FDisplayWidth = FDisplayHeight = 0;
-  SetScrollBarsShown(false, false);
+  SetScrollBarsShown(TScrollBars{});
   FImageControl->hide();
 }
 
@@ -360,17 +297,18 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   }
   if (graphicChanged) BuildAntiAliasedCopy();
 
-  const bool vertBefore = FVertShown;
+  const bool vertBefore = FBars.Vertical;
   const float oldZoom = std::nearbyint(FZoomPercent);
   ComputeZoom();
-  const int displayWidth = ScaledExtent(FGraphic->Width(), FZoomPercent);
-  const int displayHeight = ScaledExtent(FGraphic->Height(), FZoomPercent);
+  const int displayWidth = TZoomGeometry::DisplayExtent(FGraphic->Width(), FZoomPercent);
+  const int displayHeight = TZoomGeometry::DisplayExtent(FGraphic->Height(), FZoomPercent);
   if (oldZoom != FZoomPercent && OnZoomChange) OnZoomChange(*this, FZoomPercent);
 
   FDisplayWidth = displayWidth;
   FDisplayHeight = displayHeight;
-  UpdateScrollBars();
-  PlaceImageControl();
+  const TZoomGeometry geometry = Geometry();
+  UpdateScrollBars(geometry);
+  PlaceImageControl(geometry);
   FDisplayArea = TRect{};
   EnsureDisplayArea(VisibleArea());
   FImageControl->update();
@@ -379,20 +317,18 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
 
   // A vertical bar that came or went changes the width that fit-to-width divides; the view
   // settles on the width it ends up with, as a size change of the client would make it.
-  if (FZoomMode == TZoomMode::zmFitWidth && FVertShown != vertBefore && FRedrawDepth == 1) Redraw(false);
+  if (FZoomMode == TZoomMode::zmFitWidth && FBars.Vertical != vertBefore && FRedrawDepth == 1) Redraw(false);
 }
 
 // --- the display copy ---
 
 TRect TImageScrollBox::VisibleArea() const {
-  const int left = horizontalScrollBar()->value() - FDisplayLeft;
-  const int top = verticalScrollBar()->value() - FDisplayTop;
-  const TRect visible{left, top, left + ClientWidth(), top + ClientHeight()};
-  return Intersect(visible, TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const TRect copy{FDisplayLeft, FDisplayTop, FDisplayLeft + FDisplayWidth, FDisplayTop + FDisplayHeight};
+  return Geometry().VisibleArea(horizontalScrollBar()->value(), verticalScrollBar()->value(), copy, FBars);
 }
 
 void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) const {
-  const TRect part = Intersect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const TRect part = IntersectRect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
   if (IsEmptyRect(part)) throw EQuorvaneError("Destination graphic too small");
   const TDibGraphic& source = DisplaySource();
   if (FZoomPercent == 100.0f) {
@@ -411,17 +347,12 @@ void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) con
 }
 
 void TImageScrollBox::EnsureDisplayArea(const TRect& area) {
-  const TRect wanted = Intersect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
-  if (IsEmptyRect(wanted) || Contains(FDisplayArea, wanted)) return;
-  const int marginX = std::max(kMinScrollMargin, ClientWidth() / 4);
-  const int marginY = std::max(kMinScrollMargin, ClientHeight() / 4);
-  const TRect built =
-      Intersect(TRect{wanted.Left - marginX, wanted.Top - marginY, wanted.Right + marginX, wanted.Bottom + marginY},
-                TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const std::optional<TRect> built = Geometry().AreaToBuild(area, FDisplayArea, FDisplayWidth, FDisplayHeight, FBars);
+  if (!built) return;
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
-  BuildDisplayPart(built, *FDisplayGraphic);
-  FDisplayArea = built;
+  BuildDisplayPart(*built, *FDisplayGraphic);
+  FDisplayArea = *built;
   RebuildPaintImage();
 }
 
@@ -448,7 +379,7 @@ void TImageScrollBox::RebuildPaintImage() {
 
 void TImageScrollBox::PaintDisplay(QPainter& painter, const QRect& area) {
   const TRect exposed{area.left(), area.top(), area.right() + 1, area.bottom() + 1};
-  EnsureDisplayArea(Intersect(exposed, VisibleArea()));
+  EnsureDisplayArea(IntersectRect(exposed, VisibleArea()));
   if (FPaintCache->Image.isNull()) return;
   painter.setClipRect(area);
   if (FPaintCache->Flipped) {

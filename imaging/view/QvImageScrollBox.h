@@ -6,7 +6,8 @@
 // compute from the box's client size, optionally centred, black-and-white images optionally
 // through a 16-level gray anti-aliased copy, and can step through the frames of a multi-image
 // file on its own timer. Mouse input over the image goes to an exchangeable handler (MouseMode,
-// see QvMouseHandler.h).
+// see QvMouseHandler.h). The arithmetic of zoom, display size, scroll bars and display area is
+// TZoomGeometry's (QvZoomGeometry.h).
 //
 // The display. ImageControl is a child of the viewport at (Left - horizontal position,
 // Top - vertical position) whose size is that of the display copy: the whole image scaled to the
@@ -31,6 +32,7 @@
 
 #include "model/QvDiGrph.h"
 #include "view/QvMouseHandler.h"
+#include "view/QvZoomGeometry.h"
 
 class QTimer;
 
@@ -40,8 +42,6 @@ class TStream;
 class TResizeTransform;
 class TAntiAliasTransform;
 class TImageControl;
-
-enum class TZoomMode : uint8_t { zmOriginalSize = 0, zmFullPage = 1, zmFitWidth = 2, zmFitHeight = 3, zmPercent = 4 };
 
 class TImageScrollBox : public QAbstractScrollArea {
  public:
@@ -99,6 +99,8 @@ class TImageScrollBox : public QAbstractScrollArea {
   void Redraw(bool graphicChanged);
   // Sets ZoomPercent from ZoomMode and the client size (hides scroll bars for the fit modes).
   void ComputeZoom();
+  // The box's metrics as the zoom arithmetic sees them: outer size, frame, scroll-bar extents.
+  TZoomGeometry Geometry() const;
 
   // --- the display copy ---
   QWidget* ImageControl() const;
@@ -123,8 +125,8 @@ class TImageScrollBox : public QAbstractScrollArea {
   // Client size: the viewport's, with the scroll bars as they are now.
   int ClientWidth() const;
   int ClientHeight() const;
-  bool HorzScrollBarShown() const { return FHorzShown; }
-  bool VertScrollBarShown() const { return FVertShown; }
+  bool HorzScrollBarShown() const { return FBars.Horizontal; }
+  bool VertScrollBarShown() const { return FBars.Vertical; }
 
   // --- mouse ---
   TMouseMode MouseMode() const { return FMouseMode; }
@@ -168,9 +170,9 @@ class TImageScrollBox : public QAbstractScrollArea {
   void BuildAntiAliasedCopy();
   const TDibGraphic& DisplaySource() const;
   void UpdateDisplaySize();
-  void UpdateScrollBars();
-  void PlaceImageControl();
-  void SetScrollBarsShown(bool horizontal, bool vertical);
+  void UpdateScrollBars(const TZoomGeometry& geometry);
+  void PlaceImageControl(const TZoomGeometry& geometry);
+  void SetScrollBarsShown(TScrollBars bars);
   void RebuildPaintImage();
 
   std::unique_ptr<TImageControl> FImageControl;
@@ -191,8 +193,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool FRedrawPending = false;  // asked for while hidden
   bool FPendingGraphicChanged = false;
   int FRedrawDepth = 0;  // nesting of Redraw calls
-  bool FHorzShown = false;
-  bool FVertShown = false;
+  TScrollBars FBars;
   std::string FFileName;
   int FDisplayWidth = 0;
   int FDisplayHeight = 0;
