@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "TBrindlexApplication.h"
+#include "TScanCommand.h"
 #include "TToolIcons.h"
 #include "TWindowSettings.h"
 #include "TZoomBox.h"
@@ -28,7 +29,6 @@
 #include "model/QvDiGrphRegistry.h"
 #include "platform/QvDiGrphQt.h"
 #include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
@@ -47,12 +47,15 @@ const QColor kStyleColours[] = {QColor(0xD4, 0xD0, 0xC8), QColor(0xC0, 0xD8, 0xF
 
 }  // namespace
 
-// The scanner commands' view of the window: its questions through the window's dialogs, its
-// enabling, and the document state of a scanned page or file.
-class TfrmImageConverter::TScanWindow : public quorvane::IScanWindow {
+// The scanner commands' view of the window: its dialogs, its enabling, and the document state
+// of a scanned page or file.
+class TfrmImageConverter::TScanWindow : public IScanWindow {
  public:
   explicit TScanWindow(TfrmImageConverter& window) : FWindow(window) {}
 
+  TUserDialogs& Dialogs() override { return FWindow.Dialogs(); }
+  QWidget* DialogParent() override { return &FWindow; }
+  QString Directory() const override { return FWindow.FDirectory; }
   bool ConfirmSave() override {
     try {
       FWindow.ConfirmSave();
@@ -61,36 +64,20 @@ class TfrmImageConverter::TScanWindow : public quorvane::IScanWindow {
       return false;
     }
   }
-  quorvane::TMultiPageAnswer AskMultiPage() override {
-    switch (FWindow.Dialogs().Confirm(&FWindow, QStringLiteral("Multi-page scan ?"), true)) {
-      case TAnswer::Yes: return quorvane::TMultiPageAnswer::Yes;
-      case TAnswer::No: return quorvane::TMultiPageAnswer::No;
-      case TAnswer::Cancel: break;
-    }
-    return quorvane::TMultiPageAnswer::Cancel;
-  }
-  std::string AskOutputFile() override {
-    return quorvane::AskScanOutputFile(&FWindow, FWindow.FDirectory.toStdString());
-  }
-  void ShowMessage(const std::string& text) override {
-    FWindow.Dialogs().ShowMessage(&FWindow, QString::fromStdString(text));
-  }
   void SetWindowEnabled(bool enabled) override { FWindow.setEnabled(enabled); }
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified) override {
     FWindow.ShowScannedPage(page, modified);
   }
-  void OpenScannedFile(const std::string& fileName) override { FWindow.LoadFile(QString::fromStdString(fileName)); }
+  void OpenScannedFile(const QString& fileName) override { FWindow.LoadFile(fileName); }
   void ProcessMessages() override { QCoreApplication::processEvents(); }
 
  private:
   TfrmImageConverter& FWindow;
 };
 
-void TfrmImageConverter::Scan() { quorvane::ScanCommand(*FScanner, *FScanWindow); }
+void TfrmImageConverter::Scan() { ScanCommand(*FScanner, *FScanWindow); }
 
-void TfrmImageConverter::SelectScanner() { quorvane::SelectScannerCommand(*FScanner, *FScanWindow); }
-
-quorvane::IScanWindow& TfrmImageConverter::ScanWindow() { return *FScanWindow; }
+void TfrmImageConverter::SelectScanner() { SelectScannerCommand(*FScanner, *FScanWindow); }
 
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -156,7 +143,7 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
     connect(clipboard, &QClipboard::dataChanged, this, [this] { ClipboardChanged(); });
     ClipboardChanged();
   }
-  SetErrorReporter([this](const QString& message) { FDialogs->ShowError(this, message); });
+  SetErrorReporter([this](const QString& message) { FDialogs->ShowError(this, QString(), message); });
   UpdateCommands();
 }
 

@@ -20,7 +20,6 @@
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
-class IScanWindow;
 class TScanner;
 }  // namespace quorvane
 
@@ -66,8 +65,6 @@ class TfrmImageConverter : public QMainWindow {
   void PrintSetup();
   void Scan();
   void SelectScanner();
-  // What the scanner commands call back into (the page shown, the file opened, the prompts).
-  quorvane::IScanWindow& ScanWindow();
   void ShowPage(int page);
   // Runs one Image-menu command.
   void RunImageCommand(quorvane::TImageCommand command);
@@ -83,6 +80,9 @@ class TfrmImageConverter : public QMainWindow {
   const quorvane::TDibGraphic& UndoGraphic() const { return *FUndoGraphic; }
   quorvane::TImageScrollBox& ImageScrollBox() { return *FImageScrollBox; }
   QString Directory() const { return FDirectory; }
+  // The printer of the session: what Printer Setup chooses holds for every later Print.
+  QPrinter& Printer();
+  quorvane::TScanner& Scanner() { return *FScanner; }
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
@@ -145,7 +145,6 @@ class TfrmImageConverter : public QMainWindow {
   std::unique_ptr<TUserDialogs> FDialogs;
   quorvane::TImageScrollBox* FImageScrollBox;
   std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
-  // The printer of the session: what Printer Setup chooses holds for every later Print.
   std::unique_ptr<QPrinter> FPrinter;
   std::unique_ptr<quorvane::TScanner> FScanner;
   // What the scanner commands need of the window.

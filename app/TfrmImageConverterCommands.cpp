@@ -1,4 +1,4 @@
-// The commands of the main window: files, clipboard, undo, pages and the Image menu.
+// The commands of the main window: files, clipboard, undo, pages, print and the Image menu.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -13,6 +13,7 @@
 #include "TBrindlexApplication.h"
 #include "TCropForm.h"
 #include "TFormatConversionForm.h"
+#include "TPrintCommand.h"
 #include "TResizeForm.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrphRegistry.h"
@@ -20,9 +21,6 @@
 #include "model/QvSafeFile.h"
 #include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
-#include "print/QvPrintCommand.h"
-#include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
@@ -84,7 +82,7 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   if (!warnings.empty()) {
     QStringList lines;
     for (const std::string& w : warnings) lines << QString::fromStdString(w);
-    FDialogs->ShowMessage(this, lines.join(QLatin1Char('\n')));
+    FDialogs->ShowMessage(this, QString(), lines.join(QLatin1Char('\n')));
   }
 }
 
@@ -190,16 +188,17 @@ void TfrmImageConverter::Undo() {
   FUndoGraphic->FreeImage();
 }
 
-void TfrmImageConverter::Print() {
-  if (FImageScrollBox->Graphic().Empty()) return;
+QPrinter& TfrmImageConverter::Printer() {
   if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  quorvane::PrintImage(this, FImageScrollBox->Graphic(), *FPrinter);
+  return *FPrinter;
 }
 
-void TfrmImageConverter::PrintSetup() {
-  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  quorvane::PrinterSetup(this, *FPrinter);
+void TfrmImageConverter::Print() {
+  if (FImageScrollBox->Graphic().Empty()) return;
+  PrintImage(*FDialogs, this, FImageScrollBox->Graphic(), Printer());
 }
+
+void TfrmImageConverter::PrintSetup() { PrinterSetup(*FDialogs, this, Printer()); }
 
 // A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {

@@ -15,7 +15,7 @@
 
 #include "WindowTestUtil.h"
 #include "model/QvLimits.h"
-#include "scan/QvScanCommand.h"
+#include "scan/ScanTestSupport.h"
 
 namespace apptest {
 namespace {
@@ -49,8 +49,14 @@ TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
   // A scanned page replaces the picture just as well.
   Trigger(TImageCommand::Rotate90);
   ASSERT_TRUE(Enabled("acUndo"));
-  Window->ScanWindow().ShowScannedPage(*Gradient(5, 5), true);
-  Window->UpdateCommands();
+  const scantest::TSaneSandbox sandbox(scantest::TestSettings());
+  Window->Scanner().ShowUI = false;
+  Window->Scanner().XDpi = Window->Scanner().YDpi = 50;
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);  // the rotation is not saved
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);  // one page
+  Trigger("acScan");
+  ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+  EXPECT_EQ(Image().Width(), 78);  // 40 mm at 50 dpi
   EXPECT_TRUE(Window->UndoGraphic().Empty());
   EXPECT_FALSE(Enabled("acUndo"));
 }

@@ -129,6 +129,11 @@ void WindowTest::Trigger(quorvane::TImageCommand command) {
   Window->UpdateCommands();
 }
 
+void WindowTest::ShowPicture(const TDibGraphic& image) {
+  Window->ImageScrollBox().SetGraphic(image);
+  Window->UpdateCommands();
+}
+
 std::string WindowTest::OpenGradient(const std::string& name, int width, int height, TImageFormat format) {
   const std::string file = Path(name);
   WriteImage(*Gradient(width, height, format), file);
