@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/QvMisc.h"
 #include "model/QvPlatform.h"
-#include "model/QvStream.h"
 #include "transforms/QvTransfFilter.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfResize.h"
@@ -61,11 +58,23 @@ QImage ExpandNibbles(const TDibGraphic& image) {
   return result;
 }
 
+// The message of a failure that has no caller to go to.
+std::string FailureText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
 }  // namespace
 
 TImageScrollBox::TImageScrollBox(QWidget* parent)
     : QAbstractScrollArea(parent),
-      FGraphic(std::make_unique<TDibGraphic>()),
+      FOwnGraphic(std::make_unique<TDibGraphic>()),
+      FPicture(FOwnGraphic.get()),
       FAntiAliasedGraphic(std::make_unique<TDibGraphic>()),
       FDisplayGraphic(std::make_unique<TDibGraphic>()),
       FResizeTransform(std::make_unique<TResizeTransform>()),
@@ -91,82 +100,28 @@ TImageScrollBox::~TImageScrollBox() {
 
 QWidget* TImageScrollBox::ImageControl() const { return FImageControl.get(); }
 
-void TImageScrollBox::ReportError(const std::exception& error) {
+void TImageScrollBox::ReportError(std::exception_ptr error) {
   if (OnError) {
     OnError(error);
     return;
   }
-  Platform().ShowWarning("Error", error.what());
+  Platform().ShowWarning("Error", FailureText(error));
 }
 
-// --- the image ---
+// --- the picture ---
+
+void TImageScrollBox::SetPicture(TDibGraphic* picture) {
+  FPicture = picture != nullptr ? picture : FOwnGraphic.get();
+  Redraw(true);
+  if (FAnimate) {
+    // The timer follows the new picture's frames and delay (and stops for a still picture).
+    SetAnimate(false);
+    SetAnimate(true);
+  }
+}
 
 void TImageScrollBox::SetGraphic(const TDibGraphic& source) {
-  if (&source != FGraphic.get()) FGraphic->Assign(&source);
-  Redraw(true);
-}
-
-void TImageScrollBox::LoadFromFile(const std::string& fileName, int imageIndex) {
-  // The animation pauses for the load and resumes afterwards, also on failure.
-  struct TAnimationPause {
-    TImageScrollBox& Box;
-    bool WasAnimating;
-    ~TAnimationPause() {
-      if (WasAnimating) Box.SetAnimate(true);
-    }
-  } pause{*this, FAnimate};
-  if (FAnimate) SetAnimate(false);
-
-  std::unique_ptr<TDibGraphic> loaded;
-  if (FindGraphicClass(fileName)) {
-    loaded = CreateGraphicForFile(fileName);
-    if (imageIndex != 0)
-      loaded->SetImageIndex(imageIndex);
-    else
-      loaded->SetMultiImage(true);
-    loaded->LoadFromFile(fileName);
-  } else {
-    TFileStream stream(fileName, TFileMode::fmOpenRead);
-    loaded = LoadPlatformPicture(stream, fileName, imageIndex == 0);
-  }
-  FGraphic = std::move(loaded);
-  Redraw(true);
-}
-
-// A new instance of the extension's class holding the current image, seen by OnBeforeSave.
-static std::unique_ptr<TDibGraphic> PrepareSave(TImageScrollBox& box, const std::string& extension) {
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(extension);
-  target->Assign(&box.Graphic());
-  if (box.OnBeforeSave) box.OnBeforeSave(box, *target);
-  return target;
-}
-
-void TImageScrollBox::SaveToFile(const std::string& fileName) {
-  // CreateGraphicForFile refuses an unknown extension before the file is touched.
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(fileName);
-  {
-    TBusyCursor busy;
-    target = PrepareSave(*this, fileName);
-    target->SaveToFile(fileName);
-  }
-  FFileName = fileName;
-}
-
-void TImageScrollBox::SaveToStream(TStream& stream, const std::string& extension) {
-  const std::string name = extension.find('.') == std::string::npos ? "." + extension : extension;
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(name);
-  TBusyCursor busy;
-  target = PrepareSave(*this, name);
-  target->SaveToStream(stream);
-}
-
-void TImageScrollBox::SetFileName(const std::string& fileName) {
-  FFileName = fileName;
-  if (!fileName.empty()) {
-    LoadFromFile(fileName, 1);
-    return;
-  }
-  FGraphic->FreeImage();
+  if (&source != FPicture) FPicture->Assign(&source);
   Redraw(true);
 }
 
@@ -178,7 +133,7 @@ void TImageScrollBox::SetZoomMode(TZoomMode mode) {
 }
 
 void TImageScrollBox::SetZoomPercent(float percent) {
-  if (FGraphic->Empty() || percent <= 0.1f) return;
+  if (FPicture->Empty() || percent <= 0.1f) return;
   const float oldPercent = FZoomPercent;
   const TZoomMode oldMode = FZoomMode;
   FZoomPercent = percent;
@@ -197,7 +152,7 @@ void TImageScrollBox::SetZoomPercent(float percent) {
 void TImageScrollBox::SetAntiAliased(bool value) {
   if (value == FAntiAliased) return;
   FAntiAliased = value;
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite && !FGraphic->Empty()) Redraw(false);
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite && !FPicture->Empty()) Redraw(false);
 }
 
 void TImageScrollBox::SetCentered(bool value) {
@@ -224,7 +179,7 @@ void TImageScrollBox::SetScrollBarsShown(TScrollBars bars) {
 void TImageScrollBox::ComputeZoom() {
   const TZoomGeometry geometry = Geometry();
   SetScrollBarsShown(TZoomGeometry::BarsWhileZooming(FZoomMode, FBars));
-  FZoomPercent = geometry.Zoom(FZoomMode, FZoomPercent, FGraphic->Width(), FGraphic->Height(), FBars);
+  FZoomPercent = geometry.Zoom(FZoomMode, FZoomPercent, FPicture->Width(), FPicture->Height(), FBars);
 }
 
 void TImageScrollBox::UpdateScrollBars(const TZoomGeometry& geometry) {
@@ -261,16 +216,16 @@ void TImageScrollBox::ClearDisplay() {
 }
 
 void TImageScrollBox::BuildAntiAliasedCopy() {
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite)
-    FAntiAliasTransform->ApplyOnDest(*FGraphic, *FAntiAliasedGraphic);
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite)
+    FAntiAliasTransform->ApplyOnDest(*FPicture, *FAntiAliasedGraphic);
   else
     FAntiAliasedGraphic->FreeImage();
 }
 
 const TDibGraphic& TImageScrollBox::DisplaySource() const {
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty())
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty())
     return *FAntiAliasedGraphic;
-  return *FGraphic;
+  return *FPicture;
 }
 
 void TImageScrollBox::Redraw(bool graphicChanged) {
@@ -290,7 +245,7 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
     ~TDepth() { --Depth; }
   } depth{FRedrawDepth};
 
-  if (FGraphic->Empty()) {
+  if (FPicture->Empty()) {
     if (graphicChanged) FAntiAliasedGraphic->FreeImage();
     ClearDisplay();
     return;
@@ -300,8 +255,8 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   const bool vertBefore = FBars.Vertical;
   const float oldZoom = std::nearbyint(FZoomPercent);
   ComputeZoom();
-  const int displayWidth = TZoomGeometry::DisplayExtent(FGraphic->Width(), FZoomPercent);
-  const int displayHeight = TZoomGeometry::DisplayExtent(FGraphic->Height(), FZoomPercent);
+  const int displayWidth = TZoomGeometry::DisplayExtent(FPicture->Width(), FZoomPercent);
+  const int displayHeight = TZoomGeometry::DisplayExtent(FPicture->Height(), FZoomPercent);
   if (oldZoom != FZoomPercent && OnZoomChange) OnZoomChange(*this, FZoomPercent);
 
   FDisplayWidth = displayWidth;
@@ -312,7 +267,7 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   FDisplayArea = TRect{};
   EnsureDisplayArea(VisibleArea());
   FImageControl->update();
-  if (OnRedraw) OnRedraw(*FGraphic);
+  if (OnRedraw) OnRedraw(*FPicture);
   if (!FImageControl->isVisible()) FImageControl->show();
 
   // A vertical bar that came or went changes the width that fit-to-width divides; the view
@@ -404,7 +359,7 @@ void TImageScrollBox::SetMouseMode(TMouseMode mode) {
 // --- frames ---
 
 void TImageScrollBox::ShowFrame(int n) {
-  FGraphic->SetCurrentFrame(n);
+  FPicture->SetCurrentFrame(n);
   Redraw(true);
 }
 
@@ -416,7 +371,7 @@ void TImageScrollBox::SetAnimate(bool value) {
     FAnimate = false;
     return;
   }
-  FAnimationTimer->setInterval(FGraphic->FrameDelay());
+  FAnimationTimer->setInterval(FPicture->FrameDelay());
   FAnimationTimer->start();
 }
 
@@ -427,15 +382,15 @@ void TImageScrollBox::AnimationTick() {
     TImageScrollBox& Box;
     ~TRestart() {
       if (!Box.FAnimate) return;
-      Box.FAnimationTimer->setInterval(Box.FGraphic->FrameDelay());
+      Box.FAnimationTimer->setInterval(Box.FPicture->FrameDelay());
       Box.FAnimationTimer->start();
     }
   };
   try {
     TRestart restart{*this};
     ShowFrame(CurrentFrame() >= FrameCount() ? 1 : CurrentFrame() + 1);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 
@@ -448,8 +403,8 @@ void TImageScrollBox::resizeEvent(QResizeEvent* event) {
   if (FRedrawDepth > 0) return;
   try {
     Redraw(false);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 
@@ -458,8 +413,8 @@ void TImageScrollBox::showEvent(QShowEvent* event) {
   if (!FRedrawPending) return;
   try {
     Redraw(false);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
   brindlex::TBrindlexApplication app(argc, argv);
   quorvane::RegisterStandardGraphicFormats();
-  quorvane::InstallQtPlatform();
+  brindlex::InstallErrorRoute(quorvane::InstallQtPlatform());
   scantest::KeepSaneLoaded();
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();

@@ -130,7 +130,8 @@ void WindowTest::Trigger(quorvane::TImageCommand command) {
 }
 
 void WindowTest::ShowPicture(const TDibGraphic& image) {
-  Window->ImageScrollBox().SetGraphic(image);
+  Window->Document().ReplaceImage(image, false);
+  Window->ImageScrollBox().Redraw(true);
   Window->UpdateCommands();
 }
 

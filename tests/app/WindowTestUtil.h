@@ -132,7 +132,7 @@ class WindowTest : public ::testing::Test {
   std::string OpenGradient(const std::string& name, int width, int height,
                            quorvane::TImageFormat format = quorvane::TImageFormat::TrueColor);
   bool Enabled(const char* name) const { return Window->Action(QString::fromLatin1(name))->isEnabled(); }
-  quorvane::TDibGraphic& Image() { return Window->ImageScrollBox().Graphic(); }
+  quorvane::TDibGraphic& Image() { return Window->Document().Image(); }
   // Puts a copy of Image into the window as a picture without a file (as a scanned page comes).
   void ShowPicture(const quorvane::TDibGraphic& image);
   std::string Path(const std::string& name) const { return Folder / name; }
