@@ -16,12 +16,17 @@ using namespace quorvane;
 
 namespace fuzz {
 
-// 2 MiB of pixels: big enough for every layout the readers know, small enough that a header
-// claiming a large picture over a few bytes of data costs little per input.
-inline void LimitImageSize() {
-  static const bool limited = [] {
+// 2 MiB of pixels by default: big enough for every layout the readers know, small enough that a
+// header claiming a large picture over a few bytes of data costs little per input. The bitmap
+// formats take less: their widest rows (65535 pixels of 24 bits) still fit in 256 KB, and every
+// input that claims more than it holds is decoded as filler, which costs in proportion to the
+// limit. Each target calls this with one value only (the first call decides).
+constexpr int64_t kBitmapFormatLimit = 256 << 10;
+
+inline void LimitImageSize(int64_t maxMemory = 2 << 20) {
+  static const bool limited = [maxMemory] {
     TImageLimits limits;
-    limits.MaxMemory = 2 << 20;
+    limits.MaxMemory = maxMemory;
     SetImageLimits(limits);
     return true;
   }();

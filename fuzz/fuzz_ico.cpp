@@ -27,7 +27,7 @@ bool ReadIcon(const uint8_t* data, size_t size, TIconGraphic& icon) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::LimitImageSize();
+  fuzz::LimitImageSize(fuzz::kBitmapFormatLimit);
   constexpr size_t kDirectory = 6, kEntry = 16, kMaxEntries = 4;
   if (size >= kDirectory + 2 * kEntry) {
     const size_t count = std::min<size_t>(data[4] | data[5] << 8, std::min(kMaxEntries, (size - kDirectory) / kEntry));

@@ -13,7 +13,8 @@
 # $FUZZ_BUILD_DIR/fuzz-artifacts/; the script goes on with the other targets and exits non-zero
 # at the end. The report (one row per target: executions, coverage and features of libFuzzer's
 # last status line, the corpus in use as units/bytes, the grown corpus, findings) is printed and kept in fuzz-artifacts/report.md.
-# FUZZ_NICE (default 10) is the niceness, JOBS the build's parallel jobs.
+# FUZZ_NICE (default 10) is the niceness, FUZZ_JOBS the number of targets fuzzed at once (default
+# 1), JOBS the build's parallel jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,22 +53,17 @@ limits=()
 [ -n "$duration" ] && limits+=(-max_total_time="$duration")
 [ -n "$RUNS" ] && limits+=(-runs="$RUNS")
 
-report="$ARTIFACTS/report.md"
-{
-  echo "| target | executions | cov | ft | corpus in use | grown corpus | findings | seconds |"
-  echo "|---|---|---|---|---|---|---|---|"
-} >"$report.new"
-status=0
-for target in "${TARGETS[@]}"; do
-  bin="$BUILD/fuzz/$target"
-  corpus="$BUILD/corpus/$target"
+# Fuzzes one target and writes its report row to $ARTIFACTS/<target>.row; returns non-zero on a
+# finding.
+fuzz_target() {
+  local target=$1
+  local bin="$BUILD/fuzz/$target" corpus="$BUILD/corpus/$target" log="$ARTIFACTS/$target.log"
   mkdir -p "$corpus"
-  log="$ARTIFACTS/$target.log"
-  dict=()
+  local dict=()
   [ -f "fuzz/dict/$target.dict" ] && dict=(-dict="fuzz/dict/$target.dict")
+  local before start result=ok regressions=()
   before=$(find "$ARTIFACTS" -maxdepth 1 -name "$target-*" -type f | wc -l)
   start=$(date +%s)
-  result=ok
   shopt -s nullglob
   regressions=(tests/data/regression/*."${REGRESSION_EXT[$target]:-none}")
   shopt -u nullglob
@@ -77,6 +73,7 @@ for target in "${TARGETS[@]}"; do
       -artifact_prefix="$ARTIFACTS/$target-" -print_final_stats=1 "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     result="finding"
   fi
+  local seconds runs last cov ft corp files bytes findings
   seconds=$(($(date +%s) - start))
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
   last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -n 1 || true)
@@ -86,13 +83,40 @@ for target in "${TARGETS[@]}"; do
   files=$(find "$corpus" -type f | wc -l)
   bytes=$(du -sk "$corpus" | cut -f1)
   findings=$(($(find "$ARTIFACTS" -maxdepth 1 -name "$target-*" -type f | wc -l) - before))
-  if [ "$result" != ok ]; then
-    status=1
-    [ "$findings" -gt 0 ] || findings="$result"
-  fi
-  echo "| $target | $runs | $cov | $ft | $corp | $files files, ${bytes} KB | $findings | $seconds |" >>"$report.new"
+  [ "$result" = ok ] || [ "$findings" -gt 0 ] || findings="$result"
+  echo "| $target | $runs | $cov | $ft | $corp | $files files, ${bytes} KB | $findings | $seconds |" >"$ARTIFACTS/$target.row"
   echo "$target: $runs executions, cov $cov, ft $ft, corpus $corp (grown: $files files, ${bytes} KB), findings: $findings ($log)"
+  [ "$result" = ok ]
+}
+
+# FUZZ_JOBS targets at a time (default 1). Several niced targets share what the machine leaves
+# over better than one, and each keeps its own corpus and log.
+JOBS_AT_ONCE=${FUZZ_JOBS:-1}
+status=0
+running=0
+for target in "${TARGETS[@]}"; do
+  rm -f "$ARTIFACTS/$target.row"
+  if [ "$JOBS_AT_ONCE" -le 1 ]; then
+    fuzz_target "$target" || status=1
+    continue
+  fi
+  if [ "$running" -ge "$JOBS_AT_ONCE" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  fuzz_target "$target" &
+  running=$((running + 1))
 done
-mv "$report.new" "$report"
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
+done
+
+report="$ARTIFACTS/report.md"
+{
+  echo "| target | executions | cov | ft | corpus in use | grown corpus | findings | seconds |"
+  echo "|---|---|---|---|---|---|---|---|"
+  for target in "${TARGETS[@]}"; do cat "$ARTIFACTS/$target.row" 2>/dev/null || echo "| $target | ? | | | | | not run | |"; done
+} >"$report"
 cat "$report"
 exit $status
