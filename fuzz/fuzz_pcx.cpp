@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   fuzz::RoundTrip<TPcxGraphic>(image);
+  if (!fuzz::SmallPicture(image)) return 0;
   TDibGraphic truncated;
   stream.SetPosition(0);
   GbmReadImage(stream, truncated, "File.pcx", "trunc");
