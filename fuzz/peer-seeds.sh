@@ -5,7 +5,8 @@
 #
 # Usage: fuzz/peer-seeds.sh OUTPUT_FOLDER
 # Seeds go to OUTPUT_FOLDER/<target>/. They are meant to be merged into fuzz/corpus/<target> with
-# libFuzzer's -merge=1, which keeps only the files that add coverage (scripts/fuzz-long.sh --merge-seeds).
+# libFuzzer's -merge=1, which keeps only the files that add coverage:
+#   build/fuzz/fuzz/<target> -merge=1 fuzz/corpus/<target> OUTPUT_FOLDER/<target>
 # Every picture is small (at most a few KB) so that each execution stays fast.
 set -euo pipefail
 
