@@ -46,7 +46,8 @@ cmake --preset fuzz -B "$BUILD" >/dev/null
 nice -n "$NICE" cmake --build "$BUILD" -j "${JOBS:-2}" --target "${TARGETS[@]}"
 ARTIFACTS="$BUILD/fuzz-artifacts"
 mkdir -p "$ARTIFACTS"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+# A small quarantine keeps long runs from growing to gigabytes (and false out-of-memory reports).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:quarantine_size_mb=64}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 limits=()
