@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <utility>
 
+#include "formats/QvMultiPageWriter.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
-#include "model/QvSafeFile.h"
 #include "model/QvStream.h"
 #include "transforms/QvTransf.h"
 
@@ -116,31 +116,21 @@ quorvane::TTiffCompression TImageDocument::PageCompression(int index, quorvane::
   return quorvane::DefaultSaveCompression(format);
 }
 
-// Writes every page into memory first (appending reads the pages written so far), then replaces
-// the file in one safe step: a failure on any page leaves the file as it was.
+// Writes every page, the shown one as edited, and replaces the file in one safe step: a failure
+// on any page leaves the file as it was.
 void TImageDocument::SaveAllPages(const std::string& fileName) {
   quorvane::TBusyCursor busy;
   TDibGraphic& image = *FImage;
   image.GetFrame(image.CurrentFrame()).Assign(&image);
-  std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
-  auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(page.get());
   std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
-  quorvane::TMemoryStream pages;
-  for (int i = 1; i <= image.FrameCount(); ++i) {
-    page->Assign(&image.GetFrame(i));
-    if (tiffPage != nullptr) {
-      tiffPage->SetCompression(PageCompression(i, page->ImageFormat()));
-      written[static_cast<size_t>(i - 1)] = tiffPage->Compression();
+  quorvane::TMultiPageWriter file(fileName);
+  file.OnBeforePage = [&](TDibGraphic& page, int number) {
+    if (auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(&page)) {
+      tiffPage->SetCompression(PageCompression(number, page.ImageFormat()));
+      written[static_cast<size_t>(number - 1)] = tiffPage->Compression();
     }
-    if (i == 1) {
-      page->SaveToStream(pages);
-    } else {
-      pages.Seek(0, quorvane::TSeekOrigin::soBeginning);
-      page->AppendToStream(pages);
-    }
-  }
-  quorvane::TSafeFile file(fileName);
-  file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
+  };
+  for (int i = 1; i <= image.FrameCount(); ++i) file.AddPageCopy(image.GetFrame(i));
   file.Commit();
   FPageCompressions = std::move(written);
 }

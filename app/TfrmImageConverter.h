@@ -13,9 +13,9 @@
 
 #include "TCommandQueue.h"
 #include "TImageDocument.h"
+#include "TImageMenu.h"
 #include "TUserDialogs.h"
 #include "model/QvDiGrph.h"
-#include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
@@ -66,7 +66,7 @@ class TfrmImageConverter : public QMainWindow {
   void SelectScanner();
   void ShowPage(int page);
   // Runs one Image-menu command.
-  void RunImageCommand(quorvane::TImageCommand command);
+  void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
   // user cancels (the save dialog or the overwrite question) counts as Cancel.
   void ConfirmSave();
@@ -86,7 +86,7 @@ class TfrmImageConverter : public QMainWindow {
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
-  QAction* ImageCommandAction(quorvane::TImageCommand command) const { return FImageActions.at(command); }
+  QAction* ImageCommandAction(TImageCommand command) const { return FImageActions.at(command); }
   QMenu* ImageMenu() const { return FImageMenu; }
   QSpinBox* seZoom;
   QLabel* lblZoom;
@@ -125,7 +125,7 @@ class TfrmImageConverter : public QMainWindow {
   void SetCaption(const QString& fileName);
   // Applies an image command to the document and shows the result, repainting meanwhile.
   void ApplyTransform(quorvane::TImageTransform& transform);
-  bool AskParameters(const quorvane::TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
+  bool AskParameters(const TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
   void TransformProgress(int percent);
 
   void seZoomChange();
@@ -156,7 +156,7 @@ class TfrmImageConverter : public QMainWindow {
   int FRepaintInterval = 100;
   int64_t FLastRepaint = 0;
   std::map<QString, QAction*> FActions;
-  std::map<quorvane::TImageCommand, QAction*> FImageActions;
+  std::map<TImageCommand, QAction*> FImageActions;
   QMenu* FImageMenu = nullptr;
   QList<QMenu*> FImageSubmenus;
   QMetaObject::Connection FIdleConnection;

@@ -24,9 +24,7 @@ namespace brindlex {
 
 using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
-using quorvane::TImageMenuEntry;
 using quorvane::TOperationParameters;
-using quorvane::TParameterSource;
 
 void TfrmImageConverter::ConfirmSave() {
   if (!FDocument.Modified()) return;
@@ -141,15 +139,12 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
   switch (entry.Source) {
     case TParameterSource::None: return true;
     case TParameterSource::Prompt: {
+      const TImagePrompt& prompt = entry.Prompt;
       const std::optional<QString> answer =
-          FDialogs->Prompt(this, QString::fromLatin1(entry.PromptCaption), QString::fromLatin1(entry.PromptText),
-                           QString::fromLatin1(entry.PromptInitial));
+          FDialogs->Prompt(this, QString::fromLatin1(prompt.Caption), QString::fromLatin1(prompt.Text),
+                           QString::fromLatin1(prompt.Initial));
       if (!answer) return false;
-      const double value = TextToFloat(*answer);
-      if (entry.Operation == quorvane::TImageOperation::Rotate)
-        p.Angle = value;
-      else
-        p.GammaValue = value;
+      quorvane::FindParameter(*entry.Operation, prompt.Parameter)->Set(p, TextToFloat(*answer));
       return true;
     }
     case TParameterSource::CropDialog: {
@@ -193,12 +188,12 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
   return true;
 }
 
-void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
+void TfrmImageConverter::RunImageCommand(TImageCommand command) {
   if (FDocument.Image().Empty()) return;
-  const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
+  const TImageMenuEntry& entry = ImageMenuEntry(command);
   TOperationParameters parameters = entry.Parameters;
   if (!AskParameters(entry, parameters)) return;
-  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(entry.Operation, parameters);
+  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(*entry.Operation, parameters);
   ApplyTransform(*transform);
 }
 

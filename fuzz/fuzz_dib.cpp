@@ -6,7 +6,7 @@
 using namespace quorvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::LimitImageSize();
+  fuzz::LimitImageSize(fuzz::kBitmapFormatLimit);
   // An exact-size copy, so that reading past the block is caught.
   const std::vector<uint8_t> block(data, data + size);
   TDibGraphic image;

@@ -6,7 +6,7 @@
 using namespace quorvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::LimitImageSize();
+  fuzz::LimitImageSize(fuzz::kBitmapFormatLimit);
   TMemoryStream stream = fuzz::InputStream(data, size);
   TTgaGraphic image;
   try {

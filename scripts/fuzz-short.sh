@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Short seeded fuzz run of every reader (libFuzzer, ASan + UBSan): each target starts from its
 # committed seeds and the regression files, runs for FUZZ_SECONDS (default 20) and fails the run on
-# any finding. The random seed is fixed (FUZZ_SEED, default 1) so runs repeat. Build folder: FUZZ_BUILD_DIR (default build/fuzz).
+# any finding. Regression files of the target's format run first; the target's dictionary
+# (fuzz/dict/<target>.dict) is used when there is one. The random seed is fixed (FUZZ_SEED,
+# default 1) so runs repeat. Build folder: FUZZ_BUILD_DIR (default build/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,7 +32,9 @@ for target in "${TARGETS[@]}"; do
       { cat "$WORK/$target-regression.log"; echo "FAIL: $target on a regression file"; exit 1; }
   fi
   mkdir -p "$WORK/$target"
-  if ! "$bin" -seed="${FUZZ_SEED:-1}" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  dict=()
+  [ -f "fuzz/dict/$target.dict" ] && dict=(-dict="fuzz/dict/$target.dict")
+  if ! "$bin" "${dict[@]}" -seed="${FUZZ_SEED:-1}" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="$BUILD/fuzz-artifacts/$target-" -print_final_stats=1 \
       "$WORK/$target" "fuzz/corpus/$target" >"$WORK/$target.log" 2>&1; then
     tail -n 60 "$WORK/$target.log"

@@ -19,6 +19,9 @@ PACKAGES=(
   libqt6widgets6 libqt6printsupport6 fonts-dejavu-core
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine
+  # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
+  # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
+  netpbm
   # the comma-decimal locale the locale tests run under
   locales
   # the window under a virtual display (screenshots, driven by its shortcuts), printed pages

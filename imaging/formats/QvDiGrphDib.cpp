@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -246,6 +247,33 @@ void LoadFromDibHandle(TDibGraphic& image, const void* block, size_t size) {
     image.FreeImage();
     throw;
   }
+}
+
+bool LoadDeepBitmapFile(TDibGraphic& image, const std::vector<uint8_t>& file) {
+  if (file.size() < kFileHeaderSize + kInfoHeaderSize || file[0] != 'B' || file[1] != 'M') return false;
+  const uint32_t pixelOffset = Get32(&file[10]);
+  const uint32_t headerSize = Get32(&file[14]);
+  const int bits = Get16(&file[28]);
+  const uint32_t compression = Get32(&file[30]);
+  if ((bits != 16 && bits != 32) || headerSize < kInfoHeaderSize || headerSize > file.size() - kFileHeaderSize)
+    return false;
+  const size_t masks = headerSize == kInfoHeaderSize ? (compression == kBiBitfields        ? 12
+                                                        : compression == kBiAlphaBitfields ? 16
+                                                                                           : 0)
+                                                     : 0;
+  if (kFileHeaderSize + headerSize + masks > pixelOffset || pixelOffset > file.size()) return false;
+  std::vector<uint8_t> block(file.begin() + kFileHeaderSize, file.begin() + kFileHeaderSize + headerSize + masks);
+  block.insert(block.end(), file.begin() + pixelOffset, file.end());
+  std::fill(block.begin() + 32, block.begin() + 36, 0);  // the optional colour table is skipped
+  const int32_t width = static_cast<int32_t>(Get32(&block[4])), height = static_cast<int32_t>(Get32(&block[8]));
+  if (Get32(&block[20]) == 0 && width > 0) {
+    // Files may leave the image size 0; the packed reader wants it for masked pixels.
+    const uint64_t size =
+        static_cast<uint64_t>(RowBytes(width, bits)) * static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
+    Put32(&block[20], static_cast<uint32_t>(std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())));
+  }
+  LoadFromDibHandle(image, block.data(), block.size());
+  return true;
 }
 
 std::vector<uint8_t> SaveToDibHandle(const TDibGraphic& image) {

@@ -19,6 +19,13 @@ namespace quorvane {
 // image limits. The image is left empty after a failure.
 void LoadFromDibHandle(TDibGraphic& image, const void* block, size_t size);
 
+// Replaces Image with the picture of a BMP file of 16 or 32 bits per pixel (plain, or with colour
+// masks after a 40-byte header or inside a longer one): its header, masks and the pixels found at
+// the file's pixel offset, read as a packed bitmap by LoadFromDibHandle (narrow channels widen to
+// the full range). Returns false, leaving Image untouched, for any other file; raises as
+// LoadFromDibHandle does.
+bool LoadDeepBitmapFile(TDibGraphic& image, const std::vector<uint8_t>& file);
+
 // The image as a packed bitmap: a 40-byte header, the palette's colours, then the rows as stored.
 std::vector<uint8_t> SaveToDibHandle(const TDibGraphic& image);
 

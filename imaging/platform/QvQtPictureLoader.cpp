@@ -94,12 +94,9 @@ int BmpBitCount(const std::string& fileName) {
   return header[at] | header[at + 1] << 8;
 }
 
-uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-
 // A BMP file of 16 or 32 bits per pixel, read by the library's packed-bitmap reader: Qt widens
 // 5 and 6-bit channels by shifting (white becomes 248, 252, 248), the library to the full range.
-// The block handed over is the file's header (and masks) followed by its pixels, wherever the
-// file's pixel offset puts them. Null when the file is not such a bitmap.
+// Null when the file is not such a bitmap.
 std::unique_ptr<TDibGraphic> LoadDeepBitmap(const std::string& fileName) {
   std::error_code error;
   const uintmax_t fileSize = std::filesystem::file_size(fileName, error);
@@ -107,27 +104,8 @@ std::unique_ptr<TDibGraphic> LoadDeepBitmap(const std::string& fileName) {
   CheckBufferSize(fileSize);
   TMemoryStream file;
   file.LoadFromFile(fileName);
-  const std::vector<uint8_t>& bytes = file.Data();
-  if (bytes.size() < 14 + 40 || bytes[0] != 'B' || bytes[1] != 'M') return nullptr;
-  const uint32_t pixelOffset = Get32(&bytes[10]);
-  const uint32_t headerSize = Get32(&bytes[14]);
-  const int bits = bytes[28] | bytes[29] << 8;
-  const uint32_t compression = Get32(&bytes[30]);
-  if ((bits != 16 && bits != 32) || headerSize < 40 || headerSize > bytes.size() - 14) return nullptr;
-  const size_t masks = headerSize == 40 ? (compression == 3 ? 12 : compression == 6 ? 16 : 0) : 0;
-  if (14 + headerSize + masks > pixelOffset || pixelOffset > bytes.size()) return nullptr;
-  std::vector<uint8_t> block(bytes.begin() + 14, bytes.begin() + 14 + headerSize + masks);
-  block.insert(block.end(), bytes.begin() + pixelOffset, bytes.end());
-  std::fill(block.begin() + 32, block.begin() + 36, 0);  // the optional colour table is skipped
-  const int32_t width = static_cast<int32_t>(Get32(&block[4])), height = static_cast<int32_t>(Get32(&block[8]));
-  if (Get32(&block[20]) == 0 && width > 0) {
-    // Files may leave the image size 0; the library wants it for masked pixels.
-    const uint64_t size =
-        static_cast<uint64_t>(RowBytes(width, bits)) * static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
-    for (int i = 0; i < 4; ++i) block[20 + i] = static_cast<uint8_t>(std::min<uint64_t>(size, UINT32_MAX) >> (8 * i));
-  }
   auto image = std::make_unique<TDibGraphic>();
-  LoadFromDibHandle(*image, block.data(), block.size());
+  if (!LoadDeepBitmapFile(*image, file.Data())) return nullptr;
   return image;
 }
 

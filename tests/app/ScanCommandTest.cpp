@@ -12,7 +12,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 using scantest::TestSettings;
 using scantest::TSaneSandbox;

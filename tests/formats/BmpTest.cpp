@@ -261,3 +261,56 @@ TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
   ReadBmp(WinBmp(2, 1, 8, 1, GrayPalette4(256), Bytes{2, 9, 0, 0}), image);
   EXPECT_EQ(image.GetPixelIndex(1, 0), 9);
 }
+
+// Every header style and bit count at widths around byte and word boundaries: the picture holds
+// exactly the file's rows (stored bottom-up, each padded to four bytes), and a file one byte short
+// reads with a warning.
+TEST(Bmp, EveryHeaderAndBitCountReadsItsOwnRows) {
+  for (uint32_t cbFix : {12u, 16u, 40u, 64u})
+    for (int bits : {1, 4, 8, 24})
+      for (int w : {1, 2, 3, 5, 17, 33}) {
+        SCOPED_TRACE(testing::Message() << "cbFix " << cbFix << ", " << bits << " bits, width " << w);
+        constexpr int h = 3;
+        const size_t rowBytes = static_cast<size_t>(RowBytes(w, bits));
+        const auto value = [](int y, size_t i) { return static_cast<uint8_t>((i * 37 + y * 11 + 3) % 256); };
+        Bytes rows;  // file order: bottom row first
+        for (int y = h - 1; y >= 0; --y)
+          for (size_t i = 0; i < rowBytes; ++i) rows.push_back(value(y, i));
+        const int colours = bits == 24 ? 0 : 1 << bits;
+        Bytes b;
+        if (cbFix == 12) {
+          b = {'B', 'M'};
+          Put32(b, 0);
+          Put32(b, 0);
+          Put32(b, static_cast<uint32_t>(26 + 3 * colours));
+          Put32(b, 12);
+          Put16(b, static_cast<unsigned>(w));
+          Put16(b, h);
+          Put16(b, 1);
+          Put16(b, static_cast<unsigned>(bits));
+          for (int i = 0; i < colours; ++i) Append(b, {i, i, i});
+          b.insert(b.end(), rows.begin(), rows.end());
+        } else {
+          b = WinBmp(w, h, bits, 0, GrayPalette4(colours), rows, cbFix);
+        }
+        TDibGraphic image;
+        ReadBmp(b, image);
+        ASSERT_EQ(image.Width(), w);
+        ASSERT_EQ(image.Height(), h);
+        EXPECT_TRUE(image.Warnings().empty());
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            if (bits == 24) {
+              ASSERT_EQ(image.GetPixel(x, y), PackColor(value(y, 3 * x), value(y, 3 * x + 1), value(y, 3 * x + 2)))
+                  << x << "," << y;
+              continue;
+            }
+            const uint8_t byte = value(y, static_cast<size_t>(x * bits / 8));
+            const int shift = 8 - bits - x * bits % 8;
+            ASSERT_EQ(image.GetPixelIndex(x, y), byte >> shift & ((1 << bits) - 1)) << x << "," << y;
+          }
+        b.pop_back();
+        ReadBmp(b, image);
+        EXPECT_EQ(image.Warnings().size(), 1u);
+      }
+}

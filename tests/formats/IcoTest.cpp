@@ -188,6 +188,37 @@ TEST(Icon, TransparentAreasBecomeBlack) {
   EXPECT_EQ(icon.GetPixel(1, 1), 0x336699u);
 }
 
+// Every bit count at widths around byte and word boundaries: a picture needs its header, colour
+// table and colour rows and no more (the mask rows may be missing); one byte fewer is refused.
+TEST(Icon, EveryBitCountReadsItsColourRowsAndNoMore) {
+  for (int bits : {1, 4, 8, 24, 32})
+    for (int w : {1, 2, 3, 5, 16, 17, 33}) {
+      SCOPED_TRACE(testing::Message() << bits << " bits, width " << w);
+      constexpr int h = 3;
+      const auto pixel = [bits](int x, int y) -> uint32_t {
+        return bits <= 8 ? static_cast<uint32_t>((x * 3 + y) % (1 << bits)) : 0xFF000000u | (x * 40 + y * 7 + 1);
+      };
+      TPicture picture = BitmapPicture(w, h, bits, pixel);
+      const size_t colours = bits <= 8 ? size_t{1} << bits : 0;
+      picture.Data.resize(40 + 4 * colours + static_cast<size_t>(RowBytes(w, bits)) * h);
+      TIconGraphic icon;
+      ReadIcon(icon, IconFile({picture}));
+      ASSERT_EQ(icon.Width(), w);
+      ASSERT_EQ(icon.Height(), h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const uint32_t v = pixel(x, y);
+          // Table entry i of BitmapPicture is (blue i, green 2i, red 3i).
+          const TColorValue expected =
+              bits <= 8 ? PackColor(static_cast<uint8_t>(v), static_cast<uint8_t>(2 * v), static_cast<uint8_t>(3 * v))
+                        : v & 0xFFFFFF;
+          ASSERT_EQ(icon.GetPixel(x, y), expected) << x << "," << y;
+        }
+      picture.Data.pop_back();
+      EXPECT_EQ(MessageOf<EIconError>([&] { ReadIcon(icon, IconFile({picture})); }), "Invalid icon");
+    }
+}
+
 TEST(Icon, MalformedFilesAreRefused) {
   const Bytes good = IconFile({BitmapPicture(8, 8, 4, [](int x, int) { return x; })});
   const auto patched = [&](size_t at, std::initializer_list<int> bytes) {

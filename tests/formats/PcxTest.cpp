@@ -315,3 +315,59 @@ TEST(Pcx, RegressionFiles) {
   EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
             "gbm_read_header failed.");
 }
+
+// Every plane layout, at widths around byte and row boundaries, with plane lines as long as the
+// row needs, one byte shorter and longer: lines too short are refused, the others give exactly
+// the pixels their first bytes carry (the reader never takes row bytes from the padding or from
+// the next line, and never stores past the row).
+TEST(Pcx, EveryPlaneLayoutAndLineLengthReadsItsOwnBytes) {
+  const struct {
+    int Bppl, Planes;
+  } layouts[] = {{1, 1}, {1, 4}, {4, 1}, {8, 1}, {8, 3}, {2, 1}, {1, 3}, {4, 4}, {8, 4}};
+  constexpr int h = 3;
+  for (const auto& layout : layouts)
+    for (int w : {1, 2, 3, 7, 8, 9, 17, 33})
+      for (int extra : {-1, 0, 1, 6}) {
+        SCOPED_TRACE(testing::Message() << layout.Bppl << " bits x " << layout.Planes << " planes, width " << w
+                                        << ", line length needed " << extra);
+        const bool supported = (layout.Bppl == 1 && (layout.Planes == 1 || layout.Planes == 4)) ||
+                               (layout.Bppl == 4 && layout.Planes == 1) ||
+                               (layout.Bppl == 8 && (layout.Planes == 1 || layout.Planes == 3));
+        const int needed = layout.Planes == 1 ? (layout.Bppl * w + 7) / 8 : layout.Planes == 4 ? (w + 7) / 8 : w;
+        const int bpl = needed + extra;
+        // Literal bytes only (below 0xC0), so line byte i of plane p in row y is Line(y, p, i).
+        const auto line = [](int y, int p, int i) { return static_cast<uint8_t>((i * 29 + y * 7 + p * 13) % 0xC0); };
+        Bytes b = PcxHeader(layout.Bppl, layout.Planes, w, h, bpl);
+        for (int y = 0; y < h; ++y)
+          for (int p = 0; p < layout.Planes; ++p)
+            for (int i = 0; i < bpl; ++i) b.push_back(line(y, p, i));
+        if (layout.Bppl == 8 && layout.Planes == 1) AppendGrayTrailer(b);
+        TPcxGraphic image;
+        if (!supported || extra < 0) {
+          EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(b, image); }), "gbm_read_header failed.");
+          continue;
+        }
+        ReadPcx(b, image);
+        ASSERT_EQ(image.Width(), w);
+        ASSERT_EQ(image.Height(), h);
+        EXPECT_TRUE(image.Warnings().empty());
+        const auto bit = [&](int y, int p, int x) { return line(y, p, x / 8) >> (7 - x % 8) & 1; };
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            if (layout.Planes == 3) {
+              ASSERT_EQ(image.GetPixel(x, y), PackColor(line(y, 2, x), line(y, 1, x), line(y, 0, x))) << x << "," << y;
+              continue;
+            }
+            int index = 0;
+            if (layout.Planes == 4)
+              for (int p = 0; p < 4; ++p) index |= bit(y, p, x) << p;
+            else if (layout.Bppl == 1)
+              index = bit(y, 0, x);
+            else if (layout.Bppl == 4)
+              index = x % 2 ? line(y, 0, x / 2) & 0x0F : line(y, 0, x / 2) >> 4;
+            else
+              index = line(y, 0, x);
+            ASSERT_EQ(image.GetPixelIndex(x, y), index) << x << "," << y;
+          }
+      }
+}

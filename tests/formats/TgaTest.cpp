@@ -304,3 +304,65 @@ TEST(Tga, StreamPositionOtherThanZero) {
   back.LoadFromStream(s);
   EXPECT_TRUE(SamePicture(image, back));
 }
+
+// Every type and depth, at odd widths, in both row orders, behind an identification field and
+// (for the colour-mapped types) a full colour map: the picture holds exactly the file's pixels,
+// and a file one byte short is refused when uncompressed and reads with a warning when run-length
+// coded. Raw packets of up to 128 pixels run on from row to row.
+TEST(Tga, EveryTypeDepthAndWidthReadsItsOwnPixels) {
+  for (int type : {1, 2, 3, 9, 10, 11})
+    for (int depth : {8, 16, 24, 32})
+      for (int w : {1, 2, 3, 5, 17, 130})
+        for (int descriptor : {0x00, 0x20}) {
+          SCOPED_TRACE(testing::Message()
+                       << "type " << type << ", depth " << depth << ", width " << w << ", descriptor " << descriptor);
+          constexpr int h = 3, idLength = 3;
+          const bool mapped = type == 1 || type == 9;
+          const bool supported = (type == 2 || type == 10) ? depth != 8 : depth == 8;
+          const int bytes = depth / 8;
+          const auto value = [&](int i, int k) { return static_cast<uint8_t>((i * 31 + k * 7 + 1) % 251); };
+          Bytes b =
+              TgaHeader(type, depth, w, h, descriptor, mapped ? 1 : 0, 0, mapped ? 256 : 0, mapped ? 24 : 0, idLength);
+          Append(b, {'i', 'd', '!'});
+          if (mapped)
+            for (int i = 0; i < 256; ++i) Append(b, {i, 255 - i, i / 2});
+          for (int first = 0; first < w * h; first += 128) {
+            const int n = std::min(128, w * h - first);
+            if (type >= 9) b.push_back(static_cast<uint8_t>(n - 1));
+            for (int i = first; i < first + n; ++i)
+              for (int k = 0; k < bytes; ++k) b.push_back(value(i, k));
+          }
+          TDibGraphic image;
+          if (!supported) {
+            EXPECT_EQ(MessageOf<EGbmError>([&] { ReadTga(b, image); }), "gbm_read_header failed.");
+            continue;
+          }
+          ReadTga(b, image);
+          ASSERT_EQ(image.Width(), w);
+          ASSERT_EQ(image.Height(), h);
+          EXPECT_TRUE(image.Warnings().empty());
+          for (int fileRow = 0; fileRow < h; ++fileRow)
+            for (int x = 0; x < w; ++x) {
+              const int i = fileRow * w + x;
+              const int y = descriptor & 0x20 ? fileRow : h - 1 - fileRow;
+              if (depth == 8) {
+                ASSERT_EQ(image.GetPixelIndex(x, y), value(i, 0)) << x << "," << y;
+              } else if (depth == 16) {
+                const unsigned word = value(i, 0) | value(i, 1) << 8;
+                ASSERT_EQ(image.GetPixel(x, y), PackColor(static_cast<uint8_t>((word & 0x1F) << 3),
+                                                          static_cast<uint8_t>((word >> 5 & 0x1F) << 3),
+                                                          static_cast<uint8_t>((word >> 10 & 0x1F) << 3)))
+                    << x << "," << y;
+              } else {
+                ASSERT_EQ(image.GetPixel(x, y), PackColor(value(i, 0), value(i, 1), value(i, 2))) << x << "," << y;
+              }
+            }
+          b.pop_back();
+          if (type >= 9) {
+            ReadTga(b, image);
+            EXPECT_EQ(image.Warnings().size(), 1u);
+          } else {
+            EXPECT_EQ(MessageOf<EGbmError>([&] { ReadTga(b, image); }), "gbm_read_data failed.");
+          }
+        }
+}

@@ -1,6 +1,8 @@
 // BMP through the bitmap-format library (no image class selects it) against ImageMagick.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 #include "interop/InteropSupport.h"
@@ -237,4 +239,33 @@ TEST(BmpInterop, OneBitWriterFollowsTheImagePaletteOnlyWithLightfg) {
   EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(dir / "light.bmp", kWidth, kHeight)));
 }
 
+// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
+// decode them independently of ours. True when Command (run by the shell) exits with status 0.
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+#define QV_REQUIRE_NETPBM() \
+  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
+
 }  // namespace
+
+TEST(BmpInterop, ReadsNetpbmWindowsAndOs2BitmapsLikeNetpbm) {
+  QV_REQUIRE_IMAGEMAGICK();
+  QV_REQUIRE_NETPBM();
+  TWorkDir dir;
+  WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 13));
+  for (int bits : {1, 4, 8, 24}) {
+    const std::string colours = std::to_string(bits == 24 ? 256 : 1 << bits);
+    ASSERT_TRUE(Shell("pnmquant " + colours + " " + dir / "full.ppm" + " >" + dir / "q.ppm" + " 2>/dev/null"));
+    for (const char* style : {"-windows", "-os2"}) {
+      SCOPED_TRACE(std::string(style) + " " + std::to_string(bits));
+      ASSERT_TRUE(Shell(std::string("ppmtobmp ") + style + " -bpp=" + std::to_string(bits) + " " +
+                        dir / (bits == 24 ? "full.ppm" : "q.ppm") + " >" + dir / "n.bmp" + " 2>/dev/null"));
+      ASSERT_TRUE(
+          Shell("bmptopnm " + dir / "n.bmp" + " 2>/dev/null | ppmtoppm >" + dir / "theirs.ppm" + " 2>/dev/null"));
+      // 1-bit palettes are read in file order only with "inv".
+      auto ours = ReadBmp(dir / "n.bmp", bits == 1 ? "inv" : "");
+      EXPECT_EQ(ours->BitCount(), bits);
+      EXPECT_TRUE(SamePixels(OurPixels(*ours), MagickPixels(dir / "theirs.ppm", kWidth, kHeight)));
+    }
+  }
+}

@@ -1,6 +1,9 @@
 // PCX and DCX against ImageMagick, both directions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "formats/QvDcxGr.h"
 #include "formats/QvPcxGr.h"
 #include "interop/InteropSupport.h"
@@ -201,4 +204,51 @@ TEST(DcxInterop, ImageMagickReadsEveryPageWeAppend) {
   }
 }
 
+// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
+// decode them independently of ours. True when Command (run by the shell) exits with status 0.
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+#define QV_REQUIRE_NETPBM() \
+  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
+
 }  // namespace
+
+TEST(PcxInterop, ReadsNetpbmFilesOfEveryLayoutLikeNetpbm) {
+  QV_REQUIRE_IMAGEMAGICK();
+  QV_REQUIRE_NETPBM();
+  TWorkDir dir;
+  WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 11));
+  ASSERT_TRUE(Shell("pnmquant 16 " + dir / "full.ppm" + " >" + dir / "16.ppm" + " 2>/dev/null"));
+  ASSERT_TRUE(Shell("pnmquant 200 " + dir / "full.ppm" + " >" + dir / "200.ppm" + " 2>/dev/null"));
+  ASSERT_TRUE(Shell("pnmquant 2 " + dir / "full.ppm" + " >" + dir / "2.ppm" + " 2>/dev/null"));
+  // Picture, ppmtopcx options, and the layout (bits per plane pixel, planes) netpbm chooses.
+  const struct {
+    const char* Picture;
+    const char* Options;
+    int Bits, Planes;
+  } cases[] = {{"full.ppm", "", 8, 3},
+               {"200.ppm", "", 8, 1},
+               {"16.ppm", "", 1, 4},
+               {"16.ppm", "-packed", 4, 1},
+               {"2.ppm", "", 1, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Picture) + " " + c.Options);
+    ASSERT_TRUE(
+        Shell(std::string("ppmtopcx ") + c.Options + " " + dir / c.Picture + " >" + dir / "n.pcx" + " 2>/dev/null"));
+    const std::vector<uint8_t> file = ReadFileBytes(dir / "n.pcx");
+    ASSERT_EQ(file[3], c.Bits);
+    ASSERT_EQ(file[65], c.Planes);
+    ASSERT_TRUE(Shell("pcxtoppm " + dir / "n.pcx" + " >" + dir / "theirs.ppm" + " 2>/dev/null"));
+    auto ours = ReadThroughRegistry(dir / "n.pcx");
+    TRgbPicture theirs = MagickPixels(dir / "theirs.ppm", kWidth, kHeight);
+    if (c.Bits == 1 && c.Planes == 1) {
+      // 1-bit files read as black and white whatever the header's palette says: netpbm shows
+      // the header's second colour where ours shows white.
+      for (size_t i = 0; i + 2 < theirs.Rgb.size(); i += 3) {
+        const bool second = std::equal(file.begin() + 19, file.begin() + 22, theirs.Rgb.begin() + i);
+        std::fill(theirs.Rgb.begin() + i, theirs.Rgb.begin() + i + 3, second ? 255 : 0);
+      }
+    }
+    EXPECT_TRUE(SamePixels(OurPixels(*ours), theirs));
+  }
+}

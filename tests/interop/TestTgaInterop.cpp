@@ -1,6 +1,8 @@
 // Targa against ImageMagick, both directions, every type, depth and row order.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <cmath>
 
 #include "formats/QvGbm.h"
@@ -136,4 +138,36 @@ TEST(TgaInterop, ImageMagickReadsEveryDepthAndRowOrderOfTheCodec) {
   }
 }
 
+// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
+// decode them independently of ours. True when Command (run by the shell) exits with status 0.
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+#define QV_REQUIRE_NETPBM() \
+  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
+
 }  // namespace
+
+TEST(TgaInterop, ReadsNetpbmFilesLikeNetpbm) {
+  QV_REQUIRE_IMAGEMAGICK();
+  QV_REQUIRE_NETPBM();
+  TWorkDir dir;
+  WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 12));
+  ASSERT_TRUE(Shell("pnmquant 100 " + dir / "full.ppm" + " >" + dir / "100.ppm" + " 2>/dev/null"));
+  ASSERT_TRUE(Shell("ppmtopgm " + dir / "full.ppm" + " >" + dir / "gray.pgm" + " 2>/dev/null"));
+  // Picture, ppmtotga options, and the type netpbm writes.
+  const struct {
+    const char* Picture;
+    const char* Options;
+    int Type;
+  } cases[] = {{"full.ppm", "-rgb", 10},       {"full.ppm", "-rgb -norle", 2}, {"100.ppm", "-cmap", 9},
+               {"100.ppm", "-cmap -norle", 1}, {"gray.pgm", "-mono", 11},      {"gray.pgm", "-mono -norle", 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Picture) + " " + c.Options);
+    ASSERT_TRUE(
+        Shell(std::string("ppmtotga ") + c.Options + " " + dir / c.Picture + " >" + dir / "n.tga" + " 2>/dev/null"));
+    ASSERT_EQ(ReadFileBytes(dir / "n.tga")[2], c.Type);
+    ASSERT_TRUE(Shell("tgatoppm " + dir / "n.tga" + " >" + dir / "theirs.ppm" + " 2>/dev/null"));
+    auto ours = ReadThroughRegistry(dir / "n.tga");
+    EXPECT_TRUE(SamePixels(OurPixels(*ours), MagickPixels(dir / "theirs.ppm", kWidth, kHeight)));
+  }
+}
