@@ -129,6 +129,12 @@ void WindowTest::Trigger(brindlex::TImageCommand command) {
   Window->UpdateCommands();
 }
 
+void WindowTest::ShowPicture(const TDibGraphic& image) {
+  Window->Document().ReplaceImage(image, false);
+  Window->ImageScrollBox().Redraw(true);
+  Window->UpdateCommands();
+}
+
 std::string WindowTest::OpenGradient(const std::string& name, int width, int height, TImageFormat format) {
   const std::string file = Path(name);
   WriteImage(*Gradient(width, height, format), file);
