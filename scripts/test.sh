@@ -58,7 +58,14 @@ release_build() {
   cmake --build --preset ci -j "$JOBS"
 }
 phase "release configure + build" release_build
-phase "release tests" ctest --preset ci -j "$JOBS"
+# Every test has a time limit (its own, or TEST_TIMEOUT seconds), and each test phase one of its own,
+# so that a test that hangs fails the run with its name instead of stalling it.
+TEST_TIMEOUT=${TEST_TIMEOUT:-600}
+PHASE_TIMEOUT=${PHASE_TIMEOUT:-2400}
+run_tests() {
+  timeout -k 30 "$PHASE_TIMEOUT" ctest --preset "$1" -j "$JOBS" --timeout "$TEST_TIMEOUT"
+}
+phase "release tests" run_tests ci
 
 phase "package check" env PRESET=ci JOBS="$JOBS" ./scripts/package.sh
 
@@ -67,7 +74,7 @@ sanitizer_build() {
   cmake --build --preset asan -j "$JOBS"
 }
 phase "sanitizer configure + build" sanitizer_build
-phase "sanitizer tests" ctest --preset asan -j "$JOBS"
+phase "sanitizer tests" run_tests asan
 
 if command -v clang++ >/dev/null && [ -x scripts/fuzz-short.sh ]; then
   # 10 s per reader keeps the whole run short; scripts/fuzz-short.sh alone runs 20 s each. It
