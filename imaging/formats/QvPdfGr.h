@@ -50,7 +50,9 @@ class TPdfGraphic : public TDibGraphic {
   void AppendToStream(TStream& stream) override;
 
   // JPEG settings of re-encoded pages (an unchanged JPEG page keeps its own): quality 1 to 100,
-  // progressive scans, optimal Huffman tables.
+  // progressive scans, optimal Huffman tables. Tables made for the page are the default: every
+  // decoder reads them, and they make pages smaller (progressive scans would save more, but not
+  // every printer's interpreter reads them).
   uint8_t Quality() const { return FQuality; }
   void SetQuality(uint8_t value) { FQuality = value; }
   bool Progressive() const { return FProgressive; }
@@ -61,7 +63,7 @@ class TPdfGraphic : public TDibGraphic {
  private:
   uint8_t FQuality = kDefaultQuality;
   bool FProgressive = false;
-  bool FOptimizeCoding = false;
+  bool FOptimizeCoding = true;
 };
 
 }  // namespace quorvane
