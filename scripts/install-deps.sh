@@ -27,6 +27,8 @@ PACKAGES=(
   # the window under a virtual display (screenshots, driven by its shortcuts), printed pages
   # rendered back to pixels, and SANE with its test backend for scanning
   xvfb xdotool x11-apps imagemagick poppler-utils libsane-dev libsane1 sane-utils
+  # the PDF writer's object and stream library, and its command-line checker for the interop tests
+  libqpdf-dev qpdf
   # packaging checks
   desktop-file-utils appstream lintian dpkg-dev file
 )

@@ -3,6 +3,10 @@
 //
 // libjpeg's fatal errors raise Exception with libjpeg's message; its warnings (a file that ends
 // inside the image data, corrupt data that was skipped) go to the image's Warnings().
+//
+// A file read without warnings whose data any decoder reads alike (8-bit Huffman-coded gray or
+// YCbCr) stays with the image as its original encoding (TDibGraphic::OriginalEncoding), from its
+// first byte to its end-of-image marker, for writers that can store it unchanged (PDF pages).
 #pragma once
 
 #include <cstdint>
