@@ -474,7 +474,7 @@ TEST(Pcx, LongCodeStreamsDecodeAsByteByByteRules) {
         EXPECT_EQ(image.Warnings().empty(), !ended);
         for (int y = 0; y < h; ++y)
           for (int x = 0; x < w; ++x) {
-            const size_t line = size_t{y} * planes * bpl;
+            const size_t line = static_cast<size_t>(y * planes * bpl);
             if (planes == 1) {
               ASSERT_EQ(image.GetPixelIndex(x, y), lines[line + x]) << x << "," << y;
             } else {
