@@ -22,6 +22,8 @@ TInputPages::TInputPages(const std::string& file)
 
 TInputPages::~TInputPages() = default;
 
+void TInputPages::LoadInto(TDibGraphic& image, int page) { LoadPageInto(*FStream, image, page); }
+
 std::unique_ptr<TDibGraphic> TInputPages::Load(int page) {
   if (FClass != nullptr) return LoadPage(*FStream, *FClass, page);
   // The picture's pixels move into the page, so that a large picture never exists twice.

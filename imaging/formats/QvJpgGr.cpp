@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
@@ -351,6 +352,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
       while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = ScanLine(static_cast<int>(cinfo.output_scanline));
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+        ReportRowsRead(*this, static_cast<int>(cinfo.output_scanline));
         // input_iMCU_row counts the decoded iMCU rows; the data ended in one of them.
         if (session.Watch == TDataEndWatch::Arithmetic && EndsScanData(cinfo, cinfo.unread_marker)) {
           session.FillFrom = (int64_t{cinfo.input_iMCU_row} + 1) * RowsPerImcu(cinfo);
@@ -381,9 +383,9 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     }
   }
   if (!filled) RunJpeg(session, [&] { jpeg_finish_decompress(&cinfo); });
-  FWarningCount = session.Errors.num_warnings;
-  if (FWarningCount > kMaxWarningTexts)
-    AddWarning(FormatMessage("%ld further JPEG warnings", FWarningCount - kMaxWarningTexts));
+  const long warnings = session.Errors.num_warnings;
+  FWarningCount = warnings;
+  if (warnings > kMaxWarningTexts) AddWarning(FormatMessage("%ld further JPEG warnings", warnings - kMaxWarningTexts));
 }
 
 void TJpegGraphic::SaveToStream(TStream& stream) {
@@ -398,6 +400,7 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   jpeg_compress_struct& cinfo = encoder.Object;
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
 
+  bool withdrawn = false;
   RunJpeg(session, [&] {
     jpeg_create_compress(&cinfo);
     cinfo.dest = &session.Destination;
@@ -415,12 +418,17 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
+      if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
+        withdrawn = true;
+        return;
+      }
       JSAMPROW row = ScanLine(static_cast<int>(cinfo.next_scanline));
       if (jpeg_write_scanlines(&cinfo, &row, 1) != 1) break;
     }
     jpeg_finish_compress(&cinfo);
   });
   FWarningCount = session.Errors.num_warnings;
+  if (withdrawn) RaiseRowsWithdrawn();
 }
 
 }  // namespace quorvane

@@ -5,6 +5,7 @@
 // inside the image data, corrupt data that was skipped) go to the image's Warnings().
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "model/QvDiGrph.h"
@@ -38,13 +39,15 @@ class TJpegGraphic : public TDibGraphic {
   void SetOptimizeCoding(bool value) { FOptimizeCoding = value; }
 
   // Warnings libjpeg reported during the last read or write.
-  long WarningCount() const { return FWarningCount; }
+  long WarningCount() const { return FWarningCount.load(std::memory_order_relaxed); }
 
  private:
   uint8_t FQuality = 80;
   bool FProgressive = false;
   bool FOptimizeCoding = false;
-  long FWarningCount = 0;
+  // Atomic: a conversion may write the image while its reader is still finishing
+  // (formats/QvRowGate.h).
+  std::atomic<long> FWarningCount{0};
 };
 
 }  // namespace quorvane

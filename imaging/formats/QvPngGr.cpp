@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
@@ -366,10 +367,13 @@ int ChooseDeflateStrategy(TDibGraphic& image, const TPngLayout& layout, int leve
       static_cast<int64_t>(image.ImageSize()) < kTrialMinBytes)
     return -1;
   std::vector<png_bytep> rows;
+  int needed = 0;
   for (int band = 0; band < kTrialBands; ++band) {
     const int top = static_cast<int>((2 * int64_t{band} + 1) * height / (2 * kTrialBands));
     for (int i = 0; i < kTrialBandRows; ++i) rows.push_back(image.ScanLine(top + i));
+    needed = top + kTrialBandRows;
   }
+  RequireRows(image, needed);
   // Fastest first; Z_FILTERED is what libpng takes for filtered rows.
   static constexpr int kStrategies[] = {Z_HUFFMAN_ONLY, Z_RLE, Z_FILTERED};
   int64_t sizes[std::size(kStrategies)];
@@ -505,7 +509,11 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
   const int passes = h.Passes, height = Height();
   RunPng(session, [&] {
     for (int pass = 0; pass < passes; ++pass)
-      for (int y = 0; y < height; ++y) png_read_row(png, ScanLine(y), nullptr);
+      for (int y = 0; y < height; ++y) {
+        png_read_row(png, ScanLine(y), nullptr);
+        // A row is final once the last pass has been through it.
+        if (pass == passes - 1) ReportRowsRead(*this, y + 1);
+      }
   });
 }
 
@@ -524,6 +532,7 @@ void TPngGraphic::SaveToStream(TStream& stream) {
   const int strategy = ChooseDeflateStrategy(*this, layout, level);
   const bool interlaced = FInterlaced, bgr = ImageFormat() == TImageFormat::TrueColor;
   const double gamma = FGamma;
+  bool withdrawn = false;
   RunPng(session, [&] {
     png_set_write_fn(png, &session, PngWriteProc, PngFlushProc);
     png_set_IHDR(png, info, width, height, layout.BitDepth, layout.ColorType,
@@ -538,9 +547,16 @@ void TPngGraphic::SaveToStream(TStream& stream) {
     if (bgr) png_set_bgr(png);
     const int passes = interlaced ? png_set_interlace_handling(png) : 1;
     for (int pass = 0; pass < passes; ++pass)
-      for (png_uint_32 y = 0; y < height; ++y) png_write_row(png, ScanLine(static_cast<int>(y)));
+      for (png_uint_32 y = 0; y < height; ++y) {
+        if (!WaitForRows(*this, static_cast<int>(y + 1))) {
+          withdrawn = true;
+          return;
+        }
+        png_write_row(png, ScanLine(static_cast<int>(y)));
+      }
     png_write_end(png, info);
   });
+  if (withdrawn) RaiseRowsWithdrawn();
 }
 
 }  // namespace quorvane

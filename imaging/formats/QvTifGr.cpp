@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "formats/QvRowGate.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -312,7 +313,9 @@ class TRowPutter {
   std::vector<uint8_t> FLevels;  // first samples of a multi-sample gray or palette row
 };
 
-void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+// The row readers below report their rows as final (formats/QvRowGate.h) when Report is set,
+// that is when nothing is done to the image after them.
+void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   std::vector<uint8_t> row(static_cast<size_t>(p.RowBytes));
   TRowPutter putter(image, p, expandBits);
   for (uint32_t r = 0; r < p.Height; ++r) {
@@ -325,6 +328,7 @@ void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool 
       return;
     }
     putter.Put(row.data(), static_cast<int>(r));
+    if (report) ReportRowsRead(image, static_cast<int>(r + 1));
   }
 }
 
@@ -381,7 +385,7 @@ bool ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
   return true;
 }
 
-void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   TIFF* tif = h.Get();
   uint32_t rowsPerStrip = 0;
   h.GetField(TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
@@ -399,13 +403,14 @@ void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, b
     if (result == -1) RaiseTiffError("TIFFReadEncodedStrip");
     for (uint32_t i = 0; i < n; ++i)
       putter.Put(strip.data() + static_cast<size_t>(i) * static_cast<size_t>(p.RowBytes), static_cast<int>(row + i));
+    if (report) ReportRowsRead(image, static_cast<int>(row + n));
   }
 }
 
 // Tiles, one band of them at a time, put side by side into whole stored rows that then go the way
 // strip rows go. A tile that cannot be decoded ends the reading with the data warning; the
 // pixels read so far are kept.
-void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   TIFF* tif = h.Get();
   uint32_t tileWidth = 0, tileLength = 0;
   h.GetField(TIFFTAG_TILEWIDTH, tileWidth);
@@ -439,19 +444,25 @@ void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bo
         std::copy_n(tile.data() + r * tileRowBytes, count, band.data() + r * rowBytes + offset);
     }
     for (uint32_t r = 0; r < rows; ++r) putter.Put(band.data() + r * rowBytes, static_cast<int>(top + r));
+    if (report) ReportRowsRead(image, static_cast<int>(top + rows));
   }
 }
 
-// Pages read outside the RGBA conversion come in stored order; this gives them the conversion's
-// flips to top-left order. The conversion never transposes: orientations 5 to 8 (left-top,
-// right-top, right-bottom, left-bottom) take the flips of 1 to 4.
+// Pages read outside the RGBA conversion come in stored order; they take the conversion's flips
+// to top-left order. The conversion never transposes: orientations 5 to 8 (left-top, right-top,
+// right-bottom, left-bottom) take the flips of 1 to 4.
+bool FlipsHorizontally(uint16_t orientation) {
+  return orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
+         orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
+}
+bool FlipsVertically(uint16_t orientation) {
+  return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
+         orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
+}
+
 void FlipLikeRgbaConversion(TDibGraphic& image, uint16_t orientation) {
-  const bool horizontal = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
-                          orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
-  const bool vertical = orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
-                        orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
-  if (horizontal) TFlipHorizontalTransform().Apply(image);
-  if (vertical) TFlipVerticalTransform().Apply(image);
+  if (FlipsHorizontally(orientation)) TFlipHorizontalTransform().Apply(image);
+  if (FlipsVertically(orientation)) TFlipVerticalTransform().Apply(image);
 }
 
 // --- writing ---
@@ -575,17 +586,20 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
 
+  const bool flips = !page.Rgba && (FlipsHorizontally(page.Orientation) || FlipsVertically(page.Orientation));
+  // Rows are final as they are read unless the whole page is inverted or flipped afterwards.
+  const bool report = !format.Invert && !flips;
   bool converted = true;
   if (page.Rgba)
     converted = ReadRgbaPixels(h, *this, page);
   else if (page.Tiled)
-    ReadTilePixels(h, *this, page, format.ExpandBits);
+    ReadTilePixels(h, *this, page, format.ExpandBits, report);
   else if (page.Fax)
-    ReadFaxRows(h, *this, page, format.ExpandBits);
+    ReadFaxRows(h, *this, page, format.ExpandBits, report);
   else
-    ReadStripPixels(h, *this, page, format.ExpandBits);
+    ReadStripPixels(h, *this, page, format.ExpandBits, report);
   if (format.Invert && converted) TNegativeTransform().Apply(*this);
-  if (!page.Rgba) {
+  if (flips) {
     // The flips rebuild the image, which resets the compression to the format's default.
     const TTiffCompression compression = FCompression;
     FlipLikeRgbaConversion(*this, page.Orientation);
@@ -649,6 +663,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   const size_t rowBytes = static_cast<size_t>(BytesPerLine());
   std::vector<uint8_t> copy(invert || swap ? rowBytes : 0);
   for (int y = 0; y < Height(); ++y) {
+    RequireRows(*this, y + 1);
     uint8_t* row = ScanLine(y);
     if (invert) {
       std::transform(row, row + rowBytes, copy.begin(), [](uint8_t b) { return static_cast<uint8_t>(~b); });

@@ -258,6 +258,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         decoder.Decode(line.get(), bpl);
         std::memcpy(row, line.get(), stride);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   } else if (priv.planes == 4) {
     std::memset(data, 0, stride * static_cast<size_t>(h));
@@ -267,6 +268,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         decoder.Decode(line.get(), bpl);
         MergePlane(line.get(), w, plane, row);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   } else {
     for (int y = 0; y < h; ++y) {
@@ -281,6 +283,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         decoder.Decode<3>(row + (2 - plane), w, false);
         decoder.Decode(line.get(), bpl - w);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   }
   if (decoder.Ended()) gbm->warn |= GBM_WARN_DATA_ENDED;
@@ -371,6 +374,7 @@ GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmr
   auto put = [&](size_t length) { return gbm_write_all(fd, out.get(), static_cast<int64_t>(length)); };
 
   for (int y = h - 1; y >= 0; --y) {
+    if (!gbm_rows_wanted(*gbm, h - y)) return GBM_ERR_WRITE;
     const uint8_t* row = data + static_cast<size_t>(y) * stride;
     if (planes == 3) {
       // The planes are taken straight from the pixels' red, green and blue bytes; the lines'
