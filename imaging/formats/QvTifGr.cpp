@@ -242,6 +242,15 @@ void ExpandOneBitRow(const uint8_t* source, uint8_t* target, uint32_t width) {
 
 // Red, green, blue (and ignored further samples) of Count pixels into image row Y.
 void PutRgbRow(TDibGraphic& image, int y, const uint8_t* source, int bytesPerPixel, uint32_t count) {
+  if (image.ImageFormat() == TImageFormat::TrueColor && bytesPerPixel == 3) {
+    uint8_t* target = image.ScanLine(y);
+    for (uint32_t x = 0; x < count; ++x) {
+      target[3 * x] = source[3 * x + 2];
+      target[3 * x + 1] = source[3 * x + 1];
+      target[3 * x + 2] = source[3 * x];
+    }
+    return;
+  }
   if (image.ImageFormat() == TImageFormat::TrueColor) {
     uint8_t* target = image.ScanLine(y);
     for (uint32_t x = 0; x < count; ++x, source += bytesPerPixel, target += 3) {
@@ -658,26 +667,38 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
 
+  // Rows are gathered into whole strips as the file stores them (red, green, blue; fax pages
+  // inverted) and handed to libtiff a strip at a time, which writes uncompressed strips straight
+  // from that buffer; the coders see the same rows as row by row.
   const bool invert = format == TImageFormat::BlackWhite && ccitt;
   const bool swap = format == TImageFormat::TrueColor;
-  const size_t rowBytes = static_cast<size_t>(BytesPerLine());
-  std::vector<uint8_t> copy(invert || swap ? rowBytes : 0);
-  for (int y = 0; y < Height(); ++y) {
-    RequireRows(*this, y + 1);
-    uint8_t* row = ScanLine(y);
-    if (invert) {
-      std::transform(row, row + rowBytes, copy.begin(), [](uint8_t b) { return static_cast<uint8_t>(~b); });
-      row = copy.data();
-    } else if (swap) {
-      const uint8_t* source = row;
-      for (int x = 0; x < Width(); ++x) {
-        copy[3 * x] = source[3 * x + 2];
-        copy[3 * x + 1] = source[3 * x + 1];
-        copy[3 * x + 2] = source[3 * x];
+  TIFF* tif = h.Get();
+  const auto fileRowBytes = static_cast<size_t>(TIFFScanlineSize64(tif));
+  h.CheckStream();
+  const int height = Height(), width = Width();
+  if (fileRowBytes == 0 || fileRowBytes > static_cast<size_t>(BytesPerLine())) RaiseTiffError("TIFFWriteScanLine");
+  const int stripRows = static_cast<int>(std::min<uint32_t>(info.RowsPerStrip, static_cast<uint32_t>(height)));
+  std::vector<uint8_t> strip(fileRowBytes * static_cast<size_t>(stripRows));
+  for (int top = 0; top < height; top += stripRows) {
+    const int rows = std::min(stripRows, height - top);
+    RequireRows(*this, top + rows);
+    for (int i = 0; i < rows; ++i) {
+      const uint8_t* row = ScanLine(top + i);
+      uint8_t* out = strip.data() + static_cast<size_t>(i) * fileRowBytes;
+      if (invert) {
+        std::transform(row, row + fileRowBytes, out, [](uint8_t b) { return static_cast<uint8_t>(~b); });
+      } else if (swap) {
+        for (int x = 0; x < width; ++x) {
+          out[3 * x] = row[3 * x + 2];
+          out[3 * x + 1] = row[3 * x + 1];
+          out[3 * x + 2] = row[3 * x];
+        }
+      } else {
+        std::copy_n(row, fileRowBytes, out);
       }
-      row = copy.data();
     }
-    const int result = TIFFWriteScanline(h.Get(), row, static_cast<uint32_t>(y), 0);
+    const tmsize_t result = TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<uint32_t>(top), 0),
+                                                  strip.data(), static_cast<tmsize_t>(fileRowBytes * rows));
     h.CheckStream();
     if (result == -1) RaiseTiffError("TIFFWriteScanLine");
   }
