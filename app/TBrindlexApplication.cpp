@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include "model/QvExcept.h"
+#include "platform/QvQtPlatform.h"
 
 namespace brindlex {
 
@@ -31,6 +32,19 @@ QString ExceptionMessage(const std::exception_ptr& error) {
   }
 }
 
+void ReportError(const QString& caption, const QString& text) {
+  try {
+    // Also on the log, so a terminal or a test run keeps a record of what the box said.
+    if (caption.isEmpty())
+      qWarning("%s", qPrintable(text));
+    else
+      qWarning("%s: %s", qPrintable(caption), qPrintable(text));
+    if (Reporter()) Reporter()(caption, text);
+  } catch (...) {
+    qWarning("An error occurred while an error was being reported");
+  }
+}
+
 void HandleException(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -39,16 +53,19 @@ void HandleException(const std::exception_ptr& error) {
   } catch (...) {
   }
   try {
-    const QString message = ExceptionMessage(error);
-    // Also on the log, so a terminal or a test run keeps a record of what the box said.
-    qWarning("%s", qPrintable(message));
-    if (Reporter()) Reporter()(message);
+    ReportError(QString(), ExceptionMessage(error));
   } catch (...) {
     qWarning("An error occurred while an error was being reported");
   }
 }
 
 void SetErrorReporter(TErrorReporter reporter) { Reporter() = std::move(reporter); }
+
+void InstallErrorRoute(quorvane::TQtPlatform& platform) {
+  platform.SetWarningHandler([](const std::string& caption, const std::string& text) {
+    ReportError(QString::fromStdString(caption), QString::fromStdString(text));
+  });
+}
 
 TBrindlexApplication::TBrindlexApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("brindlex"));

@@ -1,10 +1,14 @@
-// The application object: its title, and the one error handler every command reports through.
+// The application object: its title, and the one route by which failures reach the user.
 #pragma once
 
 #include <QApplication>
 #include <QString>
 #include <exception>
 #include <functional>
+
+namespace quorvane {
+class TQtPlatform;
+}
 
 namespace brindlex {
 
@@ -21,14 +25,24 @@ class EAbort : public std::exception {
 // The message the error handler shows for an exception.
 QString ExceptionMessage(const std::exception_ptr& error);
 
-// The application error handler: shows the exception's message in a message box through the
-// installed reporter; EAbort shows nothing. Never throws.
+// The one route of failures to the user. Whatever fails in a command, in an event handler, in
+// the view's own event handling, and what the platform's ShowWarning reports (libpng's warnings,
+// for one), ends here: the text goes to Qt's log, and, while a window has installed its reporter,
+// to the user through that window's dialogs (TUserDialogs::ShowError). Never throws. An empty
+// caption is the application's title.
+void ReportError(const QString& caption, const QString& text);
+
+// The application error handler: reports the exception's message through ReportError; EAbort
+// shows nothing. Never throws.
 void HandleException(const std::exception_ptr& error);
 
-// Where HandleException sends messages: the window installs one that shows a message box over
-// itself (tests record them). Without one, messages go to Qt's log.
-using TErrorReporter = std::function<void(const QString& message)>;
+// Where ReportError shows a failure: the window installs one that shows it through its dialogs
+// (tests record them). Without one, failures go to the log only.
+using TErrorReporter = std::function<void(const QString& caption, const QString& text)>;
 void SetErrorReporter(TErrorReporter reporter);
+
+// Sends the platform's warnings into ReportError (the window program and its tests, at start).
+void InstallErrorRoute(quorvane::TQtPlatform& platform);
 
 // Runs a command; any exception it raises goes to HandleException.
 template <typename F>

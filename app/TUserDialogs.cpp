@@ -10,11 +10,14 @@ namespace brindlex {
 
 namespace {
 
+QString CaptionOr(const QString& caption) { return caption.isEmpty() ? ApplicationTitle() : caption; }
+
 std::optional<QString> RunFileDialog(QWidget* parent, const TFileRequest& request, QFileDialog::AcceptMode mode) {
   QFileDialog dialog(parent, request.Caption, request.Directory, request.Filter);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
+  if (!request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.DefaultSuffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first();
 }
@@ -39,6 +42,11 @@ TAnswer TQtUserDialogs::Confirm(QWidget* parent, const QString& text, bool withC
   }
 }
 
+bool TQtUserDialogs::ConfirmOk(QWidget* parent, const QString& caption, const QString& text) {
+  return QMessageBox::information(parent, CaptionOr(caption), text, QMessageBox::Ok | QMessageBox::Cancel,
+                                  QMessageBox::Ok) == QMessageBox::Ok;
+}
+
 std::optional<QString> TQtUserDialogs::Prompt(QWidget* parent, const QString& caption, const QString& prompt,
                                               const QString& initial) {
   bool ok = false;
@@ -49,12 +57,12 @@ std::optional<QString> TQtUserDialogs::Prompt(QWidget* parent, const QString& ca
 
 bool TQtUserDialogs::Execute(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
-void TQtUserDialogs::ShowMessage(QWidget* parent, const QString& text) {
-  QMessageBox::information(parent, ApplicationTitle(), text);
+void TQtUserDialogs::ShowMessage(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox::information(parent, CaptionOr(caption), text);
 }
 
-void TQtUserDialogs::ShowError(QWidget* parent, const QString& text) {
-  QMessageBox::critical(parent, ApplicationTitle(), text);
+void TQtUserDialogs::ShowError(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox::critical(parent, CaptionOr(caption), text);
 }
 
 }  // namespace brindlex

@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "TBrindlexApplication.h"
+#include "TScanCommand.h"
 #include "TToolIcons.h"
 #include "TWindowSettings.h"
 #include "TZoomBox.h"
@@ -28,7 +29,6 @@
 #include "model/QvDiGrphRegistry.h"
 #include "platform/QvDiGrphQt.h"
 #include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
@@ -47,12 +47,15 @@ const QColor kStyleColours[] = {QColor(0xD4, 0xD0, 0xC8), QColor(0xC0, 0xD8, 0xF
 
 }  // namespace
 
-// The scanner commands' view of the window: its questions through the window's dialogs, its
-// enabling, and the document state of a scanned page or file.
-class TfrmImageConverter::TScanWindow : public quorvane::IScanWindow {
+// The scanner commands' view of the window: its dialogs, its enabling, and the document state
+// of a scanned page or file.
+class TfrmImageConverter::TScanWindow : public IScanWindow {
  public:
   explicit TScanWindow(TfrmImageConverter& window) : FWindow(window) {}
 
+  TUserDialogs& Dialogs() override { return FWindow.Dialogs(); }
+  QWidget* DialogParent() override { return &FWindow; }
+  QString Directory() const override { return FWindow.FDirectory; }
   bool ConfirmSave() override {
     try {
       FWindow.ConfirmSave();
@@ -61,36 +64,20 @@ class TfrmImageConverter::TScanWindow : public quorvane::IScanWindow {
       return false;
     }
   }
-  quorvane::TMultiPageAnswer AskMultiPage() override {
-    switch (FWindow.Dialogs().Confirm(&FWindow, QStringLiteral("Multi-page scan ?"), true)) {
-      case TAnswer::Yes: return quorvane::TMultiPageAnswer::Yes;
-      case TAnswer::No: return quorvane::TMultiPageAnswer::No;
-      case TAnswer::Cancel: break;
-    }
-    return quorvane::TMultiPageAnswer::Cancel;
-  }
-  std::string AskOutputFile() override {
-    return quorvane::AskScanOutputFile(&FWindow, FWindow.FDirectory.toStdString());
-  }
-  void ShowMessage(const std::string& text) override {
-    FWindow.Dialogs().ShowMessage(&FWindow, QString::fromStdString(text));
-  }
   void SetWindowEnabled(bool enabled) override { FWindow.setEnabled(enabled); }
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified) override {
     FWindow.ShowScannedPage(page, modified);
   }
-  void OpenScannedFile(const std::string& fileName) override { FWindow.LoadFile(QString::fromStdString(fileName)); }
+  void OpenScannedFile(const QString& fileName) override { FWindow.LoadFile(fileName); }
   void ProcessMessages() override { QCoreApplication::processEvents(); }
 
  private:
   TfrmImageConverter& FWindow;
 };
 
-void TfrmImageConverter::Scan() { quorvane::ScanCommand(*FScanner, *FScanWindow); }
+void TfrmImageConverter::Scan() { ScanCommand(*FScanner, *FScanWindow); }
 
-void TfrmImageConverter::SelectScanner() { quorvane::SelectScannerCommand(*FScanner, *FScanWindow); }
-
-quorvane::IScanWindow& TfrmImageConverter::ScanWindow() { return *FScanWindow; }
+void TfrmImageConverter::SelectScanner() { SelectScannerCommand(*FScanner, *FScanWindow); }
 
 QString QtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -120,6 +107,9 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   panelLayout->addWidget(FImageScrollBox);
   setCentralWidget(panel);
   FImageScrollBox->SetZoomMode(TZoomMode::zmPercent);
+  FImageScrollBox->SetPicture(&FDocument.Image());
+  FDocument.OnImageReplaced = [this](quorvane::TDibGraphic& image) { FImageScrollBox->SetPicture(&image); };
+  FDocument.OnBeforeSave = [this](quorvane::TDibGraphic& g) { BeforeSave(g); };
   FImageScrollBox->OnZoomChange = [this](TImageScrollBox&, float zoom) { ZoomChanged(zoom); };
   FImageScrollBox->OnRedraw = [this](quorvane::TDibGraphic& g) { GraphicRedrawn(g); };
   FImageScrollBox->OnQuickSelect = [this](TImageScrollBox&, quorvane::TDibGraphic& g) {
@@ -128,7 +118,8 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
     selection->Assign(&g);
     FCommands.Run([this, selection] { QuickSelected(*selection); });
   };
-  FImageScrollBox->OnBeforeSave = [this](TImageScrollBox&, quorvane::TDibGraphic& g) { BeforeSave(g); };
+  // Failures of the view's own event handling reach the user the way every failure does.
+  FImageScrollBox->OnError = [](std::exception_ptr error) { HandleException(error); };
 
   CreateActions();
   CreateToolBars();
@@ -143,7 +134,6 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
 
   FIdleConnection = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
                             [this] { UpdateCommands(); });
-  FUndoGraphic = std::make_unique<quorvane::TDibGraphic>();
   FScanner = std::make_unique<quorvane::TScanner>();
   FScanWindow = std::make_unique<TScanWindow>(*this);
 
@@ -156,7 +146,7 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
     connect(clipboard, &QClipboard::dataChanged, this, [this] { ClipboardChanged(); });
     ClipboardChanged();
   }
-  SetErrorReporter([this](const QString& message) { FDialogs->ShowError(this, message); });
+  SetErrorReporter([this](const QString& caption, const QString& text) { FDialogs->ShowError(this, caption, text); });
   UpdateCommands();
 }
 
@@ -166,7 +156,10 @@ TfrmImageConverter::~TfrmImageConverter() {
   FImageScrollBox->OnZoomChange = nullptr;
   FImageScrollBox->OnRedraw = nullptr;
   FImageScrollBox->OnQuickSelect = nullptr;
-  FImageScrollBox->OnBeforeSave = nullptr;
+  FImageScrollBox->OnError = nullptr;
+  FDocument.OnImageReplaced = nullptr;
+  FDocument.OnBeforeSave = nullptr;
+  FImageScrollBox->SetPicture(nullptr);
   SetErrorReporter({});
   FScanWindow.reset();
   FScanner.reset();
@@ -255,15 +248,15 @@ void TfrmImageConverter::CreateActions() {
   QAction* previous = NewAction("acPreviousPage", QStringLiteral("Pre&vious Page"), QStringLiteral("Previous Page"),
                                 QKeySequence(Qt::Key_PageUp), nullptr);
   connect(previous, &QAction::triggered, this,
-          [this] { FCommands.Run([this] { ShowPage(FImageScrollBox->CurrentFrame() - 1); }); });
+          [this] { FCommands.Run([this] { ShowPage(FDocument.CurrentPage() - 1); }); });
   QAction* next = NewAction("acNextPage", QStringLiteral("Ne&xt Page"), QStringLiteral("Next Page"),
                             QKeySequence(Qt::Key_PageDown), nullptr);
   connect(next, &QAction::triggered, this,
-          [this] { FCommands.Run([this] { ShowPage(FImageScrollBox->CurrentFrame() + 1); }); });
+          [this] { FCommands.Run([this] { ShowPage(FDocument.CurrentPage() + 1); }); });
 
-  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+  for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
-    const quorvane::TImageCommand command = entry.Command;
+    const TImageCommand command = entry.Command;
     connect(action, &QAction::triggered, this,
             [this, command] { FCommands.Run([this, command] { RunImageCommand(command); }); });
     FImageActions[command] = action;
@@ -313,7 +306,7 @@ void TfrmImageConverter::CreateMenus() {
 void TfrmImageConverter::CreateImageMenu(QMenu* menu) {
   QMenu* submenu = nullptr;
   const char* submenuCaption = nullptr;
-  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+  for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     if (entry.Submenu == nullptr) {
       submenu = nullptr;
       submenuCaption = nullptr;
@@ -426,18 +419,17 @@ void TfrmImageConverter::ApplyToolbarStyle(int style) {
 }
 
 void TfrmImageConverter::UpdateCommands() {
-  const bool hasImage = !FImageScrollBox->Graphic().Empty();
+  const bool hasImage = !FDocument.Image().Empty();
   Action(QStringLiteral("acPaste"))->setEnabled(FClipboardHasImage);
   Action(QStringLiteral("acCopy"))->setEnabled(hasImage);
   for (const char* name : {"acSave", "acConvertTo"}) Action(QString::fromLatin1(name))->setEnabled(hasImage);
   Action(QStringLiteral("acPrint"))->setEnabled(hasImage);
   for (const auto& [command, action] : FImageActions) action->setEnabled(hasImage);
   for (QMenu* submenu : FImageSubmenus) submenu->setEnabled(hasImage);
-  Action(QStringLiteral("acUndo"))->setEnabled(!FUndoGraphic->Empty());
-  const bool paged = !FPagesFileName.isEmpty() && FImageScrollBox->FrameCount() > 1;
-  Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FImageScrollBox->CurrentFrame() > 1);
-  Action(QStringLiteral("acNextPage"))
-      ->setEnabled(paged && FImageScrollBox->CurrentFrame() < FImageScrollBox->FrameCount());
+  Action(QStringLiteral("acUndo"))->setEnabled(!FDocument.UndoGraphic().Empty());
+  const bool paged = FDocument.HasPages();
+  Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FDocument.CurrentPage() > 1);
+  Action(QStringLiteral("acNextPage"))->setEnabled(paged && FDocument.CurrentPage() < FDocument.PageCount());
 }
 
 void TfrmImageConverter::ClipboardChanged() {
@@ -513,11 +505,10 @@ void TfrmImageConverter::GraphicRedrawn(quorvane::TDibGraphic& graphic) {
 }
 
 void TfrmImageConverter::UpdatePageStatus() {
-  const int count = FImageScrollBox->FrameCount();
-  if (FPagesFileName.isEmpty() || count < 2)
+  if (!FDocument.HasPages())
     lblPage->clear();
   else
-    lblPage->setText(QStringLiteral("Page %1 of %2").arg(FImageScrollBox->CurrentFrame()).arg(count));
+    lblPage->setText(QStringLiteral("Page %1 of %2").arg(FDocument.CurrentPage()).arg(FDocument.PageCount()));
 }
 
 void TfrmImageConverter::SetMouseMode(TMouseMode mode) {

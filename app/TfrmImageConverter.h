@@ -1,26 +1,24 @@
-// The main window: a menu bar and three tool bars over one image view. It opens a file into the
-// view, saves it or converts it to another format by extension, copies and pastes through the
-// clipboard, keeps one level of undo, tracks unsaved changes, controls the view and remembers its
-// placement, tool-bar layout and last directory. Files of several pages show "Page n of N" and
-// step through their pages; saving such an image over its own file writes every page.
+// The main window: a menu bar and three tool bars over one image view. Its document
+// (TImageDocument) holds the picture and its file; the window runs the commands on it (open,
+// save, convert to another format by extension, clipboard, one level of undo, pages, the Image
+// menu, print and scan), shows the picture in its view, asks every question through its
+// TUserDialogs, controls the view and remembers its placement, tool-bar layout and last
+// directory. Files of several pages show "Page n of N" and step through their pages.
 #pragma once
 
 #include <QMainWindow>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "TCommandQueue.h"
+#include "TImageDocument.h"
+#include "TImageMenu.h"
 #include "TUserDialogs.h"
-#include "formats/QvTifGr.h"
 #include "model/QvDiGrph.h"
-#include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
-class IScanWindow;
 class TScanner;
 }  // namespace quorvane
 
@@ -66,27 +64,29 @@ class TfrmImageConverter : public QMainWindow {
   void PrintSetup();
   void Scan();
   void SelectScanner();
-  // What the scanner commands call back into (the page shown, the file opened, the prompts).
-  quorvane::IScanWindow& ScanWindow();
   void ShowPage(int page);
   // Runs one Image-menu command.
-  void RunImageCommand(quorvane::TImageCommand command);
+  void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
   // user cancels (the save dialog or the overwrite question) counts as Cancel.
   void ConfirmSave();
   // How often a running transform lets the window repaint, in milliseconds (100; tests use 0).
   void SetRepaintInterval(int milliseconds) { FRepaintInterval = milliseconds; }
 
-  // State.
-  bool Modified() const { return FModified; }
-  const QString& CurrentFileName() const { return FCurrentFileName; }
-  const quorvane::TDibGraphic& UndoGraphic() const { return *FUndoGraphic; }
+  // State: the document's, and the objects of the session.
+  TImageDocument& Document() { return FDocument; }
+  bool Modified() const { return FDocument.Modified(); }
+  QString CurrentFileName() const { return QString::fromStdString(FDocument.FileName()); }
+  const quorvane::TDibGraphic& UndoGraphic() const { return FDocument.UndoGraphic(); }
   quorvane::TImageScrollBox& ImageScrollBox() { return *FImageScrollBox; }
   QString Directory() const { return FDirectory; }
+  // The printer of the session: what Printer Setup chooses holds for every later Print.
+  QPrinter& Printer();
+  quorvane::TScanner& Scanner() { return *FScanner; }
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
-  QAction* ImageCommandAction(quorvane::TImageCommand command) const { return FImageActions.at(command); }
+  QAction* ImageCommandAction(TImageCommand command) const { return FImageActions.at(command); }
   QMenu* ImageMenu() const { return FImageMenu; }
   QSpinBox* seZoom;
   QLabel* lblZoom;
@@ -120,17 +120,12 @@ class TfrmImageConverter : public QMainWindow {
   // Save and Convert To; false when the user cancelled, so nothing was written.
   bool SaveDocument();
   bool ConvertDocument();
-  // The TIFF compression page Index (1-based) of the open file is written with.
-  quorvane::TTiffCompression PageCompression(int index, quorvane::TImageFormat format) const;
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
-  void SaveToFile(const QString& name);
-  void SaveAllPages(const QString& name);
-  bool IsOwnPagedFile(const QString& name) const;
   void SetCaption(const QString& fileName);
-  // Applies an image command: undo copy first, the transform from it into the view's image.
+  // Applies an image command to the document and shows the result, repainting meanwhile.
   void ApplyTransform(quorvane::TImageTransform& transform);
-  bool AskParameters(const quorvane::TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
+  bool AskParameters(const TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
   void TransformProgress(int percent);
 
   void seZoomChange();
@@ -143,20 +138,13 @@ class TfrmImageConverter : public QMainWindow {
   void ClipboardChanged();
 
   std::unique_ptr<TUserDialogs> FDialogs;
+  TImageDocument FDocument;
   quorvane::TImageScrollBox* FImageScrollBox;
-  std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
-  // The printer of the session: what Printer Setup chooses holds for every later Print.
   std::unique_ptr<QPrinter> FPrinter;
   std::unique_ptr<quorvane::TScanner> FScanner;
   // What the scanner commands need of the window.
   class TScanWindow;
   std::unique_ptr<TScanWindow> FScanWindow;
-  bool FModified = false;
-  QString FCurrentFileName;
-  // The file whose pages the view's image holds as frames; empty when it holds none.
-  QString FPagesFileName;
-  // The compression each page of that file was read with (TIFF pages), by page.
-  std::vector<std::optional<quorvane::TTiffCompression>> FPageCompressions;
   QString FDirectory;
   QString FOpenFilter;
   QString FSaveFilter;
@@ -168,7 +156,7 @@ class TfrmImageConverter : public QMainWindow {
   int FRepaintInterval = 100;
   int64_t FLastRepaint = 0;
   std::map<QString, QAction*> FActions;
-  std::map<quorvane::TImageCommand, QAction*> FImageActions;
+  std::map<TImageCommand, QAction*> FImageActions;
   QMenu* FImageMenu = nullptr;
   QList<QMenu*> FImageSubmenus;
   QMetaObject::Connection FIdleConnection;

@@ -1,4 +1,4 @@
-// The commands of the main window: files, clipboard, undo, pages and the Image menu.
+// The commands of the main window: files, clipboard, undo, pages, print and the Image menu.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -13,27 +13,21 @@
 #include "TBrindlexApplication.h"
 #include "TCropForm.h"
 #include "TFormatConversionForm.h"
+#include "TPrintCommand.h"
 #include "TResizeForm.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
-#include "model/QvSafeFile.h"
-#include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
-#include "print/QvPrintCommand.h"
-#include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
 
 namespace brindlex {
 
 using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
-using quorvane::TImageMenuEntry;
 using quorvane::TOperationParameters;
-using quorvane::TParameterSource;
 
 void TfrmImageConverter::ConfirmSave() {
-  if (!FModified) return;
+  if (!FDocument.Modified()) return;
   switch (FDialogs->Confirm(this, QStringLiteral("Image is not saved. Save it?"), true)) {
     case TAnswer::Yes:
       // A save cancelled in its dialog saved nothing: going on would lose the changes.
@@ -57,43 +51,27 @@ void TfrmImageConverter::OpenFile(const QString& name) {
 }
 
 // Opens a file into the view. A failed load changes nothing but the dialogs' directory: the old
-// picture stays under its own caption. A new file starts with nothing to undo, so Undo can never
-// put another file's picture under this file's name.
+// picture stays under its own caption. A new file starts with nothing to undo (the document sees
+// to it), so Undo can never put another file's picture under this file's name.
 void TfrmImageConverter::LoadFile(const QString& name) {
   SetDirectoryOf(name);
-  {
-    quorvane::TBusyCursor busy;
-    FImageScrollBox->LoadFromFile(name.toStdString(), 0);
-  }
-  FCurrentFileName = name;
+  FDocument.Open(name.toStdString());
   SetCaption(name);
-  FModified = false;
-  FUndoGraphic->FreeImage();
-  TDibGraphic& image = FImageScrollBox->Graphic();
-  FPagesFileName = image.FrameCount() > 1 ? name : QString();
-  FPageCompressions.clear();
-  if (!FPagesFileName.isEmpty()) {
-    for (int i = 1; i <= image.FrameCount(); ++i) {
-      const auto* page = dynamic_cast<const quorvane::TTiffGraphic*>(&image.GetFrame(i));
-      FPageCompressions.push_back(page ? std::optional(page->Compression()) : std::nullopt);
-    }
-  }
   seZoomChange();
   UpdatePageStatus();
-  const std::vector<std::string>& warnings = FImageScrollBox->Graphic().Warnings();
+  const std::vector<std::string>& warnings = FDocument.Image().Warnings();
   if (!warnings.empty()) {
     QStringList lines;
     for (const std::string& w : warnings) lines << QString::fromStdString(w);
-    FDialogs->ShowMessage(this, lines.join(QLatin1Char('\n')));
+    FDialogs->ShowMessage(this, QString(), lines.join(QLatin1Char('\n')));
   }
 }
 
 void TfrmImageConverter::SetDirectoryOf(const QString& fileName) { FDirectory = QFileInfo(fileName).absolutePath(); }
 
 bool TfrmImageConverter::SaveDocument() {
-  if (FCurrentFileName.isEmpty()) return ConvertDocument();
-  SaveToFile(FCurrentFileName);
-  FModified = false;
+  if (FDocument.FileName().empty()) return ConvertDocument();
+  FDocument.Save();
   return true;
 }
 
@@ -108,138 +86,65 @@ bool TfrmImageConverter::ConvertDocument() {
                         QStringLiteral("File ") + name + QStringLiteral(" exists.\r") + QStringLiteral(" Overwrite ?"),
                         false) != TAnswer::Yes)
     return false;
-  SaveToFile(name);
-  FCurrentFileName = name;
+  FDocument.SaveAs(name.toStdString());
   SetCaption(name);
   return true;
 }
 
-bool TfrmImageConverter::IsOwnPagedFile(const QString& name) const {
-  if (FPagesFileName.isEmpty() || FImageScrollBox->FrameCount() < 2) return false;
-  if (QFileInfo(name).absoluteFilePath() != QFileInfo(FPagesFileName).absoluteFilePath()) return false;
-  // The pages came from this class's reader, so its writer is the one that can append them.
-  return quorvane::FindGraphicClass(name.toStdString()) == &FImageScrollBox->Graphic().ClassType();
-}
-
-void TfrmImageConverter::SaveToFile(const QString& name) {
-  if (IsOwnPagedFile(name))
-    SaveAllPages(name);
-  else
-    FImageScrollBox->SaveToFile(name.toStdString());
-}
-
-// A page of the open file keeps the compression it was read with as long as that compression
-// can hold the page's format, which is always so for a page nobody changed; otherwise (a page
-// converted to another format) it takes the compression of its format, as any saved image does.
-quorvane::TTiffCompression TfrmImageConverter::PageCompression(int index, TImageFormat format) const {
-  const auto i = static_cast<size_t>(index - 1);
-  if (i < FPageCompressions.size() && FPageCompressions[i] &&
-      quorvane::TiffCompressionAllowed(*FPageCompressions[i], format))
-    return *FPageCompressions[i];
-  return quorvane::DefaultSaveCompression(format);
-}
-
-// Writes every page into memory first (appending reads the pages written so far), then replaces
-// the file in one safe step: a failure on any page leaves the file as it was.
-void TfrmImageConverter::SaveAllPages(const QString& name) {
-  quorvane::TBusyCursor busy;
-  TDibGraphic& image = FImageScrollBox->Graphic();
-  image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
-  const std::string fileName = name.toStdString();
-  std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
-  auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(page.get());
-  std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
-  quorvane::TMemoryStream pages;
-  for (int i = 1; i <= image.FrameCount(); ++i) {
-    page->Assign(&image.GetFrame(i));
-    if (tiffPage != nullptr) {
-      tiffPage->SetCompression(PageCompression(i, page->ImageFormat()));
-      written[static_cast<size_t>(i - 1)] = tiffPage->Compression();
-    }
-    if (i == 1) {
-      page->SaveToStream(pages);
-    } else {
-      pages.Seek(0, quorvane::TSeekOrigin::soBeginning);
-      page->AppendToStream(pages);
-    }
-  }
-  quorvane::TSafeFile file(fileName);
-  file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
-  file.Commit();
-  FPageCompressions = std::move(written);
-}
-
-void TfrmImageConverter::Copy() { quorvane::CopyToClipboard(FImageScrollBox->Graphic(), *QApplication::clipboard()); }
+void TfrmImageConverter::Copy() { quorvane::CopyToClipboard(FDocument.Image(), *QApplication::clipboard()); }
 
 void TfrmImageConverter::Paste() {
   ConfirmSave();
   ClipboardChanged();
   if (!FClipboardHasImage) return;
-  FUndoGraphic->Assign(&FImageScrollBox->Graphic());
-  quorvane::Assign(FImageScrollBox->Graphic(), *QApplication::clipboard());
-  FModified = true;
-  FCurrentFileName.clear();
-  FPagesFileName.clear();
-  FPageCompressions.clear();
+  FDocument.KeepUndo();
+  quorvane::Assign(FDocument.Image(), *QApplication::clipboard());
+  FDocument.DetachFromFile(true);
   FImageScrollBox->Redraw(true);
 }
 
 void TfrmImageConverter::Undo() {
-  if (FUndoGraphic->Empty()) return;
-  FImageScrollBox->SetGraphic(*FUndoGraphic);
-  FUndoGraphic->FreeImage();
+  if (FDocument.Undo()) FImageScrollBox->Redraw(true);
+}
+
+QPrinter& TfrmImageConverter::Printer() {
+  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *FPrinter;
 }
 
 void TfrmImageConverter::Print() {
-  if (FImageScrollBox->Graphic().Empty()) return;
-  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  quorvane::PrintImage(this, FImageScrollBox->Graphic(), *FPrinter);
+  if (FDocument.Image().Empty()) return;
+  PrintImage(*FDialogs, this, FDocument.Image(), Printer());
 }
 
-void TfrmImageConverter::PrintSetup() {
-  if (!FPrinter) FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  quorvane::PrinterSetup(this, *FPrinter);
-}
+void TfrmImageConverter::PrintSetup() { PrinterSetup(*FDialogs, this, Printer()); }
 
 // A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
-  FImageScrollBox->SetGraphic(page);
-  FModified = modified;
-  FUndoGraphic->FreeImage();
-  FCurrentFileName.clear();
-  FPagesFileName.clear();
-  FPageCompressions.clear();
+  FDocument.ReplaceImage(page, modified);
+  FImageScrollBox->Redraw(true);
   seZoomChange();
   UpdatePageStatus();
 }
 
-// Steps to another page of a file. The page shown goes back into its frame first, so edits
-// survive stepping; the undo image belongs to the page left behind and is dropped.
+// Steps to another page of a file (the document keeps edits and drops the undo image).
 void TfrmImageConverter::ShowPage(int page) {
-  if (FPagesFileName.isEmpty() || page < 1 || page > FImageScrollBox->FrameCount() ||
-      page == FImageScrollBox->CurrentFrame())
-    return;
-  TDibGraphic& image = FImageScrollBox->Graphic();
-  image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
-  FUndoGraphic->FreeImage();
-  FImageScrollBox->ShowFrame(page);
+  if (!FDocument.ShowPage(page)) return;
+  FImageScrollBox->Redraw(true);
   UpdatePageStatus();
 }
 
 bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationParameters& p) {
-  const TDibGraphic& image = FImageScrollBox->Graphic();
+  const TDibGraphic& image = FDocument.Image();
   switch (entry.Source) {
     case TParameterSource::None: return true;
     case TParameterSource::Prompt: {
+      const TImagePrompt& prompt = entry.Prompt;
       const std::optional<QString> answer =
-          FDialogs->Prompt(this, QString::fromLatin1(entry.PromptCaption), QString::fromLatin1(entry.PromptText),
-                           QString::fromLatin1(entry.PromptInitial));
+          FDialogs->Prompt(this, QString::fromLatin1(prompt.Caption), QString::fromLatin1(prompt.Text),
+                           QString::fromLatin1(prompt.Initial));
       if (!answer) return false;
-      const double value = TextToFloat(*answer);
-      if (entry.Operation == quorvane::TImageOperation::Rotate)
-        p.Angle = value;
-      else
-        p.GammaValue = value;
+      quorvane::FindParameter(*entry.Operation, prompt.Parameter)->Set(p, TextToFloat(*answer));
       return true;
     }
     case TParameterSource::CropDialog: {
@@ -283,25 +188,22 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
   return true;
 }
 
-void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
-  if (FImageScrollBox->Graphic().Empty()) return;
-  const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
+void TfrmImageConverter::RunImageCommand(TImageCommand command) {
+  if (FDocument.Image().Empty()) return;
+  const TImageMenuEntry& entry = ImageMenuEntry(command);
   TOperationParameters parameters = entry.Parameters;
   if (!AskParameters(entry, parameters)) return;
-  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(entry.Operation, parameters);
+  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(*entry.Operation, parameters);
   ApplyTransform(*transform);
 }
 
 void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
-  TDibGraphic& image = FImageScrollBox->Graphic();
-  FUndoGraphic->Assign(&image);
   transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
   {
     quorvane::TBusyCursor busy;
     FLastRepaint = QDateTime::currentMSecsSinceEpoch();
-    transform.ApplyOnDest(*FUndoGraphic, image);
+    FDocument.Apply(transform);
   }
-  FModified = true;
   FImageScrollBox->Redraw(true);
 }
 

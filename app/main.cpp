@@ -1,5 +1,4 @@
 // brindlex: the desktop imaging tool.
-#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 
@@ -50,11 +49,11 @@ int main(int argc, char** argv) {
   }
   quorvane::RegisterStandardGraphicFormats();
   quorvane::TQtPlatform& platform = quorvane::InstallQtPlatform();
+  // The platform's warnings (libpng's, for one) reach the user as every failure does: through
+  // the window's dialogs while the window exists, on the log otherwise.
+  brindlex::InstallErrorRoute(platform);
 
   brindlex::TfrmImageConverter window;
-  platform.SetWarningHandler([&window](const std::string& caption, const std::string& text) {
-    QMessageBox::warning(&window, QString::fromStdString(caption), QString::fromStdString(text));
-  });
   window.show();
   if (!line.FileName.isEmpty()) {
     const QString name = line.FileName;

@@ -13,11 +13,11 @@
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
 #include "formats/QvFormats.h"
+#include "formats/QvMultiPageWriter.h"
 #include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/QvSafeFile.h"
 
 namespace brindlex {
 using namespace quorvane;
@@ -28,9 +28,8 @@ const char* const kOutputExistsMessage = "File exists (use --overwrite to replac
 // Smaller images are not worth a thread of their own for writing.
 constexpr size_t kWriteWhileReadingMinBytes = 256 * 1024;
 
-// Replaces the output with what the stream of File holds; an existing output is kept without
-// Overwrite.
-void CommitOutput(TSafeFile& file, bool overwrite) {
+// Replaces the output with the pages written; an existing output is kept without Overwrite.
+void CommitOutput(TMultiPageWriter& file, bool overwrite) {
   if (!file.Commit(overwrite)) throw EFCreateError(kOutputExistsMessage);
 }
 
@@ -147,7 +146,7 @@ class TFileConversion {
   // An image not handed over (a layout read whole, a format to promote, an output that cannot be
   // made yet) is written once read, as WritePage writes it.
   void WriteWhileReading(size_t i, const std::string& output) {
-    std::unique_ptr<TSafeFile> file;
+    std::unique_ptr<TMultiPageWriter> file;
     std::unique_ptr<TDibGraphic> image = FOutputClass->Create();
     TRowGate gate;
     std::exception_ptr writeFailure;
@@ -156,11 +155,11 @@ class TFileConversion {
       if (image->ImageSize() < kWriteWhileReadingMinBytes || PromotionTarget(*image, FOutputCapabilities)) return false;
       ChooseTiffCompression(*image, FOptions.Compression);
       ApplyCodecOptions(*image, FOptions.Codec);
-      file = std::make_unique<TSafeFile>(output);
+      file = std::make_unique<TMultiPageWriter>(output);
       writer = std::thread([&]() {
         try {
           const TRowWaitScope wait(*image, gate);
-          image->SaveToStream(file->Stream());
+          file->AddPage(*image);
         } catch (...) {
           writeFailure = std::current_exception();
         }
@@ -194,8 +193,8 @@ class TFileConversion {
         writer.join();
         if (writeFailure) std::rethrow_exception(writeFailure);
       } else {
-        file = std::make_unique<TSafeFile>(output);
-        image->SaveToStream(file->Stream());
+        file = std::make_unique<TMultiPageWriter>(output);
+        file->AddPage(*image);
       }
       CommitOutput(*file, FOptions.Overwrite);
     });
@@ -220,16 +219,16 @@ class TFileConversion {
     }
     std::unique_ptr<TDibGraphic> image = ProcessPage(i);
     AttemptOnFile(output, [&]() {
-      TSafeFile file(output);
-      image->SaveToStream(file.Stream());
+      TMultiPageWriter file(output);
+      file.AddPage(*image);
       CommitOutput(file, FOptions.Overwrite);
     });
     Report(i, 1.0);
   }
 
   void WriteAllPagesIntoOneFile() {
-    std::unique_ptr<TSafeFile> file =
-        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
+    std::unique_ptr<TMultiPageWriter> file =
+        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TMultiPageWriter>(FJob.Output); });
     AppendPages(*file);
     for (const std::string& input : FJob.MoreInputs) {
       FCurrentInput = input;
@@ -240,10 +239,10 @@ class TFileConversion {
   }
 
   // Appends the chosen pages of the open input.
-  void AppendPages(TSafeFile& file) {
+  void AppendPages(TMultiPageWriter& file) {
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { image->AppendToStream(file.Stream()); });
+      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { file.AddPage(*image); });
       Report(i, 1.0);
     }
   }

@@ -16,8 +16,8 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvSafeFile.h"
 #include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
 #include "scan/QvScanOutput.h"
+#include "scan/QvScanPage.h"
 
 using namespace quorvane;
 

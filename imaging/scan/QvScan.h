@@ -19,6 +19,9 @@ namespace quorvane {
 
 QV_DECLARE_EXCEPTION(EScannerError);
 
+// What the programs say when no source manager can be opened.
+inline constexpr const char* kNoScannerMessage = "A scanner is not configured on your computer";
+
 // Where the next OpenSourceManager looks for the module; an empty folder restores the default.
 void SetSourceManagerFolder(const std::string& folder);
 std::string SourceManagerFolder();

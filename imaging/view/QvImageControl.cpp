@@ -20,8 +20,8 @@ template <typename TAction>
 void Guarded(TImageScrollBox& box, TAction action) {
   try {
     action();
-  } catch (const std::exception& error) {
-    box.ReportError(error);
+  } catch (...) {
+    box.ReportError(std::current_exception());
   }
 }
 

@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/QvMisc.h"
 #include "model/QvPlatform.h"
-#include "model/QvStream.h"
 #include "transforms/QvTransfFilter.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfResize.h"
@@ -28,10 +25,7 @@ struct TPaintCache {
 
 namespace {
 
-// Widest and highest display copy a widget can stand for.
-constexpr int kMaxDisplayExtent = QWIDGETSIZE_MAX;
-// Smallest margin built around the visible area, in display pixels.
-constexpr int kMinScrollMargin = 64;
+static_assert(kMaxDisplayExtent == QWIDGETSIZE_MAX, "the display copy is a widget");
 
 QList<QRgb> ColorTableOf(const TDibGraphic& image) {
   const TDibPalette& palette = image.PaletteRecord();
@@ -64,31 +58,23 @@ QImage ExpandNibbles(const TDibGraphic& image) {
   return result;
 }
 
-TRect Intersect(const TRect& a, const TRect& b) {
-  return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-               std::min(a.Bottom, b.Bottom)};
-}
-
-bool IsEmptyRect(const TRect& r) { return r.Width() <= 0 || r.Height() <= 0; }
-
-bool Contains(const TRect& outer, const TRect& inner) {
-  return inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
-         inner.Bottom <= outer.Bottom;
-}
-
-// Image extent times Zoom percent, truncated toward zero; at least one pixel so that a tiny zoom
-// (a fit mode in a box of no height) shows a dot instead of failing every redraw.
-int ScaledExtent(int extent, float zoomPercent) {
-  const double scaled = std::trunc(static_cast<double>(extent) * (static_cast<double>(zoomPercent) / 100.0));
-  if (scaled > kMaxDisplayExtent) throw EQuorvaneError("CreateDibSection failed");
-  return std::max(1, static_cast<int>(scaled));
+// The message of a failure that has no caller to go to.
+std::string FailureText(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown error";
+  }
 }
 
 }  // namespace
 
 TImageScrollBox::TImageScrollBox(QWidget* parent)
     : QAbstractScrollArea(parent),
-      FGraphic(std::make_unique<TDibGraphic>()),
+      FOwnGraphic(std::make_unique<TDibGraphic>()),
+      FPicture(FOwnGraphic.get()),
       FAntiAliasedGraphic(std::make_unique<TDibGraphic>()),
       FDisplayGraphic(std::make_unique<TDibGraphic>()),
       FResizeTransform(std::make_unique<TResizeTransform>()),
@@ -97,7 +83,7 @@ TImageScrollBox::TImageScrollBox(QWidget* parent)
       FPaintCache(std::make_unique<TPaintCache>()) {
   setFrameShape(QFrame::NoFrame);
   resize(100, 100);
-  SetScrollBarsShown(false, false);
+  SetScrollBarsShown(TScrollBars{});
   FImageControl = std::make_unique<TImageControl>(*this, viewport());
   FImageControl->setGeometry(0, 0, 0, 0);
   FImageControl->hide();
@@ -114,82 +100,28 @@ TImageScrollBox::~TImageScrollBox() {
 
 QWidget* TImageScrollBox::ImageControl() const { return FImageControl.get(); }
 
-void TImageScrollBox::ReportError(const std::exception& error) {
+void TImageScrollBox::ReportError(std::exception_ptr error) {
   if (OnError) {
     OnError(error);
     return;
   }
-  Platform().ShowWarning("Error", error.what());
+  Platform().ShowWarning("Error", FailureText(error));
 }
 
-// --- the image ---
+// --- the picture ---
+
+void TImageScrollBox::SetPicture(TDibGraphic* picture) {
+  FPicture = picture != nullptr ? picture : FOwnGraphic.get();
+  Redraw(true);
+  if (FAnimate) {
+    // The timer follows the new picture's frames and delay (and stops for a still picture).
+    SetAnimate(false);
+    SetAnimate(true);
+  }
+}
 
 void TImageScrollBox::SetGraphic(const TDibGraphic& source) {
-  if (&source != FGraphic.get()) FGraphic->Assign(&source);
-  Redraw(true);
-}
-
-void TImageScrollBox::LoadFromFile(const std::string& fileName, int imageIndex) {
-  // The animation pauses for the load and resumes afterwards, also on failure.
-  struct TAnimationPause {
-    TImageScrollBox& Box;
-    bool WasAnimating;
-    ~TAnimationPause() {
-      if (WasAnimating) Box.SetAnimate(true);
-    }
-  } pause{*this, FAnimate};
-  if (FAnimate) SetAnimate(false);
-
-  std::unique_ptr<TDibGraphic> loaded;
-  if (FindGraphicClass(fileName)) {
-    loaded = CreateGraphicForFile(fileName);
-    if (imageIndex != 0)
-      loaded->SetImageIndex(imageIndex);
-    else
-      loaded->SetMultiImage(true);
-    loaded->LoadFromFile(fileName);
-  } else {
-    TFileStream stream(fileName, TFileMode::fmOpenRead);
-    loaded = LoadPlatformPicture(stream, fileName, imageIndex == 0);
-  }
-  FGraphic = std::move(loaded);
-  Redraw(true);
-}
-
-// A new instance of the extension's class holding the current image, seen by OnBeforeSave.
-static std::unique_ptr<TDibGraphic> PrepareSave(TImageScrollBox& box, const std::string& extension) {
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(extension);
-  target->Assign(&box.Graphic());
-  if (box.OnBeforeSave) box.OnBeforeSave(box, *target);
-  return target;
-}
-
-void TImageScrollBox::SaveToFile(const std::string& fileName) {
-  // CreateGraphicForFile refuses an unknown extension before the file is touched.
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(fileName);
-  {
-    TBusyCursor busy;
-    target = PrepareSave(*this, fileName);
-    target->SaveToFile(fileName);
-  }
-  FFileName = fileName;
-}
-
-void TImageScrollBox::SaveToStream(TStream& stream, const std::string& extension) {
-  const std::string name = extension.find('.') == std::string::npos ? "." + extension : extension;
-  std::unique_ptr<TDibGraphic> target = CreateGraphicForFile(name);
-  TBusyCursor busy;
-  target = PrepareSave(*this, name);
-  target->SaveToStream(stream);
-}
-
-void TImageScrollBox::SetFileName(const std::string& fileName) {
-  FFileName = fileName;
-  if (!fileName.empty()) {
-    LoadFromFile(fileName, 1);
-    return;
-  }
-  FGraphic->FreeImage();
+  if (&source != FPicture) FPicture->Assign(&source);
   Redraw(true);
 }
 
@@ -201,7 +133,7 @@ void TImageScrollBox::SetZoomMode(TZoomMode mode) {
 }
 
 void TImageScrollBox::SetZoomPercent(float percent) {
-  if (FGraphic->Empty() || percent <= 0.1f) return;
+  if (FPicture->Empty() || percent <= 0.1f) return;
   const float oldPercent = FZoomPercent;
   const TZoomMode oldMode = FZoomMode;
   FZoomPercent = percent;
@@ -220,7 +152,7 @@ void TImageScrollBox::SetZoomPercent(float percent) {
 void TImageScrollBox::SetAntiAliased(bool value) {
   if (value == FAntiAliased) return;
   FAntiAliased = value;
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite && !FGraphic->Empty()) Redraw(false);
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite && !FPicture->Empty()) Redraw(false);
 }
 
 void TImageScrollBox::SetCentered(bool value) {
@@ -229,87 +161,47 @@ void TImageScrollBox::SetCentered(bool value) {
   Redraw(false);
 }
 
-int TImageScrollBox::ClientWidth() const {
-  const int frame = 2 * frameWidth();
-  const int bar = FVertShown ? verticalScrollBar()->sizeHint().width() : 0;
-  return std::max(0, width() - frame - bar);
+TZoomGeometry TImageScrollBox::Geometry() const {
+  return TZoomGeometry(width(), height(), frameWidth(), verticalScrollBar()->sizeHint().width(),
+                       horizontalScrollBar()->sizeHint().height());
 }
 
-int TImageScrollBox::ClientHeight() const {
-  const int frame = 2 * frameWidth();
-  const int bar = FHorzShown ? horizontalScrollBar()->sizeHint().height() : 0;
-  return std::max(0, height() - frame - bar);
-}
+int TImageScrollBox::ClientWidth() const { return Geometry().ClientWidth(FBars); }
 
-void TImageScrollBox::SetScrollBarsShown(bool horizontal, bool vertical) {
-  FHorzShown = horizontal;
-  FVertShown = vertical;
-  setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+int TImageScrollBox::ClientHeight() const { return Geometry().ClientHeight(FBars); }
+
+void TImageScrollBox::SetScrollBarsShown(TScrollBars bars) {
+  FBars = bars;
+  setHorizontalScrollBarPolicy(bars.Horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(bars.Vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
 void TImageScrollBox::ComputeZoom() {
-  const float width = static_cast<float>(FGraphic->Width());
-  const float height = static_cast<float>(FGraphic->Height());
-  switch (FZoomMode) {
-    case TZoomMode::zmFullPage: {
-      SetScrollBarsShown(FHorzShown, false);
-      const float ratioW = static_cast<float>(ClientWidth()) / width;
-      SetScrollBarsShown(false, false);
-      const float ratioH = static_cast<float>(ClientHeight()) / height;
-      FZoomPercent = 100.0f * (ratioW < ratioH ? ratioW : ratioH);
-      break;
-    }
-    case TZoomMode::zmFitWidth: {
-      const float ratio = static_cast<float>(ClientWidth()) / width;
-      FZoomPercent = 100.0f * ratio;
-      break;
-    }
-    case TZoomMode::zmFitHeight: {
-      SetScrollBarsShown(false, false);
-      const float ratio = static_cast<float>(ClientHeight()) / height;
-      FZoomPercent = 100.0f * ratio;
-      break;
-    }
-    case TZoomMode::zmPercent: break;
-    default: FZoomPercent = 100.0f; break;
-  }
+  const TZoomGeometry geometry = Geometry();
+  SetScrollBarsShown(TZoomGeometry::BarsWhileZooming(FZoomMode, FBars));
+  FZoomPercent = geometry.Zoom(FZoomMode, FZoomPercent, FPicture->Width(), FPicture->Height(), FBars);
 }
 
-void TImageScrollBox::UpdateScrollBars() {
-  // A bar appears when the copy exceeds the client extent; a bar in one direction narrows the
-  // client in the other, so each is decided again once the other is known.
-  SetScrollBarsShown(false, false);
-  const int fullWidth = ClientWidth(), fullHeight = ClientHeight();
-  const int barWidth = verticalScrollBar()->sizeHint().width();
-  const int barHeight = horizontalScrollBar()->sizeHint().height();
-  bool horizontal = FDisplayWidth > fullWidth;
-  bool vertical = FDisplayHeight > fullHeight - (horizontal ? barHeight : 0);
-  if (vertical && !horizontal) {
-    horizontal = FDisplayWidth > fullWidth - barWidth;
-    if (horizontal) vertical = FDisplayHeight > fullHeight - barHeight;
-  }
-  SetScrollBarsShown(horizontal, vertical);
+void TImageScrollBox::UpdateScrollBars(const TZoomGeometry& geometry) {
+  SetScrollBarsShown(geometry.ScrollBarsFor(FDisplayWidth, FDisplayHeight));
+  const int clientWidth = geometry.ClientWidth(FBars);
+  const int clientHeight = geometry.ClientHeight(FBars);
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  h->setRange(0, std::max(0, FDisplayWidth - ClientWidth()));
-  h->setPageStep(std::max(1, ClientWidth()));
+  h->setRange(0, geometry.HorizontalRange(FDisplayWidth, FBars));
+  h->setPageStep(std::max(1, clientWidth));
   h->setSingleStep(16);
-  v->setRange(0, std::max(0, FDisplayHeight - ClientHeight()));
-  v->setPageStep(std::max(1, ClientHeight()));
+  v->setRange(0, geometry.VerticalRange(FDisplayHeight, FBars));
+  v->setPageStep(std::max(1, clientHeight));
   v->setSingleStep(16);
   h->setValue(0);
   v->setValue(0);
 }
 
-void TImageScrollBox::PlaceImageControl() {
-  FDisplayLeft = 0;
-  FDisplayTop = 0;
-  if (FCentered) {
-    // The box's outer size decides, as long as there is nothing to scroll in that direction.
-    if (FDisplayHeight < height() && !FVertShown) FDisplayTop = (height() - FDisplayHeight) / 2;
-    if (FDisplayWidth < width() && !FHorzShown) FDisplayLeft = (width() - FDisplayWidth) / 2;
-  }
+void TImageScrollBox::PlaceImageControl(const TZoomGeometry& geometry) {
+  const TRect copy = geometry.CopyRect(FDisplayWidth, FDisplayHeight, FBars, FCentered);
+  FDisplayLeft = copy.Left;
+  FDisplayTop = copy.Top;
   FImageControl->setGeometry(FDisplayLeft - horizontalScrollBar()->value(), FDisplayTop - verticalScrollBar()->value(),
                              FDisplayWidth, FDisplayHeight);
 }
@@ -319,21 +211,21 @@ void TImageScrollBox::ClearDisplay() {
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
   FDisplayWidth = FDisplayHeight = 0;
-  SetScrollBarsShown(false, false);
+  SetScrollBarsShown(TScrollBars{});
   FImageControl->hide();
 }
 
 void TImageScrollBox::BuildAntiAliasedCopy() {
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite)
-    FAntiAliasTransform->ApplyOnDest(*FGraphic, *FAntiAliasedGraphic);
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite)
+    FAntiAliasTransform->ApplyOnDest(*FPicture, *FAntiAliasedGraphic);
   else
     FAntiAliasedGraphic->FreeImage();
 }
 
 const TDibGraphic& TImageScrollBox::DisplaySource() const {
-  if (FGraphic->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty())
+  if (FPicture->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty())
     return *FAntiAliasedGraphic;
-  return *FGraphic;
+  return *FPicture;
 }
 
 void TImageScrollBox::Redraw(bool graphicChanged) {
@@ -353,46 +245,45 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
     ~TDepth() { --Depth; }
   } depth{FRedrawDepth};
 
-  if (FGraphic->Empty()) {
+  if (FPicture->Empty()) {
     if (graphicChanged) FAntiAliasedGraphic->FreeImage();
     ClearDisplay();
     return;
   }
   if (graphicChanged) BuildAntiAliasedCopy();
 
-  const bool vertBefore = FVertShown;
+  const bool vertBefore = FBars.Vertical;
   const float oldZoom = std::nearbyint(FZoomPercent);
   ComputeZoom();
-  const int displayWidth = ScaledExtent(FGraphic->Width(), FZoomPercent);
-  const int displayHeight = ScaledExtent(FGraphic->Height(), FZoomPercent);
+  const int displayWidth = TZoomGeometry::DisplayExtent(FPicture->Width(), FZoomPercent);
+  const int displayHeight = TZoomGeometry::DisplayExtent(FPicture->Height(), FZoomPercent);
   if (oldZoom != FZoomPercent && OnZoomChange) OnZoomChange(*this, FZoomPercent);
 
   FDisplayWidth = displayWidth;
   FDisplayHeight = displayHeight;
-  UpdateScrollBars();
-  PlaceImageControl();
+  const TZoomGeometry geometry = Geometry();
+  UpdateScrollBars(geometry);
+  PlaceImageControl(geometry);
   FDisplayArea = TRect{};
   EnsureDisplayArea(VisibleArea());
   FImageControl->update();
-  if (OnRedraw) OnRedraw(*FGraphic);
+  if (OnRedraw) OnRedraw(*FPicture);
   if (!FImageControl->isVisible()) FImageControl->show();
 
   // A vertical bar that came or went changes the width that fit-to-width divides; the view
   // settles on the width it ends up with, as a size change of the client would make it.
-  if (FZoomMode == TZoomMode::zmFitWidth && FVertShown != vertBefore && FRedrawDepth == 1) Redraw(false);
+  if (FZoomMode == TZoomMode::zmFitWidth && FBars.Vertical != vertBefore && FRedrawDepth == 1) Redraw(false);
 }
 
 // --- the display copy ---
 
 TRect TImageScrollBox::VisibleArea() const {
-  const int left = horizontalScrollBar()->value() - FDisplayLeft;
-  const int top = verticalScrollBar()->value() - FDisplayTop;
-  const TRect visible{left, top, left + ClientWidth(), top + ClientHeight()};
-  return Intersect(visible, TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const TRect copy{FDisplayLeft, FDisplayTop, FDisplayLeft + FDisplayWidth, FDisplayTop + FDisplayHeight};
+  return Geometry().VisibleArea(horizontalScrollBar()->value(), verticalScrollBar()->value(), copy, FBars);
 }
 
 void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) const {
-  const TRect part = Intersect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const TRect part = IntersectRect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
   if (IsEmptyRect(part)) throw EQuorvaneError("Destination graphic too small");
   const TDibGraphic& source = DisplaySource();
   if (FZoomPercent == 100.0f) {
@@ -411,17 +302,12 @@ void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) con
 }
 
 void TImageScrollBox::EnsureDisplayArea(const TRect& area) {
-  const TRect wanted = Intersect(area, TRect{0, 0, FDisplayWidth, FDisplayHeight});
-  if (IsEmptyRect(wanted) || Contains(FDisplayArea, wanted)) return;
-  const int marginX = std::max(kMinScrollMargin, ClientWidth() / 4);
-  const int marginY = std::max(kMinScrollMargin, ClientHeight() / 4);
-  const TRect built =
-      Intersect(TRect{wanted.Left - marginX, wanted.Top - marginY, wanted.Right + marginX, wanted.Bottom + marginY},
-                TRect{0, 0, FDisplayWidth, FDisplayHeight});
+  const std::optional<TRect> built = Geometry().AreaToBuild(area, FDisplayArea, FDisplayWidth, FDisplayHeight, FBars);
+  if (!built) return;
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
-  BuildDisplayPart(built, *FDisplayGraphic);
-  FDisplayArea = built;
+  BuildDisplayPart(*built, *FDisplayGraphic);
+  FDisplayArea = *built;
   RebuildPaintImage();
 }
 
@@ -448,7 +334,7 @@ void TImageScrollBox::RebuildPaintImage() {
 
 void TImageScrollBox::PaintDisplay(QPainter& painter, const QRect& area) {
   const TRect exposed{area.left(), area.top(), area.right() + 1, area.bottom() + 1};
-  EnsureDisplayArea(Intersect(exposed, VisibleArea()));
+  EnsureDisplayArea(IntersectRect(exposed, VisibleArea()));
   if (FPaintCache->Image.isNull()) return;
   painter.setClipRect(area);
   if (FPaintCache->Flipped) {
@@ -473,7 +359,7 @@ void TImageScrollBox::SetMouseMode(TMouseMode mode) {
 // --- frames ---
 
 void TImageScrollBox::ShowFrame(int n) {
-  FGraphic->SetCurrentFrame(n);
+  FPicture->SetCurrentFrame(n);
   Redraw(true);
 }
 
@@ -485,7 +371,7 @@ void TImageScrollBox::SetAnimate(bool value) {
     FAnimate = false;
     return;
   }
-  FAnimationTimer->setInterval(FGraphic->FrameDelay());
+  FAnimationTimer->setInterval(FPicture->FrameDelay());
   FAnimationTimer->start();
 }
 
@@ -496,15 +382,15 @@ void TImageScrollBox::AnimationTick() {
     TImageScrollBox& Box;
     ~TRestart() {
       if (!Box.FAnimate) return;
-      Box.FAnimationTimer->setInterval(Box.FGraphic->FrameDelay());
+      Box.FAnimationTimer->setInterval(Box.FPicture->FrameDelay());
       Box.FAnimationTimer->start();
     }
   };
   try {
     TRestart restart{*this};
     ShowFrame(CurrentFrame() >= FrameCount() ? 1 : CurrentFrame() + 1);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 
@@ -517,8 +403,8 @@ void TImageScrollBox::resizeEvent(QResizeEvent* event) {
   if (FRedrawDepth > 0) return;
   try {
     Redraw(false);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 
@@ -527,8 +413,8 @@ void TImageScrollBox::showEvent(QShowEvent* event) {
   if (!FRedrawPending) return;
   try {
     Redraw(false);
-  } catch (const std::exception& error) {
-    ReportError(error);
+  } catch (...) {
+    ReportError(std::current_exception());
   }
 }
 

@@ -17,12 +17,12 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 
 TEST(CommandQueue, RunsOneCommandAtATimeInOrderAndGoesOnAfterAFailure) {
   std::vector<QString> errors;
-  brindlex::SetErrorReporter([&](const QString& message) { errors.push_back(message); });
+  brindlex::SetErrorReporter([&](const QString&, const QString& message) { errors.push_back(message); });
   brindlex::TCommandQueue queue;
   std::vector<std::string> log;
   queue.Run([&] {

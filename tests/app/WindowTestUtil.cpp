@@ -124,8 +124,14 @@ void WindowTest::Trigger(const char* name) {
   Window->UpdateCommands();
 }
 
-void WindowTest::Trigger(quorvane::TImageCommand command) {
+void WindowTest::Trigger(brindlex::TImageCommand command) {
   Window->ImageCommandAction(command)->trigger();
+  Window->UpdateCommands();
+}
+
+void WindowTest::ShowPicture(const TDibGraphic& image) {
+  Window->Document().ReplaceImage(image, false);
+  Window->ImageScrollBox().Redraw(true);
   Window->UpdateCommands();
 }
 

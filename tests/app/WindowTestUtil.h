@@ -26,10 +26,13 @@ namespace apptest {
 class TScriptedDialogs : public brindlex::TUserDialogs {
  public:
   std::deque<std::optional<QString>> OpenNames, SaveNames, Prompts;
+  // Yes/No/Cancel questions, and OK/Cancel ones (Yes is OK).
   std::deque<brindlex::TAnswer> Answers;
-  // Fills a parameter dialog and says whether it closes with OK.
+  // Fills a modal dialog and says whether it closes with OK.
   std::deque<std::function<bool(QDialog&)>> Forms;
   std::vector<QString> Questions, Messages, Errors, PromptCaptions;
+  // The captions of the messages and errors, in order (empty: the application's title).
+  std::vector<QString> MessageCaptions, ErrorCaptions;
 
   std::optional<QString> OpenFileName(QWidget*, const brindlex::TFileRequest& r) override {
     LastDirectory = r.Directory;
@@ -37,6 +40,7 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
   }
   std::optional<QString> SaveFileName(QWidget*, const brindlex::TFileRequest& r) override {
     LastDirectory = r.Directory;
+    LastSaveRequest = r;
     return Next(SaveNames, "save dialog");
   }
   brindlex::TAnswer Confirm(QWidget*, const QString& text, bool withCancel) override {
@@ -48,6 +52,10 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
     const brindlex::TAnswer a = Answers.front();
     Answers.pop_front();
     return a;
+  }
+  bool ConfirmOk(QWidget* parent, const QString& caption, const QString& text) override {
+    QuestionCaptions.push_back(caption);
+    return Confirm(parent, text, true) == brindlex::TAnswer::Yes;
   }
   std::optional<QString> Prompt(QWidget*, const QString& caption, const QString& prompt,
                                 const QString& initial) override {
@@ -63,10 +71,18 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
     Forms.pop_front();
     return fill(dialog);
   }
-  void ShowMessage(QWidget*, const QString& text) override { Messages.push_back(text); }
-  void ShowError(QWidget*, const QString& text) override { Errors.push_back(text); }
+  void ShowMessage(QWidget*, const QString& caption, const QString& text) override {
+    MessageCaptions.push_back(caption);
+    Messages.push_back(text);
+  }
+  void ShowError(QWidget*, const QString& caption, const QString& text) override {
+    ErrorCaptions.push_back(caption);
+    Errors.push_back(text);
+  }
 
   QString LastDirectory;
+  brindlex::TFileRequest LastSaveRequest;
+  std::vector<QString> QuestionCaptions;  // of the OK/Cancel questions
 
  private:
   std::optional<QString> Next(std::deque<std::optional<QString>>& queue, const char* what) {
@@ -111,12 +127,14 @@ class WindowTest : public ::testing::Test {
   void TearDown() override;
   // Triggers an action by its name and runs the idle handler afterwards.
   void Trigger(const char* name);
-  void Trigger(quorvane::TImageCommand command);
+  void Trigger(brindlex::TImageCommand command);
   // Writes a gradient image to Name in the scratch folder and opens it through the Open command.
   std::string OpenGradient(const std::string& name, int width, int height,
                            quorvane::TImageFormat format = quorvane::TImageFormat::TrueColor);
   bool Enabled(const char* name) const { return Window->Action(QString::fromLatin1(name))->isEnabled(); }
-  quorvane::TDibGraphic& Image() { return Window->ImageScrollBox().Graphic(); }
+  quorvane::TDibGraphic& Image() { return Window->Document().Image(); }
+  // Puts a copy of Image into the window as a picture without a file (as a scanned page comes).
+  void ShowPicture(const quorvane::TDibGraphic& image);
   std::string Path(const std::string& name) const { return Folder / name; }
 
   modeltest::TScratchFolder Folder;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QApplication>
-#include <QDialog>
 #include <QPageLayout>
 #include <QPageSize>
 #include <filesystem>
@@ -24,11 +22,15 @@ void SetUpPaper(QPrinter& printer, const TPaper& paper) {
                          QPageLayout::Inch);
 }
 
+void PrintIntoPdf(QPrinter& printer, const TPaper& paper, const std::string& fileName) {
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(fileName));
+  SetUpPaper(printer, paper);
+}
+
 std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fileName) {
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  printer->setOutputFormat(QPrinter::PdfFormat);
-  printer->setOutputFileName(QString::fromStdString(fileName));
-  SetUpPaper(*printer, paper);
+  PrintIntoPdf(*printer, paper, fileName);
   return printer;
 }
 
@@ -153,41 +155,6 @@ std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, TImageF
     }
   }
   return image;
-}
-
-TModalScript::TModalScript(std::vector<TAction> actions) : FActions(std::move(actions)) {
-  QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
-  FTimer.start(20);
-}
-
-void TModalScript::Poll() {
-  QWidget* modal = QApplication::activeModalWidget();
-  if (modal == nullptr || !modal->isVisible()) return;
-  if (modal != FCurrent) {
-    // A new dialog: act once it has settled for a few polls, so that its exec loop is running
-    // (some dialogs process events while they are being shown).
-    FCurrent = modal;
-    FTicks = 0;
-    FActed = false;
-    return;
-  }
-  ++FTicks;
-  if (!FActed && FTicks >= 3) {
-    FActed = true;
-    if (FHandled < static_cast<int>(FActions.size())) {
-      FActions[FHandled++](modal);
-      return;
-    }
-  } else if (!FActed || FTicks <= 250) {
-    return;
-  }
-  // A dialog nobody expected, or one still open long after its action: close it.
-  ++FUnexpected;
-  FTicks = 0;
-  if (auto* dialog = qobject_cast<QDialog*>(modal))
-    dialog->reject();
-  else
-    modal->close();
 }
 
 }  // namespace printtest

@@ -1,11 +1,8 @@
-// Shared pieces of the printing tests: PDF printers with a known page, the rendering of a printed
-// page back to pixels with pdftoppm, and a script that answers the modal dialogs a command opens.
+// Shared pieces of the printing tests (and of the window's Print tests): PDF printers with a known
+// page, and the rendering of a printed page back to pixels with pdftoppm.
 #pragma once
 
-#include <QPointer>
 #include <QPrinter>
-#include <QTimer>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +28,8 @@ inline constexpr TPaper kLargePaper{600, 8.5, 11.5, 0.25, 0.25, 0.25, 0.25};
 inline constexpr TPaper kSmallPaper{100, 4.0, 5.0, 0.5, 0.25, 0.25, 0.5};
 
 void SetUpPaper(QPrinter& printer, const TPaper& paper);
+// Points Printer at the PDF file FileName (empty: a PDF file without a name) on Paper.
+void PrintIntoPdf(QPrinter& printer, const TPaper& paper, const std::string& fileName);
 std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fileName);
 
 // A fresh folder removed with its contents afterwards.
@@ -80,27 +79,5 @@ bool IsDark(uint32_t rgb);
 // A Width x Height image of Format filled with palette entry or colour Fill, at Dpi.
 std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, quorvane::TImageFormat format, uint32_t fill,
                                                   int dpi);
-
-// Answers the modal dialogs that the code under test opens, in order: each action gets the next
-// modal widget that appears. A dialog still open when the actions are used up, or after a
-// few seconds, is rejected so that a failing test cannot hang; Unexpected() counts those.
-class TModalScript {
- public:
-  using TAction = std::function<void(QWidget*)>;
-  explicit TModalScript(std::vector<TAction> actions);
-  int Handled() const { return FHandled; }
-  int Unexpected() const { return FUnexpected; }
-
- private:
-  void Poll();
-
-  std::vector<TAction> FActions;
-  QTimer FTimer;
-  QPointer<QWidget> FCurrent;
-  int FHandled = 0;
-  int FUnexpected = 0;
-  int FTicks = 0;
-  bool FActed = false;
-};
 
 }  // namespace printtest

@@ -1,25 +1,43 @@
 #include "scan/ScanTestSupport.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-#include "scan/QvScanCommand.h"
+#include "scan/QvScanPage.h"
 
 namespace scantest {
 
 using namespace quorvane;
 
-TSaneSandbox::TSaneSandbox(const std::map<std::string, std::string>& settings) {
-  std::ofstream(FFolder / "dll.conf") << "test\n";
-  std::ofstream conf(FFolder / "test.conf");
-  for (const auto& [key, value] : settings) conf << key << ' ' << value << '\n';
-  conf.close();
-  ::setenv("SANE_CONFIG_DIR", (FFolder / "").c_str(), 1);
+namespace {
+
+// One configuration folder for the whole process: SANE's library remembers the folder it first
+// read its configuration from.
+std::string SandboxFolder() {
+  static const modeltest::TScratchFolder folder;
+  return folder / "";
 }
 
-TSaneSandbox::~TSaneSandbox() { ::unsetenv("SANE_CONFIG_DIR"); }
+}  // namespace
+
+TSaneSandbox::TSaneSandbox(const std::map<std::string, std::string>& settings) : FFolder(SandboxFolder()) {
+  std::ofstream(FFolder + "dll.conf") << "test\n";
+  std::ofstream conf(FFolder + "test.conf");
+  for (const auto& [key, value] : settings) conf << key << ' ' << value << '\n';
+  conf.close();
+  ::setenv("SANE_CONFIG_DIR", FFolder.c_str(), 1);
+}
+
+TSaneSandbox::~TSaneSandbox() {
+  ::unsetenv("SANE_CONFIG_DIR");
+  std::remove((FFolder + "dll.conf").c_str());
+  std::remove((FFolder + "test.conf").c_str());
+}
 
 std::map<std::string, std::string> TestSettings(std::map<std::string, std::string> changes) {
   std::map<std::string, std::string> settings = {
@@ -36,6 +54,17 @@ std::vector<TScannedPage> AcquirePages(TScanner& scanner) {
     pages.push_back(std::move(scanned));
   });
   return pages;
+}
+
+void KeepSaneLoaded() {
+  void* sane = ::dlopen("libsane.so.1", RTLD_NOW | RTLD_NODELETE);
+  if (sane == nullptr) return;
+  // The backends lie in the folder "sane" beside the library.
+  Dl_info info{};
+  if (::dladdr(::dlsym(sane, "sane_init"), &info) == 0 || info.dli_fname == nullptr) return;
+  const std::filesystem::path backend =
+      std::filesystem::path(info.dli_fname).parent_path() / "sane" / "libsane-test.so.1";
+  ::dlopen(backend.c_str(), RTLD_NOW | RTLD_NODELETE);
 }
 
 int RunCommand(const std::string& command, std::string* output) {

@@ -5,12 +5,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
 
 #include "scan/QvScan.h"
-#include "scan/QvScanCommand.h"
+#include "scan/QvScanPage.h"
 #include "scan/ScanTestSupport.h"
 
 using namespace quorvane;
@@ -185,24 +184,42 @@ QPushButton* DialogButton(const char* name) {
   return nullptr;
 }
 
-// Clicks the named button of the source's dialog as soon as it shows.
-void ClickWhenShown(const char* name, bool useFeeder = false) {
-  auto* timer = new QTimer;
-  QObject::connect(timer, &QTimer::timeout, [timer, name, useFeeder] {
-    QPushButton* button = DialogButton(name);
-    if (!button) return;
-    if (useFeeder) button->window()->findChild<QCheckBox*>("FeederCheck")->setChecked(true);
-    timer->deleteLater();
-    timer->stop();
-    button->click();
-  });
-  timer->start(5);
-}
+// Clicks the named button of the source's dialog once it shows, while the object lives. An
+// application-wide event filter sees the dialog's show event; the click is queued behind it, so
+// it comes once the dialog is up.
+class TClickWhenShown : public QObject {
+ public:
+  explicit TClickWhenShown(const char* name, bool useFeeder = false) : FName(name), FUseFeeder(useFeeder) {
+    QApplication::instance()->installEventFilter(this);
+  }
+  ~TClickWhenShown() override { QApplication::instance()->removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::Show || object->objectName() != "QvSourceDialog" || FClicked) return false;
+    FClicked = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          QPushButton* button = DialogButton(FName);
+          ASSERT_NE(button, nullptr);
+          if (FUseFeeder) button->window()->findChild<QCheckBox*>("FeederCheck")->setChecked(true);
+          button->click();
+        },
+        Qt::QueuedConnection);
+    return false;
+  }
+
+ private:
+  const char* FName;
+  bool FUseFeeder;
+  bool FClicked = false;
+};
 
 TEST(ScannerDialog, CancelBeforeAnyPageReturnsWithoutPages) {
   TSaneSandbox sandbox(TestSettings());
   TScanner scanner;
-  ClickWhenShown("CancelButton");
+  const TClickWhenShown cancel("CancelButton");
   EXPECT_TRUE(AcquirePages(scanner).empty());
   EXPECT_EQ(DialogButton("CancelButton"), nullptr) << "the dialog stays after the source is disabled";
 }
@@ -212,7 +229,7 @@ TEST(ScannerDialog, ScanButtonUsesTheDialogsSettingsAndCancelStopsBetweenPages) 
   TScanner scanner;
   scanner.ImageFormat = TImageFormat::TrueColor;
   scanner.XDpi = scanner.YDpi = 40;
-  ClickWhenShown("ScanButton", true);
+  const TClickWhenShown scan("ScanButton", true);
   std::vector<int> widths;
   scanner.Acquire(nullptr, [&widths](TW_HANDLE page, uint16_t, uint16_t, void*) {
     TDibGraphic image;

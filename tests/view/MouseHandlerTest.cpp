@@ -147,7 +147,13 @@ TEST(MouseErrors, AFailingSelectionHandlerIsReportedNotThrownIntoQt) {
   auto box = SelectingBox(selection, 100, 100.0f);
   box->OnQuickSelect = [](TImageScrollBox&, TDibGraphic&) { throw EQuorvaneError("handler failed"); };
   std::string reported;
-  box->OnError = [&](const std::exception& e) { reported = e.what(); };
+  box->OnError = [&](std::exception_ptr e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const Exception& error) {
+      reported = error.Message();
+    }
+  };
   Drag(*box, {{10, 10}, {40, 40}});
   EXPECT_EQ(reported, "handler failed");
   EXPECT_FALSE(box->MouseHandler()->MouseIsDown());

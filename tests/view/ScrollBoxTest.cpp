@@ -1,15 +1,12 @@
-// The image scroll box: zoom arithmetic, scroll bars, centring, events, frames, files.
+// The image scroll box: zoom arithmetic on the widget, scroll bars, centring, events, frames and
+// the pictures it is given.
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
 #include <QTimer>
-#include <filesystem>
-#include <fstream>
 
 #include "ViewTestSupport.h"
-#include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/QvStream.h"
 
 using namespace viewtest;
 
@@ -154,13 +151,13 @@ TEST(ScrollBox, ZoomChangeFiresOnlyForAChangedZoom) {
   EXPECT_FLOAT_EQ(zooms.back(), 100.0f * (100.0f / 300.0f));
 }
 
-TEST(ScrollBox, EmptyFileNameEmptiesTheView) {
+TEST(ScrollBox, AnEmptyPictureEmptiesTheView) {
   auto box = ShownBox(100, 100);
   TDibGraphic image;
   MakePattern(image, TImageFormat::TrueColor, 300, 300);
   box->SetGraphic(image);
   ASSERT_TRUE(box->HorzScrollBarShown() && box->VertScrollBarShown());
-  box->SetFileName("");
+  box->SetGraphic(TDibGraphic());
   EXPECT_TRUE(box->Graphic().Empty());
   EXPECT_FALSE(box->HorzScrollBarShown() || box->VertScrollBarShown());
   EXPECT_EQ(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
@@ -208,43 +205,50 @@ TEST(ScrollBox, HiddenBoxRedrawsWhenShown) {
   EXPECT_TRUE(box.HorzScrollBarShown());
 }
 
-// --- frames ---
+// --- pictures given to the box, frames ---
 
-// A multi-page file of the registered class of Name's extension; page N is 10 N pixels wide.
-std::string WritePages(const std::string& name, int pages) {
-  const std::string path = ::testing::TempDir() + "/" + name;
-  TMemoryStream s;
-  for (int i = 1; i <= pages; ++i) {
-    std::unique_ptr<TDibGraphic> page = CreateGraphicForFile(name);
-    MakePattern(*page, TImageFormat::Color256, 10 * i, 8);
-    s.SetPosition(0);
-    page->AppendToStream(s);
+// A picture of Count frames, frame N 10 N pixels wide, showing frame 1.
+std::unique_ptr<TDibGraphic> FramedPicture(int count) {
+  auto picture = std::make_unique<TDibGraphic>();
+  for (int i = 1; i <= count; ++i) {
+    auto frame = std::make_unique<TDibGraphic>();
+    MakePattern(*frame, TImageFormat::Color256, 10 * i, 8);
+    picture->AddFrame(std::move(frame));
   }
-  s.SaveToFile(path);
-  return path;
+  picture->SetCurrentFrame(1);
+  return picture;
 }
 
-TEST(ScrollBoxFrames, ImageIndexZeroLoadsEveryPage) {
-  for (const char* name : {"view-frames.dcx", "view-frames.tif"}) {
-    SCOPED_TRACE(name);
-    const std::string path = WritePages(name, 3);
-    auto box = ShownBox(100, 100);
-    box->LoadFromFile(path, 0);
-    EXPECT_EQ(box->Graphic().ClassName(), std::string(name).ends_with("dcx") ? "TDcxGraphic" : "TTiffGraphic");
-    EXPECT_EQ(box->FrameCount(), 3);
-    EXPECT_EQ(box->CurrentFrame(), 1);
-    EXPECT_EQ(box->DisplayWidth(), 10);
-    box->LoadFromFile(path, 2);
-    EXPECT_EQ(box->FrameCount(), 0);
-    EXPECT_EQ(box->Graphic().Width(), 20);
-    EXPECT_THROW(box->ShowFrame(1), Exception);  // no frames now
-  }
+// The box shows the picture it is given, and changes made to it, without a copy; null gives it
+// its own picture back, which SetGraphic had filled.
+TEST(ScrollBoxPicture, ShowsTheGivenPictureUntilTakenBack) {
+  auto box = ShownBox(100, 100);
+  TDibGraphic own;
+  MakePattern(own, TImageFormat::Gray256, 30, 20);
+  box->SetGraphic(own);
+  TDibGraphic& ownPicture = box->Graphic();
+  std::vector<int> redrawn;
+  box->OnRedraw = [&](TDibGraphic& g) { redrawn.push_back(g.Width()); };
+
+  TDibGraphic given;
+  MakePattern(given, TImageFormat::TrueColor, 50, 40);
+  box->SetPicture(&given);
+  EXPECT_EQ(&box->Graphic(), &given);
+  EXPECT_EQ(box->DisplayWidth(), 50);
+  given.NewImage(60, 10, TImageFormat::TrueColor, nullptr, 96, 96);
+  box->Redraw(true);
+  EXPECT_EQ(box->DisplayWidth(), 60);
+
+  box->SetPicture(nullptr);
+  EXPECT_EQ(&box->Graphic(), &ownPicture);
+  EXPECT_EQ(box->DisplayWidth(), 30);
+  EXPECT_EQ(redrawn, (std::vector<int>{50, 60, 30}));
 }
 
 TEST(ScrollBoxFrames, AnimationStepsAndWrapsAround) {
-  const std::string path = WritePages("view-animate.dcx", 3);
+  const auto picture = FramedPicture(3);
   auto box = ShownBox(100, 100);
-  box->LoadFromFile(path, 0);
+  box->SetPicture(picture.get());
   box->Graphic().SetFrameDelay(120);
   box->SetAnimate(true);
   EXPECT_TRUE(box->Animate());
@@ -263,119 +267,34 @@ TEST(ScrollBoxFrames, AnimationStepsAndWrapsAround) {
 }
 
 TEST(ScrollBoxFrames, OneFrameDoesNotAnimate) {
+  const auto picture = FramedPicture(1);
   auto box = ShownBox(100, 100);
-  box->LoadFromFile(WritePages("view-one.dcx", 1), 0);
+  box->SetPicture(picture.get());
   box->SetAnimate(true);
   EXPECT_FALSE(box->Animate());
   EXPECT_FALSE(box->AnimationTimer().isActive());
 }
 
-TEST(ScrollBoxFrames, LoadPausesAndResumesTheAnimation) {
-  const std::string path = WritePages("view-resume.dcx", 2);
+// A new picture while animating: the animation goes on with its frames and delay, and stops for
+// a still picture.
+TEST(ScrollBoxFrames, ANewPictureKeepsTheAnimationGoingWhileItHasFrames) {
+  const auto first = FramedPicture(2);
+  const auto second = FramedPicture(3);
+  second->SetFrameDelay(70);
+  TDibGraphic still;
+  MakePattern(still, TImageFormat::TrueColor, 5, 5);
   auto box = ShownBox(100, 100);
-  box->LoadFromFile(path, 0);
+  box->SetPicture(first.get());
   box->SetAnimate(true);
-  EXPECT_THROW(box->LoadFromFile(::testing::TempDir() + "/missing.dcx", 0), Exception);
+  box->SetPicture(second.get());
   EXPECT_TRUE(box->Animate());
-  EXPECT_EQ(box->FrameCount(), 2);  // the failed load kept the image
-}
-
-// --- files ---
-
-class ScrollBoxFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    FFolder = ::testing::TempDir() + "/view-files-" + std::to_string(::getpid());
-    std::filesystem::create_directories(FFolder);
-  }
-  void TearDown() override { std::filesystem::remove_all(FFolder); }
-  std::string Path(const std::string& name) const { return FFolder + "/" + name; }
-  std::string FFolder;
-};
-
-TEST_F(ScrollBoxFiles, RefusedSaveLeavesTheFileAlone) {
-  const struct {
-    const char* Name;
-    TImageFormat Format;
-    const char* Message;  // empty: any message of the codec
-  } cases[] = {
-      {"old.bmp", TImageFormat::TrueColor, "Graphic files of .bmp format are not supported or not registered"},
-      {"old.tga", TImageFormat::BlackWhite, ""},  // Targa has no black-and-white images
-  };
-  auto box = ShownBox(100, 100);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TDibGraphic image;
-    MakePattern(image, c.Format, 10, 10);
-    box->SetGraphic(image);
-    const std::string target = Path(c.Name);
-    std::ofstream(target) << "keep me";
-    try {
-      box->SaveToFile(target);
-      ADD_FAILURE() << "saved";
-    } catch (const Exception& e) {
-      if (*c.Message) {
-        EXPECT_EQ(e.Message(), c.Message);
-      }
-    }
-    std::ifstream in(target);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "keep me");
-    EXPECT_EQ(box->FileName(), "");
-  }
-}
-
-TEST_F(ScrollBoxFiles, SaveSeesBeforeSaveAndReadsBack) {
-  auto box = ShownBox(100, 100);
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::Color256, 13, 9);
-  box->SetGraphic(image);
-  std::string seenClass;
-  box->OnBeforeSave = [&](TImageScrollBox& sender, TDibGraphic& target) {
-    EXPECT_EQ(&sender, box.get());
-    seenClass = target.ClassName();
-    EXPECT_EQ(target.Width(), 13);
-  };
-  const std::string target = Path("saved.pcx");
-  box->SaveToFile(target);
-  EXPECT_EQ(seenClass, "TPcxGraphic");
-  EXPECT_EQ(box->FileName(), target);
-
-  auto other = ShownBox(100, 100);
-  other->SetFileName(target);
-  EXPECT_EQ(other->Graphic().ClassName(), "TPcxGraphic");
-  ASSERT_EQ(other->Graphic().Width(), 13);
-  for (int y = 0; y < 9; ++y)
-    for (int x = 0; x < 13; ++x) ASSERT_EQ(other->Graphic().GetPixel(x, y), image.GetPixel(x, y));
-
-  TMemoryStream stream;
-  box->SaveToStream(stream, "tga");
-  EXPECT_EQ(seenClass, "TTgaGraphic");
-  EXPECT_GT(stream.Size(), 13 * 9);
-}
-
-TEST_F(ScrollBoxFiles, FailedLoadKeepsImageAndDisplay) {
-  auto box = ShownBox(100, 100);
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::TrueColor, 30, 20);
-  box->SetGraphic(image);
-  const TDibGraphic* before = &box->Graphic();
-  std::ofstream(Path("bad.pcx")) << "not a pcx file at all";
-  EXPECT_THROW(box->LoadFromFile(Path("bad.pcx"), 1), Exception);
-  EXPECT_THROW(box->LoadFromFile(Path("none.xyz"), 1), Exception);
-  EXPECT_EQ(&box->Graphic(), before);
-  EXPECT_EQ(box->DisplayWidth(), 30);
-}
-
-TEST_F(ScrollBoxFiles, UnknownExtensionsGoToThePlatformLoader) {
-  auto box = ShownBox(100, 100);
-  QImage picture(12, 7, QImage::Format_RGB32);
-  picture.fill(qRgb(10, 200, 30));
-  ASSERT_TRUE(picture.save(QString::fromStdString(Path("p.bmp")), "BMP"));
-  box->LoadFromFile(Path("p.bmp"), 1);
-  EXPECT_EQ(box->Graphic().ClassName(), "TDibGraphic");
-  EXPECT_EQ(box->DisplayWidth(), 12);
-  EXPECT_EQ(box->Graphic().GetPixel(3, 3), 0x0AC81Eu);
+  EXPECT_EQ(box->AnimationTimer().interval(), 70);
+  box->AnimationTick();
+  EXPECT_EQ(second->CurrentFrame(), 2);
+  EXPECT_EQ(first->CurrentFrame(), 1);
+  box->SetPicture(&still);
+  EXPECT_FALSE(box->Animate());
+  EXPECT_FALSE(box->AnimationTimer().isActive());
 }
 
 }  // namespace

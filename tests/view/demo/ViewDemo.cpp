@@ -8,9 +8,13 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "formats/QvFormats.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvPlatform.h"
+#include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
 #include "platform/QvQtPlatform.h"
 #include "view/QvImageScrollBox.h"
@@ -38,6 +42,18 @@ QImage Chart() {
   return chart;
 }
 
+// Every image of File as frames, through its registered class or the platform's picture loader.
+std::unique_ptr<TDibGraphic> LoadPicture(const std::string& file) {
+  if (!FindGraphicClass(file)) {
+    TFileStream stream(file, TFileMode::fmOpenRead);
+    return LoadPlatformPicture(stream, file, true);
+  }
+  std::unique_ptr<TDibGraphic> picture = CreateGraphicForFile(file);
+  picture->SetMultiImage(true);
+  picture->LoadFromFile(file);
+  return picture;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,6 +70,7 @@ int main(int argc, char** argv) {
       file = argv[i];
   }
 
+  std::unique_ptr<TDibGraphic> picture;  // outlives the view that shows it
   QWidget window;
   window.setWindowTitle("View test");
   auto* layout = new QVBoxLayout(&window);
@@ -70,7 +87,8 @@ int main(int argc, char** argv) {
       LoadFromBitmapHandle(image, Chart());
       view->SetGraphic(image);
     } else {
-      view->LoadFromFile(file, 0);
+      picture = LoadPicture(file);
+      view->SetPicture(picture.get());
     }
     if (zoom == "fit")
       view->SetZoomMode(TZoomMode::zmFullPage);

@@ -1,20 +1,22 @@
-#include "print/QvPrintCommand.h"
+#include "TPrintCommand.h"
 
-#include <QFileDialog>
 #include <QFontMetrics>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <optional>
 
+#include "TUserDialogs.h"
 #include "model/QvDiGrph.h"
 #include "print/QvPrint.h"
 #include "print/QvPrintOpt.h"
 #include "print/QvPrinter.h"
 
-namespace quorvane {
+namespace brindlex {
+
+using quorvane::TDibGraphic;
+using quorvane::TPrintPlacement;
 
 namespace {
 
@@ -27,20 +29,16 @@ bool NeedsPdfFile(const QPrinter& printer) {
   return QPrinterInfo::availablePrinterNames().isEmpty();
 }
 
-// Asks for a PDF file to print into instead of a printer; empty when the user declines.
-QString AskPdfFile(QWidget* parent) {
-  const auto answer = QMessageBox::information(
-      parent, QStringLiteral("Print"),
-      QString::fromLatin1(kNoPrinterText) + QStringLiteral(" The image can be printed into a PDF file instead."),
-      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
-  if (answer != QMessageBox::Ok) return {};
-  QFileDialog dialog(parent, QStringLiteral("Print to PDF File"), QString(), QStringLiteral("PDF files (*.pdf)"));
-  dialog.setObjectName(QStringLiteral("PrintToPdfDialog"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QStringLiteral("pdf"));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+// Offers a PDF file to print into instead of a printer; empty when the user declines.
+QString AskPdfFile(TUserDialogs& dialogs, QWidget* parent) {
+  if (!dialogs.ConfirmOk(
+          parent, QStringLiteral("Print"),
+          QString::fromLatin1(kNoPrinterText) + QStringLiteral(" The image can be printed into a PDF file instead.")))
+    return {};
+  TFileRequest request{QStringLiteral("Print to PDF File"), QStringLiteral("PDF files (*.pdf)"), QString()};
+  request.DefaultSuffix = QStringLiteral("pdf");
+  request.ConfirmOverwrite = true;
+  return dialogs.SaveFileName(parent, request).value_or(QString());
 }
 
 // Points the printer at a PDF file for one job and puts its own output back afterwards, so the
@@ -71,16 +69,16 @@ struct TPrintChoice {
   double Height;
 };
 
-// Shows the options dialog; nothing when it is not closed with OK.
-std::optional<TPrintChoice> AskPrintOptions(QWidget* parent) {
-  TPrintOptionForm form(parent);
-  if (form.exec() != QDialog::Accepted) return std::nullopt;
+// Runs the options dialog; nothing when it is not closed with OK.
+std::optional<TPrintChoice> AskPrintOptions(TUserDialogs& dialogs, QWidget* parent) {
+  quorvane::TPrintOptionForm form(parent);
+  if (!dialogs.Execute(form)) return std::nullopt;
   return TPrintChoice{form.GetPlacement(), form.WidthInches(), form.HeightInches()};
 }
 
-void RunPrintJob(TDibGraphic& image, QPrinter& device, const TPrintChoice& choice) {
-  TPrinter printer(device);  // aborts the job on the way out when a step below fails
-  TDibGraphicPrinter graphicPrinter(printer);
+void RunPrintJob(const TDibGraphic& image, QPrinter& device, const TPrintChoice& choice) {
+  quorvane::TPrinter printer(device);  // aborts the job on the way out when a step below fails
+  quorvane::TDibGraphicPrinter graphicPrinter(printer);
   graphicPrinter.SetPlacement(choice.Placement);
   graphicPrinter.PrintWidth = choice.Width;
   graphicPrinter.PrintHeight = choice.Height;
@@ -97,23 +95,23 @@ void RunPrintJob(TDibGraphic& image, QPrinter& device, const TPrintChoice& choic
 
 }  // namespace
 
-void PrintImage(QWidget* parent, TDibGraphic& image, QPrinter& printer) {
+void PrintImage(TUserDialogs& dialogs, QWidget* parent, const TDibGraphic& image, QPrinter& printer) {
   if (image.Empty()) return;  // the window offers Print only while it shows an image
-  const std::optional<TPrintChoice> choice = AskPrintOptions(parent);
+  const std::optional<TPrintChoice> choice = AskPrintOptions(dialogs, parent);
   if (!choice) return;
   if (!NeedsPdfFile(printer)) {
     RunPrintJob(image, printer, *choice);
     return;
   }
-  const QString fileName = AskPdfFile(parent);
+  const QString fileName = AskPdfFile(dialogs, parent);
   if (fileName.isEmpty()) return;
   TPdfFileForOneJob pdf(printer, fileName);
   RunPrintJob(image, printer, *choice);
 }
 
-bool PrinterSetup(QWidget* parent, QPrinter& printer) {
+bool PrinterSetup(TUserDialogs& dialogs, QWidget* parent, QPrinter& printer) {
   if (QPrinterInfo::availablePrinterNames().isEmpty()) {
-    QMessageBox::information(
+    dialogs.ShowMessage(
         parent, QStringLiteral("Printer Setup"),
         QString::fromLatin1(kNoPrinterText) + QStringLiteral(" Pages can be printed into a PDF file instead."));
   }
@@ -121,7 +119,7 @@ bool PrinterSetup(QWidget* parent, QPrinter& printer) {
   dialog.setObjectName(QStringLiteral("PrinterSetupDialog"));
   dialog.setWindowTitle(QStringLiteral("Printer Setup"));
   dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
-  return dialog.exec() == QDialog::Accepted;
+  return dialogs.Execute(dialog);
 }
 
-}  // namespace quorvane
+}  // namespace brindlex

@@ -1,0 +1,174 @@
+#include "TImageDocument.h"
+
+#include <filesystem>
+#include <utility>
+
+#include "formats/QvMultiPageWriter.h"
+#include "model/QvDiGrphRegistry.h"
+#include "model/QvMisc.h"
+#include "model/QvPlatform.h"
+#include "model/QvStream.h"
+#include "transforms/QvTransf.h"
+
+namespace brindlex {
+
+using quorvane::TDibGraphic;
+
+namespace {
+
+std::string AbsolutePath(const std::string& fileName) {
+  return std::filesystem::absolute(fileName).lexically_normal().string();
+}
+
+}  // namespace
+
+TImageDocument::TImageDocument()
+    : FImage(std::make_unique<TDibGraphic>()), FUndoGraphic(std::make_unique<TDibGraphic>()) {}
+
+TImageDocument::~TImageDocument() = default;
+
+void TImageDocument::LoadFromFile(const std::string& fileName, int imageIndex) {
+  std::unique_ptr<TDibGraphic> loaded;
+  {
+    quorvane::TBusyCursor busy;
+    if (quorvane::FindGraphicClass(fileName)) {
+      loaded = quorvane::CreateGraphicForFile(fileName);
+      if (imageIndex != 0)
+        loaded->SetImageIndex(imageIndex);
+      else
+        loaded->SetMultiImage(true);
+      loaded->LoadFromFile(fileName);
+    } else {
+      quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
+      loaded = quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
+    }
+  }
+  // The old image is freed only after whoever shows it has the new one.
+  const std::unique_ptr<TDibGraphic> old = std::exchange(FImage, std::move(loaded));
+  if (OnImageReplaced) OnImageReplaced(*FImage);
+}
+
+void TImageDocument::Open(const std::string& fileName) {
+  // Everything below happens only once the file has been read.
+  LoadFromFile(fileName, 0);
+  FFileName = fileName;
+  FModified = false;
+  FUndoGraphic->FreeImage();
+  FPagesFileName = FImage->FrameCount() > 1 ? fileName : std::string();
+  FPageCompressions.clear();
+  if (!FPagesFileName.empty()) {
+    for (int i = 1; i <= FImage->FrameCount(); ++i) {
+      const auto* page = dynamic_cast<const quorvane::TTiffGraphic*>(&FImage->GetFrame(i));
+      FPageCompressions.push_back(page ? std::optional(page->Compression()) : std::nullopt);
+    }
+  }
+}
+
+bool TImageDocument::IsOwnPagedFile(const std::string& fileName) const {
+  if (!HasPages()) return false;
+  if (AbsolutePath(fileName) != AbsolutePath(FPagesFileName)) return false;
+  // The pages came from this class's reader, so its writer is the one that can append them.
+  return quorvane::FindGraphicClass(fileName) == &FImage->ClassType();
+}
+
+// A new instance of the extension's class holding the current image, seen by OnBeforeSave.
+std::unique_ptr<TDibGraphic> TImageDocument::PrepareSave(const std::string& extension) {
+  std::unique_ptr<TDibGraphic> target = quorvane::CreateGraphicForFile(extension);
+  target->Assign(FImage.get());
+  if (OnBeforeSave) OnBeforeSave(*target);
+  return target;
+}
+
+void TImageDocument::SaveToFile(const std::string& fileName) {
+  if (IsOwnPagedFile(fileName)) {
+    SaveAllPages(fileName);
+    return;
+  }
+  // PrepareSave refuses an unknown extension before the file is touched.
+  quorvane::TBusyCursor busy;
+  PrepareSave(fileName)->SaveToFile(fileName);
+}
+
+void TImageDocument::SaveToStream(quorvane::TStream& stream, const std::string& extension) {
+  const std::string name = extension.find('.') == std::string::npos ? "." + extension : extension;
+  quorvane::TBusyCursor busy;
+  PrepareSave(name)->SaveToStream(stream);
+}
+
+void TImageDocument::Save() {
+  SaveToFile(FFileName);
+  FModified = false;
+}
+
+void TImageDocument::SaveAs(const std::string& fileName) {
+  SaveToFile(fileName);
+  FFileName = fileName;
+}
+
+// A page of the open file keeps the compression it was read with as long as that compression
+// can hold the page's format, which is always so for a page nobody changed; otherwise (a page
+// converted to another format) it takes the compression of its format, as any saved image does.
+quorvane::TTiffCompression TImageDocument::PageCompression(int index, quorvane::TImageFormat format) const {
+  const auto i = static_cast<size_t>(index - 1);
+  if (i < FPageCompressions.size() && FPageCompressions[i] &&
+      quorvane::TiffCompressionAllowed(*FPageCompressions[i], format))
+    return *FPageCompressions[i];
+  return quorvane::DefaultSaveCompression(format);
+}
+
+// Writes every page, the shown one as edited, and replaces the file in one safe step: a failure
+// on any page leaves the file as it was.
+void TImageDocument::SaveAllPages(const std::string& fileName) {
+  quorvane::TBusyCursor busy;
+  TDibGraphic& image = *FImage;
+  image.GetFrame(image.CurrentFrame()).Assign(&image);
+  std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
+  quorvane::TMultiPageWriter file(fileName);
+  file.OnBeforePage = [&](TDibGraphic& page, int number) {
+    if (auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(&page)) {
+      tiffPage->SetCompression(PageCompression(number, page.ImageFormat()));
+      written[static_cast<size_t>(number - 1)] = tiffPage->Compression();
+    }
+  };
+  for (int i = 1; i <= image.FrameCount(); ++i) file.AddPageCopy(image.GetFrame(i));
+  file.Commit();
+  FPageCompressions = std::move(written);
+}
+
+void TImageDocument::Apply(quorvane::TImageTransform& transform) {
+  FUndoGraphic->Assign(FImage.get());
+  transform.ApplyOnDest(*FUndoGraphic, *FImage);
+  FModified = true;
+}
+
+void TImageDocument::KeepUndo() { FUndoGraphic->Assign(FImage.get()); }
+
+void TImageDocument::DetachFromFile(bool modified) {
+  FModified = modified;
+  FFileName.clear();
+  FPagesFileName.clear();
+  FPageCompressions.clear();
+}
+
+void TImageDocument::ReplaceImage(const TDibGraphic& page, bool modified) {
+  if (&page != FImage.get()) FImage->Assign(&page);
+  FUndoGraphic->FreeImage();
+  DetachFromFile(modified);
+}
+
+bool TImageDocument::Undo() {
+  if (FUndoGraphic->Empty()) return false;
+  FImage->Assign(FUndoGraphic.get());
+  FUndoGraphic->FreeImage();
+  return true;
+}
+
+bool TImageDocument::ShowPage(int page) {
+  if (FPagesFileName.empty() || page < 1 || page > FImage->FrameCount() || page == FImage->CurrentFrame()) return false;
+  FImage->GetFrame(FImage->CurrentFrame()).Assign(FImage.get());
+  FUndoGraphic->FreeImage();
+  FImage->SetCurrentFrame(page);
+  return true;
+}
+
+}  // namespace brindlex

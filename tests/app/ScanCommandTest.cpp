@@ -1,0 +1,192 @@
+// The Scan and Select Scanner commands through the window, like every other command: pages from
+// SANE's test backend in a private configuration, every question answered by the script.
+#include <QEvent>
+#include <QLabel>
+#include <fstream>
+#include <sstream>
+
+#include "WindowTestUtil.h"
+#include "scan/QvScan.h"
+#include "scan/ScanTestSupport.h"
+
+namespace apptest {
+namespace {
+
+using brindlex::TImageCommand;
+using quorvane::TImageFormat;
+using scantest::TestSettings;
+using scantest::TSaneSandbox;
+
+const QString kNoScanner = QString::fromLatin1(quorvane::kNoScannerMessage);
+
+// Records the window's enabled state at each change: the scan disables it while the scanner runs.
+class TEnabledLog : public QObject {
+ public:
+  explicit TEnabledLog(QWidget& widget) : FWidget(widget) { widget.installEventFilter(this); }
+  std::vector<bool> Changes;
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (object == &FWidget && event->type() == QEvent::EnabledChange) Changes.push_back(FWidget.isEnabled());
+    return false;
+  }
+
+ private:
+  QWidget& FWidget;
+};
+
+// tiffinfo's compression of each page of a TIFF file, in order.
+std::vector<std::string> PageCompressions(const std::string& file) {
+  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
+  std::vector<std::string> result;
+  const std::string key = "Compression Scheme: ";
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
+  return result;
+}
+
+class ScanCommandTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    Window->Scanner().ShowUI = false;
+    Window->Scanner().XDpi = Window->Scanner().YDpi = 50;
+    Log = std::make_unique<TEnabledLog>(*Window);
+  }
+  void TearDown() override {
+    Log.reset();
+    WindowTest::TearDown();
+  }
+  std::unique_ptr<TEnabledLog> Log;
+};
+
+TEST_F(ScanCommandTest, WithoutAManagerBothCommandsSayNoScannerIsConfigured) {
+  const modeltest::TScratchFolder empty;
+  struct TManagerFolder {
+    explicit TManagerFolder(const std::string& folder) { quorvane::SetSourceManagerFolder(folder); }
+    ~TManagerFolder() { quorvane::SetSourceManagerFolder(""); }
+  } folder(empty / "");
+  Trigger("acScan");
+  Trigger("acSelectScanner");
+  EXPECT_EQ(Dialogs->Messages, (std::vector<QString>{kNoScanner, kNoScanner}));
+  EXPECT_EQ(kNoScanner, "A scanner is not configured on your computer");
+  EXPECT_TRUE(Dialogs->Errors.empty());
+  EXPECT_TRUE(Log->Changes.empty());
+}
+
+// Cancel to the unsaved-changes question, to "Multi-page scan ?" or in the output file's dialog
+// ends the command: nothing scanned, the window never disabled, the picture as it was.
+TEST_F(ScanCommandTest, CancelledQuestionsEndTheCommandWithoutScanning) {
+  const TSaneSandbox sandbox(TestSettings());
+  OpenGradient("start.tga", 30, 20);
+  const struct {
+    const char* Name;
+    bool Modified;
+    std::vector<brindlex::TAnswer> Answers;
+    bool CancelFile;
+    std::vector<QString> Questions;
+  } cases[] = {
+      {"multi-page question", false, {brindlex::TAnswer::Cancel}, false, {"Multi-page scan ?"}},
+      {"output file", false, {brindlex::TAnswer::Yes}, true, {"Multi-page scan ?"}},
+      {"unsaved changes", true, {brindlex::TAnswer::Cancel}, false, {"Image is not saved. Save it?"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.Modified) Trigger(TImageCommand::Negative);
+    const auto before = std::make_unique<quorvane::TDibGraphic>();
+    before->Assign(&Image());
+    Dialogs->Questions.clear();
+    Dialogs->Answers.assign(c.Answers.begin(), c.Answers.end());
+    if (c.CancelFile) Dialogs->SaveNames.push_back(std::nullopt);
+    Trigger("acScan");
+    EXPECT_EQ(Dialogs->Questions, c.Questions);
+    EXPECT_TRUE(Dialogs->Answers.empty() && Dialogs->SaveNames.empty());
+    EXPECT_TRUE(SamePixels(Image(), *before));
+    EXPECT_EQ(Window->Modified(), c.Modified);
+    EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(Path("start.tga")));
+    EXPECT_TRUE(Log->Changes.empty());
+    EXPECT_TRUE(Dialogs->Messages.empty() && Dialogs->Errors.empty());
+  }
+}
+
+// One page into the view: an unsaved picture without a file name; the caption stays as it was.
+TEST_F(ScanCommandTest, SinglePageGoesIntoTheViewAsAModifiedDocument) {
+  const TSaneSandbox sandbox(TestSettings());
+  const std::string start = OpenGradient("start.tga", 30, 20);
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);
+  Trigger("acScan");
+  ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+  EXPECT_EQ(Dialogs->Questions, std::vector<QString>{"Multi-page scan ?"});
+  EXPECT_EQ(Image().Width(), 78);  // 40 mm at 50 dpi
+  EXPECT_EQ(Window->lblX->text(), " 78");
+  EXPECT_TRUE(Window->Modified());
+  EXPECT_TRUE(Window->CurrentFileName().isEmpty());
+  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(start));
+  EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
+}
+
+TEST_F(ScanCommandTest, AFailingScanReEnablesTheWindowAndReportsTheError) {
+  const TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_JAMMED\""}}));
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);
+  Trigger("acScan");
+  EXPECT_EQ(Dialogs->Errors, std::vector<QString>{"The paper is jammed in the document feeder"});
+  EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(Window->isEnabled());
+  EXPECT_TRUE(Image().Empty());
+}
+
+TEST_F(ScanCommandTest, MultiPageScanWithNoPageLeavesAnExistingFileAsItWas) {
+  const TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_CANCELLED\""}}));
+  const modeltest::TScratchFolder folder;
+  const std::string output = folder / "keep.tif";
+  std::ofstream(output) << "precious";
+  Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
+  Dialogs->SaveNames.push_back(QString::fromStdString(output));
+  Trigger("acScan");
+  EXPECT_TRUE(Dialogs->Errors.empty());
+  EXPECT_EQ(modeltest::FileBytes(output), (std::vector<uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(folder.List(), (std::vector<std::string>{"keep.tif"}));
+  EXPECT_TRUE(Window->CurrentFileName().isEmpty());
+  EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
+  // The output file's dialog: TIFF files, asking before an existing file is replaced.
+  const brindlex::TFileRequest& request = Dialogs->LastSaveRequest;
+  EXPECT_EQ(request.Caption, "Output file name");
+  EXPECT_TRUE(request.Filter.contains("*.tif")) << request.Filter.toStdString();
+  EXPECT_EQ(request.DefaultSuffix, "tif");
+  EXPECT_TRUE(request.ConfirmOverwrite);
+  EXPECT_EQ(request.Directory, Window->Directory());
+}
+
+// Yes to "Multi-page scan ?": every page of the feeder into one TIFF file, each with the
+// compression of its format, and the file then open in the window, not modified.
+TEST_F(ScanCommandTest, MultiPageScanStoresEveryFeederPageWithItsCompressionAndOpensTheFile) {
+  if (!RunTool("command -v tiffinfo")) GTEST_SKIP() << "the libtiff tools are needed";
+  const TSaneSandbox sandbox(TestSettings());
+  for (const auto& [format, compression] :
+       std::vector<std::pair<TImageFormat, std::string>>{{TImageFormat::BlackWhite, "CCITT Group 4"},
+                                                         {TImageFormat::Gray256, "PackBits"},
+                                                         {TImageFormat::TrueColor, "JPEG"}}) {
+    SCOPED_TRACE(compression);
+    quorvane::TScanner& scanner = Window->Scanner();
+    scanner.ImageFormat = format;
+    scanner.PageCount = 3;
+    scanner.Feeder = quorvane::TScanner::TFeeder::Feeder;
+    const std::string output = Path("pages" + std::to_string(static_cast<int>(format)) + ".tif");
+    Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
+    Dialogs->SaveNames.push_back(QString::fromStdString(output));
+    Log->Changes.clear();
+    Trigger("acScan");
+    ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
+    EXPECT_EQ(PageCompressions(output), std::vector<std::string>(3, compression));
+    EXPECT_NE(ToolOutput("tiffinfo '" + output + "'").find("Resolution: 50, 50 pixels/inch"), std::string::npos);
+    EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(output));
+    EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(output));
+    EXPECT_FALSE(Window->Modified());
+    EXPECT_EQ(Window->lblPage->text(), "Page 1 of 3");
+    EXPECT_EQ(Image().Width(), 78);
+    EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
+  }
+}
+
+}  // namespace
+}  // namespace apptest
