@@ -19,6 +19,9 @@ PACKAGES=(
   libqt6widgets6 libqt6printsupport6 fonts-dejavu-core
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine
+  # GNU parallel: the converter's tests run the batch command its man page shows for spreading
+  # files over machines
+  parallel
   # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
   # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
   netpbm
