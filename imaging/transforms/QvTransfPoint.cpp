@@ -117,10 +117,8 @@ TColorValue ChangeLightness(TColorValue color, const void* context) {
 // the hue, so M1 and M2 of the reverse conversion are computed once per (max, min) byte pair;
 // per pixel only the hue and the middle channel remain. The arithmetic is the same, in the same
 // order, as RgbToHsl followed by HslToRgb, so the bytes are identical.
-struct TPairValues {
-  double M1;
-  double M2;  // for a gray pair: the new lightness
-};
+// For a gray pair (largest = smallest) both values are the new lightness.
+using TPairValues = TLightnessPair;
 
 class TLightnessMapper {
  public:
@@ -144,9 +142,12 @@ class TLightnessMapper {
   }
 
   void MapRow(const uint8_t* in, uint8_t* out, int width) const {
+    const int done = MapLightnessWide(FPairs.data(), in, out, width);
+    in += 3 * static_cast<ptrdiff_t>(done);
+    out += 3 * static_cast<ptrdiff_t>(done);
     uint32_t previous = 0xFFFFFFFFu;
     uint8_t r0 = 0, r1 = 0, r2 = 0;
-    for (int x = 0; x < width; ++x, in += 3, out += 3) {
+    for (int x = done; x < width; ++x, in += 3, out += 3) {
       const uint32_t key = PackColor(in[0], in[1], in[2]);
       if (key != previous) {
         previous = key;

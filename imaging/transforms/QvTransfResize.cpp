@@ -13,6 +13,7 @@
 #include "model/QvLimits.h"
 #include "model/QvPaletteNearest.h"
 #include "transforms/QvTransfGeometry.h"
+#include "transforms/QvTransfKernels.h"
 
 namespace quorvane {
 
@@ -239,10 +240,7 @@ class TWorkRows {
     const std::vector<v4f>* rows[4];
     uint8_t* out[4];
     for (int r = 0; r < rowCount; ++r) {
-      const uint8_t* p = RowAsBgr(FSource, r0 + r, 0, sw, FScratch);
-      v4f* b = FBuffers[r].data();
-      for (int k = 0; k < sw; ++k, p += 3)
-        b[k] = v4f{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0.0f};
+      TriplesToFloats(RowAsBgr(FSource, r0 + r, 0, sw, FScratch), reinterpret_cast<float*>(FBuffers[r].data()), sw);
       rows[r] = &FBuffers[r];
       const auto slot = static_cast<size_t>((r0 + r) % FSlots);
       FTags[slot] = r0 + r;
