@@ -6,12 +6,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
+#include "model/QvThreads.h"
 #include "transforms/QvTransfFilter.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfResize.h"
@@ -64,12 +66,30 @@ QImage ExpandNibbles(const TDibGraphic& image) {
   return result;
 }
 
-// 1-bit rows as a top-down image: Qt draws it without a transform, much faster than upside down.
-QImage TopDownMono(const TDibGraphic& image) {
-  QImage result(image.Width(), image.Height(), QImage::Format_Mono);
-  result.setColorTable(ColorTableOf(image));
-  const auto bytes = static_cast<size_t>(std::min<qsizetype>(result.bytesPerLine(), image.BytesPerLine()));
-  for (int y = 0; y < image.Height(); ++y) std::memcpy(result.scanLine(y), image.ScanLine(y), bytes);
+// 1-bit rows as top-down 32-bit pixels: Qt draws them as a plain copy, where a one-bit image
+// (upside down all the more) is converted at every paint.
+QImage TopDownRgb32(const TDibGraphic& image) {
+  QImage result(image.Width(), image.Height(), QImage::Format_RGB32);
+  const QList<QRgb> colors = ColorTableOf(image);
+  // The four pixels of each nibble.
+  QRgb nibbles[16][4];
+  for (int v = 0; v < 16; ++v)
+    for (int i = 0; i < 4; ++i) nibbles[v][i] = colors[(v >> (3 - i)) & 1];
+  uchar* bits = result.bits();
+  const qsizetype stride = result.bytesPerLine();
+  const int w = image.Width();
+  RunRowBands(image.Height(), BandThreads(image.Height(), 4 * static_cast<size_t>(w)), [&](int first, int last, int) {
+    for (int y = first; y < last; ++y) {
+      const uint8_t* in = image.ScanLine(y);
+      auto* out = reinterpret_cast<QRgb*>(bits + y * stride);
+      int x = 0;
+      for (; x + 8 <= w; x += 8, ++in) {
+        std::memcpy(out + x, nibbles[*in >> 4], sizeof nibbles[0]);
+        std::memcpy(out + x + 4, nibbles[*in & 15], sizeof nibbles[0]);
+      }
+      for (int i = 0; x < w; ++x, ++i) out[x] = colors[(*in >> (7 - i)) & 1];
+    }
+  });
   return result;
 }
 
@@ -445,7 +465,7 @@ void TImageScrollBox::RebuildPaintImage() {
       cache.Image.setColorTable(ColorTableOf(d));
       break;
     case 1:
-      cache.Image = TopDownMono(d);
+      cache.Image = TopDownRgb32(d);
       cache.Flipped = false;
       break;
     default:
