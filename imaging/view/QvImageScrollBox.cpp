@@ -49,20 +49,25 @@ QList<QRgb> ColorTableOf(const TDibGraphic& image) {
   return table;
 }
 
-// 4-bit rows, high nibble first, as a top-down 8-bit image.
+// 4-bit rows, high nibble first, as a top-down 8-bit image, in row bands.
 QImage ExpandNibbles(const TDibGraphic& image) {
   QImage result(image.Width(), image.Height(), QImage::Format_Indexed8);
   result.setColorTable(ColorTableOf(image));
+  uchar* bits = result.bits();
+  const qsizetype stride = result.bytesPerLine();
   const int pairs = image.Width() / 2;
-  for (int y = 0; y < image.Height(); ++y) {
-    const uint8_t* src = image.ScanLine(y);
-    uint8_t* out = result.scanLine(y);
-    for (int i = 0; i < pairs; ++i) {
-      out[2 * i] = src[i] >> 4;
-      out[2 * i + 1] = src[i] & 0x0F;
-    }
-    if (image.Width() & 1) out[image.Width() - 1] = src[pairs] >> 4;
-  }
+  RunRowBands(image.Height(), BandThreads(image.Height(), 2 * static_cast<size_t>(image.Width())),
+              [&](int first, int last, int) {
+                for (int y = first; y < last; ++y) {
+                  const uint8_t* src = image.ScanLine(y);
+                  uint8_t* out = bits + y * stride;
+                  for (int i = 0; i < pairs; ++i) {
+                    out[2 * i] = src[i] >> 4;
+                    out[2 * i + 1] = src[i] & 0x0F;
+                  }
+                  if (image.Width() & 1) out[image.Width() - 1] = src[pairs] >> 4;
+                }
+              });
   return result;
 }
 
