@@ -261,9 +261,9 @@ void TfrmImageConverter::CreateActions() {
   connect(next, &QAction::triggered, this,
           [this] { FCommands.Run([this] { ShowPage(FImageScrollBox->CurrentFrame() + 1); }); });
 
-  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+  for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
-    const quorvane::TImageCommand command = entry.Command;
+    const TImageCommand command = entry.Command;
     connect(action, &QAction::triggered, this,
             [this, command] { FCommands.Run([this, command] { RunImageCommand(command); }); });
     FImageActions[command] = action;
@@ -313,7 +313,7 @@ void TfrmImageConverter::CreateMenus() {
 void TfrmImageConverter::CreateImageMenu(QMenu* menu) {
   QMenu* submenu = nullptr;
   const char* submenuCaption = nullptr;
-  for (const quorvane::TImageMenuEntry& entry : quorvane::ImageMenuEntries()) {
+  for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     if (entry.Submenu == nullptr) {
       submenu = nullptr;
       submenuCaption = nullptr;

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "TCommandQueue.h"
+#include "TImageMenu.h"
 #include "TUserDialogs.h"
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrph.h"
-#include "transforms/QvTransfCatalog.h"
 #include "view/QvImageScrollBox.h"
 
 namespace quorvane {
@@ -70,7 +70,7 @@ class TfrmImageConverter : public QMainWindow {
   quorvane::IScanWindow& ScanWindow();
   void ShowPage(int page);
   // Runs one Image-menu command.
-  void RunImageCommand(quorvane::TImageCommand command);
+  void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
   // user cancels (the save dialog or the overwrite question) counts as Cancel.
   void ConfirmSave();
@@ -86,7 +86,7 @@ class TfrmImageConverter : public QMainWindow {
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
-  QAction* ImageCommandAction(quorvane::TImageCommand command) const { return FImageActions.at(command); }
+  QAction* ImageCommandAction(TImageCommand command) const { return FImageActions.at(command); }
   QMenu* ImageMenu() const { return FImageMenu; }
   QSpinBox* seZoom;
   QLabel* lblZoom;
@@ -130,7 +130,7 @@ class TfrmImageConverter : public QMainWindow {
   void SetCaption(const QString& fileName);
   // Applies an image command: undo copy first, the transform from it into the view's image.
   void ApplyTransform(quorvane::TImageTransform& transform);
-  bool AskParameters(const quorvane::TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
+  bool AskParameters(const TImageMenuEntry& entry, quorvane::TOperationParameters& parameters);
   void TransformProgress(int percent);
 
   void seZoomChange();
@@ -168,7 +168,7 @@ class TfrmImageConverter : public QMainWindow {
   int FRepaintInterval = 100;
   int64_t FLastRepaint = 0;
   std::map<QString, QAction*> FActions;
-  std::map<quorvane::TImageCommand, QAction*> FImageActions;
+  std::map<TImageCommand, QAction*> FImageActions;
   QMenu* FImageMenu = nullptr;
   QList<QMenu*> FImageSubmenus;
   QMetaObject::Connection FIdleConnection;

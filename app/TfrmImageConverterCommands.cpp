@@ -15,10 +15,9 @@
 #include "TFormatConversionForm.h"
 #include "TResizeForm.h"
 #include "TfrmImageConverter.h"
+#include "formats/QvMultiPageWriter.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
-#include "model/QvSafeFile.h"
-#include "model/QvStream.h"
 #include "platform/QvDiGrphQt.h"
 #include "print/QvPrintCommand.h"
 #include "scan/QvScan.h"
@@ -28,9 +27,7 @@ namespace brindlex {
 
 using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
-using quorvane::TImageMenuEntry;
 using quorvane::TOperationParameters;
-using quorvane::TParameterSource;
 
 void TfrmImageConverter::ConfirmSave() {
   if (!FModified) return;
@@ -139,32 +136,21 @@ quorvane::TTiffCompression TfrmImageConverter::PageCompression(int index, TImage
   return quorvane::DefaultSaveCompression(format);
 }
 
-// Writes every page into memory first (appending reads the pages written so far), then replaces
-// the file in one safe step: a failure on any page leaves the file as it was.
+// Writes every page, the shown one as edited, and replaces the file in one safe step: a failure
+// on any page leaves the file as it was.
 void TfrmImageConverter::SaveAllPages(const QString& name) {
   quorvane::TBusyCursor busy;
   TDibGraphic& image = FImageScrollBox->Graphic();
   image.GetFrame(FImageScrollBox->CurrentFrame()).Assign(&image);
-  const std::string fileName = name.toStdString();
-  std::unique_ptr<TDibGraphic> page = quorvane::CreateGraphicForFile(fileName);
-  auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(page.get());
   std::vector<std::optional<quorvane::TTiffCompression>> written(static_cast<size_t>(image.FrameCount()));
-  quorvane::TMemoryStream pages;
-  for (int i = 1; i <= image.FrameCount(); ++i) {
-    page->Assign(&image.GetFrame(i));
-    if (tiffPage != nullptr) {
-      tiffPage->SetCompression(PageCompression(i, page->ImageFormat()));
-      written[static_cast<size_t>(i - 1)] = tiffPage->Compression();
+  quorvane::TMultiPageWriter file(name.toStdString());
+  file.OnBeforePage = [&](TDibGraphic& page, int number) {
+    if (auto* tiffPage = dynamic_cast<quorvane::TTiffGraphic*>(&page)) {
+      tiffPage->SetCompression(PageCompression(number, page.ImageFormat()));
+      written[static_cast<size_t>(number - 1)] = tiffPage->Compression();
     }
-    if (i == 1) {
-      page->SaveToStream(pages);
-    } else {
-      pages.Seek(0, quorvane::TSeekOrigin::soBeginning);
-      page->AppendToStream(pages);
-    }
-  }
-  quorvane::TSafeFile file(fileName);
-  file.Stream().WriteBuffer(pages.Data().data(), pages.Data().size());
+  };
+  for (int i = 1; i <= image.FrameCount(); ++i) file.AddPageCopy(image.GetFrame(i));
   file.Commit();
   FPageCompressions = std::move(written);
 }
@@ -231,15 +217,12 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
   switch (entry.Source) {
     case TParameterSource::None: return true;
     case TParameterSource::Prompt: {
+      const TImagePrompt& prompt = entry.Prompt;
       const std::optional<QString> answer =
-          FDialogs->Prompt(this, QString::fromLatin1(entry.PromptCaption), QString::fromLatin1(entry.PromptText),
-                           QString::fromLatin1(entry.PromptInitial));
+          FDialogs->Prompt(this, QString::fromLatin1(prompt.Caption), QString::fromLatin1(prompt.Text),
+                           QString::fromLatin1(prompt.Initial));
       if (!answer) return false;
-      const double value = TextToFloat(*answer);
-      if (entry.Operation == quorvane::TImageOperation::Rotate)
-        p.Angle = value;
-      else
-        p.GammaValue = value;
+      quorvane::FindParameter(*entry.Operation, prompt.Parameter)->Set(p, TextToFloat(*answer));
       return true;
     }
     case TParameterSource::CropDialog: {
@@ -283,12 +266,12 @@ bool TfrmImageConverter::AskParameters(const TImageMenuEntry& entry, TOperationP
   return true;
 }
 
-void TfrmImageConverter::RunImageCommand(quorvane::TImageCommand command) {
+void TfrmImageConverter::RunImageCommand(TImageCommand command) {
   if (FImageScrollBox->Graphic().Empty()) return;
-  const TImageMenuEntry& entry = quorvane::ImageMenuEntry(command);
+  const TImageMenuEntry& entry = ImageMenuEntry(command);
   TOperationParameters parameters = entry.Parameters;
   if (!AskParameters(entry, parameters)) return;
-  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(entry.Operation, parameters);
+  std::unique_ptr<quorvane::TImageTransform> transform = quorvane::CreateTransform(*entry.Operation, parameters);
   ApplyTransform(*transform);
 }
 

@@ -11,10 +11,10 @@
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
+#include "formats/QvMultiPageWriter.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/QvSafeFile.h"
 
 namespace brindlex {
 using namespace quorvane;
@@ -23,9 +23,8 @@ namespace {
 
 const char* const kOutputExistsMessage = "File exists (use --overwrite to replace it)";
 
-// Replaces the output with what the stream of File holds; an existing output is kept without
-// Overwrite.
-void CommitOutput(TSafeFile& file, bool overwrite) {
+// Replaces the output with the pages written; an existing output is kept without Overwrite.
+void CommitOutput(TMultiPageWriter& file, bool overwrite) {
   if (!file.Commit(overwrite)) throw EFCreateError(kOutputExistsMessage);
 }
 
@@ -134,16 +133,16 @@ class TFileConversion {
   void WritePage(size_t i, const std::string& output) {
     std::unique_ptr<TDibGraphic> image = ProcessPage(i);
     AttemptOnFile(output, [&]() {
-      TSafeFile file(output);
-      image->SaveToStream(file.Stream());
+      TMultiPageWriter file(output);
+      file.AddPage(*image);
       CommitOutput(file, FOptions.Overwrite);
     });
     Report(i, 1.0);
   }
 
   void WriteAllPagesIntoOneFile() {
-    std::unique_ptr<TSafeFile> file =
-        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TSafeFile>(FJob.Output); });
+    std::unique_ptr<TMultiPageWriter> file =
+        AttemptOnFile(FJob.Output, [&]() { return std::make_unique<TMultiPageWriter>(FJob.Output); });
     AppendPages(*file);
     for (const std::string& input : FJob.MoreInputs) {
       FCurrentInput = input;
@@ -154,10 +153,10 @@ class TFileConversion {
   }
 
   // Appends the chosen pages of the open input.
-  void AppendPages(TSafeFile& file) {
+  void AppendPages(TMultiPageWriter& file) {
     for (size_t i = 0; i < FPages.size(); ++i) {
       std::unique_ptr<TDibGraphic> image = ProcessPage(i);
-      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { image->AppendToStream(file.Stream()); });
+      AttemptOnPage(FJob.Output, FPages[i], FPageCount, [&]() { file.AddPage(*image); });
       Report(i, 1.0);
     }
   }

@@ -3,10 +3,13 @@
 #include "ConvertCompression.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <map>
+#include <span>
+#include <string_view>
 
 namespace brindlex {
 using namespace quorvane;
@@ -58,76 +61,93 @@ std::vector<std::string> SplitFields(const std::string& text, char separator) {
   }
 }
 
-template <typename T>
-T Choice(const std::string& option, const std::string& text, const std::map<std::string, T>& choices) {
-  const auto it = choices.find(text);
-  if (it != choices.end()) return it->second;
-  std::string names;
-  for (const auto& [name, value] : choices) names += (names.empty() ? "" : ", ") + name;
-  throw TUsageError("option " + option + ": '" + text + "' is not one of " + names);
+// The value of the choice named Text; a mistake lists the names in alphabetical order.
+double ChoiceValue(const std::string& option, const std::string& text, std::span<const TParameterChoice> choices) {
+  std::vector<std::string_view> names;
+  for (const TParameterChoice& choice : choices) {
+    if (choice.Name == text) return choice.Value;
+    names.push_back(choice.Name);
+  }
+  std::sort(names.begin(), names.end());
+  std::string list;
+  for (const std::string_view name : names) {
+    if (!list.empty()) list += ", ";
+    list += name;
+  }
+  throw TUsageError("option " + option + ": '" + text + "' is not one of " + list);
 }
 
-TOperation MenuOperation(TImageOperation kind) { return TOperation{kind, DefaultParameters(kind)}; }
+// A flag given as an argument (the table has none today).
+constexpr TParameterChoice kFlagChoices[] = {{"yes", 1}, {"no", 0}};
 
-TValueHandler AddSimple(TImageOperation kind) {
-  return [kind](TConvertOptions& o, const std::string&) { o.Operations.push_back(MenuOperation(kind)); };
+// "0", "1", "0.1": a limit as a message shows it.
+std::string NumberText(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
 }
 
-// An operation with one real parameter, Field of its parameters.
-TValueHandler AddWithValue(TImageOperation kind, double TOperationParameters::*field, const char* option) {
-  return [kind, field, option](TConvertOptions& o, const std::string& text) {
-    TOperation op = MenuOperation(kind);
-    op.Parameters.*field = RealValue(option, text);
-    o.Operations.push_back(op);
+// Text read as Parameter's description says: its kind of number or its choices, and for a value
+// that is not brought into range by the operation, its limits.
+double ParameterValue(const std::string& option, const TOperationParameter& parameter, const std::string& text) {
+  double value = 0;
+  switch (parameter.Kind) {
+    case TParameterKind::pkChoice: return ChoiceValue(option, text, parameter.Choices);
+    case TParameterKind::pkFlag: return ChoiceValue(option, text, kFlagChoices);
+    case TParameterKind::pkInteger: value = IntegerValue(option, text); break;
+    case TParameterKind::pkReal: value = RealValue(option, text); break;
+  }
+  const std::string noun(parameter.Noun);
+  if (!parameter.Clamped && value < parameter.Minimum)
+    throw TUsageError("option " + option + ": '" + text + "': " + noun + " must be at least " +
+                      NumberText(parameter.Minimum));
+  if (!parameter.Clamped && value > parameter.Maximum)
+    throw TUsageError("option " + option + ": '" + text + "': " + noun + " must be at most " +
+                      NumberText(parameter.Maximum));
+  return value;
+}
+
+std::vector<const TOperationParameter*> Arguments(const TImageOperation& operation) {
+  std::vector<const TOperationParameter*> arguments;
+  for (const TOperationParameter& parameter : operation.Parameters)
+    if (parameter.Argument) arguments.push_back(&parameter);
+  return arguments;
+}
+
+// "LEFT,TOP,RIGHT,BOTTOM": how several arguments are written.
+std::string ArgumentsSyntax(const TImageOperation& operation) {
+  std::string syntax;
+  for (const TOperationParameter* argument : Arguments(operation)) {
+    if (!syntax.empty()) syntax += operation.Separator;
+    for (const char c : argument->Name) syntax += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return syntax;
+}
+
+// --NAME of an operation of the table: its arguments from the option's value (several of them
+// written with the operation's separator), every other parameter at its default.
+TValueHandler AddOperation(const TImageOperation& operation) {
+  return [&operation](TConvertOptions& o, const std::string& text) {
+    const std::string option = "--" + std::string(operation.Name);
+    const std::vector<const TOperationParameter*> arguments = Arguments(operation);
+    TOperation request{&operation, DefaultParameters(operation)};
+    if (!arguments.empty()) {
+      const std::vector<std::string> fields =
+          arguments.size() > 1 ? SplitFields(text, operation.Separator) : std::vector<std::string>{text};
+      if (fields.size() != arguments.size())
+        throw TUsageError("option " + option + ": '" + text + "' is not " + ArgumentsSyntax(operation));
+      for (size_t i = 0; i < fields.size(); ++i)
+        arguments[i]->Set(request.Parameters, ParameterValue(option, *arguments[i], fields[i]));
+    }
+    o.Operations.push_back(request);
   };
 }
 
-void AddCrop(TConvertOptions& o, const std::string& text) {
-  const std::vector<std::string> fields = SplitFields(text, ',');
-  if (fields.size() != 4) throw TUsageError("option --crop: '" + text + "' is not LEFT,TOP,RIGHT,BOTTOM");
-  TOperation op = MenuOperation(TImageOperation::Crop);
-  op.Parameters.CropLeft = CountValue("--crop", fields[0], 0, "a margin");
-  op.Parameters.CropTop = CountValue("--crop", fields[1], 0, "a margin");
-  op.Parameters.CropRight = CountValue("--crop", fields[2], 0, "a margin");
-  op.Parameters.CropBottom = CountValue("--crop", fields[3], 0, "a margin");
-  o.Operations.push_back(op);
-}
-
-void AddResize(TConvertOptions& o, const std::string& text) {
-  const std::vector<std::string> fields = SplitFields(text, 'x');
-  if (fields.size() != 2) throw TUsageError("option --resize: '" + text + "' is not WIDTHxHEIGHT");
-  TOperation op = MenuOperation(TImageOperation::Resize);
-  op.Parameters.NewWidth = CountValue("--resize", fields[0], 1, "the width");
-  op.Parameters.NewHeight = CountValue("--resize", fields[1], 1, "the height");
-  o.Operations.push_back(op);
-}
-
-void AddContrast(TConvertOptions& o, const std::string& text) {
-  TOperation op = MenuOperation(TImageOperation::Contrast);
-  op.Parameters.RaiseContrast = Choice<bool>("--contrast", text, {{"up", true}, {"down", false}});
-  o.Operations.push_back(op);
-}
-
-void AddConvert(TConvertOptions& o, const std::string& text) {
-  TOperation op = MenuOperation(TImageOperation::FormatConversion);
-  op.Parameters.TargetFormat = Choice<TImageFormat>("--convert", text,
-                                                    {{"bw", TImageFormat::BlackWhite},
-                                                     {"gray16", TImageFormat::Gray16},
-                                                     {"gray256", TImageFormat::Gray256},
-                                                     {"color16", TImageFormat::Color16},
-                                                     {"color256", TImageFormat::Color256},
-                                                     {"truecolor", TImageFormat::TrueColor}});
-  o.Operations.push_back(op);
-}
-
 void SetFilter(TConvertOptions& o, const std::string& text) {
-  o.Filter = Choice<TResizeFilter>("--filter", text,
-                                   {{"triangle", TResizeFilter::rfTriangle},
-                                    {"hermite", TResizeFilter::rfHermite},
-                                    {"bell", TResizeFilter::rfBell},
-                                    {"bspline", TResizeFilter::rfBSpline},
-                                    {"lanczos3", TResizeFilter::rfLanczos3},
-                                    {"mitchell", TResizeFilter::rfMitchell}});
+  const TOperationParameter& filter = *FindParameter(ImageOperation("resize"), "filter");
+  TOperationParameters p;
+  filter.Set(p, ChoiceValue("--filter", text, filter.Choices));
+  o.Filter = p.Filter;
 }
 
 void SetPage(TConvertOptions& o, const std::string& text) {
@@ -168,8 +188,8 @@ TValueHandler SetMode(TConvertMode mode) {
   return [mode](TConvertOptions& o, const std::string&) { o.Mode = mode; };
 }
 
-const std::map<std::string, TOptionSpec>& OptionTable() {
-  static const std::map<std::string, TOptionSpec> table{
+std::map<std::string, TOptionSpec> BuildOptionTable() {
+  std::map<std::string, TOptionSpec> table{
       {"--help", {false, SetMode(TConvertMode::Help)}},
       {"-h", {false, SetMode(TConvertMode::Help)}},
       {"--version", {false, SetMode(TConvertMode::Version)}},
@@ -195,24 +215,8 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"-q", {false, [](TConvertOptions& o, const std::string&) { o.Quiet = true; }}},
       {"--verbose", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
       {"-v", {false, [](TConvertOptions& o, const std::string&) { o.Verbose = true; }}},
-      {"--rotate", {true, AddWithValue(TImageOperation::Rotate, &TOperationParameters::Angle, "--rotate")}},
-      {"--flip-h", {false, AddSimple(TImageOperation::FlipHorizontal)}},
-      {"--flip-v", {false, AddSimple(TImageOperation::FlipVertical)}},
-      {"--negative", {false, AddSimple(TImageOperation::Negative)}},
-      {"--crop", {true, AddCrop}},
-      {"--sharpen", {false, AddSimple(TImageOperation::Sharpen)}},
-      {"--smooth", {false, AddSimple(TImageOperation::Smooth)}},
-      {"--brightness",
-       {true, AddWithValue(TImageOperation::Brightness, &TOperationParameters::Amount, "--brightness")}},
-      {"--contrast", {true, AddContrast}},
-      {"--edge", {false, AddSimple(TImageOperation::EdgeDetection)}},
-      {"--emboss", {false, AddSimple(TImageOperation::Emboss)}},
-      {"--gamma", {true, AddWithValue(TImageOperation::Gamma, &TOperationParameters::GammaValue, "--gamma")}},
-      {"--gray", {false, AddSimple(TImageOperation::ConvertToGray)}},
-      {"--convert", {true, AddConvert}},
       {"--quantize", {false, [](TConvertOptions& o, const std::string&) { o.Quantize = true; }}},
       {"--dither", {false, [](TConvertOptions& o, const std::string&) { o.Dither = true; }}},
-      {"--resize", {true, AddResize}},
       {"--filter", {true, SetFilter}},
       {"--quality", {true, [](TConvertOptions& o, const std::string& v) { SetJpegQuality(o.Codec, v); }}},
       {"--progressive", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegProgressive = true; }}},
@@ -220,12 +224,21 @@ const std::map<std::string, TOptionSpec>& OptionTable() {
       {"--png-level", {true, [](TConvertOptions& o, const std::string& v) { SetPngLevel(o.Codec, v); }}},
       {"--no-interlace", {false, [](TConvertOptions& o, const std::string&) { o.Codec.PngNoInterlace = true; }}},
   };
+  // Every operation of the library's table is an option of its name.
+  for (const TImageOperation& operation : ImageOperations())
+    table.emplace("--" + std::string(operation.Name),
+                  TOptionSpec{!Arguments(operation).empty(), AddOperation(operation)});
   return table;
 }
 
-bool HasOperation(const TConvertOptions& o, TImageOperation kind) {
+const std::map<std::string, TOptionSpec>& OptionTable() {
+  static const std::map<std::string, TOptionSpec> table = BuildOptionTable();
+  return table;
+}
+
+bool HasOperation(const TConvertOptions& o, std::string_view name) {
   for (const auto& op : o.Operations)
-    if (op.Kind == kind) return true;
+    if (op.Operation->Name == name) return true;
   return false;
 }
 
@@ -245,10 +258,9 @@ void CheckConsistency(const TConvertOptions& o) {
   if (!o.Output.empty() && o.Inputs.size() > 1 && !o.AllPages)
     throw TUsageError("-o takes one input file; use -d DIR -f EXT for several");
   if (!o.OutputExtension.empty() && o.OutputDirectory.empty()) throw TUsageError("-f needs -d DIR");
-  if ((o.Quantize || o.Dither) && !HasOperation(o, TImageOperation::FormatConversion))
+  if ((o.Quantize || o.Dither) && !HasOperation(o, "convert"))
     throw TUsageError("--quantize and --dither modify --convert, which is not given");
-  if (o.Filter && !HasOperation(o, TImageOperation::Resize))
-    throw TUsageError("--filter modifies --resize, which is not given");
+  if (o.Filter && !HasOperation(o, "resize")) throw TUsageError("--filter modifies --resize, which is not given");
 }
 
 }  // namespace

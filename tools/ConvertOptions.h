@@ -22,10 +22,10 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One operation of the command line: an operation of the library's catalogue with the parameters
-// its option gave (the others keep the menu's defaults).
+// One operation of the command line: a row of the library's operation table with the arguments
+// its option gave (the other parameters keep their defaults).
 struct TOperation {
-  TImageOperation Kind = TImageOperation::Negative;
+  const TImageOperation* Operation = nullptr;
   TOperationParameters Parameters;
 };
 

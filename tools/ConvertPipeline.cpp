@@ -9,15 +9,15 @@ using namespace quorvane;
 // filter list do.
 std::unique_ptr<TImageTransform> MakeTransform(const TOperation& op, const TConvertOptions& options) {
   TOperationParameters parameters = op.Parameters;
-  if (op.Kind == TImageOperation::FormatConversion) {
+  if (op.Operation->Name == "convert") {
     parameters.UseQuantizer = options.Quantize;
     parameters.UseDither = options.Dither;
   }
-  if (op.Kind == TImageOperation::Resize && options.Filter) {
+  if (op.Operation->Name == "resize" && options.Filter) {
     parameters.Interpolate = true;
     parameters.Filter = *options.Filter;
   }
-  return CreateTransform(op.Kind, parameters);
+  return CreateTransform(*op.Operation, parameters);
 }
 
 std::unique_ptr<TDibGraphic> ApplyOperations(std::unique_ptr<TDibGraphic> image, const TConvertOptions& options,

@@ -37,10 +37,11 @@ std::optional<TImageFormat> PromotionTarget(const TDibGraphic& image, const TGra
 }
 
 std::unique_ptr<TDibGraphic> Promote(const TDibGraphic& image, TImageFormat target) {
-  TOperationParameters parameters = DefaultParameters(TImageOperation::FormatConversion);
+  const TImageOperation& convert = ImageOperation("convert");
+  TOperationParameters parameters = DefaultParameters(convert);
   parameters.TargetFormat = target;  // neither quantized nor dithered: each pixel keeps its colour
   auto result = std::make_unique<TDibGraphic>();
-  CreateTransform(TImageOperation::FormatConversion, parameters)->ApplyOnDest(image, *result);
+  CreateTransform(convert, parameters)->ApplyOnDest(image, *result);
   return result;
 }
 

@@ -1,16 +1,14 @@
-// The catalogue of image operations: one place that turns an operation and its parameters into a
-// configured transform, and that holds the Image menu's entries with their defaults. The window's
-// Image menu and brindlex-convert both build their transforms here, so the two give the same
-// result for the same request.
+// The table of image operations: one row per operation with its stable name, its parameters
+// (their defaults, ranges and the names of their choices) and the factory that sets its
+// transform up. The window's Image menu and brindlex-convert's operation options are both built
+// from it, so the two give the same result for the same request, and a new operation is one row.
 //
 // Use:
-//   TOperationParameters p = DefaultParameters(TImageOperation::Gamma);   // GammaValue 1.0
-//   p.GammaValue = answer;                                                // from the prompt
-//   std::unique_ptr<TImageTransform> t = CreateTransform(TImageOperation::Gamma, p);
+//   const TImageOperation& gamma = ImageOperation("gamma");
+//   TOperationParameters p = DefaultParameters(gamma);                 // GammaValue 1.0
+//   FindParameter(gamma, "gamma")->Set(p, answer);                     // or p.GammaValue = answer
+//   std::unique_ptr<TImageTransform> t = CreateTransform(gamma, p);
 //   t->ApplyOnDest(undoCopy, image);
-// or, from a menu entry:
-//   const TImageMenuEntry& e = ImageMenuEntry(TImageCommand::IncreaseBrightness);
-//   auto t = CreateTransform(e.Operation, e.Parameters);                 // Amount 3
 //
 // CreateTransform never raises and never touches an image; values out of a transform's range are
 // clamped by its setters (gamma, brightness) or refused when the transform runs (crop margins,
@@ -19,113 +17,85 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
-#include <vector>
 
 #include "transforms/QvTransf.h"
 #include "transforms/QvTransfResize.h"
 
 namespace quorvane {
 
-// The operations, one per transform set-up. Several menu entries share one operation with
-// different parameters (Rotate 90/180/270/Specified, Increase/Decrease Brightness and Contrast).
-enum class TImageOperation : uint8_t {
-  Rotate,
-  FlipHorizontal,
-  FlipVertical,
-  Negative,
-  Crop,
-  Sharpen,
-  Smooth,
-  Brightness,
-  Contrast,
-  EdgeDetection,
-  Emboss,
-  Gamma,
-  ConvertToGray,
-  FormatConversion,
-  Resize
-};
-
-// Every parameter any operation takes; each operation reads only its own fields. The values in
-// the declarations are the defaults of the menu commands (DefaultParameters adds the few that
-// differ per operation).
+// Every parameter any operation takes; each operation reads only its own fields. Start from
+// DefaultParameters of the operation.
 struct TOperationParameters {
-  double Angle = 45.0;        // Rotate: degrees clockwise (the angle prompt's initial text)
-  double Amount = 3.0;        // Brightness: percent of the full range, -100..100 (clamped)
-  bool RaiseContrast = true;  // Contrast
-  double GammaValue = 1.0;    // Gamma: 0.1..7.0 (clamped)
-  uint8_t Strength = 10;      // Sharpen (10) and Smooth (20)
-  int32_t CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;  // Crop: margins in pixels
-  // FormatConversion: the target, and the dialog's two check boxes (both off by default).
-  TImageFormat TargetFormat = TImageFormat::TrueColor;
-  bool UseQuantizer = false;
-  bool UseDither = false;
-  // Resize: the new size (the dialog shows the image's own size), interpolation with Filter, and
-  // with interpolation only, ForceFormat to give the result TargetFormat.
-  int32_t NewWidth = 100, NewHeight = 100;
-  bool Interpolate = false;
-  TResizeFilter Filter = TResizeFilter::rfTriangle;
-  bool ForceFormat = false;
+  double Angle = 0;                                                  // rotate: degrees clockwise
+  double Amount = 0;                                                 // brightness: percent of the full range
+  bool RaiseContrast = true;                                         // contrast
+  double GammaValue = 1.0;                                           // gamma
+  uint8_t Strength = 0;                                              // sharpen, smooth
+  int32_t CropLeft = 0, CropTop = 0, CropRight = 0, CropBottom = 0;  // crop: margins in pixels
+  TImageFormat TargetFormat = TImageFormat::TrueColor;               // convert; resize with ForceFormat
+  bool UseQuantizer = false;                                         // convert
+  bool UseDither = false;                                            // convert
+  int32_t NewWidth = 0, NewHeight = 0;                               // resize
+  bool Interpolate = false;                                          // resize
+  TResizeFilter Filter = TResizeFilter::rfTriangle;                  // resize with Interpolate
+  bool ForceFormat = false;                                          // resize with Interpolate
 };
 
-// The menu defaults of one operation.
-TOperationParameters DefaultParameters(TImageOperation operation);
-
-// A new transform for Operation, set up from Parameters as the menu command sets it up.
-std::unique_ptr<TImageTransform> CreateTransform(TImageOperation operation, const TOperationParameters& parameters);
-
-// The operation's stable lower-case name ("rotate", "flip-h", "gray", ...), for command lines.
-std::string_view OperationName(TImageOperation operation);
-
-// The Image menu's entries, in display order.
-enum class TImageCommand : uint8_t {
-  Rotate90,
-  Rotate180,
-  Rotate270,
-  RotateSpecified,
-  FlipHorizontal,
-  FlipVertical,
-  Negative,
-  Crop,
-  Sharpen,
-  Smooth,
-  IncreaseBrightness,
-  DecreaseBrightness,
-  IncreaseContrast,
-  DecreaseContrast,
-  EdgeDetection,
-  Emboss,
-  Gamma,
-  ConvertToGray,
-  FormatConversion,
-  Resize
+enum class TParameterKind : uint8_t {
+  pkReal,
+  pkInteger,
+  pkFlag,   // 0 or 1
+  pkChoice  // one of the named Choices
 };
 
-// Where a menu command gets its parameters before it runs.
-enum class TParameterSource : uint8_t {
-  None,          // runs at once with the entry's parameters
-  Prompt,        // a one-line text prompt (PromptCaption, PromptText, PromptInitial)
-  CropDialog,    // the four margins
-  ResizeDialog,  // size, interpolation, filter and destination format
-  FormatDialog   // target format, quantize and dither
+struct TParameterChoice {
+  std::string_view Name;  // "up", "bw", "lanczos3"
+  double Value;
 };
 
-struct TImageMenuEntry {
-  TImageCommand Command;
-  const char* Submenu;  // caption of the sub-menu holding the entry ("&Rotate"), or nullptr
-  const char* Caption;  // "&90 Degrees"
-  TImageOperation Operation;
-  TOperationParameters Parameters;  // what the command sets before asking for anything
-  TParameterSource Source;
-  // The prompt of a Prompt entry: its answer is a real number for Angle (Rotate) or GammaValue.
-  const char* PromptCaption;
-  const char* PromptText;
-  const char* PromptInitial;
+struct TOperationParameter {
+  std::string_view Name;  // stable lower-case name: "angle", "left", "filter"
+  std::string_view Noun;  // how a message names a value of it: "the angle", "a margin"
+  TParameterKind Kind;
+  // An argument is given with every request of the operation (the angle of a rotation, the
+  // margins of a crop); the other parameters are settings that keep their defaults unless a
+  // dialog or an option changes them.
+  bool Argument;
+  double Default;
+  double Minimum, Maximum;  // pkReal and pkInteger: the values that mean something
+  // Values outside Minimum..Maximum are brought into range (by the transform's setter) rather
+  // than refused by whoever reads them.
+  bool Clamped;
+  std::span<const TParameterChoice> Choices;  // pkChoice
+  // Stores Value (a whole number for pkInteger, 0 or 1 for pkFlag, a choice's value for pkChoice)
+  // in its field; values beyond the field's type are brought to its nearest end.
+  void (*Set)(TOperationParameters& parameters, double value);
+  double (*Get)(const TOperationParameters& parameters);
 };
 
-// All entries in display order; ImageMenuEntry(c) is ImageMenuEntries()[c].
-const std::vector<TImageMenuEntry>& ImageMenuEntries();
-const TImageMenuEntry& ImageMenuEntry(TImageCommand command);
+struct TImageOperation {
+  std::string_view Name;  // stable lower-case name: "rotate", "flip-h", "gray", ...
+  std::span<const TOperationParameter> Parameters;
+  // Between the values of several arguments written as one text ("10,0,10,0", "640x480").
+  char Separator;
+  // A new transform set up from the parameters as the menu command sets it up.
+  std::unique_ptr<TImageTransform> (*Create)(const TOperationParameters& parameters);
+};
+
+// Every operation, in the order of the Image menu.
+std::span<const TImageOperation> ImageOperations();
+// The operation called Name; nullptr when there is none.
+const TImageOperation* FindImageOperation(std::string_view name);
+// The operation called Name; raises EQuorvaneError "Unknown image operation %s" when there is none.
+const TImageOperation& ImageOperation(std::string_view name);
+// The parameter of Operation called Name; nullptr when it has none.
+const TOperationParameter* FindParameter(const TImageOperation& operation, std::string_view name);
+
+// The defaults of every parameter of Operation.
+TOperationParameters DefaultParameters(const TImageOperation& operation);
+std::unique_ptr<TImageTransform> CreateTransform(const TImageOperation& operation,
+                                                 const TOperationParameters& parameters);
 
 }  // namespace quorvane

@@ -17,7 +17,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 
 TEST(CommandQueue, RunsOneCommandAtATimeInOrderAndGoesOnAfterAFailure) {

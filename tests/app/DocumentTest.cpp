@@ -20,7 +20,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 
 QString Caption(const std::string& file) { return "Brindlex Imaging Tool - " + QString::fromStdString(file); }

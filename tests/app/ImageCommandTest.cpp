@@ -15,7 +15,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 
 struct TCommandCase {

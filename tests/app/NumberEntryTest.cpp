@@ -10,7 +10,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 
 TEST_F(WindowTest, TypedNumbersThatAreNoNumbersChangeNothing) {
   const auto cropTop = [](const char* text) {

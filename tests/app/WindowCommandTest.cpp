@@ -22,7 +22,7 @@
 namespace apptest {
 namespace {
 
-using quorvane::TImageCommand;
+using brindlex::TImageCommand;
 using quorvane::TImageFormat;
 
 const char* const kImageActions[] = {"acSave", "acConvertTo", "acCopy", "acPrint"};

@@ -124,7 +124,7 @@ void WindowTest::Trigger(const char* name) {
   Window->UpdateCommands();
 }
 
-void WindowTest::Trigger(quorvane::TImageCommand command) {
+void WindowTest::Trigger(brindlex::TImageCommand command) {
   Window->ImageCommandAction(command)->trigger();
   Window->UpdateCommands();
 }

@@ -111,7 +111,7 @@ class WindowTest : public ::testing::Test {
   void TearDown() override;
   // Triggers an action by its name and runs the idle handler afterwards.
   void Trigger(const char* name);
-  void Trigger(quorvane::TImageCommand command);
+  void Trigger(brindlex::TImageCommand command);
   // Writes a gradient image to Name in the scratch folder and opens it through the Open command.
   std::string OpenGradient(const std::string& name, int width, int height,
                            quorvane::TImageFormat format = quorvane::TImageFormat::TrueColor);

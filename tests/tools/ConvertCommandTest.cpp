@@ -150,6 +150,36 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
   }
 }
 
+// The operation options come from the library's operation table: each row is an option of its
+// name with a line in the help, and its arguments written as the table describes them (here its
+// defaults) read back as those values.
+TEST(ConvertUsage, EveryOperationOfTheTableIsAnOption) {
+  const std::string usage = ConvertUsageText();
+  for (const TImageOperation& operation : ImageOperations()) {
+    const std::string option = "--" + std::string(operation.Name);
+    SCOPED_TRACE(option);
+    EXPECT_NE(usage.find("\n      " + option + " "), std::string::npos) << "a line of the help";
+    std::string value;
+    for (const TOperationParameter& parameter : operation.Parameters) {
+      if (!parameter.Argument) continue;
+      if (!value.empty()) value += operation.Separator;
+      if (parameter.Kind != TParameterKind::pkChoice) {
+        value += std::to_string(static_cast<long long>(parameter.Default));
+        continue;
+      }
+      for (const TParameterChoice& choice : parameter.Choices)
+        if (choice.Value == parameter.Default) value += choice.Name;
+    }
+    std::vector<std::string> arguments{"in.pcx", "-o", "out.pcx", option};
+    if (!value.empty()) arguments.push_back(value);
+    const TConvertOptions parsed = ParseConvertOptions(arguments);
+    ASSERT_EQ(parsed.Operations.size(), 1u);
+    EXPECT_EQ(parsed.Operations[0].Operation, &operation);
+    for (const TOperationParameter& parameter : operation.Parameters)
+      EXPECT_EQ(parameter.Get(parsed.Operations[0].Parameters), parameter.Default) << parameter.Name;
+  }
+}
+
 TEST(ConvertInformation, FormatsListsEveryRegisteredExtensionSorted) {
   const TRun run = RunConvert({"--formats"});
   ASSERT_EQ(run.Status, 0);
@@ -200,7 +230,7 @@ TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
     const std::filesystem::path out = dir / (std::string("out") + jobs);
     const TRun run = RunConvert({dir / "a.tga", dir / "b.pcx", dir / "d.xyz", dir / "c.pcx", "-d", out.string(), "-f",
                                  "tga", "-j", jobs, "--negative"});
-    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Status, 1) << run.Err;
     EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "b.pcx" + ": " + LibraryReadMessage(dir / "b.pcx") + "\n"),
               std::string::npos)
         << run.Err;

@@ -1,6 +1,7 @@
 // Every operation gives the same bytes on one thread and on several, for every pixel format, on
 // sizes whose rows do not divide evenly into bands; progress stays on the calling thread, in
 // order; a failure on one thread reaches the caller.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -60,58 +61,65 @@ using TRun = std::function<void(TDibGraphic& result)>;
 
 struct TOperationCase {
   std::string Name;
-  TImageOperation Operation;
+  const TImageOperation* Operation;
   TOperationParameters Parameters;
 };
 
-// Every operation of the catalogue, with the parameter choices that take other paths.
+// Every operation of the table, with the parameter choices that take other paths.
 std::vector<TOperationCase> OperationCases() {
   std::vector<TOperationCase> cases;
-  auto add = [&](std::string name, TImageOperation operation, auto set) {
-    TOperationParameters p = DefaultParameters(operation);
+  auto add = [&](std::string name, std::string_view operation, auto set) {
+    const TImageOperation& op = ImageOperation(operation);
+    TOperationParameters p = DefaultParameters(op);
     set(p);
-    cases.push_back({std::move(name), operation, p});
+    cases.push_back({std::move(name), &op, p});
   };
   auto none = [](TOperationParameters&) {};
   for (double angle : {90.0, 180.0, 270.0, 33.0})
-    add("rotate " + std::to_string(static_cast<int>(angle)), TImageOperation::Rotate,
+    add("rotate " + std::to_string(static_cast<int>(angle)), "rotate",
         [angle](TOperationParameters& p) { p.Angle = angle; });
-  add("flip horizontal", TImageOperation::FlipHorizontal, none);
-  add("flip vertical", TImageOperation::FlipVertical, none);
-  add("negative", TImageOperation::Negative, none);
-  add("crop", TImageOperation::Crop,
+  add("flip horizontal", "flip-h", none);
+  add("flip vertical", "flip-v", none);
+  add("negative", "negative", none);
+  add("crop", "crop",
       [](TOperationParameters& p) { p.CropLeft = 1, p.CropTop = 2, p.CropRight = 1, p.CropBottom = 3; });
-  add("sharpen", TImageOperation::Sharpen, none);
-  add("smooth", TImageOperation::Smooth, none);
-  add("brightness", TImageOperation::Brightness, none);
-  add("contrast down", TImageOperation::Contrast, [](TOperationParameters& p) { p.RaiseContrast = false; });
-  add("edge", TImageOperation::EdgeDetection, none);
-  add("emboss", TImageOperation::Emboss, none);
-  add("gamma", TImageOperation::Gamma, [](TOperationParameters& p) { p.GammaValue = 2.2; });
-  add("gray", TImageOperation::ConvertToGray, none);
+  add("sharpen", "sharpen", none);
+  add("smooth", "smooth", none);
+  add("brightness", "brightness", none);
+  add("contrast down", "contrast", [](TOperationParameters& p) { p.RaiseContrast = false; });
+  add("edge", "edge", none);
+  add("emboss", "emboss", none);
+  add("gamma", "gamma", [](TOperationParameters& p) { p.GammaValue = 2.2; });
+  add("gray", "gray", none);
   for (TImageFormat target : kAllFormats) {
-    add("convert to " + FormatLabel(target), TImageOperation::FormatConversion,
-        [target](TOperationParameters& p) { p.TargetFormat = target; });
-    add("quantize to " + FormatLabel(target), TImageOperation::FormatConversion, [target](TOperationParameters& p) {
+    add("convert to " + FormatLabel(target), "convert", [target](TOperationParameters& p) { p.TargetFormat = target; });
+    add("quantize to " + FormatLabel(target), "convert", [target](TOperationParameters& p) {
       p.TargetFormat = target;
       p.UseQuantizer = true;
     });
   }
   for (auto size : {std::pair{13, 9}, std::pair{150, 97}})
-    add("stretch to " + std::to_string(size.first), TImageOperation::Resize,
+    add("stretch to " + std::to_string(size.first), "resize",
         [size](TOperationParameters& p) { p.NewWidth = size.first, p.NewHeight = size.second; });
   for (int f = 0; f < kResizeFilterCount; ++f)
-    add("resample with " + ResizeFilterName(static_cast<TResizeFilter>(f)), TImageOperation::Resize,
-        [f](TOperationParameters& p) {
-          p.NewWidth = 29, p.NewHeight = 83;  // narrower and higher: both passes shrink or grow
-          p.Interpolate = true;
-          p.Filter = static_cast<TResizeFilter>(f);
-        });
-  add("resample to 16 colours", TImageOperation::Resize, [](TOperationParameters& p) {
+    add("resample with " + ResizeFilterName(static_cast<TResizeFilter>(f)), "resize", [f](TOperationParameters& p) {
+      p.NewWidth = 29, p.NewHeight = 83;  // narrower and higher: both passes shrink or grow
+      p.Interpolate = true;
+      p.Filter = static_cast<TResizeFilter>(f);
+    });
+  add("resample to 16 colours", "resize", [](TOperationParameters& p) {
     p.NewWidth = 20, p.NewHeight = 19, p.Interpolate = true, p.ForceFormat = true;
     p.TargetFormat = TImageFormat::Color16;
   });
   return cases;
+}
+
+TEST(ThreadIdentity, TheCasesHoldEveryOperation) {
+  const std::vector<TOperationCase> cases = OperationCases();
+  for (const TImageOperation& operation : ImageOperations())
+    EXPECT_TRUE(std::any_of(cases.begin(), cases.end(), [&](const TOperationCase& c) {
+      return c.Operation == &operation;
+    })) << operation.Name;
 }
 
 TEST(ThreadIdentity, EveryOperationOnEveryFormat) {
@@ -123,7 +131,7 @@ TEST(ThreadIdentity, EveryOperationOnEveryFormat) {
         TDibGraphic source;
         FillRandom(source, format, size[0], size[1], 7);
         EXPECT_TRUE(SameAtEveryThreadCount(
-            [&](TDibGraphic& result) { CreateTransform(c.Operation, c.Parameters)->ApplyOnDest(source, result); }));
+            [&](TDibGraphic& result) { CreateTransform(*c.Operation, c.Parameters)->ApplyOnDest(source, result); }));
       }
 }
 
@@ -179,7 +187,7 @@ TEST(ThreadIdentity, ProgressStaysInOrderOnTheCallingThread) {
       std::vector<int> percents;
       bool elsewhere = false;
       const std::thread::id caller = std::this_thread::get_id();
-      const std::unique_ptr<TImageTransform> t = CreateTransform(c.Operation, c.Parameters);
+      const std::unique_ptr<TImageTransform> t = CreateTransform(*c.Operation, c.Parameters);
       t->OnProgress = [&](TImageTransform*, int percent) {
         elsewhere = elsewhere || std::this_thread::get_id() != caller;
         percents.push_back(percent);
