@@ -7,6 +7,9 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev clang-format
+  # clang's OpenMP runtime (with Archer, which tells ThreadSanitizer of its synchronisation) for
+  # the fuzz and tsan presets; g++ brings its own
+  libomp-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries of the core
