@@ -234,7 +234,7 @@ int RunScan(TScanner& scanner, const TScanOptions& o) {
           return;
         }
       }
-      ApplyScanCompression(*image);
+      PrepareScannedPage(*image);
       output.StorePage(*image);
       if (!o.Quiet)
         std::fprintf(stderr, "brindlex-scan: page %d: %d x %d pixels, %d x %d dpi, %s\n", scanned, image->Width(),

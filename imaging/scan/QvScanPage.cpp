@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "formats/QvDiGrphDib.h"
+#include "formats/QvPdfGr.h"
 #include "formats/QvTifGr.h"
 
 namespace quorvane {
@@ -17,6 +19,32 @@ void LoadScannedPage(TDibGraphic& image, TW_HANDLE page, uint16_t xDpi, uint16_t
 void ApplyScanCompression(TDibGraphic& image) {
   if (auto* tiff = dynamic_cast<TTiffGraphic*>(&image))
     tiff->SetCompression(DefaultSaveCompression(image.ImageFormat()));
+}
+
+namespace {
+
+bool IsGrayLevels(const TDibGraphic& image) {
+  const auto& entries = image.PaletteRecord().Entries;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (static_cast<size_t>(entries[i].Red) != i || static_cast<size_t>(entries[i].Green) != i ||
+        static_cast<size_t>(entries[i].Blue) != i)
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void PrepareScannedPage(TDibGraphic& image) {
+  ApplyScanCompression(image);
+  if (!dynamic_cast<TPdfGraphic*>(&image) || image.ImageFormat() != TImageFormat::Color256 || !IsGrayLevels(image))
+    return;
+  TDibGraphic gray;
+  gray.NewImage(image.Width(), image.Height(), TImageFormat::Gray256, nullptr, static_cast<uint16_t>(image.XDpi()),
+                static_cast<uint16_t>(image.YDpi()));
+  const auto& source = image;
+  for (int y = 0; y < image.Height(); ++y)
+    std::memcpy(gray.ScanLine(y), source.ScanLine(y), static_cast<size_t>(image.Width()));
+  image.TakeImage(gray);
 }
 
 namespace {

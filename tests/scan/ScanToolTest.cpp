@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "formats/QvFormats.h"
@@ -136,6 +137,23 @@ TEST(ScanTool, FeederPagesOfAPaperSizeIntoOnePdf) {
   EXPECT_NE(check.find("No syntax or stream encoding errors"), std::string::npos) << check;
   std::printf("[ figures  ] doc.pdf: 10 pages 1240 x 1748 (A6 at 300 dpi), %ju bytes\n",
               static_cast<uintmax_t>(std::filesystem::file_size(output)));
+
+  // Gray and colour pages are JPEG pictures (gray pages arrive as palette images of the gray
+  // levels).
+  for (const char* mode : {"gray", "color"}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(RunCommand(Tool(std::string("--mode ") + mode + " --resolution 50 -o " + output), &out), 0) << out;
+    ASSERT_EQ(RunCommand("pdfimages -list " + output, &images), 0) << images;
+    // page num type width height color comp bpc enc ...
+    const auto lines = LinesWith(images, " image ");
+    ASSERT_EQ(lines.size(), 1u) << images;
+    std::istringstream fields(lines[0]);
+    const std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+    ASSERT_GE(f.size(), 9u);
+    EXPECT_EQ(std::vector<std::string>(f.begin() + 3, f.begin() + 9),
+              (std::vector<std::string>{"78", "59", mode[0] == 'g' ? "gray" : "rgb", mode[0] == 'g' ? "1" : "3", "8",
+                                        "jpeg"}));
+  }
 }
 
 // A paper larger than the scanner's area, or a feeder missing, fails before any page: nothing is
@@ -168,6 +186,35 @@ TEST(ScanTool, PaperSizeSetsTheAreaOrFailsBeforeAnyPage) {
     EXPECT_EQ(std::filesystem::exists(output), c.Status == 0);
     std::filesystem::remove(output);
     EXPECT_TRUE(folder.List().empty());
+  }
+}
+
+// A device without a document feeder or a settable area (the "plain" backend): asking for them
+// fails before any page and writes nothing; without them it scans.
+TEST(ScanTool, OptionsTheDeviceLacksFailBeforeAnyPage) {
+  TSaneSandbox sandbox({}, {"plain"});
+  modeltest::TScratchFolder folder;
+  const std::string output = folder / "page.pdf";
+  const struct {
+    const char* Arguments;
+    int Status;
+    const char* Output;
+  } cases[] = {
+      {"--feeder", 1, "brindlex-scan: The scanner plain:flatbed has no document feeder\n"},
+      {"--paper a6", 1, "brindlex-scan: The scanner plain:flatbed cannot set its scan area to a paper size\n"},
+      {"--pages 2", 0, "brindlex-scan: page 1: 20 x 10 pixels, 100 x 100 dpi, 256 shades of gray\n"},
+      {"", 0, "brindlex-scan: page 1: 20 x 10 pixels, 100 x 100 dpi, 256 shades of gray\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Arguments);
+    std::string out;
+    EXPECT_EQ(RunCommand("LD_LIBRARY_PATH=" PLAIN_BACKEND_FOLDER " " +
+                             Tool(std::string(c.Arguments) + " --resolution 100 -o " + output),
+                         &out),
+              c.Status);
+    EXPECT_EQ(out, c.Output);
+    EXPECT_EQ(std::filesystem::exists(output), c.Status == 0);
+    std::filesystem::remove(output);
   }
 }
 
