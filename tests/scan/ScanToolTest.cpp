@@ -47,8 +47,10 @@ TEST(ScanTool, OnePageIntoAFileWithTheBackendsPixels) {
 }
 
 TEST(ScanTool, UsageErrorsExitWithTwo) {
-  for (const char* arguments : {"", "--mode sepia -o x.pcx", "--pages 0 -o x.pcx", "--resolution many -o x.pcx",
-                                "--pages 2 -o x.pcx", "-o x.unknown", "--bogus"}) {
+  for (const char* arguments :
+       {"", "--mode sepia -o x.pcx", "--pages 0 -o x.pcx", "--resolution many -o x.pcx", "--pages 2 -o x.pcx",
+        "-o x.unknown", "--bogus", "--paper b5 -o x.pdf", "--paper 0x100 -o x.pdf", "--skip-blank=abc -o x.pdf",
+        "--skip-blank=101 -o x.pdf", "--skip-blank 5 -o x.pdf", "--feeder -o x.png", "--feeder=yes -o x.pdf"}) {
     std::string out;
     EXPECT_EQ(RunCommand(Tool(arguments), &out), 2) << arguments;
     EXPECT_NE(out.find("Try 'brindlex-scan --help'"), std::string::npos) << out;
