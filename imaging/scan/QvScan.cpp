@@ -1,14 +1,13 @@
 #include "scan/QvScan.h"
 
-#include "scan/QvScanPaper.h"
-
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstring>
+
+#include "scan/QvScanPaper.h"
 
 namespace quorvane {
 
