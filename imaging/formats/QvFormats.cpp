@@ -36,4 +36,11 @@ void RegisterStandardGraphicFormats() {
 
 std::string QuorvaneVersion() { return QV_VERSION; }
 
+bool WritesWhileReading(const TGraphicClass& graphicClass) {
+  // Targa and BMP files are mostly stored bottom row first, and a DCX page is read by a PCX
+  // image of its own: their images are handed over once read.
+  return &graphicClass == &TPngGraphic::StaticClass() || &graphicClass == &TJpegGraphic::StaticClass() ||
+         &graphicClass == &TTiffGraphic::StaticClass() || &graphicClass == &TPcxGraphic::StaticClass();
+}
+
 }  // namespace quorvane

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
@@ -397,6 +398,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
       while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = ScanLine(static_cast<int>(cinfo.output_scanline));
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+        ReportRowsRead(*this, static_cast<int>(cinfo.output_scanline));
         // input_iMCU_row counts the decoded iMCU rows; the data ended in one of them.
         if (session.Watch == TDataEndWatch::Arithmetic && EndsScanData(cinfo, cinfo.unread_marker)) {
           session.FillFrom = (int64_t{cinfo.input_iMCU_row} + 1) * RowsPerImcu(cinfo);
@@ -427,10 +429,10 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     }
   }
   if (!filled) RunJpeg(session, [&] { jpeg_finish_decompress(&cinfo); });
-  FWarningCount = session.Errors.num_warnings;
-  if (!filled && FWarningCount == 0) KeepOriginal(*this, session, cinfo);
-  if (FWarningCount > kMaxWarningTexts)
-    AddWarning(FormatMessage("%ld further JPEG warnings", FWarningCount - kMaxWarningTexts));
+  const long warnings = session.Errors.num_warnings;
+  FWarningCount = warnings;
+  if (!filled && warnings == 0) KeepOriginal(*this, session, cinfo);
+  if (warnings > kMaxWarningTexts) AddWarning(FormatMessage("%ld further JPEG warnings", warnings - kMaxWarningTexts));
 }
 
 void TJpegGraphic::SaveToStream(TStream& stream) {
@@ -445,6 +447,7 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   jpeg_compress_struct& cinfo = encoder.Object;
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
 
+  bool withdrawn = false;
   RunJpeg(session, [&] {
     jpeg_create_compress(&cinfo);
     cinfo.dest = &session.Destination;
@@ -462,12 +465,17 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
+      if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
+        withdrawn = true;
+        return;
+      }
       JSAMPROW row = ScanLine(static_cast<int>(cinfo.next_scanline));
       if (jpeg_write_scanlines(&cinfo, &row, 1) != 1) break;
     }
     jpeg_finish_compress(&cinfo);
   });
   FWarningCount = session.Errors.num_warnings;
+  if (withdrawn) RaiseRowsWithdrawn();
 }
 
 }  // namespace quorvane

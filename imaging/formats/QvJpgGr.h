@@ -9,6 +9,7 @@
 // first byte to its end-of-image marker, for writers that can store it unchanged (PDF pages).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "model/QvDiGrph.h"
@@ -42,13 +43,15 @@ class TJpegGraphic : public TDibGraphic {
   void SetOptimizeCoding(bool value) { FOptimizeCoding = value; }
 
   // Warnings libjpeg reported during the last read or write.
-  long WarningCount() const { return FWarningCount; }
+  long WarningCount() const { return FWarningCount.load(std::memory_order_relaxed); }
 
  private:
   uint8_t FQuality = 80;
   bool FProgressive = false;
   bool FOptimizeCoding = false;
-  long FWarningCount = 0;
+  // Atomic: a conversion may write the image while its reader is still finishing
+  // (formats/QvRowGate.h).
+  std::atomic<long> FWarningCount{0};
 };
 
 }  // namespace quorvane
