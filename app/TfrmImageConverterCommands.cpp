@@ -40,7 +40,9 @@ void TfrmImageConverter::ConfirmSave() {
 
 void TfrmImageConverter::Open() {
   ConfirmSave();
-  const std::optional<QString> name = FDialogs->OpenFileName(this, {QStringLiteral("Open"), FOpenFilter, FDirectory});
+  TFileRequest request{QStringLiteral("Open"), FOpenFilter, FDirectory};
+  request.SelectedFilter = AllFormatsFilter(FOpenFilter);
+  const std::optional<QString> name = FDialogs->OpenFileName(this, request);
   if (!name) return;
   LoadFile(*name);
 }
@@ -57,6 +59,7 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   SetDirectoryOf(name);
   FDocument.Open(name.toStdString());
   SetCaption(name);
+  RememberFile(name);
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FDocument.Image().Warnings();
@@ -76,7 +79,11 @@ bool TfrmImageConverter::SaveDocument() {
 }
 
 bool TfrmImageConverter::ConvertDocument() {
-  std::optional<QString> chosen = FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
+  // Under "All" a name without an extension becomes a PCX file (below); under one type the dialog
+  // gives it that type's extension.
+  TFileRequest request{QStringLiteral("Convert To"), FSaveFilter, FDirectory};
+  request.SelectedFilter = AllFormatsFilter(FSaveFilter);
+  std::optional<QString> chosen = FDialogs->SaveFileName(this, request);
   if (!chosen) return false;
   QString name = *chosen;
   SetDirectoryOf(name);
@@ -88,6 +95,7 @@ bool TfrmImageConverter::ConvertDocument() {
     return false;
   FDocument.SaveAs(name.toStdString());
   SetCaption(name);
+  RememberFile(name);
   return true;
 }
 

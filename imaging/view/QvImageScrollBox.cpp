@@ -163,7 +163,8 @@ void TImageScrollBox::SetZoomPercentAt(float percent, QPoint anchor) {
   } dropAnchor{FAnchor};
   SetZoomPercent(percent);
   FAnchor.reset();
-  // A redraw reports only a zoom that is not a whole number; the zoom box follows every step.
+  // SetZoomPercent stores the zoom before its redraw, which then reports nothing: the caller of
+  // SetZoomPercent knows the zoom it set, but a zoom box must follow a step of the keys or wheel.
   if (OnZoomChange) OnZoomChange(*this, FZoomPercent);
 }
 
@@ -295,11 +296,15 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   if (graphicChanged) BuildAntiAliasedCopy();
 
   const bool vertBefore = FBars.Vertical;
+  const float previousZoom = FZoomPercent;
   const float oldZoom = std::nearbyint(FZoomPercent);
   ComputeZoom();
   const int displayWidth = TZoomGeometry::DisplayExtent(FPicture->Width(), FZoomPercent);
   const int displayHeight = TZoomGeometry::DisplayExtent(FPicture->Height(), FZoomPercent);
-  if (oldZoom != FZoomPercent && OnZoomChange) OnZoomChange(*this, FZoomPercent);
+  // Reported when it differs from the old zoom rounded (so a fractional fit is reported on every
+  // redraw) and whenever it changed at all, so that a zoom box showing the real zoom follows a
+  // change from 8.7 to 9 as well.
+  if ((oldZoom != FZoomPercent || previousZoom != FZoomPercent) && OnZoomChange) OnZoomChange(*this, FZoomPercent);
 
   const TZoomGeometry geometry = Geometry();
   FDisplayWidth = displayWidth;

@@ -99,7 +99,8 @@ TEST_F(WindowTest, FailedOpenReportsAndKeepsPictureCaptionAndUndo) {
   ASSERT_EQ(Dialogs->Errors.size(), 1u);
   EXPECT_FALSE(Dialogs->Errors[0].isEmpty());
   EXPECT_TRUE(SamePixels(Image(), *negated));
-  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(good));
+  // "[*]": the caption marks the unsaved changes.
+  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(good) + "[*]");
   EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(good));
   EXPECT_TRUE(Window->Modified());
   // The window is still usable, and Undo still belongs to the picture shown.
