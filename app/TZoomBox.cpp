@@ -9,7 +9,9 @@ namespace brindlex {
 TZoomBox::TZoomBox(QWidget* parent) : QDoubleSpinBox(parent) {
   setObjectName(QStringLiteral("seZoom"));
   setDecimals(1);
-  setRange(0.1, 1000);
+  // Typed zooms stop at 1000 (the window's change handler); a fit may compute more, which the
+  // box shows as it is.
+  setRange(0.1, kLargestShownZoom);
   setSingleStep(10);
   setValue(100);
   setKeyboardTracking(true);
@@ -27,7 +29,9 @@ std::optional<double> TZoomBox::ParseZoom(const QString& text, const QLocale& lo
 QString TZoomBox::textFromValue(double value) const {
   const double whole = std::round(value);
   if (std::fabs(value - whole) < 0.05) return QString::number(static_cast<long long>(whole));
-  return locale().toString(value, 'f', 1);
+  QLocale plain = locale();
+  plain.setNumberOptions(QLocale::OmitGroupSeparator);
+  return plain.toString(value, 'f', 1);
 }
 
 double TZoomBox::valueFromText(const QString& text) const { return ParseZoom(text, locale()).value_or(value()); }

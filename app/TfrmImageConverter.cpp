@@ -148,6 +148,9 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   }
   SetErrorReporter([this](const QString& caption, const QString& text) { FDialogs->ShowError(this, caption, text); });
   UpdateCommands();
+  // The view has the keyboard at start, so that the zoom keys (+, -, 0, 1) act on the picture
+  // instead of being typed into the zoom box.
+  FImageScrollBox->setFocus();
 }
 
 TfrmImageConverter::~TfrmImageConverter() {

@@ -66,6 +66,8 @@ TEST_F(WindowTest, ViewKeysAreBoundAndQuitHasCtrlQ) {
 TEST_F(WindowTest, ZoomKeysStepAndTheBoxShowsTheRealZoom) {
   OpenGradient("wide.tga", 700, 40);
   auto& view = Window->ImageScrollBox();
+  // The keys reach the view, not the zoom box, which would take them as typed text.
+  EXPECT_EQ(Window->focusWidget(), &view);
   const struct {
     const char* Action;
     TZoomMode Mode;
@@ -102,6 +104,11 @@ TEST_F(WindowTest, AFittedPhotoBelowTenPercentShowsItsZoom) {
   // A step in goes to the next step of the ladder, not from a rounded 10.
   Trigger("acZoomIn");
   EXPECT_FLOAT_EQ(Window->ImageScrollBox().ZoomPercent(), 10.0f);
+  // A small picture fitted beyond the 1000 % that typing stops at shows its zoom too.
+  OpenGradient("icon.tga", 4, 3);
+  Trigger("acFullPage");
+  ASSERT_GT(Window->ImageScrollBox().ZoomPercent(), 1000.0f);
+  EXPECT_EQ(Window->seZoom->text(), ShownZoom(Window->ImageScrollBox().ZoomPercent()));
 }
 
 TEST_F(WindowTest, FullScreenHidesTheBarsAndEscBringsBackWhatWasShown) {
