@@ -92,6 +92,8 @@ class TfrmImageConverter : public QMainWindow {
   // Animated pictures: pause or resume the frames, and one frame on while paused.
   void TogglePlay();
   void StepFrame();
+  void PlayIfAnimated(const QString& name);
+  void StopAnimation();
 
   // State: the document's, and the objects of the session.
   TImageDocument& Document() { return FDocument; }

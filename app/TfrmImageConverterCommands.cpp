@@ -60,6 +60,7 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   FDocument.Open(name.toStdString());
   SetCaption(name);
   RememberFile(name);
+  PlayIfAnimated(name);
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FDocument.Image().Warnings();
@@ -105,6 +106,7 @@ void TfrmImageConverter::Paste() {
   ConfirmSave();
   ClipboardChanged();
   if (!FClipboardHasImage) return;
+  StopAnimation();
   FDocument.KeepUndo();
   quorvane::Assign(FDocument.Image(), *QApplication::clipboard());
   FDocument.DetachFromFile(true);
@@ -129,6 +131,7 @@ void TfrmImageConverter::PrintSetup() { PrinterSetup(*FDialogs, this, Printer())
 
 // A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
+  StopAnimation();
   FDocument.ReplaceImage(page, modified);
   FImageScrollBox->Redraw(true);
   seZoomChange();
@@ -208,6 +211,7 @@ void TfrmImageConverter::RunImageCommand(TImageCommand command) {
 void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
   transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
   {
+    StopAnimation();
     quorvane::TBusyCursor busy;
     FLastRepaint = QDateTime::currentMSecsSinceEpoch();
     FDocument.Apply(transform);

@@ -9,6 +9,7 @@
 
 #include "TWindowSettings.h"
 #include "TfrmImageConverter.h"
+#include "model/QvDiGrphRegistry.h"
 
 namespace brindlex {
 
@@ -176,6 +177,18 @@ void TfrmImageConverter::UpdateCaption() {
   if (windowTitle() != title) setWindowTitle(title);
   setWindowModified(Modified());
 }
+
+// The frames of a file the picture loader read (GIF, animated WebP) are an animation and play at
+// once; the pages of a file of a registered class (TIFF, DCX) are stepped by the page keys.
+void TfrmImageConverter::PlayIfAnimated(const QString& name) {
+  FImageScrollBox->SetAnimate(FImageScrollBox->FrameCount() > 1 &&
+                              quorvane::FindGraphicClass(name.toStdString()) == nullptr);
+  UpdateViewCommands();
+}
+
+// An image command, a paste or a scan works on the frame shown: the animation stops there, so
+// that its next frame does not replace the result.
+void TfrmImageConverter::StopAnimation() { FImageScrollBox->SetAnimate(false); }
 
 void TfrmImageConverter::TogglePlay() {
   if (FImageScrollBox->FrameCount() < 2) return;

@@ -273,10 +273,11 @@ TEST_F(WindowTest, AnimationsPauseResumeAndStep) {
   auto& view = Window->ImageScrollBox();
   ASSERT_EQ(view.FrameCount(), 3);
   EXPECT_TRUE(Enabled("acPlay"));
+  EXPECT_TRUE(view.Animate());  // an animation plays once opened
   const struct {
     const char* Action;
     bool Animating;
-  } steps[] = {{"acPlay", true}, {"acPlay", false}, {"acNextFrame", false}, {"acPlay", true}, {"acNextFrame", false}};
+  } steps[] = {{"acPlay", false}, {"acPlay", true}, {"acNextFrame", false}, {"acNextFrame", false}, {"acPlay", true}};
   for (const auto& s : steps) {
     const int before = view.CurrentFrame();
     Trigger(s.Action);
@@ -286,7 +287,18 @@ TEST_F(WindowTest, AnimationsPauseResumeAndStep) {
       EXPECT_EQ(view.CurrentFrame(), before % 3 + 1);
     }
   }
-  // A still picture has nothing to play.
+  // An image command works on the frame shown: the animation stops there.
+  ASSERT_TRUE(view.Animate());
+  Trigger(brindlex::TImageCommand::Negative);
+  EXPECT_FALSE(view.Animate());
+  // The pages of a file of several pages do not play by themselves; a still picture has nothing to play.
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);
+  const auto page = Gradient(8, 8, quorvane::TImageFormat::Color256);
+  WritePages({page.get(), page.get()}, Path("pages.dcx"));
+  Dialogs->OpenNames.push_back(QString::fromStdString(Path("pages.dcx")));
+  Trigger("acOpen");
+  ASSERT_EQ(view.FrameCount(), 2);
+  EXPECT_FALSE(view.Animate());
   OpenGradient("still.tga", 8, 8);
   EXPECT_FALSE(Enabled("acPlay"));
   EXPECT_FALSE(Enabled("acNextFrame"));
