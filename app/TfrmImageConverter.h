@@ -92,6 +92,8 @@ class TfrmImageConverter : public QMainWindow {
   // Animated pictures: pause or resume the frames, and one frame on while paused.
   void TogglePlay();
   void StepFrame();
+  // File > Properties: the picture's size, format, resolution and pages, and its file's.
+  void ShowProperties();
   void PlayIfAnimated(const QString& name);
   void StopAnimation();
 

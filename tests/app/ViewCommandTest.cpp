@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 #include <cmath>
+#include <map>
 
 #include "TCropForm.h"
 #include "TFormatConversionForm.h"
@@ -260,6 +263,48 @@ TEST(ParameterDialogs, AreWideEnoughForTheirTitles) {
     bold.setBold(true);
     const int title = QFontMetrics(bold).horizontalAdvance(dialog->windowTitle());
     EXPECT_GE(dialog->sizeHint().width(), title + brindlex::kTitleAllowance) << dialog->windowTitle().toStdString();
+  }
+}
+
+TEST_F(WindowTest, PropertiesShowThePictureAndItsFile) {
+  const auto page = Gradient(12, 10, quorvane::TImageFormat::Color256);
+  WritePages({page.get(), page.get(), page.get()}, Path("three.dcx"));
+  WriteImage(*Gradient(30, 20), Path("picture.tga"));
+  const struct {
+    const char* File;  // empty: a pasted picture
+    std::map<QString, QString> Want;
+  } rows[] = {
+      {"picture.tga",
+       {{"Size", "30 x 20 pixels"},
+        {"Pixel format", "True color (24 bits per pixel)"},
+        {"Pages", "1"},
+        {"Name", "picture.tga"},
+        {"Format", "Truevision Targa"}}},
+      {"three.dcx", {{"Size", "12 x 10 pixels"}, {"Pixel format", "256 color (8 bits per pixel)"}, {"Pages", "3"}}},
+      {"", {{"Size", "30 x 20 pixels"}, {"Name", "none (not saved to a file)"}}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.File);
+    if (*r.File) {
+      Dialogs->OpenNames.push_back(QString::fromStdString(Path(r.File)));
+      Trigger("acOpen");
+    } else {
+      ShowPicture(*Gradient(30, 20));
+    }
+    std::map<QString, QString> shown;
+    Dialogs->Forms.push_back([&shown](QDialog& dialog) {
+      for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (!label->objectName().isEmpty()) shown[label->objectName()] = label->text();
+      return true;
+    });
+    Trigger("acProperties");
+    for (const auto& [name, value] : r.Want)
+      EXPECT_EQ(shown[name].toStdString(), value.toStdString()) << name.toStdString();
+    if (*r.File) {
+      const qint64 bytes = QFileInfo(QString::fromStdString(Path(r.File))).size();
+      EXPECT_TRUE(shown["Size on disk"].contains(QLocale().toString(bytes) + " bytes"))
+          << shown["Size on disk"].toStdString();
+    }
   }
 }
 
