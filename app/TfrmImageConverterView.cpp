@@ -1,5 +1,5 @@
-// The window's viewing commands beyond the menus of the original window: zoom keys, full
-// screen, the bars, the recent files and the frames of an animated picture.
+// The window's viewing commands: zoom keys, full screen, the bars, the recent files, Properties
+// and the frames of an animated picture.
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
@@ -18,7 +18,7 @@ using quorvane::TZoomMode;
 
 namespace {
 
-// A key that zooms, with its Ctrl form as many programs use it.
+// The key sequences named (in QKeySequence's portable text form).
 QList<QKeySequence> Keys(std::initializer_list<const char*> keys) {
   QList<QKeySequence> result;
   for (const char* key : keys) result << QKeySequence(QString::fromLatin1(key));
