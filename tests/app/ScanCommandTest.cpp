@@ -151,7 +151,7 @@ TEST_F(ScanCommandTest, SinglePageGoesIntoTheViewAsAModifiedDocument) {
   EXPECT_EQ(Window->lblX->text(), " 78");
   EXPECT_TRUE(Window->Modified());
   EXPECT_TRUE(Window->CurrentFileName().isEmpty());
-  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(start));
+  EXPECT_EQ(Window->windowTitle(), "Brindlex Imaging Tool - " + QString::fromStdString(start) + "[*]");
   EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
 }
 
