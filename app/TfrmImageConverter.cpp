@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "TBrindlexApplication.h"
+#include "TPreloader.h"
 #include "TScanCommand.h"
 #include "TToolIcons.h"
 #include "TWindowSettings.h"
@@ -124,9 +125,13 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   CreateActions();
   CreateToolBars();
   CreateMenus();
+  lblFilePosition = new QLabel(this);
+  lblFilePosition->setObjectName(QStringLiteral("lblFilePosition"));
+  statusBar()->addPermanentWidget(lblFilePosition);
   lblPage = new QLabel(this);
   lblPage->setObjectName(QStringLiteral("lblPage"));
   statusBar()->addPermanentWidget(lblPage);
+  CreateBrowsing();
 
   ReadSettings();
   FSaveFilter = QtFileFilter(quorvane::SortGraphicFilter(quorvane::GraphicFilter(false)));
@@ -159,6 +164,7 @@ TfrmImageConverter::~TfrmImageConverter() {
   FImageScrollBox->OnError = nullptr;
   FDocument.OnImageReplaced = nullptr;
   FDocument.OnBeforeSave = nullptr;
+  FFolderBrowser->OnChanged = nullptr;
   FImageScrollBox->SetPicture(nullptr);
   SetErrorReporter({});
   FScanWindow.reset();
@@ -254,6 +260,8 @@ void TfrmImageConverter::CreateActions() {
   connect(next, &QAction::triggered, this,
           [this] { FCommands.Run([this] { ShowPage(FDocument.CurrentPage() + 1); }); });
 
+  CreateBrowseActions();
+
   for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
     const TImageCommand command = entry.Command;
@@ -298,6 +306,8 @@ void TfrmImageConverter::CreateMenus() {
   view->addSeparator();
   add(view, "acPreviousPage");
   add(view, "acNextPage");
+  view->addSeparator();
+  for (const char* name : {"acNextFile", "acPreviousFile", "acFirstFile", "acLastFile"}) add(view, name);
 
   FImageMenu = bar->addMenu(QStringLiteral("&Image"));
   CreateImageMenu(FImageMenu);
@@ -430,6 +440,7 @@ void TfrmImageConverter::UpdateCommands() {
   const bool paged = FDocument.HasPages();
   Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FDocument.CurrentPage() > 1);
   Action(QStringLiteral("acNextPage"))->setEnabled(paged && FDocument.CurrentPage() < FDocument.PageCount());
+  UpdateBrowseCommands();
 }
 
 void TfrmImageConverter::ClipboardChanged() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "TCommandQueue.h"
+#include "TFolderBrowser.h"
 #include "TImageDocument.h"
 #include "TImageMenu.h"
 #include "TUserDialogs.h"
@@ -30,6 +31,8 @@ class QSpinBox;
 class QToolBar;
 
 namespace brindlex {
+
+class TPreloader;
 
 class TfrmImageConverter : public QMainWindow {
  public:
@@ -65,6 +68,9 @@ class TfrmImageConverter : public QMainWindow {
   void Scan();
   void SelectScanner();
   void ShowPage(int page);
+  // Opens the next, previous, first or last picture of the current file's folder (see
+  // TfrmImageConverterBrowse.cpp).
+  void StepFile(TFileStep step);
   // Runs one Image-menu command.
   void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
@@ -83,6 +89,9 @@ class TfrmImageConverter : public QMainWindow {
   // The printer of the session: what Printer Setup chooses holds for every later Print.
   QPrinter& Printer();
   quorvane::TScanner& Scanner() { return *FScanner; }
+  // The folder of the current file, and the pictures read ahead for steps through it.
+  TFolderBrowser& FolderBrowser() { return *FFolderBrowser; }
+  TPreloader& Preloader() { return *FPreloader; }
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
@@ -95,6 +104,7 @@ class TfrmImageConverter : public QMainWindow {
   QLabel* lblBy;
   QLabel* lblY;
   QLabel* lblPage;
+  QLabel* lblFilePosition;
   QToolBar* tbImageMenu;
   QToolBar* tbImageFile;
   QToolBar* tbImageEdit;
@@ -136,6 +146,15 @@ class TfrmImageConverter : public QMainWindow {
   void UpdatePageStatus();
   void SetMouseMode(quorvane::TMouseMode mode);
   void ClipboardChanged();
+  // Browsing the folder: the actions, the file followed, the position shown, the pictures read
+  // ahead, and a picture read for a step taking the window.
+  void CreateBrowseActions();
+  void CreateBrowsing();
+  void FollowDocumentFile();
+  void UpdateBrowseCommands();
+  void FolderChanged();
+  void PreloadNeighbours();
+  void ShowBrowsedFile(const QString& name, std::unique_ptr<quorvane::TDibGraphic> image);
 
   std::unique_ptr<TUserDialogs> FDialogs;
   TImageDocument FDocument;
@@ -160,6 +179,10 @@ class TfrmImageConverter : public QMainWindow {
   QMenu* FImageMenu = nullptr;
   QList<QMenu*> FImageSubmenus;
   QMetaObject::Connection FIdleConnection;
+  std::unique_ptr<TFolderBrowser> FFolderBrowser;
+  std::unique_ptr<TPreloader> FPreloader;
+  // The direction of the last step: its way on is read ahead first.
+  TFileStep FLastStep = TFileStep::Next;
 };
 
 // The library's filter text ("Description|*.a;*.b|...") in the form of Qt's file dialogs.

@@ -59,6 +59,7 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   SetCaption(name);
   seZoomChange();
   UpdatePageStatus();
+  FollowDocumentFile();
   const std::vector<std::string>& warnings = FDocument.Image().Warnings();
   if (!warnings.empty()) {
     QStringList lines;
@@ -88,6 +89,7 @@ bool TfrmImageConverter::ConvertDocument() {
     return false;
   FDocument.SaveAs(name.toStdString());
   SetCaption(name);
+  FollowDocumentFile();
   return true;
 }
 
