@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
+#include <future>
 
 #include "TBrindlexApplication.h"
 #include "TPreloader.h"
@@ -32,6 +33,14 @@ QString EndMessage(const TFolderBrowser& browser, TFileStep onward) {
 
 QString NameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
+// Reads a file that was not read ahead, on a thread of its own while this one waits: off the
+// window's thread a reader's warnings stay with the picture (for the status bar) instead of
+// each opening a message box in the middle of browsing.
+std::unique_ptr<quorvane::TDibGraphic> ReadWaiting(const std::string& fileName) {
+  quorvane::TBusyCursor busy;
+  return std::async(std::launch::async, [&fileName] { return TImageDocument::ReadImageFile(fileName, 0); }).get();
+}
+
 }  // namespace
 
 void TfrmImageConverter::CreateBrowseActions() {
@@ -41,14 +50,26 @@ void TfrmImageConverter::CreateBrowseActions() {
     QList<QKeySequence> Keys;
     TFileStep Step;
   } rows[] = {
-      {"acNextFile", QStringLiteral("&Next Picture"), QStringLiteral("Next picture in the folder"),
-       {QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_Space)}, TFileStep::Next},
-      {"acPreviousFile", QStringLiteral("P&revious Picture"), QStringLiteral("Previous picture in the folder"),
-       {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Backspace)}, TFileStep::Previous},
-      {"acFirstFile", QStringLiteral("F&irst Picture"), QStringLiteral("First picture in the folder"),
-       {QKeySequence(Qt::Key_Home)}, TFileStep::First},
-      {"acLastFile", QStringLiteral("&Last Picture"), QStringLiteral("Last picture in the folder"),
-       {QKeySequence(Qt::Key_End)}, TFileStep::Last},
+      {"acNextFile",
+       QStringLiteral("&Next Picture"),
+       QStringLiteral("Next picture in the folder"),
+       {QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_Space)},
+       TFileStep::Next},
+      {"acPreviousFile",
+       QStringLiteral("P&revious Picture"),
+       QStringLiteral("Previous picture in the folder"),
+       {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Backspace)},
+       TFileStep::Previous},
+      {"acFirstFile",
+       QStringLiteral("F&irst Picture"),
+       QStringLiteral("First picture in the folder"),
+       {QKeySequence(Qt::Key_Home)},
+       TFileStep::First},
+      {"acLastFile",
+       QStringLiteral("&Last Picture"),
+       QStringLiteral("Last picture in the folder"),
+       {QKeySequence(Qt::Key_End)},
+       TFileStep::Last},
   };
   for (const auto& row : rows) {
     QAction* action = NewAction(row.Name, row.Caption, row.Hint, {}, nullptr);
@@ -135,8 +156,7 @@ void TfrmImageConverter::StepFile(TFileStep step) {
       error = ready->Error;
     } else {
       try {
-        quorvane::TBusyCursor busy;
-        image = TImageDocument::ReadImageFile(target.toStdString(), 0);
+        image = ReadWaiting(target.toStdString());
       } catch (...) {
         error = std::current_exception();
       }
