@@ -127,6 +127,7 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   CreateMenus();
   lblFilePosition = new QLabel(this);
   lblFilePosition->setObjectName(QStringLiteral("lblFilePosition"));
+  lblFilePosition->setToolTip(QStringLiteral("Place of the picture in its folder"));
   statusBar()->addPermanentWidget(lblFilePosition);
   lblPage = new QLabel(this);
   lblPage->setObjectName(QStringLiteral("lblPage"));
