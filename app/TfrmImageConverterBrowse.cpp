@@ -87,9 +87,11 @@ void TfrmImageConverter::CreateBrowsing() {
 }
 
 // The folder followed is that of the document's file; a picture without a file (pasted,
-// scanned) leaves it where it was, so steps go on from the last file shown.
+// scanned) leaves it where it was, so steps go on from the last file shown. What the last step
+// reported is about a picture no longer in question once another file is the document's.
 void TfrmImageConverter::FollowDocumentFile() {
   if (FDocument.FileName().empty()) return;
+  statusBar()->clearMessage();
   FFolderBrowser->SetCurrentFile(CurrentFileName());
   UpdateBrowseCommands();
   PreloadNeighbours();

@@ -85,7 +85,7 @@ int TQtPlatform::ScreenDpiY() const { return ScreenDpi(false); }
 
 void TQtPlatform::ShowWarning(const std::string& caption, const std::string& text) {
   // The handler shows boxes; a worker's picture keeps its warnings for the window to report.
-  if (FWarningHandler && OnEventLoopThread())
+  if (OnEventLoopThread() && FWarningHandler)
     FWarningHandler(caption, text);
   else
     qWarning("%s: %s", caption.c_str(), text.c_str());

@@ -199,6 +199,9 @@ TEST_F(BrowseTest, AFileThatDoesNotOpenIsReportedAndSteppedOver) {
   EXPECT_TRUE(Status().contains("Skipped d.tga: ")) << Status().toStdString();
   EXPECT_TRUE(Status().endsWith("This is the last picture in the folder.")) << Status().toStdString();
   EXPECT_TRUE(Dialogs->Errors.empty());
+  // Opening another file ends the report.
+  Open(Path("a.tga"));
+  EXPECT_EQ(Status(), "");
 }
 
 TEST_F(BrowseTest, UnsavedChangesAreAskedAboutFirst) {
