@@ -55,8 +55,10 @@ int NaturalCompare(const QString& a, const QString& b) {
 }
 
 TFolderBrowser::TFolderBrowser() {
+  // Formats that are only written (PDF) have no picture to show.
   for (const quorvane::TGraphicFormatEntry& entry : quorvane::GraphicFormatList())
-    FExtensions.insert(QString::fromStdString(entry.Extension).toLower());
+    if (entry.GraphicClass->Create()->Capabilities().Readable)
+      FExtensions.insert(QString::fromStdString(entry.Extension).toLower());
   for (const quorvane::TPlatformPictureFormat& format : quorvane::PictureLoader().Formats())
     FExtensions.insert(QString::fromStdString(format.Extension).toLower());
   FExtensions.erase(QString());

@@ -1,8 +1,8 @@
 // The pictures of the opened file's folder, in the order a file manager shows them.
 //
 // The list holds the folder's files that the program opens, by extension: those the registry
-// knows and those the platform's picture loader reads (hidden files are left out, as file managers
-// leave them out). Names are in natural order (NaturalCompare). A QFileSystemWatcher on the
+// knows and reads (not the formats it only writes) and those the platform's picture loader reads (hidden files are left
+// out, as file managers leave them out). Names are in natural order (NaturalCompare). A QFileSystemWatcher on the
 // folder keeps the list current: files added, removed or renamed there change it, and OnChanged
 // tells the window (changes that come in a burst are taken together).
 //

@@ -102,6 +102,7 @@ TEST_F(BrowseTest, StepsThroughTheFolderInNaturalOrder) {
   Picture("img11.bmp", 11);  // read by the picture loader
   modeltest::PutFileBytes(Path("notes.txt"), {'h', 'i'});
   modeltest::PutFileBytes(Path("img4"), {'h', 'i'});
+  modeltest::PutFileBytes(Path("img5.pdf"), {'%', 'P', 'D', 'F'});  // a format only written
   Open(Path("img3.pcx"));
   EXPECT_EQ(Position(), "3 of 5");
 
