@@ -96,6 +96,34 @@ void BM_StretchHalftoneIntoColor256(benchmark::State& state) {
 }
 BENCHMARK(BM_StretchHalftoneIntoColor256)->Unit(benchmark::kMillisecond);
 
+// A black-and-white A4 page at 300 dpi (lines of word-like blocks) stretched to the 706 x 1000
+// pixels a 1600 x 1000 view shows it in at fit, with halftone averaging: what the view redraws.
+const TDibGraphic& Page() {
+  static TDibGraphic page;
+  if (page.Empty()) {
+    page.NewImage(2480, 3508, TImageFormat::BlackWhite, nullptr, 300, 300);
+    uint32_t seed = 2;
+    for (int y = 0; y < page.Height(); ++y) {
+      uint8_t* row = page.ScanLine(y);
+      const bool textLine = (y % 50) < 30 && y > 200 && y < 3300;
+      for (int b = 0; b < page.BytesPerLine(); ++b) {
+        seed = seed * 1664525u + 1013904223u;
+        row[b] = textLine && b > 25 && b < 290 && (b / 6) % 4 != 0 ? static_cast<uint8_t>(seed >> 24) : 0xFF;
+      }
+    }
+  }
+  return page;
+}
+
+void BM_StretchBlackWhitePageToFit(benchmark::State& state) {
+  TDibGraphic dest;
+  dest.NewImage(706, 1000, TImageFormat::BlackWhite, nullptr, 0, 0);
+  for (auto _ : state)
+    StretchImage(Page(), {0, 0, Page().Width(), Page().Height()}, dest, {0, 0, 706, 1000}, TStretchMode::smHalftone);
+  SetBytes(state, Page().ImageSize());
+}
+BENCHMARK(BM_StretchBlackWhitePageToFit)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
 // Per-pixel access through GetPixel/SetPixel on a 1000 x 1000 image of each format.
 void BM_PixelAccess(benchmark::State& state) {
   const auto format = static_cast<TImageFormat>(state.range(0));

@@ -70,6 +70,7 @@ void Convert(benchmark::State& state, TImageFormat format, bool quantize, bool d
 void BM_Lanczos3To1500x1000(benchmark::State& s) { Resize(s, TResizeFilter::rfLanczos3, true, 1500, 1000); }
 void BM_Lanczos3To9000x6000(benchmark::State& s) { Resize(s, TResizeFilter::rfLanczos3, true, 9000, 6000); }
 void BM_TriangleTo3000x2000(benchmark::State& s) { Resize(s, TResizeFilter::rfTriangle, true, 3000, 2000); }
+void BM_TriangleTo1500x1000(benchmark::State& s) { Resize(s, TResizeFilter::rfTriangle, true, 1500, 1000); }
 void BM_StretchTo1500x1000(benchmark::State& s) { Resize(s, TResizeFilter::rfTriangle, false, 1500, 1000); }
 void BM_Color256QuantizedDithered(benchmark::State& s) { Convert(s, TImageFormat::Color256, true, true); }
 void BM_Color16QuantizedUndithered(benchmark::State& s) { Convert(s, TImageFormat::Color16, true, false); }
@@ -102,6 +103,7 @@ void BM_QuantizeSelect256Of30000(benchmark::State& state) {
 BENCHMARK(BM_Lanczos3To1500x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Lanczos3To9000x6000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TriangleTo3000x2000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TriangleTo1500x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StretchTo1500x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Color256QuantizedDithered)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Color16QuantizedUndithered)->Unit(benchmark::kMillisecond)->UseRealTime();

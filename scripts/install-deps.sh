@@ -7,6 +7,9 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev clang-format
+  # clang's OpenMP runtime (with Archer, which tells ThreadSanitizer of its synchronisation) for
+  # the fuzz and tsan presets; g++ brings its own
+  libomp-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries of the core
@@ -14,6 +17,11 @@ PACKAGES=(
   # the platform layer: Qt 6 Core and Gui; libqt6gui6 holds the offscreen platform plugin the
   # tests run on and the GIF, ICO and JPEG readers of the picture loader
   qt6-base-dev libqt6gui6
+  # Qt's extra image readers for the picture loader: WebP (animated too), TIFF, WBMP, ICNS, ...
+  qt6-image-formats-plugins
+  # HEIC and AVIF pictures, read through libheif (its Debian build decodes HEVC with libde265 and
+  # AV1 with dav1d, and encodes with x265 and aom)
+  libheif-dev
   # the image view, the window and printing: Qt Widgets and Print Support (with its CUPS plugin)
   # and a font for printed captions
   libqt6widgets6 libqt6printsupport6 fonts-dejavu-core
@@ -22,6 +30,9 @@ PACKAGES=(
   # GNU parallel: the converter's tests run the batch command its man page shows for spreading
   # files over machines
   parallel
+  # peers for the formats of the picture loader: heif-enc/heif-convert make and read HEIC and AVIF
+  # files, img2webp makes animated WebP files
+  libheif-examples webp
   # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
   # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
   netpbm

@@ -165,6 +165,11 @@ void SetJobs(TConvertOptions& o, const std::string& text) {
   if (o.Jobs < 1 || o.Jobs > 256) throw TUsageError("option -j: the number of jobs must be 1 to 256");
 }
 
+void SetThreads(TConvertOptions& o, const std::string& text) {
+  o.Threads = IntegerValue("--threads", text);
+  if (*o.Threads < 1 || *o.Threads > 256) throw TUsageError("option --threads: the number of threads must be 1 to 256");
+}
+
 void SetLimitArea(TConvertOptions& o, const std::string& text) {
   o.LimitArea = CountValue("--limit-area", text, 1, "the area in megapixels");
 }
@@ -198,6 +203,7 @@ std::map<std::string, TOptionSpec> BuildOptionTable() {
       {"--format", {true, SetExtension}},
       {"-j", {true, SetJobs}},
       {"--jobs", {true, SetJobs}},
+      {"--threads", {true, SetThreads}},
       {"--page", {true, SetPage}},
       {"--compression", {true, SetCompression}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
@@ -292,6 +298,14 @@ TNumberText ParseRealText(const std::string& text, double& value) {
 bool ParseInteger(const std::string& text, int& value) { return ParseIntegerText(text, value) == TNumberText::Valid; }
 
 bool ParseReal(const std::string& text, double& value) { return ParseRealText(text, value) == TNumberText::Valid; }
+
+int ThreadsPerFile(const TConvertOptions& options, int defaultCount, int processors) {
+  if (options.Threads) return *options.Threads;
+  // Several inputs into one output are one file's work.
+  const bool oneOutput = !options.Output.empty() && options.AllPages && options.Inputs.size() > 1;
+  const int files = oneOutput ? 1 : std::clamp(static_cast<int>(options.Inputs.size()), 1, options.Jobs);
+  return std::clamp(processors / files, 1, std::max(defaultCount, 1));
+}
 
 TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options) {
   if (options.LimitArea) limits.MaxArea = int64_t{*options.LimitArea} * 1000 * 1000;
@@ -406,6 +420,9 @@ Information:
 
 Running:
   -j, --jobs N          convert N files at once (default 1); the results are the same
+      --threads N       run each file's operations on N threads (default: the processors,
+                        or QUORVANE_THREADS, shared between the files -j converts at once);
+                        the results are the same
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
   -v, --verbose         report on standard error what is done beyond the operations, such as a
                         pixel format the output format cannot hold being promoted

@@ -58,6 +58,7 @@ struct TConvertOptions {
   // Write an image while it is still being read, on a second thread, where the formats allow it
   // and a core is spare (no command-line option: on by default; tests switch it off).
   bool WriteWhileReading = true;
+  std::optional<int> Threads;      // --threads: threads of each file's operations
   std::optional<int> LimitArea;    // --limit-area: megapixels
   std::optional<int> LimitMemory;  // --limit-memory: MiB
   TCodecOptions Codec;             // settings of the JPEG and PNG writers
@@ -68,6 +69,11 @@ TConvertOptions ParseConvertOptions(const std::vector<std::string>& arguments);
 
 // The text of --help.
 std::string ConvertUsageText();
+
+// The threads each file's operations run on: --threads when given; otherwise the library's
+// default count (Default: the processors, capped by QUORVANE_THREADS) shared between the files
+// that run at once, so that files times threads stays within the Processors.
+int ThreadsPerFile(const TConvertOptions& options, int defaultCount, int processors);
 
 // The library limits with --limit-area and --limit-memory applied over Limits.
 TImageLimits LimitsWithOptions(TImageLimits limits, const TConvertOptions& options);

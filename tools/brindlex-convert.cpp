@@ -13,6 +13,7 @@
 #include "formats/QvFormats.h"
 #include "model/QvMisc.h"
 #include "model/QvSafeFile.h"
+#include "model/QvThreads.h"
 #include "platform/QvQtPlatform.h"
 
 using namespace quorvane;
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
   }
 
   SetImageLimits(LimitsWithOptions(ImageLimits(), options));
+  SetThreadCount(ThreadsPerFile(options, ThreadCount(), ProcessorCount()));
   switch (options.Mode) {
     case TConvertMode::Help: std::fputs(ConvertUsageText().c_str(), stdout); return kExitSuccess;
     case TConvertMode::Version:

@@ -1,11 +1,13 @@
 #include "model/QvDiGrphStretch.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "model/QvDiGrphRows.h"
+#include "model/QvThreads.h"
 
 namespace quorvane {
 
@@ -114,15 +116,6 @@ void AverageColumns(const TValue* values, const TAxisMap& xmap, int sx0, const s
   }
 }
 
-struct TStretchJob {
-  const TDibGraphic& Source;
-  TDibGraphic& Dest;
-  std::unique_ptr<TNearestEntryIndex> Nearest;  // for palette destinations
-  TAxisMap XMap, YMap;
-  int DestX0 = 0, DestY0 = 0;        // first clipped destination pixel
-  int SourceX0 = 0, SourceSpan = 0;  // source columns that the clipped row reads
-};
-
 // The same for columns that all cover K source pixels (an integer reduction), with the span
 // loop unrolled by the compiler; the sums and the results are those of AverageColumns.
 template <int K, typename TValue>
@@ -165,38 +158,67 @@ int UniformSpan(const TAxisMap& xmap) {
   return k;
 }
 
+struct TStretchJob {
+  const TDibGraphic& Source;
+  TDibGraphic& Dest;
+  TAxisMap XMap, YMap;
+  int DestX0 = 0, DestY0 = 0;        // first clipped destination pixel
+  int SourceX0 = 0, SourceSpan = 0;  // source columns that the clipped row reads
+};
+
+// Working memory of one thread.
+struct TStretchScratch {
+  std::vector<uint8_t> Source, Row;  // a source row as triples; a destination row segment
+  std::vector<uint32_t> Sums32;      // column sums over the source rows of a destination row
+  std::vector<uint64_t> Sums64;
+  std::vector<double> Scales;
+  int ScaledRows = 0;                           // the rows Scales were made for
+  std::unique_ptr<TNearestEntryIndex> Nearest;  // for palette destinations
+  // 1-bit sources: per source column a byte of count; per destination column its first count,
+  // the mask of its counts in a word, and its table.
+  std::vector<uint64_t> Counts;
+  std::vector<int32_t> Start;
+  std::vector<uint64_t> Mask;
+  std::vector<int> TableRows;
+  std::vector<std::vector<const uint32_t*>> Tables;  // by TableRows
+};
+
 // The destination row segment to fill: the image's own bytes for TrueColor, else a buffer that
 // is then stored through the destination's palette.
-uint8_t* RowTarget(TStretchJob& job, int dy, std::vector<uint8_t>& buffer) {
+uint8_t* RowTarget(TStretchJob& job, int dy, TStretchScratch& s) {
   if (job.Dest.ImageFormat() == TImageFormat::TrueColor)
     return job.Dest.ScanLine(dy) + 3 * static_cast<ptrdiff_t>(job.DestX0);
-  return buffer.data();
+  s.Row.resize(3 * job.XMap.First.size());
+  return s.Row.data();
 }
 
-void StoreRow(TStretchJob& job, int dy, int width, const uint8_t* target) {
-  if (job.Nearest) WriteBgrToRow(job.Dest, dy, job.DestX0, width, target, *job.Nearest);
+void StoreRow(TStretchJob& job, int dy, int width, const uint8_t* target, TStretchScratch& s) {
+  if (job.Dest.ImageFormat() == TImageFormat::TrueColor) return;
+  if (!s.Nearest) s.Nearest = std::make_unique<TNearestEntryIndex>(job.Dest.PaletteRecord());
+  WriteBgrToRow(job.Dest, dy, job.DestX0, width, target, *s.Nearest);
 }
 
-void RunSampling(TStretchJob& job) {
+// Destination rows [First, Last) of the clipped rectangle, by sampling.
+void SampleRows(TStretchJob& job, int first, int last, TStretchScratch& s) {
   const int width = static_cast<int>(job.XMap.First.size());
-  std::vector<uint8_t> scratch, buffer(3 * static_cast<size_t>(width));
   const bool copyPacked = job.Dest.BitCount() >= 8;
   const size_t packedOffset = static_cast<size_t>(job.DestX0) * static_cast<size_t>(job.Dest.BitCount() / 8);
   const size_t packedBytes = static_cast<size_t>(width) * static_cast<size_t>(job.Dest.BitCount() / 8);
   const int repeat = WholeEnlargement(job.XMap, job.SourceSpan);
   const auto sourcePixels = static_cast<size_t>(job.SourceSpan);
   int previousSy = -1;
-  for (size_t j = 0; j < job.YMap.First.size(); ++j) {
-    const int sy = job.YMap.First[j];
-    const int dy = job.DestY0 + static_cast<int>(j);
+  uint8_t* target = nullptr;
+  for (int j = first; j < last; ++j) {
+    const int sy = job.YMap.First[static_cast<size_t>(j)];
+    const int dy = job.DestY0 + j;
     if (sy == previousSy && copyPacked) {
-      // Same source row as the row above: copy the finished destination bytes.
+      // Same source row as the row above (done by this thread): copy the finished bytes.
       std::memcpy(job.Dest.ScanLine(dy) + packedOffset, job.Dest.ScanLine(dy - 1) + packedOffset, packedBytes);
       continue;
     }
-    uint8_t* target = RowTarget(job, dy, buffer);
     if (sy != previousSy) {
-      const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch);
+      target = RowTarget(job, dy, s);
+      const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, s.Source);
       switch (repeat) {
         case 2: RepeatRow<2>(src, sourcePixels, target); break;
         case 3: RepeatRow<3>(src, sourcePixels, target); break;
@@ -205,7 +227,7 @@ void RunSampling(TStretchJob& job) {
       }
       previousSy = sy;
     }
-    StoreRow(job, dy, width, target);
+    StoreRow(job, dy, width, target, s);
   }
 }
 
@@ -213,37 +235,217 @@ void RunSampling(TStretchJob& job) {
 // per-column sums (a plain vectorisable loop over bytes), then each destination column sums its
 // span of those. TColumnSum must hold 255 times the largest number of rows a destination row covers.
 template <typename TColumnSum>
-void RunAveraging(TStretchJob& job) {
+void AverageRows(TStretchJob& job, int first, int last, TStretchScratch& s, std::vector<TColumnSum>& columns) {
   const size_t width = job.XMap.First.size();
   const size_t values = 3 * static_cast<size_t>(job.SourceSpan);
-  std::vector<uint8_t> scratch, buffer(3 * width);
-  std::vector<TColumnSum> columns(values);
-  std::vector<double> scales(width);
+  columns.resize(values);
+  s.Scales.resize(width);
   const int uniformSpan = UniformSpan(job.XMap);
-  int scaledRows = 0;
-  for (size_t j = 0; j < job.YMap.First.size(); ++j) {
-    const int sy0 = job.YMap.First[j], sy1 = job.YMap.Last[j];
-    const int dy = job.DestY0 + static_cast<int>(j);
-    if (sy1 - sy0 != scaledRows) {
-      scaledRows = sy1 - sy0;
+  for (int j = first; j < last; ++j) {
+    const int sy0 = job.YMap.First[static_cast<size_t>(j)], sy1 = job.YMap.Last[static_cast<size_t>(j)];
+    const int dy = job.DestY0 + j;
+    if (sy1 - sy0 != s.ScaledRows) {
+      s.ScaledRows = sy1 - sy0;
       for (size_t i = 0; i < width; ++i)
-        scales[i] = 1.0 / (static_cast<double>(scaledRows) * (job.XMap.Last[i] - job.XMap.First[i]));
+        s.Scales[i] = 1.0 / (static_cast<double>(s.ScaledRows) * (job.XMap.Last[i] - job.XMap.First[i]));
     }
-    uint8_t* target = RowTarget(job, dy, buffer);
-    if (scaledRows == 1) {
-      AverageRow(RowAsBgr(job.Source, sy0, job.SourceX0, job.SourceSpan, scratch), job.XMap, uniformSpan, job.SourceX0,
-                 scales, target);
+    uint8_t* target = RowTarget(job, dy, s);
+    if (s.ScaledRows == 1) {
+      AverageRow(RowAsBgr(job.Source, sy0, job.SourceX0, job.SourceSpan, s.Source), job.XMap, uniformSpan, job.SourceX0,
+                 s.Scales, target);
     } else {
       std::fill(columns.begin(), columns.end(), TColumnSum{0});
       TColumnSum* sums = columns.data();
       for (int sy = sy0; sy < sy1; ++sy) {
-        const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, scratch);
+        const uint8_t* src = RowAsBgr(job.Source, sy, job.SourceX0, job.SourceSpan, s.Source);
         for (size_t k = 0; k < values; ++k) sums[k] = static_cast<TColumnSum>(sums[k] + src[k]);
       }
-      AverageRow(sums, job.XMap, uniformSpan, job.SourceX0, scales, target);
+      AverageRow(sums, job.XMap, uniformSpan, job.SourceX0, s.Scales, target);
     }
-    StoreRow(job, dy, static_cast<int>(width), target);
+    StoreRow(job, dy, static_cast<int>(width), target, s);
   }
+}
+
+// ---- black-and-white sources ----
+//
+// A destination pixel that averages N pixels of a two-colour source of which K are colour 1 has
+// the channel sums K x colour 1 + (N - K) x colour 0: exactly the sums of the pixels' triples. So
+// the pixels of colour 1 under each destination pixel are counted, and (N, K) looks up the
+// finished pixel in a table made once per stretch with the arithmetic of the averaging path.
+// Counting: the source rows of a destination row are added into one count per source column
+// (eight columns per 64-bit word, a byte each), then each destination column adds its span.
+
+// For each byte of a row, its eight pixels as the bytes of a word, the first pixel lowest.
+constexpr std::array<uint64_t, 256> MakeBitSpread() {
+  std::array<uint64_t, 256> table{};
+  for (int v = 0; v < 256; ++v)
+    for (int i = 0; i < 8; ++i) table[static_cast<size_t>(v)] |= static_cast<uint64_t>((v >> (7 - i)) & 1) << (8 * i);
+  return table;
+}
+constexpr auto kBitSpread = MakeBitSpread();
+
+// Sum of the bytes of the word at P that Mask keeps (at most 8, each at most 255).
+inline uint32_t SumOfBytes(const uint8_t* p, uint64_t mask) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  v &= mask;
+  v = (v & 0x00FF00FF00FF00FFu) + ((v >> 8) & 0x00FF00FF00FF00FFu);
+  return static_cast<uint32_t>((v * 0x0001000100010001u) >> 48);
+}
+
+// The finished pixels for every (N, K): a palette index, or the colour of a TrueColor pixel.
+class TCountedPixels {
+ public:
+  // Largest table worth making; beyond it, and for more rows than a byte counts, the averaging
+  // path is used.
+  static constexpr size_t kMostEntries = size_t{1} << 16;
+  static constexpr int kMostRows = 255;
+
+  explicit TCountedPixels(const TStretchJob& job) {
+    std::vector<int> rowCounts, columnCounts;
+    auto note = [](std::vector<int>& counts, int n) {
+      if (std::find(counts.begin(), counts.end(), n) == counts.end()) counts.push_back(n);
+    };
+    for (size_t j = 0; j < job.YMap.First.size(); ++j) note(rowCounts, job.YMap.Last[j] - job.YMap.First[j]);
+    for (size_t i = 0; i < job.XMap.First.size(); ++i) note(columnCounts, job.XMap.Last[i] - job.XMap.First[i]);
+    std::vector<int> counts;
+    size_t entries = 0;
+    for (int r : rowCounts) {
+      if (r > kMostRows) return;
+      for (int c : columnCounts) {
+        const int64_t n = static_cast<int64_t>(r) * c;
+        if (n >= static_cast<int64_t>(kMostEntries)) return;
+        if (std::find(counts.begin(), counts.end(), static_cast<int>(n)) != counts.end()) continue;
+        counts.push_back(static_cast<int>(n));
+        entries += static_cast<size_t>(n) + 1;
+        if (entries > kMostEntries) return;
+      }
+    }
+    FOffset.assign(static_cast<size_t>(*std::max_element(counts.begin(), counts.end())) + 1, 0);
+    FPixels.resize(entries);
+    const TPaletteEntry zero = job.Source.PaletteRecord().Entries[0], one = job.Source.PaletteRecord().Entries[1];
+    const bool trueColor = job.Dest.ImageFormat() == TImageFormat::TrueColor;
+    TRgbToPaletteConverter nearest(&job.Dest.PaletteRecord());
+    size_t offset = 0;
+    for (int n : counts) {
+      FOffset[static_cast<size_t>(n)] = static_cast<uint32_t>(offset);
+      const double scale = 1.0 / static_cast<double>(n);
+      for (int k = 0; k <= n; ++k) {
+        auto channel = [&](uint8_t c0, uint8_t c1) {
+          const int64_t sum = static_cast<int64_t>(k) * c1 + static_cast<int64_t>(n - k) * c0;
+          return static_cast<uint8_t>(static_cast<double>(sum) * scale + 0.5);
+        };
+        const TColorValue color =
+            PackColor(channel(zero.Blue, one.Blue), channel(zero.Green, one.Green), channel(zero.Red, one.Red));
+        FPixels[offset + static_cast<size_t>(k)] =
+            trueColor ? color : static_cast<uint32_t>(nearest.PaletteIndexOf(color));
+      }
+      offset += static_cast<size_t>(n) + 1;
+    }
+  }
+
+  bool Usable() const { return !FPixels.empty(); }
+  // The table of N.
+  const uint32_t* Of(int n) const { return FPixels.data() + FOffset[static_cast<size_t>(n)]; }
+
+ private:
+  std::vector<uint32_t> FOffset;  // by N
+  std::vector<uint32_t> FPixels;
+};
+
+// Adds the pixels of Bytes bytes of a 1-bit row to the counts of their columns. Eight bytes a
+// step through one word: a vectorised form (emulating gathers) is slower.
+inline void AddBitCounts(const uint8_t* row, size_t bytes, uint64_t* counts) {
+  size_t k = 0;
+  for (; k + 8 <= bytes; k += 8) {
+    uint64_t v;
+    std::memcpy(&v, row + k, 8);
+    for (int b = 0; b < 8; ++b, v >>= 8) counts[k + static_cast<size_t>(b)] += kBitSpread[v & 0xFF];
+  }
+  for (; k < bytes; ++k) counts[k] += kBitSpread[row[k]];
+}
+
+// One destination row from the counts of its source columns: palette indices, or TrueColor
+// triples. Narrow: every span holds at most 8 columns.
+template <bool Narrow>
+void CountedRow(const uint8_t* counts, const TStretchScratch& s, const uint32_t* const* tables, size_t width,
+                const TAxisMap& xmap, int firstBit, bool trueColor, uint8_t* out) {
+  const int32_t* start = s.Start.data();
+  const uint64_t* mask = s.Mask.data();
+  auto ones = [&](size_t i) -> uint32_t {
+    if constexpr (Narrow) {
+      return SumOfBytes(counts + start[i], mask[i]);
+    } else {
+      uint32_t sum = 0;
+      for (int x = xmap.First[i]; x < xmap.Last[i]; ++x) sum += counts[x - firstBit];
+      return sum;
+    }
+  };
+  if (trueColor) {
+    for (size_t i = 0; i < width; ++i, out += 3) {
+      const uint32_t pixel = tables[i][ones(i)];
+      out[0] = ColorByte0(pixel), out[1] = ColorByte1(pixel), out[2] = ColorByte2(pixel);
+    }
+  } else {
+    for (size_t i = 0; i < width; ++i) out[i] = static_cast<uint8_t>(tables[i][ones(i)]);
+  }
+}
+
+void CountRows(TStretchJob& job, const TCountedPixels& pixels, int first, int last, TStretchScratch& s) {
+  const size_t width = job.XMap.First.size();
+  // The source bytes the clipped rows read, from a whole byte on; the counts have 8 bytes more
+  // so that a span can be read as one word.
+  const int firstBit = job.SourceX0 & ~7;
+  const size_t bytes = static_cast<size_t>((job.SourceX0 + job.SourceSpan - firstBit + 7) / 8);
+  s.Counts.resize(bytes + 1);
+  s.Row.resize(3 * width);
+  // Per destination column: where its span starts among the counts, and which bytes it takes.
+  s.Start.resize(width);
+  s.Mask.resize(width);
+  bool narrow = true;
+  for (size_t i = 0; i < width; ++i) {
+    const int span = job.XMap.Last[i] - job.XMap.First[i];
+    s.Start[i] = job.XMap.First[i] - firstBit;
+    s.Mask[i] = span < 8 ? (uint64_t{1} << (8 * span)) - 1 : ~uint64_t{0};
+    narrow = narrow && span <= 8;
+  }
+  const bool trueColor = job.Dest.ImageFormat() == TImageFormat::TrueColor;
+  // Each column's table for each number of rows a destination row covers (one or two numbers).
+  s.TableRows.clear();
+  s.Tables.clear();
+  auto tablesFor = [&](int rows) -> const std::vector<const uint32_t*>& {
+    for (size_t t = 0; t < s.TableRows.size(); ++t)
+      if (s.TableRows[t] == rows) return s.Tables[t];
+    s.TableRows.push_back(rows);
+    std::vector<const uint32_t*>& tables = s.Tables.emplace_back(width);
+    for (size_t i = 0; i < width; ++i) tables[i] = pixels.Of(rows * (job.XMap.Last[i] - job.XMap.First[i]));
+    return tables;
+  };
+  for (int j = first; j < last; ++j) {
+    const int sy0 = job.YMap.First[static_cast<size_t>(j)], sy1 = job.YMap.Last[static_cast<size_t>(j)];
+    const std::vector<const uint32_t*>& tables = tablesFor(sy1 - sy0);
+    uint64_t* counts = s.Counts.data();
+    std::fill(s.Counts.begin(), s.Counts.end(), uint64_t{0});
+    for (int sy = sy0; sy < sy1; ++sy) AddBitCounts(job.Source.ScanLine(sy) + firstBit / 8, bytes, counts);
+    const auto* columnCounts = reinterpret_cast<const uint8_t*>(counts);
+    uint8_t* out =
+        trueColor ? job.Dest.ScanLine(job.DestY0 + j) + 3 * static_cast<ptrdiff_t>(job.DestX0) : s.Row.data();
+    if (narrow)
+      CountedRow<true>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+    else
+      CountedRow<false>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+    if (!trueColor) WriteRowIndices(job.Dest, job.DestY0 + j, job.DestX0, static_cast<int>(width), out);
+  }
+}
+
+// Destination rows in bands on the library's threads; Rows(first, last, scratch).
+template <typename TRows>
+void RunBands(TStretchJob& job, size_t rowWork, TRows rows) {
+  const int count = static_cast<int>(job.YMap.First.size());
+  const int threads = BandThreads(count, rowWork);
+  std::vector<TStretchScratch> scratch(static_cast<size_t>(threads));
+  RunRowBands(count, threads,
+              [&](int first, int last, int slot) { rows(first, last, scratch[static_cast<size_t>(slot)]); });
 }
 
 }  // namespace
@@ -264,18 +466,27 @@ void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphi
   if (ux0 >= ux1 || uy0 >= uy1) return;
 
   const bool halftone = mode == TStretchMode::smHalftone;
-  TStretchJob job{source, dest, nullptr, MapAxis(s.Left, sw, dw, ux0, ux1, halftone),
+  TStretchJob job{source, dest, MapAxis(s.Left, sw, dw, ux0, ux1, halftone),
                   MapAxis(s.Top, sh, dh, uy0, uy1, halftone)};
-  if (dest.ImageFormat() != TImageFormat::TrueColor)
-    job.Nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
   job.DestX0 = destRect.Left + ux0;
   job.DestY0 = destRect.Top + uy0;
   job.SourceX0 = job.XMap.First.front();
   job.SourceSpan = job.XMap.Last.back() - job.SourceX0;
+  // The work of a destination row: its pixels, and the source rows it reads.
+  const size_t rowWork = 3 * (job.XMap.First.size() + static_cast<size_t>(job.SourceSpan) *
+                                                          static_cast<size_t>(job.YMap.Last[0] - job.YMap.First[0]));
 
   if (!job.XMap.Averages && !job.YMap.Averages) {
-    RunSampling(job);
+    RunBands(job, rowWork, [&](int first, int last, TStretchScratch& s) { SampleRows(job, first, last, s); });
     return;
+  }
+  if (source.BitCount() == 1) {
+    const TCountedPixels pixels(job);
+    if (pixels.Usable()) {
+      RunBands(job, rowWork / 8,
+               [&](int first, int last, TStretchScratch& s) { CountRows(job, pixels, first, last, s); });
+      return;
+    }
   }
   // 32-bit sums hold 255 x (rows x columns) while that product stays below 2^24.
   int64_t maxColumns = 1;
@@ -285,9 +496,11 @@ void StretchImage(const TDibGraphic& source, const TRect& sourceRect, TDibGraphi
   for (size_t j = 0; j < job.YMap.First.size(); ++j)
     maxRows = std::max<int64_t>(maxRows, job.YMap.Last[j] - job.YMap.First[j]);
   if (maxColumns * maxRows < (int64_t{1} << 24))
-    RunAveraging<uint32_t>(job);
+    RunBands(job, rowWork,
+             [&](int first, int last, TStretchScratch& s) { AverageRows(job, first, last, s, s.Sums32); });
   else
-    RunAveraging<uint64_t>(job);
+    RunBands(job, rowWork,
+             [&](int first, int last, TStretchScratch& s) { AverageRows(job, first, last, s, s.Sums64); });
 }
 
 }  // namespace quorvane

@@ -4,6 +4,8 @@
 // destination pixel covers along each axis that shrinks, and samples along each axis that grows.
 // Colours are then stored in the destination's format (palette images take the nearest entry).
 // Destination pixels outside the destination image are skipped; empty rectangles draw nothing.
+// Destination rows run in bands on the library's threads (model/QvThreads.h); the pixels are
+// those of one thread.
 #pragma once
 
 #include "model/QvDiGrph.h"

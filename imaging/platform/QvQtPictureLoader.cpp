@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "formats/QvDiGrphDib.h"
+#include "formats/QvHeif.h"
 #include "formats/QvIcoGr.h"
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphRegistry.h"
@@ -220,17 +221,30 @@ std::unique_ptr<TDibGraphic> LoadFrames(QImageReader& reader) {
 }  // namespace
 
 std::vector<TPlatformPictureFormat> TQtPictureLoader::Formats() const {
-  std::set<std::string> readable = ReadableExtensions();
+  // Extension to description: what Qt reads, and the HEIF pictures libheif decodes.
+  std::map<std::string, std::string> readable;
+  for (const std::string& extension : ReadableExtensions()) readable[extension] = DescriptionOf(extension);
+  for (const TPlatformPictureFormat& format : HeifFormats()) readable[format.Extension] = format.Description;
   std::vector<TPlatformPictureFormat> result;
-  for (const char* first : {"bmp", "ico"})
-    if (readable.erase(first) > 0) result.push_back({first, DescriptionOf(first)});
-  for (const std::string& extension : readable)
-    if (FindGraphicClass(extension) == nullptr) result.push_back({extension, DescriptionOf(extension)});
+  for (const char* first : {"bmp", "ico"}) {
+    const auto it = readable.find(first);
+    if (it == readable.end()) continue;
+    result.push_back({it->first, it->second});
+    readable.erase(it);
+  }
+  for (const auto& [extension, description] : readable)
+    if (FindGraphicClass(extension) == nullptr) result.push_back({extension, description});
   return result;
 }
 
 std::unique_ptr<TDibGraphic> TQtPictureLoader::LoadFromFile(const std::string& fileName, bool allImages) {
   const std::string extension = LowerCase(ExtractFileExt(fileName));
+  // HEIC and AVIF go to libheif even where a Qt plugin offers them: one primary picture, turned
+  // as the file says, whichever plugins are installed.
+  if (IsHeifExtension(extension)) {
+    TFileStream file(fileName, TFileMode::fmOpenRead);
+    return LoadHeifImage(file);
+  }
   if (extension.size() < 2 || ReadableExtensions().count(extension.substr(1)) == 0)
     return IPictureLoader::LoadFromFile(fileName, allImages);
   ApplyAllocationLimit();

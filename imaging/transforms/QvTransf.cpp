@@ -19,6 +19,21 @@ uint8_t ReportProgress(TImageTransform* sender, int current, int minimum, int ma
   return static_cast<uint8_t>(percent);
 }
 
+void RunProgressRows(TImageTransform& transform, int steps, int count, int threads, const TRowBandBody& body,
+                     int grain) {
+  int64_t next = 0;
+  auto done = [&](int rows) {
+    if (!transform.OnProgress || steps < 1) return;
+    // The step that comes before row Rows (the last step once every row is done).
+    const int unit = std::min(rows, count - 1);
+    const int64_t target = count <= 1 ? steps - 1 : static_cast<int64_t>(unit) * (steps - 1) / (count - 1);
+    for (; next <= target; ++next)
+      transform.PreviousPercent = ReportProgress(&transform, static_cast<int>(next), 0, steps - 1,
+                                                 transform.PreviousPercent, transform.OnProgress);
+  };
+  RunRowBands(count, threads, body, done, grain);
+}
+
 void TImageTransform::Apply(TDibGraphic& image) {
   TDibGraphic result;
   ApplyOnDest(image, result);

@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "model/QvDiGrph.h"
+#include "model/QvThreads.h"
 
 namespace quorvane {
 
@@ -66,6 +67,14 @@ class TImageTransform {
   }
   void FinishProgress();
 };
+
+// Runs Body over rows [0, Count) in bands on Threads threads (RunRowBands, model/QvThreads.h)
+// and reports Transform's progress on the calling thread as a loop does that reports step s of
+// 0..Steps-1 before its work: the steps are spread evenly over the rows and each is passed, in
+// order, once the rows before it are done. The percentages are those of the loop, whatever the
+// thread count.
+void RunProgressRows(TImageTransform& transform, int steps, int count, int threads, const TRowBandBody& body,
+                     int grain = 1);
 
 // Hue, saturation and lightness of a colour value (bytes 0, 1, 2), each 0 to 1; H is -1 for a
 // gray (no hue), with S = 0.

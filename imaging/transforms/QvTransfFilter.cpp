@@ -67,33 +67,45 @@ bool TConvolutionTransform::PassesThrough(const TDibGraphic& source) const {
 void TConvolutionTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int w = source.Width();
   const int h = source.Height();
-  NewImageLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
+  NewImageForOverwriteLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
+  ClearRowPadding(dest);
   if (Denominator == 0) Denominator = 1;
 
   const int count = 3 * w;
-  // The three source rows around the current one, as BGR; palette rows are unpacked once each.
-  std::vector<uint8_t> scratch[3];
-  const uint8_t* rows[3];
-  auto load = [&](int y) { rows[y % 3] = RowAsBgr(source, y, 0, w, scratch[y % 3]); };
-  load(0);
-  load(1);
-  std::memcpy(dest.ScanLine(0), rows[0], static_cast<size_t>(count));
-
   const TSumToChannel toChannel(Denominator);
-  std::vector<int32_t> sums(static_cast<size_t>(count));
-  for (int y = 1; y < h - 1; ++y) {
-    StepProgress(y, 0, h - 1);
-    load(y + 1);
-    const uint8_t* above = rows[(y - 1) % 3];
-    const uint8_t* at = rows[y % 3];
-    const uint8_t* below = rows[(y + 1) % 3];
-    uint8_t* out = dest.ScanLine(y);
-    KernelSums(Kernel, above, at, below, count, sums.data());
-    toChannel.Map(sums.data(), 3, count - 3, out);
-    std::memcpy(out, at, 3);
-    std::memcpy(out + count - 3, at + count - 3, 3);
-  }
-  std::memcpy(dest.ScanLine(h - 1), rows[(h - 1) % 3], static_cast<size_t>(count));
+  // Per thread: the three source rows around the current one as BGR (palette rows unpacked once
+  // each, in a ring) and the kernel sums of a row.
+  struct TScratch {
+    std::vector<uint8_t> Rows[3];
+    std::vector<int32_t> Sums;
+  };
+  const int threads = BandThreads(h, 2 * static_cast<size_t>(dest.BytesPerLine()));
+  std::vector<TScratch> scratch(static_cast<size_t>(threads));
+  // The one-pixel frame is copied: rows 0 and H-1 whole, and the first and last pixel of every
+  // other row. Progress: interior row Y is step Y of 0..H-1.
+  RunProgressRows(*this, h, h, threads, [&](int first, int last, int slot) {
+    TScratch& s = scratch[static_cast<size_t>(slot)];
+    s.Sums.resize(static_cast<size_t>(count));
+    const uint8_t* rows[3] = {};
+    auto load = [&](int y) { rows[y % 3] = RowAsBgr(source, y, 0, w, s.Rows[y % 3]); };
+    for (int y = std::max(first - 1, 0); y < std::min(first + 1, h); ++y) load(y);
+    for (int y = first; y < last; ++y) {
+      uint8_t* out = dest.ScanLine(y);
+      if (y == 0 || y == h - 1) {
+        std::memcpy(out, rows[y % 3], static_cast<size_t>(count));
+        if (y + 1 < h) load(y + 1);
+        continue;
+      }
+      load(y + 1);
+      const uint8_t* above = rows[(y - 1) % 3];
+      const uint8_t* at = rows[y % 3];
+      const uint8_t* below = rows[(y + 1) % 3];
+      KernelSums(Kernel, above, at, below, count, s.Sums.data());
+      toChannel.Map(s.Sums.data(), 3, count - 3, out);
+      std::memcpy(out, at, 3);
+      std::memcpy(out + count - 3, at + count - 3, 3);
+    }
+  });
 }
 
 namespace {
@@ -181,14 +193,13 @@ void TAntiAliasTransform::Transform(const TDibGraphic& source, TDibGraphic& dest
   const int w = source.Width();
   const int h = source.Height();
   NewImageLike(dest, source, w, h, TImageFormat::Gray16, nullptr);
-  // 8 source pixels per byte become 4 destination bytes; the rows hold exactly that many.
+  // 8 source pixels per byte become 4 destination bytes; the rows hold exactly that many. The
+  // last row is paired with itself.
   const int bytes = (w + 7) / 8;
-  for (int y = 0; y < h - 1; ++y) {
-    AntiAliasRow(source.ScanLine(y), source.ScanLine(y + 1), bytes, dest.ScanLine(y));
-    StepProgress(y, 0, h - 1);
-  }
-  // The last row is paired with itself.
-  AntiAliasRow(source.ScanLine(h - 1), source.ScanLine(h - 1), bytes, dest.ScanLine(h - 1));
+  RunProgressRows(*this, h, h, BandThreads(h, 5 * static_cast<size_t>(bytes)), [&](int first, int last, int) {
+    for (int y = first; y < last; ++y)
+      AntiAliasRow(source.ScanLine(y), source.ScanLine(std::min(y + 1, h - 1)), bytes, dest.ScanLine(y));
+  });
 }
 
 }  // namespace quorvane

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "model/QvDiGrphRows.h"
 #include "model/QvPaletteNearest.h"
+#include "model/QvThreads.h"
 #include "transforms/QvQuantz.h"
+#include "transforms/QvTransfRows.h"
 
 namespace quorvane {
 
@@ -17,23 +20,34 @@ int PaletteCapacity(TImageFormat format) { return format == TImageFormat::Color1
 inline int ClampByte(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 // Every pixel to its nearest entry of Dest's palette, or copied for a TrueColor result: what
-// the halftone stretch does between images of equal size.
+// the halftone stretch does between images of equal size. Rows run in bands on the library's
+// threads, each thread with its own nearest-entry index (the index fills itself as it is asked).
+// No rows are reported: after a quantizer the progress range is already used up.
 void MapNearest(const TDibGraphic& source, TDibGraphic& dest) {
   const int width = source.Width(), height = source.Height();
-  std::vector<uint8_t> scratch;
-  if (dest.ImageFormat() == TImageFormat::TrueColor) {
-    for (int y = 0; y < height; ++y)
-      std::memcpy(dest.ScanLine(y), RowAsBgr(source, y, 0, width, scratch), 3 * static_cast<size_t>(width));
-    return;
-  }
-  TNearestEntryIndex nearest(dest.PaletteRecord());
-  std::vector<uint8_t> indices(static_cast<size_t>(width));
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* p = RowAsBgr(source, y, 0, width, scratch);
-    for (int x = 0; x < width; ++x, p += 3)
-      indices[static_cast<size_t>(x)] = static_cast<uint8_t>(nearest.IndexOf(p[0], p[1], p[2]));
-    WriteRowIndices(dest, y, 0, width, indices.data());
-  }
+  const bool trueColor = dest.ImageFormat() == TImageFormat::TrueColor;
+  struct TScratch {
+    std::vector<uint8_t> Bgr, Indices;
+    std::unique_ptr<TNearestEntryIndex> Nearest;
+  };
+  const int threads = BandThreads(height, 4 * static_cast<size_t>(width));
+  std::vector<TScratch> scratch(static_cast<size_t>(threads));
+  RunRowBands(height, threads, [&](int first, int last, int slot) {
+    TScratch& s = scratch[static_cast<size_t>(slot)];
+    if (trueColor) {
+      for (int y = first; y < last; ++y)
+        std::memcpy(dest.ScanLine(y), RowAsBgr(source, y, 0, width, s.Bgr), 3 * static_cast<size_t>(width));
+      return;
+    }
+    if (!s.Nearest) s.Nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
+    s.Indices.resize(static_cast<size_t>(width));
+    for (int y = first; y < last; ++y) {
+      const uint8_t* p = RowAsBgr(source, y, 0, width, s.Bgr);
+      for (int x = 0; x < width; ++x, p += 3)
+        s.Indices[static_cast<size_t>(x)] = static_cast<uint8_t>(s.Nearest->IndexOf(p[0], p[1], p[2]));
+      WriteRowIndices(dest, y, 0, width, s.Indices.data());
+    }
+  });
 }
 
 }  // namespace
@@ -59,12 +73,16 @@ void TImageFormatTransform::Transform(const TDibGraphic& source, TDibGraphic& de
     }
     palette = &TargetPalette;
   }
-  dest.NewImage(source.Width(), source.Height(), TargetFormat, palette, static_cast<uint16_t>(source.XDpi()),
-                static_cast<uint16_t>(source.YDpi()));
-  if (UseDither && TargetFormat != TImageFormat::TrueColor)
+  const auto xDpi = static_cast<uint16_t>(source.XDpi()), yDpi = static_cast<uint16_t>(source.YDpi());
+  if (UseDither && TargetFormat != TImageFormat::TrueColor) {
+    dest.NewImage(source.Width(), source.Height(), TargetFormat, palette, xDpi, yDpi);
     Diffuse(source, dest);
-  else
+  } else {
+    // Every pixel is written: only the row padding needs clearing.
+    dest.NewImageForOverwrite(source.Width(), source.Height(), TargetFormat, palette, xDpi, yDpi);
+    ClearRowPadding(dest);
     MapNearest(source, dest);
+  }
 }
 
 // Floyd-Steinberg error diffusion. Per channel, Current holds the row being mapped (clamped to

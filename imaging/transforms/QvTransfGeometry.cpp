@@ -66,136 +66,118 @@ void ReverseRow(const uint8_t* in, uint8_t* out, int width, int bits, std::vecto
   }
 }
 
-// Reports Steps progress steps (0 .. Steps-1) spread over Units units of work done in another
-// order, so that the events are those of a loop over the steps.
-template <typename TStep>
-class TSpreadProgress {
- public:
-  TSpreadProgress(int steps, int units, TStep step) : FSteps(steps), FUnits(units), FStep(step) {}
-  // Before unit U: every step up to the one that corresponds to U.
-  void Before(int unit) {
-    const int64_t target = FUnits <= 1 ? FSteps - 1 : static_cast<int64_t>(unit) * (FSteps - 1) / (FUnits - 1);
-    for (; FNext <= target; ++FNext) FStep(static_cast<int>(FNext), FSteps - 1);
-  }
-
- private:
-  int FSteps;
-  int FUnits;
-  TStep FStep;
-  int64_t FNext = 0;
-};
-
-// The quarter turn of one-byte pixels in 16 x 16 blocks; the edges that do not fill a block are
-// moved pixel by pixel.
-template <typename TStep>
-void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, bool clockwise,
-                      TStep step) {
+// The quarter turn of one-byte pixels in 16 x 16 blocks, for the source columns [X0, X1) (X0 a
+// multiple of 16): destination rows X0 .. X1-1 (clockwise) are written whole. Columns past the
+// last whole block and rows past the last whole block are moved pixel by pixel.
+void QuarterTurnBytes(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, bool clockwise, int x0,
+                      int x1) {
   auto put = [&](int x, int y, uint8_t v) {
     if (clockwise)
       dest.ScanLine(x)[h - 1 - y] = v;
     else
       dest.ScanLine(w - 1 - x)[y] = v;
   };
-  const int fullW = w & ~15;
+  const int blockEnd = std::min(x1, w & ~15);
   // Strips as tall as most images: each destination row (a page of its own in large images) is
   // then written in one run rather than a piece at every strip; the source lines of a strip's
   // 16 columns stay in the second-level cache until the next columns use them.
   constexpr int kStrip = 4096;
   for (int y0 = 0; y0 < h; y0 += kStrip) {
     const int y1 = std::min(h, y0 + kStrip);
-    for (int y = y0; y < y1; ++y) step(y, h - 1);
-    const int blockEnd = y0 + ((y1 - y0) & ~15);
-    for (int x0 = 0; x0 < fullW; x0 += 16) {
-      for (int y = y0; y < blockEnd; y += 16) {
+    const int rowBlockEnd = y0 + ((y1 - y0) & ~15);
+    for (int bx = x0; bx < blockEnd; bx += 16) {
+      for (int y = y0; y < rowBlockEnd; y += 16) {
         const uint8_t* in[16];
         uint8_t* out[16];
         // Clockwise, the last source row of the block becomes the first destination column.
-        for (int k = 0; k < 16; ++k) in[k] = rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + x0;
+        for (int k = 0; k < 16; ++k) in[k] = rows[static_cast<size_t>(clockwise ? y + 15 - k : y + k)] + bx;
         for (int i = 0; i < 16; ++i)
-          out[i] = clockwise ? dest.ScanLine(x0 + i) + (h - 16 - y) : dest.ScanLine(w - 1 - x0 - i) + y;
+          out[i] = clockwise ? dest.ScanLine(bx + i) + (h - 16 - y) : dest.ScanLine(w - 1 - bx - i) + y;
         TransposeBytes16x16(in, out);
       }
     }
     for (int y = y0; y < y1; ++y) {
       const uint8_t* row = rows[static_cast<size_t>(y)];
-      const int xFrom = y < blockEnd ? fullW : 0;
-      for (int x = xFrom; x < w; ++x) put(x, y, row[x]);
+      for (int x = y < rowBlockEnd ? std::max(x0, blockEnd) : x0; x < x1; ++x) put(x, y, row[x]);
     }
   }
 }
 
-// The quarter turn of 24-bit pixels in 4 x 4 blocks held in registers; edges pixel by pixel.
-template <typename TStep>
+// The quarter turn of 24-bit pixels in 4 x 4 blocks held in registers, as QuarterTurnBytes.
 void QuarterTurnTriples(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, bool clockwise,
-                        TStep step) {
+                        int x0, int x1) {
   auto put = [&](int x, int y, const uint8_t* p) {
     uint8_t* q = clockwise ? dest.ScanLine(x) + 3 * static_cast<ptrdiff_t>(h - 1 - y)
                            : dest.ScanLine(w - 1 - x) + 3 * static_cast<ptrdiff_t>(y);
     q[0] = p[0], q[1] = p[1], q[2] = p[2];
   };
-  const int fullW = w & ~3;
+  const int blockEnd = std::min(x1, w & ~3);
   constexpr int kStrip = 2048;  // as for one-byte pixels
   for (int y0 = 0; y0 < h; y0 += kStrip) {
     const int y1 = std::min(h, y0 + kStrip);
-    for (int y = y0; y < y1; ++y) step(y, h - 1);
-    const int blockEnd = y0 + ((y1 - y0) & ~3);
-    for (int x0 = 0; x0 < fullW; x0 += 4) {
-      for (int y = y0; y < blockEnd; y += 4) {
+    const int rowBlockEnd = y0 + ((y1 - y0) & ~3);
+    for (int bx = x0; bx < blockEnd; bx += 4) {
+      for (int y = y0; y < rowBlockEnd; y += 4) {
         uint32_t block[4][4];  // [source row k][column i]
         for (int k = 0; k < 4; ++k)
-          LoadTriples4(rows[static_cast<size_t>(clockwise ? y + 3 - k : y + k)] + 3 * static_cast<ptrdiff_t>(x0),
+          LoadTriples4(rows[static_cast<size_t>(clockwise ? y + 3 - k : y + k)] + 3 * static_cast<ptrdiff_t>(bx),
                        block[k]);
         for (int i = 0; i < 4; ++i) {
           const uint32_t column[4] = {block[0][i], block[1][i], block[2][i], block[3][i]};
-          uint8_t* out = clockwise ? dest.ScanLine(x0 + i) + 3 * static_cast<ptrdiff_t>(h - 4 - y)
-                                   : dest.ScanLine(w - 1 - x0 - i) + 3 * static_cast<ptrdiff_t>(y);
+          uint8_t* out = clockwise ? dest.ScanLine(bx + i) + 3 * static_cast<ptrdiff_t>(h - 4 - y)
+                                   : dest.ScanLine(w - 1 - bx - i) + 3 * static_cast<ptrdiff_t>(y);
           StoreTriples4(column, out);
         }
       }
     }
     for (int y = y0; y < y1; ++y) {
       const uint8_t* row = rows[static_cast<size_t>(y)];
-      for (int x = y < blockEnd ? fullW : 0; x < w; ++x) put(x, y, row + 3 * static_cast<ptrdiff_t>(x));
+      for (int x = y < rowBlockEnd ? std::max(x0, blockEnd) : x0; x < x1; ++x)
+        put(x, y, row + 3 * static_cast<ptrdiff_t>(x));
     }
   }
 }
 
+// Sub-byte pixels: destination rows gathered one at a time, for the source columns [X0, X1).
+void QuarterTurnPacked(const std::vector<const uint8_t*>& rows, TDibGraphic& dest, int w, int h, int bits,
+                       bool clockwise, int x0, int x1, std::vector<uint8_t>& column) {
+  column.resize(static_cast<size_t>(h));
+  const int shift = bits == 1 ? 3 : 1;
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (int x = x0; x < x1; ++x) {
+    const int byte = x >> shift;
+    const int offset = 8 - bits - bits * (x & (perByte - 1));
+    for (int y = 0; y < h; ++y)
+      column[static_cast<size_t>(clockwise ? h - 1 - y : y)] =
+          static_cast<uint8_t>((rows[static_cast<size_t>(y)][byte] >> offset) & mask);
+    PackIndices(column.data(), h, bits, dest.ScanLine(clockwise ? x : w - 1 - x));
+  }
+}
+
 // A quarter turn. Clockwise: source (x, y) goes to (H - 1 - y, x); otherwise to (y, W - 1 - x).
-// Step(y, H - 1) is called before the source rows are worked on.
-template <typename TStep>
-void QuarterTurn(const TDibGraphic& source, TDibGraphic& dest, bool clockwise, TStep step) {
+// Source columns (destination rows) run in bands on the library's threads; the progress is that
+// of a loop over the source rows.
+void QuarterTurn(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, bool clockwise) {
   const int w = source.Width();
   const int h = source.Height();
   const int bits = source.BitCount();
   std::vector<const uint8_t*> rows(static_cast<size_t>(h));
   for (int y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(y);
-  // Destination row of source column x, and destination column of source row y.
-  auto destRow = [&](int x) { return dest.ScanLine(clockwise ? x : w - 1 - x); };
-  auto destColumn = [&](int y) { return clockwise ? h - 1 - y : y; };
-
-  if (bits == 8) {
-    QuarterTurnBytes(rows, dest, w, h, clockwise, step);
-    return;
-  }
-  if (bits == 24) {
-    QuarterTurnTriples(rows, dest, w, h, clockwise, step);
-    return;
-  }
-  // Sub-byte pixels: gather one destination row at a time.
-  TSpreadProgress progress(h, w, step);
-  std::vector<uint8_t> column(static_cast<size_t>(h));
-  const int shift = bits == 1 ? 3 : 1;
-  const int perByte = 8 / bits;
-  const unsigned mask = (1u << bits) - 1;
-  for (int x = 0; x < w; ++x) {
-    progress.Before(x);
-    const int byte = x >> shift;
-    const int offset = 8 - bits - bits * (x & (perByte - 1));
-    for (int y = 0; y < h; ++y)
-      column[static_cast<size_t>(destColumn(y))] =
-          static_cast<uint8_t>((rows[static_cast<size_t>(y)][byte] >> offset) & mask);
-    PackIndices(column.data(), h, bits, destRow(x));
-  }
+  // Bands of whole blocks of columns for the block paths.
+  const int unit = bits == 8 ? 16 : bits == 24 ? 4 : 1;
+  const int units = (w + unit - 1) / unit;
+  const int threads = BandThreads(units, static_cast<size_t>(unit) * 2 * static_cast<size_t>(dest.BytesPerLine()));
+  std::vector<std::vector<uint8_t>> columns(static_cast<size_t>(threads));
+  RunProgressRows(transform, h, units, threads, [&](int first, int last, int slot) {
+    const int x0 = first * unit, x1 = std::min(w, last * unit);
+    if (bits == 8)
+      QuarterTurnBytes(rows, dest, w, h, clockwise, x0, x1);
+    else if (bits == 24)
+      QuarterTurnTriples(rows, dest, w, h, clockwise, x0, x1);
+    else
+      QuarterTurnPacked(rows, dest, w, h, bits, clockwise, x0, x1, columns[static_cast<size_t>(slot)]);
+  });
 }
 
 // Round to nearest with ties to even, for |V| < 2^51 (the default rounding of the addition).
@@ -311,22 +293,34 @@ int64_t CornerCoordinate(double v) {
 
 // ---- flips ----
 
+namespace {
+
+// Every row reversed, into the same row (a horizontal flip) or into the mirrored row (a turn by
+// 180 degrees). Rows are written whole, padding included: the block need not be zeroed first.
+void ReverseRows(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, bool upsideDown) {
+  const int w = source.Width();
+  const int h = source.Height();
+  const int bits = source.BitCount();
+  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
+  const size_t used = PixelBytes(w, bits);
+  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
+  const int threads = BandThreads(h, 2 * bytesPerLine);
+  std::vector<std::vector<uint8_t>> scratch(static_cast<size_t>(threads));
+  RunProgressRows(transform, h, h, threads, [&](int first, int last, int slot) {
+    for (int y = first; y < last; ++y) {
+      uint8_t* out = dest.ScanLine(upsideDown ? h - 1 - y : y);
+      ReverseRow(source.ScanLine(y), out, w, bits, scratch[static_cast<size_t>(slot)]);
+      ClearRowTail(out, used, bytesPerLine);
+    }
+  });
+}
+
+}  // namespace
+
 bool TFlipHorizontalTransform::PassesThrough(const TDibGraphic& source) const { return source.Width() < 2; }
 
 void TFlipHorizontalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
-  const int w = source.Width();
-  const int h = source.Height();
-  // Every row is written whole, padding included: the block need not be zeroed first.
-  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
-  const size_t used = PixelBytes(w, source.BitCount());
-  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
-  std::vector<uint8_t> scratch;
-  for (int y = 0; y < h; ++y) {
-    StepProgress(y, 0, h - 1);
-    uint8_t* out = dest.ScanLine(y);
-    ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
-    ClearRowTail(out, used, bytesPerLine);
-  }
+  ReverseRows(*this, source, dest, false);
 }
 
 bool TFlipVerticalTransform::PassesThrough(const TDibGraphic& source) const { return source.Height() < 2; }
@@ -338,13 +332,13 @@ void TFlipVerticalTransform::Transform(const TDibGraphic& source, TDibGraphic& d
   const size_t used = PixelBytes(w, source.BitCount());
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   // Reported column by column; the copy itself moves whole rows.
-  TSpreadProgress progress(w, h, [this](int x, int last) { StepProgress(x, 0, last); });
-  for (int y = 0; y < h; ++y) {
-    progress.Before(y);
-    uint8_t* out = dest.ScanLine(h - 1 - y);
-    CopyPixels(source.ScanLine(y), out, w, source.BitCount());
-    ClearRowTail(out, used, bytesPerLine);
-  }
+  RunProgressRows(*this, w, h, BandThreads(h, 2 * bytesPerLine), [&](int first, int last, int) {
+    for (int y = first; y < last; ++y) {
+      uint8_t* out = dest.ScanLine(h - 1 - y);
+      CopyPixels(source.ScanLine(y), out, w, source.BitCount());
+      ClearRowTail(out, used, bytesPerLine);
+    }
+  });
 }
 
 // ---- rotation ----
@@ -365,7 +359,7 @@ void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
   NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
                            &source.PaletteRecord());
   ClearRowPadding(dest);
-  QuarterTurn(source, dest, true, [this](int y, int last) { StepProgress(y, 0, last); });
+  QuarterTurn(*this, source, dest, true);
 }
 
 void TRotateTransform::Rotate270(const TDibGraphic& source, TDibGraphic& dest) {
@@ -373,22 +367,11 @@ void TRotateTransform::Rotate270(const TDibGraphic& source, TDibGraphic& dest) {
   NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
                            &source.PaletteRecord());
   ClearRowPadding(dest);
-  QuarterTurn(source, dest, false, [this](int y, int last) { StepProgress(y, 0, last); });
+  QuarterTurn(*this, source, dest, false);
 }
 
 void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
-  const int w = source.Width();
-  const int h = source.Height();
-  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
-  const size_t used = PixelBytes(w, source.BitCount());
-  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
-  std::vector<uint8_t> scratch;
-  for (int y = 0; y < h; ++y) {
-    StepProgress(y, 0, h - 1);
-    uint8_t* out = dest.ScanLine(h - 1 - y);
-    ReverseRow(source.ScanLine(y), out, w, source.BitCount(), scratch);
-    ClearRowTail(out, used, bytesPerLine);
-  }
+  ReverseRows(*this, source, dest, true);
 }
 
 void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& dest) {
@@ -428,29 +411,40 @@ void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& des
   const bool trueColor = bits == 24;
   std::vector<const uint8_t*> rows(static_cast<size_t>(h));
   for (int64_t y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = source.ScanLine(static_cast<int>(y));
-  std::vector<int32_t> sxs(static_cast<size_t>(nw)), sys(static_cast<size_t>(nw));
-  std::vector<uint8_t> indices(trueColor ? 0 : static_cast<size_t>(nw));
-  TRotatedRowContext context{rows.data(),          sxs.data(), sys.data(),      indices.data(),
-                             static_cast<int>(nw), bits,       BackgroundColor, 0};
-  if (!trueColor) context.BackgroundIndex = static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
+  const uint8_t backgroundIndex =
+      trueColor ? 0 : static_cast<uint8_t>(dest.Converter()->PaletteIndexOf(BackgroundColor));
   const TRotatedRowWriter writeRow = RotatedRowWriter(bits);
 
-  for (int64_t y = 0; y < nh; ++y) {
-    StepProgress(static_cast<int>(y), 0, static_cast<int>(nh - 1));
-    const double rowS = static_cast<double>(y - ncy) * is;
-    const double rowC = static_cast<double>(y - ncy) * ic;
-    // Source coordinates, or -1 for a pixel outside the source.
-    for (int64_t x = 0; x < nw; ++x) {
-      double sx = RoundEven(colC[static_cast<size_t>(x)] - rowS + fcx);
-      double sy = RoundEven(colS[static_cast<size_t>(x)] + rowC + fcy);
-      if (sx == fw) sx = fw - 1;
-      if (sy == fh) sy = fh - 1;
-      const bool inside = sx >= 0 && sx < fw && sy >= 0 && sy < fh;
-      sxs[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sx) : -1;
-      sys[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sy) : 0;
+  // Per thread: the source position of every pixel of a row, and the row's indices.
+  struct TScratch {
+    std::vector<int32_t> Sx, Sy;
+    std::vector<uint8_t> Indices;
+  };
+  const int threads = BandThreads(nh, 3 * static_cast<size_t>(dest.BytesPerLine()));
+  std::vector<TScratch> scratch(static_cast<size_t>(threads));
+  RunProgressRows(*this, static_cast<int>(nh), static_cast<int>(nh), threads, [&](int first, int last, int slot) {
+    TScratch& s = scratch[static_cast<size_t>(slot)];
+    s.Sx.resize(static_cast<size_t>(nw));
+    s.Sy.resize(static_cast<size_t>(nw));
+    s.Indices.resize(trueColor ? 0 : static_cast<size_t>(nw));
+    const TRotatedRowContext context{rows.data(),          s.Sx.data(), s.Sy.data(),     s.Indices.data(),
+                                     static_cast<int>(nw), bits,        BackgroundColor, backgroundIndex};
+    for (int64_t y = first; y < last; ++y) {
+      const double rowS = static_cast<double>(y - ncy) * is;
+      const double rowC = static_cast<double>(y - ncy) * ic;
+      // Source coordinates, or -1 for a pixel outside the source.
+      for (int64_t x = 0; x < nw; ++x) {
+        double sx = RoundEven(colC[static_cast<size_t>(x)] - rowS + fcx);
+        double sy = RoundEven(colS[static_cast<size_t>(x)] + rowC + fcy);
+        if (sx == fw) sx = fw - 1;
+        if (sy == fh) sy = fh - 1;
+        const bool inside = sx >= 0 && sx < fw && sy >= 0 && sy < fh;
+        s.Sx[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sx) : -1;
+        s.Sy[static_cast<size_t>(x)] = inside ? static_cast<int32_t>(sy) : 0;
+      }
+      writeRow(context, dest.ScanLine(static_cast<int>(y)));
     }
-    writeRow(context, dest.ScanLine(static_cast<int>(y)));
-  }
+  });
 }
 
 // ---- crop ----
@@ -475,19 +469,23 @@ void TCropTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   const int bits = source.BitCount();
   const size_t used = PixelBytes(nw, bits);
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
-  std::vector<uint8_t> indices(bits < 8 ? static_cast<size_t>(nw) : 0);
-  for (int y = 0; y < nh; ++y) {
-    StepProgress(y, 0, nh - 1);
-    const uint8_t* in = source.ScanLine(y + CropTop);
-    uint8_t* out = dest.ScanLine(y);
-    if (bits >= 8) {
-      std::memcpy(out, in + static_cast<ptrdiff_t>(CropLeft) * (bits / 8), static_cast<size_t>(nw) * (bits / 8));
-    } else {
-      UnpackIndices(in, bits, CropLeft, nw, indices.data());
-      PackIndices(indices.data(), nw, bits, out);
+  const int threads = BandThreads(nh, 2 * bytesPerLine);
+  std::vector<std::vector<uint8_t>> indices(static_cast<size_t>(threads));
+  RunProgressRows(*this, nh, nh, threads, [&](int first, int last, int slot) {
+    std::vector<uint8_t>& unpacked = indices[static_cast<size_t>(slot)];
+    if (bits < 8) unpacked.resize(static_cast<size_t>(nw));
+    for (int y = first; y < last; ++y) {
+      const uint8_t* in = source.ScanLine(y + CropTop);
+      uint8_t* out = dest.ScanLine(y);
+      if (bits >= 8) {
+        std::memcpy(out, in + static_cast<ptrdiff_t>(CropLeft) * (bits / 8), static_cast<size_t>(nw) * (bits / 8));
+      } else {
+        UnpackIndices(in, bits, CropLeft, nw, unpacked.data());
+        PackIndices(unpacked.data(), nw, bits, out);
+      }
+      ClearRowTail(out, used, bytesPerLine);
     }
-    ClearRowTail(out, used, bytesPerLine);
-  }
+  });
 }
 
 }  // namespace quorvane

@@ -44,8 +44,7 @@ class TGrayRows {
         FWidth(source.Width()),
         FSourceBits(source.BitCount()),
         FDestBits(dest.BitCount()),
-        FToTrueColor(dest.ImageFormat() == TImageFormat::TrueColor),
-        FLevels(static_cast<size_t>(FWidth)) {
+        FToTrueColor(dest.ImageFormat() == TImageFormat::TrueColor) {
     // Gray level to destination index, through the destination's own nearest-entry lookup.
     if (!FToTrueColor)
       for (int g = 0; g < 256; ++g)
@@ -61,10 +60,11 @@ class TGrayRows {
     FRow = ChooseRow();
   }
 
-  void Convert(const uint8_t* in, uint8_t* out) { (this->*FRow)(in, out); }
+  // Levels is scratch of its caller's own (one per thread).
+  void Convert(const uint8_t* in, uint8_t* out, std::vector<uint8_t>& levels) const { (this->*FRow)(in, out, levels); }
 
  private:
-  using TRow = void (TGrayRows::*)(const uint8_t*, uint8_t*);
+  using TRow = void (TGrayRows::*)(const uint8_t*, uint8_t*, std::vector<uint8_t>&) const;
 
   TRow ChooseRow() {
     if (FSourceBits == 8 && FDestBits == 8) return &TGrayRows::PaletteBytes;
@@ -90,14 +90,14 @@ class TGrayRows {
     return &TGrayRows::Indexed;
   }
 
-  void PaletteBytes(const uint8_t* in, uint8_t* out) {
+  void PaletteBytes(const uint8_t* in, uint8_t* out, std::vector<uint8_t>&) const {
     MapBytes(FEntryIndex.data(), in, out, static_cast<size_t>(FWidth));
   }
 
-  void Indexed(const uint8_t* in, uint8_t* out) { FIndexer->Index(in, out, FWidth); }
+  void Indexed(const uint8_t* in, uint8_t* out, std::vector<uint8_t>&) const { FIndexer->Index(in, out, FWidth); }
 
   // The common case in one pass: the weighted sum indexes the result directly.
-  void SummedIndex(const uint8_t* in, uint8_t* out) {
+  void SummedIndex(const uint8_t* in, uint8_t* out, std::vector<uint8_t>&) const {
     const int32_t* red = FRed32.data();
     const int32_t* green = FGreen32.data();
     const int32_t* blue = FBlue32.data();
@@ -105,8 +105,9 @@ class TGrayRows {
     for (int x = 0; x < FWidth; ++x, in += 3) out[x] = index[blue[in[0]] + green[in[1]] + red[in[2]]];
   }
 
-  void General(const uint8_t* in, uint8_t* out) {
-    uint8_t* levels = FLevels.data();
+  void General(const uint8_t* in, uint8_t* out, std::vector<uint8_t>& scratch) const {
+    scratch.resize(static_cast<size_t>(FWidth));
+    uint8_t* levels = scratch.data();
     if (FSourceBits == 24) {
       for (int x = 0; x < FWidth; ++x, in += 3) levels[x] = FWeights.Level(in[0], in[1], in[2]);
     } else {
@@ -125,7 +126,6 @@ class TGrayRows {
   int FWidth, FSourceBits, FDestBits;
   bool FToTrueColor;
   std::array<uint8_t, 256> FLevelIndex{}, FEntryLevel{}, FEntryIndex{};
-  std::vector<uint8_t> FLevels;
   std::optional<TGrayIndexer> FIndexer;
   std::vector<uint8_t> FSumIndex;
   std::array<int32_t, 256> FRed32{}, FGreen32{}, FBlue32{};
@@ -139,15 +139,18 @@ void TConvertToGrayTransform::Transform(const TDibGraphic& source, TDibGraphic& 
   // Every row is written whole and its padding cleared: the block need not be zeroed first.
   NewImageForOverwriteLike(dest, source, source.Width(), h, GrayTarget, nullptr);
   const TGrayWeights weights(RedWeight, GreenWeight, BlueWeight);
-  TGrayRows rows(source, dest, weights);
+  const TGrayRows rows(source, dest, weights);
   const size_t used = PixelBytes(dest.Width(), dest.BitCount());
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
-  for (int y = 0; y < h; ++y) {
-    StepProgress(y, 0, h - 1);
-    uint8_t* out = dest.ScanLine(y);
-    ClearRowTail(out, used, bytesPerLine);
-    rows.Convert(source.ScanLine(y), out);
-  }
+  const int threads = BandThreads(h, static_cast<size_t>(source.BytesPerLine()) + bytesPerLine);
+  std::vector<std::vector<uint8_t>> levels(static_cast<size_t>(threads));
+  RunProgressRows(*this, h, h, threads, [&](int first, int last, int slot) {
+    for (int y = first; y < last; ++y) {
+      uint8_t* out = dest.ScanLine(y);
+      ClearRowTail(out, used, bytesPerLine);
+      rows.Convert(source.ScanLine(y), out, levels[static_cast<size_t>(slot)]);
+    }
+  });
 }
 
 }  // namespace quorvane

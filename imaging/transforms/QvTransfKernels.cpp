@@ -77,6 +77,18 @@ __attribute__((target("ssse3"))) int ReverseTriplesSsse3(const uint8_t* in, uint
   return x;
 }
 
+// One pixel per shuffle: its three bytes to the low bytes of three 32-bit lanes. The 16-byte
+// load reads 13 bytes past the pixel, so the loop stops 5 pixels before the end.
+__attribute__((target("ssse3"))) int TriplesToFloatsSsse3(const uint8_t* in, float* out, int width) {
+  const __m128i order = _mm_setr_epi8(0, -1, -1, -1, 1, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1);
+  int x = 0;
+  for (; x + 6 <= width; ++x, in += 3, out += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    _mm_storeu_ps(out, _mm_cvtepi32_ps(_mm_shuffle_epi8(v, order)));
+  }
+  return x;
+}
+
 // Sixteen one-byte pixels per shuffle.
 __attribute__((target("ssse3"))) int ReverseBytesSsse3(const uint8_t* in, uint8_t* out, int width) {
   const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
@@ -203,9 +215,167 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int GrayIndices16(int32_t
   return x;
 }
 
+#define QV_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// Sixteen pixels per step from one 48-byte load: four groups of four pixels, each to sixteen
+// 32-bit lanes.
+QV_AVX512 int TriplesToFloats16(const uint8_t* in, float* out, int width) {
+  alignas(64) uint8_t order[4][64];
+  __mmask64 lanes = 0;
+  for (int g = 0; g < 4; ++g)
+    for (int j = 0; j < 64; ++j) {
+      const int pixel = 4 * g + j / 16, channel = (j % 16) / 4;
+      order[g][j] = static_cast<uint8_t>(channel < 3 ? 3 * pixel + channel : 0);
+      if (g == 0 && j % 4 == 0 && channel < 3) lanes |= __mmask64{1} << j;
+    }
+  __m512i orders[4];
+  for (int g = 0; g < 4; ++g) orders[g] = _mm512_load_si512(order[g]);
+  int x = 0;
+  for (; x + 16 <= width; x += 16, in += 48, out += 64) {
+    const __m512i v = _mm512_maskz_loadu_epi8(0xFFFFFFFFFFFFull, in);
+    for (int g = 0; g < 4; ++g)
+      _mm512_storeu_ps(out + 16 * g, _mm512_cvtepi32_ps(_mm512_maskz_permutexvar_epi8(lanes, orders[g], v)));
+  }
+  return x;
+}
+
+constexpr int kRound = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+
+// Byte / 255 of the low 8 lanes.
+QV_AVX512 inline __m512d UnitOf(__m512i v) {
+  return _mm512_div_round_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(v)), _mm512_set1_pd(255.0), kRound);
+}
+
+// Trunc(C * 255 + 0.5) clamped to 0..255, in the low 8 32-bit lanes.
+QV_AVX512 inline __m512i ByteOf(__m512d c) {
+  const __m512d d255 = _mm512_set1_pd(255.0);
+  __m512d v = _mm512_add_round_pd(_mm512_mul_round_pd(c, d255, kRound), _mm512_set1_pd(0.5), kRound);
+  v = _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), d255);
+  return _mm512_castsi256_si512(_mm512_cvttpd_epi32(v));
+}
+
+// Output channel K: the high value where the sector puts it at K, the low value likewise, else
+// the middle one; a gray pixel takes the high value (the new lightness) in every channel.
+QV_AVX512 inline __m512i ChannelOf(int k, __m512i highAt, __m512i lowAt, __m512i hv, __m512i lv, __m512i mv,
+                                   __mmask16 gray) {
+  const __m512i position = _mm512_set1_epi32(k);
+  __m512i c = _mm512_mask_mov_epi32(mv, _mm512_cmpeq_epi32_mask(highAt, position), hv);
+  c = _mm512_mask_mov_epi32(c, _mm512_cmpeq_epi32_mask(lowAt, position), lv);
+  return _mm512_mask_mov_epi32(c, gray, hv);
+}
+
+// Lightness, 8 pixels per step in double lanes. Every operation is the one the scalar path
+// performs, with explicit rounding so that none is fused with another; divisions by 255 give the
+// same values as the scalar path's table of Byte / 255.
+QV_AVX512 int MapLightness8(const TLightnessPair* pairs, const uint8_t* in, uint8_t* out, int width) {
+  // Channel K of pixel I to 32-bit lane I; back from three lane vectors to 24 bytes.
+  alignas(64) uint8_t split[3][64] = {};
+  alignas(64) uint8_t merge[64] = {};
+  for (int i = 0; i < 8; ++i)
+    for (int k = 0; k < 3; ++k) {
+      split[k][4 * i] = static_cast<uint8_t>(3 * i + k);
+      merge[3 * i + k] = static_cast<uint8_t>(64 * (k & 1) + 4 * i);  // blue and red from A, green from B
+    }
+  const __m512i splitB = _mm512_load_si512(split[0]), splitG = _mm512_load_si512(split[1]),
+                splitR = _mm512_load_si512(split[2]);
+  const __m512i mergeIndex = _mm512_load_si512(merge);
+  constexpr __mmask64 kLaneBytes = 0x1111111111111111ull;
+  constexpr __mmask64 kRedBytes = 0x0000000000924924ull;  // bytes 2, 5, 8, ... of 24
+  constexpr __mmask64 kPixelBytes = 0xFFFFFFull;
+  // Per hue case (see TLightnessMapper): base, sign, and which channel enters the hue.
+  const __m512d caseBase = _mm512_setr_pd(1, 5, 3, 1, 5, 3, 0, 0);
+  const __m512d caseSign = _mm512_setr_pd(-1, 1, -1, 1, -1, 1, 0, 0);
+  const __m512i caseChannel = _mm512_setr_epi32(1, 2, 2, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  // Output position of the high, middle and low value for sectors 0..6.
+  const __m512i high = _mm512_setr_epi32(0, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512i low = _mm512_setr_epi32(2, 2, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m512d d6 = _mm512_set1_pd(6.0);
+  const __m512i one = _mm512_set1_epi32(1), two = _mm512_set1_epi32(2), four = _mm512_set1_epi32(4);
+  const auto* base = reinterpret_cast<const double*>(pairs);
+
+  int x = 0;
+  for (; x + 8 <= width; x += 8, in += 24, out += 24) {
+    const __m512i v = _mm512_maskz_loadu_epi8(kPixelBytes, in);
+    const __m512i b = _mm512_maskz_permutexvar_epi8(kLaneBytes, splitB, v);
+    const __m512i g = _mm512_maskz_permutexvar_epi8(kLaneBytes, splitG, v);
+    const __m512i r = _mm512_maskz_permutexvar_epi8(kLaneBytes, splitR, v);
+    const __m512i mx = _mm512_max_epi32(b, _mm512_max_epi32(g, r));
+    const __m512i mn = _mm512_min_epi32(b, _mm512_min_epi32(g, r));
+    const __m256i key = _mm512_castsi512_si256(_mm512_slli_epi32(_mm512_or_si512(_mm512_slli_epi32(mx, 8), mn), 1));
+    const __m512d m1 = _mm512_i32gather_pd(key, base, 8);
+    const __m512d m2 = _mm512_i32gather_pd(key, base + 1, 8);
+
+    // The hue case, as the scalar path's arithmetic on the comparisons.
+    const __mmask16 max0 = _mm512_cmpeq_epi32_mask(b, mx);
+    const __mmask16 max1 = static_cast<__mmask16>(~max0 & _mm512_cmpeq_epi32_mask(g, mx));
+    const __mmask16 max2 = static_cast<__mmask16>(~max0 & ~max1);
+    __m512i hueCase = _mm512_maskz_mov_epi32(max0 & _mm512_cmpeq_epi32_mask(g, mn), one);
+    hueCase = _mm512_mask_add_epi32(hueCase, max1, two, _mm512_maskz_mov_epi32(_mm512_cmpeq_epi32_mask(r, mn), one));
+    hueCase = _mm512_mask_add_epi32(hueCase, max2, four, _mm512_maskz_mov_epi32(_mm512_cmpeq_epi32_mask(b, mn), one));
+    const __m512i channel = _mm512_permutexvar_epi32(hueCase, caseChannel);
+    __m512i middle = _mm512_mask_mov_epi32(b, _mm512_cmpeq_epi32_mask(channel, one), g);
+    middle = _mm512_mask_mov_epi32(middle, _mm512_cmpeq_epi32_mask(channel, two), r);
+    const __m512i caseIndex = _mm512_cvtepu32_epi64(_mm512_castsi512_si256(hueCase));
+    const __m512d hueBase = _mm512_permutexvar_pd(caseIndex, caseBase);
+    const __m512d hueSign = _mm512_permutexvar_pd(caseIndex, caseSign);
+
+    const __m512d umx = UnitOf(mx);
+    const __m512d d = _mm512_sub_round_pd(umx, UnitOf(mn), kRound);
+    const __m512d q = _mm512_div_round_pd(_mm512_sub_round_pd(umx, UnitOf(middle), kRound), d, kRound);
+    const __m512d h = _mm512_add_round_pd(hueBase, _mm512_mul_round_pd(hueSign, q, kRound), kRound);
+    const __m512d h6 = _mm512_mul_round_pd(_mm512_div_round_pd(h, d6, kRound), d6, kRound);
+    __m512i sector = _mm512_castsi256_si512(_mm512_cvttpd_epi32(h6));
+    const __m512d f = _mm512_sub_round_pd(h6, _mm512_cvtepi32_pd(_mm512_castsi512_si256(sector)), kRound);
+    // Sectors outside 0..6 (never reached) count as sector 0, as in HslToRgb.
+    sector = _mm512_maskz_mov_epi32(_mm512_cmple_epu32_mask(sector, _mm512_set1_epi32(6)), sector);
+    const __m512d span = _mm512_sub_round_pd(m2, m1, kRound);
+    const __m512d up = _mm512_add_round_pd(m1, _mm512_mul_round_pd(span, f, kRound), kRound);
+    const __m512d down = _mm512_sub_round_pd(m2, _mm512_mul_round_pd(span, f, kRound), kRound);
+    const __mmask8 odd =
+        _mm512_test_epi64_mask(_mm512_cvtepi32_epi64(_mm512_castsi512_si256(sector)), _mm512_set1_epi64(1));
+    const __m512i hv = ByteOf(m2), lv = ByteOf(m1), mv = ByteOf(_mm512_mask_mov_pd(up, odd, down));
+
+    const __mmask16 gray = _mm512_cmpeq_epi32_mask(mx, mn);
+    const __m512i highAt = _mm512_permutexvar_epi32(sector, high);
+    const __m512i lowAt = _mm512_permutexvar_epi32(sector, low);
+    const __m512i ob = ChannelOf(0, highAt, lowAt, hv, lv, mv, gray);
+    const __m512i og = ChannelOf(1, highAt, lowAt, hv, lv, mv, gray);
+    const __m512i orr = ChannelOf(2, highAt, lowAt, hv, lv, mv, gray);
+    // Blue and red from the first source of the permute, green from the second; red moved in.
+    __m512i bytes = _mm512_permutex2var_epi8(ob, mergeIndex, og);
+    bytes = _mm512_mask_permutexvar_epi8(bytes, kRedBytes, mergeIndex, orr);
+    _mm512_mask_storeu_epi8(out, kPixelBytes, bytes);
+  }
+  return x;
+}
+
 #endif  // QV_X86_KERNELS
 
 }  // namespace
+
+void TriplesToFloats(const uint8_t* in, float* out, int width) {
+  int x = 0;
+#if QV_X86_KERNELS
+  if (CpuHas(TCpuLevel::Avx512))
+    x = TriplesToFloats16(in, out, width);
+  else if (CpuHas(TCpuLevel::Ssse3))
+    x = TriplesToFloatsSsse3(in, out, width);
+#endif
+  for (in += 3 * static_cast<ptrdiff_t>(x), out += 4 * static_cast<ptrdiff_t>(x); x < width; ++x, in += 3, out += 4) {
+    out[0] = static_cast<float>(in[0]);
+    out[1] = static_cast<float>(in[1]);
+    out[2] = static_cast<float>(in[2]);
+    out[3] = 0.0f;
+  }
+}
+
+int MapLightnessWide(const TLightnessPair* pairs, const uint8_t* in, uint8_t* out, int width) {
+#if QV_X86_KERNELS
+  if (CpuHas(TCpuLevel::Avx512)) return MapLightness8(pairs, in, out, width);
+#endif
+  (void)pairs, (void)in, (void)out, (void)width;
+  return 0;
+}
 
 void MapBytes(const uint8_t table[256], const uint8_t* in, uint8_t* out, size_t count) {
   size_t i = 0;

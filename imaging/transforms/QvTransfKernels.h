@@ -32,6 +32,21 @@ class TTripleExpander {
   bool FWide;
 };
 
+// Three-byte pixels to four floats each: Out[4x .. 4x+3] = In[3x], In[3x+1], In[3x+2], 0.
+void TriplesToFloats(const uint8_t* in, float* out, int width);
+
+// The lightness operations (brightness, contrast) on three-byte pixels: RgbToHsl, a new
+// lightness, HslToRgb. Pairs[Max << 8 | Min] holds, for the largest and smallest byte of a pixel,
+// the M1 and M2 of the reverse conversion (for a gray pair both are the new lightness), so that
+// only the hue remains per pixel. Maps the leading pixels of the row on a processor-specific path
+// with the same arithmetic (every operation rounded as the scalar one) and returns how many; the
+// caller maps the rest.
+struct TLightnessPair {
+  double M1;
+  double M2;
+};
+int MapLightnessWide(const TLightnessPair* pairs, const uint8_t* in, uint8_t* out, int width);
+
 // Gray levels of three-byte pixels: Trunc((B * WB + G * WG + R * WR) / 1000) clamped to 0..255,
 // then LevelIndex of it. Every sum must fit 32 bits; weights within +-32767 take the wide path.
 class TGrayIndexer {

@@ -23,39 +23,44 @@ namespace {
 using TColorTable = std::array<TColorValue, 256>;
 
 // Every operation below that yields TrueColor: the result of a palette source comes from a
-// per-entry colour table; a TrueColor source goes through MapTrueColorRow.
-// Step(y, Height - 1) reports progress before each row.
-template <typename TMapRow, typename TStep>
-void MapToTrueColor(const TDibGraphic& source, TDibGraphic& dest, const TColorTable& paletteResult,
-                    TMapRow mapTrueColorRow, TStep step) {
+// per-entry colour table; a TrueColor source goes through MapTrueColorRow. Rows run in bands on
+// the library's threads, with Transform's progress reported per row.
+template <typename TMapRow>
+void MapToTrueColor(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest,
+                    const TColorTable& paletteResult, TMapRow mapTrueColorRow) {
   const int w = source.Width();
   const int h = source.Height();
   // Every pixel is written and the padding cleared: the block need not be zeroed first.
   NewImageForOverwriteLike(dest, source, w, h, TImageFormat::TrueColor, nullptr);
   const size_t used = 3 * static_cast<size_t>(w);
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
+  const int threads = BandThreads(h, bytesPerLine);
   if (source.ImageFormat() == TImageFormat::TrueColor) {
-    for (int y = 0; y < h; ++y) {
-      step(y, h - 1);
-      mapTrueColorRow(source.ScanLine(y), dest.ScanLine(y), w);
-      ClearRowTail(dest.ScanLine(y), used, bytesPerLine);
-    }
+    RunProgressRows(transform, h, h, threads, [&](int first, int last, int) {
+      for (int y = first; y < last; ++y) {
+        mapTrueColorRow(source.ScanLine(y), dest.ScanLine(y), w);
+        ClearRowTail(dest.ScanLine(y), used, bytesPerLine);
+      }
+    });
     return;
   }
-  std::vector<uint8_t> indices(static_cast<size_t>(w));
   const int bits = source.BitCount();
   const TTripleExpander expander(paletteResult);
-  for (int y = 0; y < h; ++y) {
-    step(y, h - 1);
-    const uint8_t* index = source.ScanLine(y);
-    if (bits != 8) {
-      UnpackIndices(index, bits, 0, w, indices.data());
-      index = indices.data();
+  std::vector<std::vector<uint8_t>> indices(static_cast<size_t>(threads));
+  RunProgressRows(transform, h, h, threads, [&](int first, int last, int slot) {
+    std::vector<uint8_t>& unpacked = indices[static_cast<size_t>(slot)];
+    if (bits != 8) unpacked.resize(static_cast<size_t>(w));
+    for (int y = first; y < last; ++y) {
+      const uint8_t* index = source.ScanLine(y);
+      if (bits != 8) {
+        UnpackIndices(index, bits, 0, w, unpacked.data());
+        index = unpacked.data();
+      }
+      uint8_t* out = dest.ScanLine(y);
+      ClearRowTail(out, used, bytesPerLine);
+      expander.Expand(index, out, w);
     }
-    uint8_t* out = dest.ScanLine(y);
-    ClearRowTail(out, used, bytesPerLine);
-    expander.Expand(index, out, w);
-  }
+  });
 }
 
 TColorTable MapPalette(const TDibGraphic& source, TColorValue (*map)(TColorValue, const void*), const void* context) {
@@ -112,10 +117,8 @@ TColorValue ChangeLightness(TColorValue color, const void* context) {
 // the hue, so M1 and M2 of the reverse conversion are computed once per (max, min) byte pair;
 // per pixel only the hue and the middle channel remain. The arithmetic is the same, in the same
 // order, as RgbToHsl followed by HslToRgb, so the bytes are identical.
-struct TPairValues {
-  double M1;
-  double M2;  // for a gray pair: the new lightness
-};
+// For a gray pair (largest = smallest) both values are the new lightness.
+using TPairValues = TLightnessPair;
 
 class TLightnessMapper {
  public:
@@ -139,9 +142,12 @@ class TLightnessMapper {
   }
 
   void MapRow(const uint8_t* in, uint8_t* out, int width) const {
+    const int done = MapLightnessWide(FPairs.data(), in, out, width);
+    in += 3 * static_cast<ptrdiff_t>(done);
+    out += 3 * static_cast<ptrdiff_t>(done);
     uint32_t previous = 0xFFFFFFFFu;
     uint8_t r0 = 0, r1 = 0, r2 = 0;
-    for (int x = 0; x < width; ++x, in += 3, out += 3) {
+    for (int x = done; x < width; ++x, in += 3, out += 3) {
       const uint32_t key = PackColor(in[0], in[1], in[2]);
       if (key != previous) {
         previous = key;
@@ -213,15 +219,14 @@ class TLightnessMapper {
   std::vector<TPairValues> FPairs;
 };
 
-template <typename TStep>
-void ApplyLightness(const TDibGraphic& source, TDibGraphic& dest, const TLightness& op, TStep step) {
+void ApplyLightness(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, const TLightness& op) {
   if (source.ImageFormat() == TImageFormat::TrueColor) {
     const TLightnessMapper mapper(op);
-    MapToTrueColor(
-        source, dest, TColorTable{}, [&](const uint8_t* in, uint8_t* out, int w) { mapper.MapRow(in, out, w); }, step);
+    MapToTrueColor(transform, source, dest, TColorTable{},
+                   [&](const uint8_t* in, uint8_t* out, int w) { mapper.MapRow(in, out, w); });
   } else {
-    MapToTrueColor(
-        source, dest, MapPalette(source, ChangeLightness, &op), [](const uint8_t*, uint8_t*, int) {}, step);
+    MapToTrueColor(transform, source, dest, MapPalette(source, ChangeLightness, &op),
+                   [](const uint8_t*, uint8_t*, int) {});
   }
 }
 
@@ -229,37 +234,42 @@ void ApplyLightness(const TDibGraphic& source, TDibGraphic& dest, const TLightne
 
 // ---- negative ----
 
+namespace {
+
+// The palette with every entry's colour bytes complemented (byte 3 = 0).
+TDibPalette InvertedPalette(const TDibPalette& palette) {
+  TDibPalette inverted = palette;
+  for (TPaletteEntry& e : inverted.Entries)
+    e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green), static_cast<uint8_t>(255 - e.Red), 0};
+  return inverted;
+}
+
+// Complements the rows of From into To (the same image, or one of the same size and format):
+// TrueColor pixels only; gray and black-and-white rows with their padding.
+void ComplementRows(TImageTransform& transform, const TDibGraphic& from, TDibGraphic& to) {
+  const int h = from.Height();
+  const size_t count = from.ImageFormat() == TImageFormat::TrueColor ? 3 * static_cast<size_t>(from.Width())
+                                                                     : static_cast<size_t>(from.BytesPerLine());
+  RunProgressRows(transform, h, h, BandThreads(h, count), [&](int first, int last, int) {
+    for (int y = first; y < last; ++y) ComplementBytes(from.ScanLine(y), to.ScanLine(y), count);
+  });
+}
+
+}  // namespace
+
 void TNegativeTransform::Apply(TDibGraphic& image) {
   StartProgress();
   if (!image.Empty()) {
-    const int h = image.Height();
-    switch (image.ImageFormat()) {
-      case TImageFormat::Color16:
-      case TImageFormat::Color256: {
-        // The indices stay; only the palette is inverted. NewImage replaces the pixel block,
-        // so the pixels are kept aside meanwhile.
-        std::vector<uint8_t> pixels(image.Bits(), image.Bits() + image.ImageSize());
-        TDibPalette inverted = image.PaletteRecord();
-        for (TPaletteEntry& e : inverted.Entries)
-          e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green),
-               static_cast<uint8_t>(255 - e.Red), 0};
-        NewImageLike(image, image, image.Width(), h, image.ImageFormat(), &inverted);
-        std::memcpy(image.Bits(), pixels.data(), pixels.size());
-        break;
-      }
-      case TImageFormat::TrueColor:
-        for (int y = 0; y < h; ++y) {
-          StepProgress(y, 0, h - 1);
-          ComplementBytes(image.ScanLine(y), 3 * static_cast<size_t>(image.Width()));
-        }
-        break;
-      default:
-        // Gray and black-and-white indices complement with their storage, row padding included.
-        for (int y = 0; y < h; ++y) {
-          StepProgress(y, 0, h - 1);
-          ComplementBytes(image.ScanLine(y), static_cast<size_t>(image.BytesPerLine()));
-        }
-        break;
+    const TImageFormat format = image.ImageFormat();
+    if (format == TImageFormat::Color16 || format == TImageFormat::Color256) {
+      // The indices stay; only the palette is inverted. NewImage replaces the pixel block, so
+      // the pixels are kept aside meanwhile. No rows are reported on this path.
+      std::vector<uint8_t> pixels(image.Bits(), image.Bits() + image.ImageSize());
+      const TDibPalette inverted = InvertedPalette(image.PaletteRecord());
+      NewImageLike(image, image, image.Width(), image.Height(), format, &inverted);
+      std::memcpy(image.Bits(), pixels.data(), pixels.size());
+    } else {
+      ComplementRows(*this, image, image);
     }
   }
   FinishProgress();
@@ -275,23 +285,12 @@ void TNegativeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest)
   const int h = source.Height();
   const TImageFormat format = source.ImageFormat();
   if (format == TImageFormat::Color16 || format == TImageFormat::Color256) {
-    TDibPalette inverted = source.PaletteRecord();
-    for (TPaletteEntry& e : inverted.Entries)
-      e = {static_cast<uint8_t>(255 - e.Blue), static_cast<uint8_t>(255 - e.Green), static_cast<uint8_t>(255 - e.Red),
-           0};
+    const TDibPalette inverted = InvertedPalette(source.PaletteRecord());
     NewImageLike(dest, source, w, h, format, &inverted);
     std::memcpy(dest.Bits(), source.Bits(), source.ImageSize());
   } else {
     NewImageLike(dest, source, w, h, format, &source.PaletteRecord());
-    // TrueColor pixels only; gray and black-and-white rows with their padding.
-    const size_t count =
-        format == TImageFormat::TrueColor ? 3 * static_cast<size_t>(w) : static_cast<size_t>(source.BytesPerLine());
-    for (int y = 0; y < h; ++y) {
-      StepProgress(y, 0, h - 1);
-      const uint8_t* in = source.ScanLine(y);
-      uint8_t* out = dest.ScanLine(y);
-      for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(~in[i]);
-    }
+    ComplementRows(*this, source, dest);
   }
   dest.SetFrameDelay(source.FrameDelay());
 }
@@ -301,13 +300,11 @@ void TNegativeTransform::Transform(const TDibGraphic& source, TDibGraphic& dest)
 void TBrightnessTransform::SetAmount(double value) { Amount = std::clamp(value, -100.0, 100.0); }
 
 void TBrightnessTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
-  ApplyLightness(source, dest, TLightness{Brighten, Amount / 100},
-                 [this](int y, int last) { StepProgress(y, 0, last); });
+  ApplyLightness(*this, source, dest, TLightness{Brighten, Amount / 100});
 }
 
 void TContrastTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
-  ApplyLightness(source, dest, TLightness{Contrast, RaiseContrast ? 1.0 : -1.0},
-                 [this](int y, int last) { StepProgress(y, 0, last); });
+  ApplyLightness(*this, source, dest, TLightness{Contrast, RaiseContrast ? 1.0 : -1.0});
 }
 
 // ---- gamma ----
@@ -359,19 +356,15 @@ void TGammaTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
     table[static_cast<size_t>(i)] =
         static_cast<uint8_t>(std::clamp<int64_t>(RoundHalfEven(Power(i / 255.0L, exponent) * 255), 0, 255));
   const TColorTable palette = MapPalette(source, MapThroughTable, &table);
-  auto step = [this](int y, int last) { StepProgress(y, 0, last); };
   if (CpuHas(TCpuLevel::Avx512)) {
-    MapToTrueColor(
-        source, dest, palette,
-        [&table](const uint8_t* in, uint8_t* out, int w) {
-          MapBytes(table.data(), in, out, 3 * static_cast<size_t>(w));
-        },
-        step);
+    MapToTrueColor(*this, source, dest, palette, [&table](const uint8_t* in, uint8_t* out, int w) {
+      MapBytes(table.data(), in, out, 3 * static_cast<size_t>(w));
+    });
   } else {
     const TPairTable pairs(table);
-    MapToTrueColor(
-        source, dest, palette,
-        [&pairs](const uint8_t* in, uint8_t* out, int w) { pairs.Map(in, out, 3 * static_cast<size_t>(w)); }, step);
+    MapToTrueColor(*this, source, dest, palette, [&pairs](const uint8_t* in, uint8_t* out, int w) {
+      pairs.Map(in, out, 3 * static_cast<size_t>(w));
+    });
   }
 }
 

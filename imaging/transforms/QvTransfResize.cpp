@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "model/QvLimits.h"
 #include "model/QvPaletteNearest.h"
 #include "transforms/QvTransfGeometry.h"
+#include "transforms/QvTransfKernels.h"
 
 namespace quorvane {
 
@@ -214,8 +216,8 @@ void ResampleRowBlock(const std::vector<v4f>* rows[4], int rowCount, const TCont
 // its memory.
 class TWorkRows {
  public:
-  TWorkRows(const TDibGraphic& source, const TContributorLists& columns, int dw, int window, TImageTransform* t)
-      : FSource(source), FColumns(columns), FDw(dw), FRowBytes(3 * static_cast<size_t>(dw)), FTransform(t) {
+  TWorkRows(const TDibGraphic& source, const TContributorLists& columns, int dw, int window)
+      : FSource(source), FColumns(columns), FDw(dw), FRowBytes(3 * static_cast<size_t>(dw)) {
     const int sh = source.Height();
     FSlots = std::min(sh, window + 8);
     CheckBufferSize(static_cast<uint64_t>(FRowBytes) * static_cast<uint64_t>(FSlots));
@@ -238,11 +240,7 @@ class TWorkRows {
     const std::vector<v4f>* rows[4];
     uint8_t* out[4];
     for (int r = 0; r < rowCount; ++r) {
-      Report(FTransform, r0 + r + sh, 5 * (static_cast<int64_t>(sh) - 1));
-      const uint8_t* p = RowAsBgr(FSource, r0 + r, 0, sw, FScratch);
-      v4f* b = FBuffers[r].data();
-      for (int k = 0; k < sw; ++k, p += 3)
-        b[k] = v4f{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]), 0.0f};
+      TriplesToFloats(RowAsBgr(FSource, r0 + r, 0, sw, FScratch), reinterpret_cast<float*>(FBuffers[r].data()), sw);
       rows[r] = &FBuffers[r];
       const auto slot = static_cast<size_t>((r0 + r) % FSlots);
       FTags[slot] = r0 + r;
@@ -255,7 +253,6 @@ class TWorkRows {
   const TContributorLists& FColumns;
   int FDw;
   size_t FRowBytes;
-  TImageTransform* FTransform;
   int FSlots = 0;
   std::vector<uint8_t> FRing;
   std::vector<int> FTags;
@@ -278,41 +275,64 @@ int WindowOf(const TContributorLists& lists) {
 }
 
 // Vertical pass row by row: every destination row sums whole work rows, so the inner loop runs
-// along memory (the same sums as column by column). Each pixel's sum still takes its contributors in list order.
-void VerticalPass(TWorkRows& work, TDibGraphic& dest, const TContributorLists& lists, TImageTransform* t) {
+// along memory (the same sums as column by column). Each pixel's sum still takes its contributors
+// in list order. Destination rows run in bands on the library's threads; each thread computes
+// the work rows its rows need in a ring of its own (a row is the same whoever computes it).
+void VerticalPass(const TDibGraphic& source, const TContributorLists& columns, TDibGraphic& dest,
+                  const TContributorLists& lists, TImageTransform* t) {
   const int dw = dest.Width(), dh = dest.Height();
   const size_t n = 3 * static_cast<size_t>(dw);
   CheckBufferSize(n, sizeof(float) + 1);
-  std::vector<float> sums(n);
-  std::vector<uint8_t> row(n);
   const bool direct = dest.ImageFormat() == TImageFormat::TrueColor;
-  std::unique_ptr<TNearestEntryIndex> nearest;
-  std::vector<uint8_t> indices;
-  if (!direct) {
-    nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
-    indices.resize(static_cast<size_t>(dw));
-  }
-  const int64_t base = static_cast<int64_t>(1.5 * dh), maximum = static_cast<int64_t>(2.5 * (dh - 1));
-  for (int y = 0; y < dh; ++y) {
-    Report(t, y + base, maximum);
-    std::fill(sums.begin(), sums.end(), 0.0f);
-    float* s = sums.data();
-    const size_t end = lists.Start[static_cast<size_t>(y) + 1];
-    for (size_t p = lists.Start[static_cast<size_t>(y)]; p < end; ++p) {
-      const uint8_t* src = work.Row(lists.Pairs[p].Index);
-      const float w = lists.Pairs[p].Weight;
-      for (size_t j = 0; j < n; ++j) s[j] += static_cast<float>(src[j]) * w;
-    }
-    uint8_t* out = direct ? dest.ScanLine(y) : row.data();
-    for (size_t j = 0; j < n; ++j) out[j] = SumToByte(s[j]);
-    if (!direct) {
-      for (int x = 0; x < dw; ++x) {
-        const uint8_t* q = row.data() + 3 * static_cast<size_t>(x);
-        indices[static_cast<size_t>(x)] = static_cast<uint8_t>(nearest->IndexOf(q[0], q[1], q[2]));
+  const int window = WindowOf(lists);
+  struct TScratch {
+    std::unique_ptr<TWorkRows> Work;
+    std::vector<float> Sums;
+    std::vector<uint8_t> Row, Indices;
+    std::unique_ptr<TNearestEntryIndex> Nearest;
+  };
+  // The work rows one destination row reads, at the width of a work row, as its cost.
+  const int threads = BandThreads(dh, n * static_cast<size_t>(window + 1));
+  std::vector<TScratch> scratch(static_cast<size_t>(threads));
+  auto band = [&](int first, int last, int slot) {
+    TScratch& s = scratch[static_cast<size_t>(slot)];
+    if (!s.Work) {
+      s.Work = std::make_unique<TWorkRows>(source, columns, dw, window);
+      s.Sums.resize(n);
+      s.Row.resize(n);
+      if (!direct) {
+        s.Nearest = std::make_unique<TNearestEntryIndex>(dest.PaletteRecord());
+        s.Indices.resize(static_cast<size_t>(dw));
       }
-      WriteRowIndices(dest, y, 0, dw, indices.data());
     }
-  }
+    for (int y = first; y < last; ++y) {
+      std::fill(s.Sums.begin(), s.Sums.end(), 0.0f);
+      float* sums = s.Sums.data();
+      const size_t end = lists.Start[static_cast<size_t>(y) + 1];
+      for (size_t p = lists.Start[static_cast<size_t>(y)]; p < end; ++p) {
+        const uint8_t* src = s.Work->Row(lists.Pairs[p].Index);
+        const float w = lists.Pairs[p].Weight;
+        for (size_t j = 0; j < n; ++j) sums[j] += static_cast<float>(src[j]) * w;
+      }
+      uint8_t* out = direct ? dest.ScanLine(y) : s.Row.data();
+      for (size_t j = 0; j < n; ++j) out[j] = SumToByte(sums[j]);
+      if (!direct) {
+        for (int x = 0; x < dw; ++x) {
+          const uint8_t* q = s.Row.data() + 3 * static_cast<size_t>(x);
+          s.Indices[static_cast<size_t>(x)] = static_cast<uint8_t>(s.Nearest->IndexOf(q[0], q[1], q[2]));
+        }
+        WriteRowIndices(dest, y, 0, dw, s.Indices.data());
+      }
+    }
+  };
+  // Progress: destination row Y is position Y + 1.5 DH of 2.5 (DH - 1), passed in order.
+  const int64_t base = static_cast<int64_t>(1.5 * dh), maximum = static_cast<int64_t>(2.5 * (dh - 1));
+  int next = 0;
+  auto done = [&](int rows) {
+    for (; next <= std::min(rows, dh - 1); ++next) Report(t, next + base, maximum);
+  };
+  // Bands long enough that the rows shared with the band before are a small part of their work.
+  RunRowBands(dh, threads, band, done, 2 * window);
 }
 
 }  // namespace
@@ -328,8 +348,7 @@ void ResampleImage(const TDibGraphic& source, TDibGraphic& dest, TFilterFunction
       BuildContributors(ScaleOf(dw, sw), sw, dw, filter, support, transform, 0, 5 * (static_cast<int64_t>(dw) - 1));
   const TContributorLists rows = BuildContributors(ScaleOf(dh, sh), sh, dh, filter, support, transform,
                                                    2 * static_cast<int64_t>(dh), 5 * (static_cast<int64_t>(dh) - 1));
-  TWorkRows work(source, columns, dw, WindowOf(rows), transform);
-  VerticalPass(work, dest, rows, transform);
+  VerticalPass(source, columns, dest, rows, transform);
 }
 
 // ---------------------------------------------------------------------------------------------

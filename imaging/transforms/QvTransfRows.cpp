@@ -5,19 +5,13 @@
 namespace quorvane {
 
 void NewImageLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
-                  const TDibPalette* palette) {
+                  const TDibPalette* palette, bool overwrite) {
   const auto xDpi = static_cast<uint16_t>(source.XDpi());
   const auto yDpi = static_cast<uint16_t>(source.YDpi());
-  dest.NewImage(width, height, format, palette, xDpi, yDpi);
-  dest.SetXDpi(xDpi);
-  dest.SetYDpi(yDpi);
-}
-
-void NewImageForOverwriteLike(TDibGraphic& dest, const TDibGraphic& source, int width, int height, TImageFormat format,
-                              const TDibPalette* palette) {
-  const auto xDpi = static_cast<uint16_t>(source.XDpi());
-  const auto yDpi = static_cast<uint16_t>(source.YDpi());
-  dest.NewImageForOverwrite(width, height, format, palette, xDpi, yDpi);
+  if (overwrite)
+    dest.NewImageForOverwrite(width, height, format, palette, xDpi, yDpi);
+  else
+    dest.NewImage(width, height, format, palette, xDpi, yDpi);
   dest.SetXDpi(xDpi);
   dest.SetYDpi(yDpi);
 }
@@ -29,8 +23,8 @@ void ClearRowPadding(TDibGraphic& image) {
   for (int y = 0; y < image.Height(); ++y) ClearRowTail(image.ScanLine(y), used, bytesPerLine);
 }
 
-void ComplementBytes(uint8_t* bytes, size_t count) {
-  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
+void ComplementBytes(const uint8_t* in, uint8_t* out, size_t count) {
+  for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(~in[i]);
 }
 
 }  // namespace quorvane

@@ -6,9 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "model/QvExcept.h"
 #include "model/QvPlatform.h"
+#include "model/QvStream.h"
+#include "model/QvThreads.h"
 #include "transforms/QvTransfFilter.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfResize.h"
@@ -41,20 +44,52 @@ QList<QRgb> ColorTableOf(const TDibGraphic& image) {
   return table;
 }
 
-// 4-bit rows, high nibble first, as a top-down 8-bit image.
+// 4-bit rows, high nibble first, as a top-down 8-bit image, in row bands.
 QImage ExpandNibbles(const TDibGraphic& image) {
   QImage result(image.Width(), image.Height(), QImage::Format_Indexed8);
   result.setColorTable(ColorTableOf(image));
+  uchar* bits = result.bits();
+  const qsizetype stride = result.bytesPerLine();
   const int pairs = image.Width() / 2;
-  for (int y = 0; y < image.Height(); ++y) {
-    const uint8_t* src = image.ScanLine(y);
-    uint8_t* out = result.scanLine(y);
-    for (int i = 0; i < pairs; ++i) {
-      out[2 * i] = src[i] >> 4;
-      out[2 * i + 1] = src[i] & 0x0F;
+  RunRowBands(image.Height(), BandThreads(image.Height(), 2 * static_cast<size_t>(image.Width())),
+              [&](int first, int last, int) {
+                for (int y = first; y < last; ++y) {
+                  const uint8_t* src = image.ScanLine(y);
+                  uint8_t* out = bits + y * stride;
+                  for (int i = 0; i < pairs; ++i) {
+                    out[2 * i] = src[i] >> 4;
+                    out[2 * i + 1] = src[i] & 0x0F;
+                  }
+                  if (image.Width() & 1) out[image.Width() - 1] = src[pairs] >> 4;
+                }
+              });
+  return result;
+}
+
+// 1-bit rows as top-down 32-bit pixels: Qt draws them as a plain copy, where a one-bit image
+// (upside down all the more) is converted at every paint.
+QImage TopDownRgb32(const TDibGraphic& image) {
+  QImage result(image.Width(), image.Height(), QImage::Format_RGB32);
+  const QList<QRgb> colors = ColorTableOf(image);
+  // The four pixels of each nibble.
+  QRgb nibbles[16][4];
+  for (int v = 0; v < 16; ++v)
+    for (int i = 0; i < 4; ++i) nibbles[v][i] = colors[(v >> (3 - i)) & 1];
+  uchar* bits = result.bits();
+  const qsizetype stride = result.bytesPerLine();
+  const int w = image.Width();
+  RunRowBands(image.Height(), BandThreads(image.Height(), 4 * static_cast<size_t>(w)), [&](int first, int last, int) {
+    for (int y = first; y < last; ++y) {
+      const uint8_t* in = image.ScanLine(y);
+      auto* out = reinterpret_cast<QRgb*>(bits + y * stride);
+      int x = 0;
+      for (; x + 8 <= w; x += 8, ++in) {
+        std::memcpy(out + x, nibbles[*in >> 4], sizeof nibbles[0]);
+        std::memcpy(out + x + 4, nibbles[*in & 15], sizeof nibbles[0]);
+      }
+      for (int i = 0; x < w; ++x, ++i) out[x] = colors[(*in >> (7 - i)) & 1];
     }
-    if (image.Width() & 1) out[image.Width() - 1] = src[pairs] >> 4;
-  }
+  });
   return result;
 }
 
@@ -322,8 +357,8 @@ void TImageScrollBox::RebuildPaintImage() {
       cache.Image.setColorTable(ColorTableOf(d));
       break;
     case 1:
-      cache.Image = QImage(d.Bits(), d.Width(), d.Height(), d.BytesPerLine(), QImage::Format_Mono);
-      cache.Image.setColorTable(ColorTableOf(d));
+      cache.Image = TopDownRgb32(d);
+      cache.Flipped = false;
       break;
     default:
       cache.Image = ExpandNibbles(d);

@@ -3,6 +3,8 @@
 // with ImageMagick's pixels; our icons read in ImageMagick with ours.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "formats/QvIcoGr.h"
@@ -147,6 +149,75 @@ TEST(PlatformInterop, OurIconsReadInImageMagickWithOurPixels) {
     stream.SetPosition(0);
     back.LoadFromStream(stream);
     EXPECT_TRUE(SamePixels(OurPixels(back), MagickPixels(file, 32, 32, "-alpha off")));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Formats that Qt's image format plugins bring: WebP (lossless exactly, lossy as ImageMagick's
+// libwebp decodes it), its alpha dropped with the stored colours kept; one-bit WBMP.
+TEST(PlatformInterop, QtPluginFormatsReadWithImageMagicksPixels) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  const std::string source = dir / "source.ppm", pam = dir / "translucent.pam";
+  WritePpm(source, TestPicture(kWidth, kHeight, 17));
+  WriteTranslucentPam(pam, 40);
+  const struct {
+    const char* File;
+    const std::string* Source;
+    const char* Options;
+    int Size;  // 0: kWidth x kHeight
+    int Tolerance;
+  } cases[] = {
+      {"lossless.webp", &source, "-define webp:lossless=true", 0, 0},
+      {"lossy.webp", &source, "-quality 75", 0, 0},
+      {"alpha-lossless.webp", &pam, "-define webp:lossless=true -define webp:exact=true", 40, 0},
+      {"alpha-lossy.webp", &pam, "-quality 80", 40, 0},
+      {"bw.wbmp", &source, "-monochrome", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File);
+    const std::string file = dir / c.File;
+    ASSERT_TRUE(Convert(*c.Source + " " + c.Options + " " + file));
+    const int width = c.Size ? c.Size : kWidth, height = c.Size ? c.Size : kHeight;
+    const std::unique_ptr<TDibGraphic> image = Load(file);
+    EXPECT_EQ(image->ImageFormat(),
+              std::string(c.File) == "bw.wbmp" ? TImageFormat::BlackWhite : TImageFormat::TrueColor);
+    EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(file, width, height, "-alpha off"), c.Tolerance));
+  }
+}
+
+TEST(PlatformInterop, AnimatedWebPGivesItsFirstFrameOrAllFrames) {
+  QV_REQUIRE_IMAGEMAGICK();
+  if (access("/usr/bin/img2webp", X_OK) != 0) GTEST_SKIP() << "img2webp is not installed";
+  TWorkDir dir;
+  std::string frames;
+  std::vector<TRgbPicture> pictures;
+  for (int i = 0; i < 3; ++i) {
+    const std::string ppm = dir / ("frame" + std::to_string(i) + ".ppm"),
+                      png = dir / ("frame" + std::to_string(i) + ".png");
+    pictures.push_back(TestPicture(33, 21, 40 + i));
+    WritePpm(ppm, pictures.back());
+    ASSERT_TRUE(Convert(ppm + " PNG24:" + png));
+    frames += " " + png;
+  }
+  const std::string webp = dir / "anim.webp";
+  ASSERT_EQ(
+      std::system(("/usr/bin/img2webp -loop 0 -lossless -d 70" + frames + " -o " + webp + " >/dev/null 2>&1").c_str()),
+      0);
+  const std::unique_ptr<TDibGraphic> first = Load(webp);
+  EXPECT_EQ(first->FrameCount(), 0);
+  EXPECT_TRUE(SamePixels(OurPixels(*first), pictures[0]));
+
+  const std::unique_ptr<TDibGraphic> all = Load(webp, true);
+  ASSERT_EQ(all->FrameCount(), 3);
+  EXPECT_EQ(all->CurrentFrame(), 1);
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(SamePixels(OurPixels(all->GetFrame(i)), pictures[static_cast<size_t>(i) - 1]));
+    EXPECT_EQ(all->GetFrame(i).FrameDelay(), 70);
   }
 }
 

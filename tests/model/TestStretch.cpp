@@ -3,6 +3,9 @@
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphStretch.h"
 
+#include <cstring>
+#include <string>
+
 using namespace quorvane;
 
 namespace {
@@ -178,6 +181,54 @@ TEST(Stretch, WholeEnlargementsRepeatEachPixel) {
           ASSERT_EQ(dest.GetPixel(x, y), expected.GetPixel(0, 0)) << k << ": " << x << "," << y;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A black-and-white source is averaged by counting its set pixels; the result must be that of
+// averaging the same two colours held by a 16-colour image, pixel for pixel, into every format,
+// for reductions by whole and by fractional factors, spans of more than 8 columns, mixed axes,
+// rectangles off byte boundaries and clipped ones, and more rows per pixel than a byte counts.
+TEST(Stretch, BlackAndWhiteSourcesAverageLikeTwoColourImages) {
+  struct TCase {
+    int SourceWidth, SourceHeight;
+    TRect From, To;
+  } cases[] = {
+      {2480, 351, {0, 0, 2480, 351}, {0, 0, 706, 100}},  // a page at fit: spans of 3 and 4
+      {64, 48, {0, 0, 64, 48}, {0, 0, 32, 24}},
+      {100, 90, {3, 5, 97, 88}, {0, 0, 9, 11}},    // spans of 10 and 11 columns
+      {61, 40, {5, 1, 58, 40}, {0, 0, 20, 80}},    // shrinks across, grows down
+      {19, 70, {0, 0, 19, 70}, {0, 0, 40, 13}},    // grows across, shrinks down
+      {83, 57, {0, 0, 83, 57}, {-4, -6, 30, 20}},  // clipped to the destination
+      {5, 600, {0, 0, 5, 600}, {0, 0, 3, 2}},      // 300 rows per pixel
+  };
+  const TDibPalette twoColours{0x300, 2, {TPaletteEntry{200, 40, 7, 0}, TPaletteEntry{15, 180, 250, 0}}};
+  uint32_t seed = 3;
+  for (const TCase& c : cases) {
+    TDibGraphic bits, nibbles;
+    bits.NewImage(c.SourceWidth, c.SourceHeight, TImageFormat::BlackWhite, &twoColours, 0, 0);
+    nibbles.NewImage(c.SourceWidth, c.SourceHeight, TImageFormat::Color16, &twoColours, 0, 0);
+    for (int y = 0; y < c.SourceHeight; ++y)
+      for (int x = 0; x < c.SourceWidth; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        const int index = (seed >> 20) % 3 == 0 ? 1 : 0;  // a third of the pixels set
+        bits.SetPixelIndex(x, y, index);
+        nibbles.SetPixelIndex(x, y, index);
+      }
+    for (int f = 0; f < kImageFormatCount; ++f) {
+      const auto format = static_cast<TImageFormat>(f);
+      SCOPED_TRACE(std::string(ImageFormatName(format)) + " from " + std::to_string(c.SourceWidth) + "x" +
+                   std::to_string(c.SourceHeight));
+      TDibGraphic counted, averaged;
+      counted.NewImage(120, 100, format, nullptr, 0, 0);
+      averaged.NewImage(120, 100, format, nullptr, 0, 0);
+      StretchImage(bits, c.From, counted, c.To, TStretchMode::smHalftone);
+      StretchImage(nibbles, c.From, averaged, c.To, TStretchMode::smHalftone);
+      ASSERT_EQ(std::memcmp(counted.Bits(), averaged.Bits(), counted.ImageSize()), 0);
+    }
+  }
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "formats/FormatTestUtil.h"
+#include "formats/QvFormats.h"
 #include "formats/QvGbm.h"
+#include "formats/QvHeif.h"
 #include "formats/QvIcoGr.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
@@ -138,6 +140,60 @@ TEST(QtPictureLoader, RefusesUnknownCorruptAndOversizedFiles) {
   SetImageLimits(small);
   EXPECT_EQ(MessageOf<EQuorvaneError>([&]() { loader.LoadFromFile(huge.Name, false); }), "CreateDibSection failed");
   SetImageLimits(saved);
+}
+
+// The formats Qt's image format plugins and libheif bring are listed for the open dialog; those
+// the registry reads and writes itself (TIFF, Targa) stay with the registry, and none is written.
+TEST(QtPictureLoader, ListsWebPAndHeifAndLeavesTiffAndTargaToTheRegistry) {
+  UnregisterGraphicFormats();
+  RegisterStandardGraphicFormats();
+  TQtPictureLoader loader;
+  const std::vector<TPlatformPictureFormat> formats = loader.Formats();
+  const auto descriptionOf = [&](const std::string& ext) {
+    const auto it = std::find_if(formats.begin(), formats.end(), [&](const auto& f) { return f.Extension == ext; });
+    return it == formats.end() ? std::string() : it->Description;
+  };
+  const struct {
+    const char* Extension;
+    const char* Description;  // "" when not listed
+  } cases[] = {{"webp", "WebP Images"},
+               {"wbmp", "Wireless Bitmaps"},
+               {"heic", "HEIF Images"},
+               {"heif", "HEIF Images"},
+               {"avif", "AVIF Images"},
+               {"tif", ""},
+               {"tiff", ""},
+               {"tga", ""}};
+  for (const auto& c : cases) EXPECT_EQ(descriptionOf(c.Extension), c.Description) << c.Extension;
+  EXPECT_TRUE(std::is_sorted(formats.begin() + 2, formats.end(),
+                             [](const auto& a, const auto& b) { return a.Extension < b.Extension; }));
+
+  SetPictureLoader(&loader);
+  const std::string open = GraphicFilter(true), save = GraphicFilter(false);
+  SetPictureLoader(nullptr);
+  for (const char* pair :
+       {"HEIF Images (*.heic)|*.heic", "AVIF Images (*.avif)|*.avif", "WebP Images (*.webp)|*.webp"}) {
+    EXPECT_NE(open.find(pair), std::string::npos) << pair;
+    EXPECT_EQ(save.find(pair), std::string::npos) << pair;
+  }
+  for (const char* name : {"x.heic", "x.avif", "x.webp"})
+    EXPECT_NE(
+        MessageOf<EQuorvaneError>([&] { CreateGraphicForFile(name); }).find("are not supported or not registered"),
+        std::string::npos)
+        << name;
+  UnregisterGraphicFormats();
+}
+
+TEST(QtPictureLoader, RefusesHostileWebPAndHeifFiles) {
+  TQtPictureLoader loader;
+  for (const char* name :
+       {"webp-30000x30000-canvas-over-1x1-image.webp", "heic-64x48-grid-with-20000x20000-output.heic"})
+    EXPECT_EQ(MessageOf<EQuorvaneError>([&] { loader.LoadFromFile(RegressionFile(name), true); }),
+              "CreateDibSection failed")
+        << name;
+  TTempFile corrupt("corrupt.heic");
+  WriteBytes(corrupt.Name, {0, 0, 0, 12, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'});
+  EXPECT_NE(MessageOf<EHeifError>([&] { loader.LoadFromFile(corrupt.Name, false); }), "");
 }
 
 }  // namespace

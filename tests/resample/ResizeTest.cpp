@@ -196,6 +196,9 @@ TEST(ResampleImage, MatchesPixelByPixelDefinition) {
     TImageFormat from, to;
   } cases[] = {{13, 9, 31, 20, TImageFormat::TrueColor, TImageFormat::TrueColor},
                {41, 30, 7, 5, TImageFormat::TrueColor, TImageFormat::TrueColor},
+               // Rows of 16-pixel steps and odd tails of the row conversion to floats.
+               {37, 12, 11, 6, TImageFormat::TrueColor, TImageFormat::TrueColor},
+               {64, 7, 95, 3, TImageFormat::TrueColor, TImageFormat::Color16},
                {17, 5, 4, 23, TImageFormat::Color256, TImageFormat::TrueColor},
                {9, 11, 20, 3, TImageFormat::Gray16, TImageFormat::Color256},
                {6, 7, 2, 9, TImageFormat::TrueColor, TImageFormat::BlackWhite},

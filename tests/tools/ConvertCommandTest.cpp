@@ -58,6 +58,8 @@ TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
       {dir / "a.tga", "-o", dir / "x.pcx", "--page", "0"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--page", "2", "--all-pages"},
       {dir / "a.tga", "-o", dir / "x.pcx", "-j", "0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--threads", "0"},
+      {dir / "a.tga", "-o", dir / "x.pcx", "--threads", "257"},
       {dir / "a.tga", "-o", dir / "x.pcx", "--negative=yes"},
       {dir / "a.tga", "-o", dir / "x.jpg", "--quality", "0"},
       {dir / "a.tga", "-o", dir / "x.jpg", "--quality", "101"},
@@ -129,6 +131,7 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
                              "--info",
                              "--formats",
                              "-j",
+                             "--threads",
                              "--quiet",
                              "--strict",
                              "--verbose",
@@ -231,7 +234,7 @@ TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
     const std::filesystem::path out = dir / (std::string("out") + jobs);
     const TRun run = RunConvert({dir / "a.tga", dir / "b.pcx", dir / "d.xyz", dir / "c.pcx", "-d", out.string(), "-f",
                                  "tga", "-j", jobs, "--negative"});
-    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Status, 1) << run.Err;
     EXPECT_NE(run.Err.find("brindlex-convert: " + dir / "b.pcx" + ": " + LibraryReadMessage(dir / "b.pcx") + "\n"),
               std::string::npos)
         << run.Err;
@@ -503,6 +506,42 @@ TEST(ConvertJobs, ParallelJobsGiveTheSameBytes) {
     EXPECT_EQ(FileBytes(dir / ("1/" + name)), FileBytes(dir / ("2/" + name))) << name;
     EXPECT_EQ(FileBytes(dir / ("1/" + name)), FileBytes(dir / ("4/" + name))) << name;
   }
+}
+
+// Files times threads stays within the processors unless --threads asks for more.
+TEST(ConvertJobs, ThreadsPerFileShareTheProcessors) {
+  struct TCase {
+    std::vector<std::string> Arguments;
+    int Default, Processors, Expected;
+  } cases[] = {
+      {{"a.tga", "-o", "b.tga"}, 8, 8, 8},
+      {{"a.tga", "-o", "b.tga"}, 3, 8, 3},  // QUORVANE_THREADS=3
+      {{"a.tga", "b.tga", "c.tga", "-d", "out", "-j", "2"}, 8, 8, 4},
+      {{"a.tga", "b.tga", "c.tga", "-d", "out", "-j", "3"}, 8, 8, 2},
+      {{"a.tga", "b.tga", "-d", "out", "-j", "16"}, 8, 8, 4},  // two files run at once
+      {{"a.tga", "b.tga", "c.tga", "-d", "out", "-j", "3"}, 2, 2, 1},
+      {{"a.tga", "b.tga", "--all-pages", "-o", "book.tif", "-j", "2"}, 2, 2, 2},  // one output: one file
+      {{"a.tga", "b.tga", "-d", "out", "-j", "2", "--threads", "3"}, 2, 2, 3},
+      {{"a.tga", "-o", "b.tga", "--threads=16"}, 2, 2, 16},
+  };
+  for (const TCase& c : cases) {
+    std::string line;
+    for (const auto& a : c.Arguments) line += a + " ";
+    EXPECT_EQ(ThreadsPerFile(ParseConvertOptions(c.Arguments), c.Default, c.Processors), c.Expected) << line;
+  }
+}
+
+TEST(ConvertJobs, ThreadsGiveTheSameBytes) {
+  TScratch dir;
+  WriteImage(*MakeImage(TImageFormat::TrueColor, 301, 207, 3), dir / "in.tga");
+  auto run = [&](const char* threads) {
+    return RunConvert({dir / "in.tga", "--sharpen", "--brightness", "3", "--rotate", "33", "--resize", "150x111",
+                       "--filter", "triangle", "--convert", "gray16", "--threads", threads, "-o",
+                       dir / (std::string("out") + threads + ".pcx")});
+  };
+  ASSERT_EQ(run("1").Status, 0);
+  ASSERT_EQ(run("3").Status, 0);
+  EXPECT_EQ(FileBytes(dir / "out1.pcx"), FileBytes(dir / "out3.pcx"));
 }
 
 TEST(ConvertProgress, BarOnATerminalOnlyAndNotWithQuiet) {

@@ -60,7 +60,8 @@ TEST(Geometry, FlipsAndQuarterTurnsMovePixelsOnEveryFormat) {
   for (TImageFormat f : kAllFormats) {
     SCOPED_TRACE(FormatLabel(f));
     // 70 x 67 crosses the 64-pixel tiles; 13 x 5 has partial bytes in every sub-byte format.
-    for (auto [w, h] : {std::pair{70, 67}, std::pair{13, 5}}) {
+    for (const auto& size : {std::pair{70, 67}, std::pair{13, 5}}) {
+      const int w = size.first, h = size.second;  // lambdas below capture them (clang 14: no bindings)
       TDibGraphic src;
       FillRandom(src, f, w, h, 11);
       TDibGraphic dst;
