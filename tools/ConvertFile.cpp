@@ -12,6 +12,7 @@
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
 #include "formats/QvMultiPageWriter.h"
+#include "formats/QvOrient.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
@@ -108,6 +109,8 @@ class TFileConversion {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
         if (FWarn) FWarn({FCurrentInput, std::move(warning)});
+      // Upright first, so that the operations turn and crop the picture as it is seen.
+      if (FOptions.AutoOrient) AutoOrient(*image);
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
