@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "formats/QvMultiPageWriter.h"
+#include "formats/QvOrient.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
@@ -42,10 +43,18 @@ void TImageDocument::LoadFromFile(const std::string& fileName, int imageIndex) {
       quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
       loaded = quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
     }
+    // Upright before anyone sees it: the view, every command, printing and Copy work on the
+    // picture as it is meant to be seen, and saving writes it so.
+    quorvane::AutoOrientPages(*loaded);
   }
   // The old image is freed only after whoever shows it has the new one.
   const std::unique_ptr<TDibGraphic> old = std::exchange(FImage, std::move(loaded));
   if (OnImageReplaced) OnImageReplaced(*FImage);
+}
+
+const quorvane::TImageMetadata& TImageDocument::Metadata() const {
+  if (HasPages() && FImage->CurrentFrame() >= 1) return FImage->GetFrame(FImage->CurrentFrame()).Metadata();
+  return FImage->Metadata();
 }
 
 void TImageDocument::Open(const std::string& fileName) {
@@ -145,6 +154,7 @@ void TImageDocument::KeepUndo() { FUndoGraphic->Assign(FImage.get()); }
 
 void TImageDocument::DetachFromFile(bool modified) {
   FModified = modified;
+  FImage->Metadata() = quorvane::TImageMetadata{};
   FFileName.clear();
   FPagesFileName.clear();
   FPageCompressions.clear();

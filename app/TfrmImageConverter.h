@@ -65,6 +65,8 @@ class TfrmImageConverter : public QMainWindow {
   void Scan();
   void SelectScanner();
   void ShowPage(int page);
+  // File > Properties: the picture, its file and the camera's data, in a dialog.
+  void Properties();
   // Runs one Image-menu command.
   void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
