@@ -1,84 +1,18 @@
 # Installation of the library as a CMake package and a pkg-config module, and the Debian package.
 #
-# Every library target that exists in this build is installed with its headers; its include
-# folders are rewritten so that the build tree's paths never reach the installed package. Targets
-# are found by name, so a layer added later only needs its name in the list below.
+# The libraries themselves, their headers and their include folders are installed by their own
+# declaration (qv_library ... EXPORT in cmake/QvLibrary.cmake); this file adds the package around
+# them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(QV_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/quorvane)
 set(QV_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvane)
 
-# target name -> exported name (Quorvane::<exported>) and header folder under imaging/
-set(QV_EXPORTED_LIBRARIES
-  "quorvane_model:model:model"
-  "quorvane_transforms:transforms:transforms"
-  "quorvane_gbm:gbm:gbm"
-  "quorvane_formats:formats:formats"
-  "quorvane:quorvane:"
-  "quorvane_platform:platform:platform"
-  "quorvane_view:view:view"
-  "quorvane_print:print:print"
-  "quorvane_scan:scan:scan")
-
-set(qv_installed_targets "")
-set(qv_qt_components "")
-foreach(entry IN LISTS QV_EXPORTED_LIBRARIES)
-  string(REPLACE ":" ";" parts "${entry}")
-  list(GET parts 0 target)
-  list(GET parts 1 exported)
-  list(LENGTH parts n)
-  set(folder "")
-  if(n GREATER 2)
-    list(GET parts 2 folder)
-  endif()
-  if(NOT TARGET ${target})
-    continue()
-  endif()
-  set_target_properties(${target} PROPERTIES EXPORT_NAME ${exported})
-
-  # Build-tree include folders become the installed header folder.
-  get_target_property(type ${target} TYPE)
-  get_target_property(includes ${target} INTERFACE_INCLUDE_DIRECTORIES)
-  if(includes)
-    set(wrapped "")
-    foreach(dir IN LISTS includes)
-      if(dir MATCHES "^\\$<")
-        list(APPEND wrapped "${dir}")
-      else()
-        list(APPEND wrapped "$<BUILD_INTERFACE:${dir}>")
-      endif()
-    endforeach()
-    list(APPEND wrapped "$<INSTALL_INTERFACE:${QV_INSTALL_INCLUDEDIR}>")
-    set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${wrapped}")
-  endif()
-
-  # Qt components this target needs, so that the package config finds them again.
-  get_target_property(links ${target} INTERFACE_LINK_LIBRARIES)
-  foreach(lib IN LISTS links)
-    if(lib MATCHES "Qt6::([A-Za-z]+)")
-      list(APPEND qv_qt_components ${CMAKE_MATCH_1})
-    endif()
-  endforeach()
-
-  list(APPEND qv_installed_targets ${target})
-  if(folder)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/imaging/${folder}/
-      DESTINATION ${QV_INSTALL_INCLUDEDIR}/${folder}
-      COMPONENT development
-      FILES_MATCHING PATTERN "*.h")
-  endif()
-endforeach()
-list(REMOVE_DUPLICATES qv_qt_components)
-
-install(TARGETS ${qv_installed_targets} EXPORT QuorvaneTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-  INCLUDES DESTINATION ${QV_INSTALL_INCLUDEDIR})
 install(EXPORT QuorvaneTargets NAMESPACE Quorvane:: DESTINATION ${QV_INSTALL_CMAKEDIR}
   COMPONENT development)
 
-set(QV_QT_COMPONENTS "${qv_qt_components}")
+get_property(QV_QT_COMPONENTS GLOBAL PROPERTY QV_EXPORTED_QT_COMPONENTS)
+list(REMOVE_DUPLICATES QV_QT_COMPONENTS)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuorvaneConfig.cmake.in
   ${PROJECT_BINARY_DIR}/QuorvaneConfig.cmake INSTALL_DESTINATION ${QV_INSTALL_CMAKEDIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuorvaneConfigVersion.cmake

@@ -21,6 +21,9 @@ PACKAGES=(
   libqt6widgets6 libqt6printsupport6 fonts-dejavu-core
   # interoperability peers and whole-command comparisons
   imagemagick libtiff-tools libjpeg-turbo-progs pngcheck libvips-tools hyperfine
+  # GNU parallel: the converter's tests run the batch command its man page shows for spreading
+  # files over machines
+  parallel
   # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
   # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
   netpbm
@@ -32,6 +35,8 @@ PACKAGES=(
   # the window under a virtual display (screenshots, driven by its shortcuts), printed pages
   # rendered back to pixels, and SANE with its test backend for scanning
   xvfb xdotool x11-apps imagemagick poppler-utils libsane-dev libsane1 sane-utils
+  # the PDF writer's object and stream library, and its command-line checker for the interop tests
+  libqpdf-dev qpdf
   # packaging checks
   desktop-file-utils appstream lintian dpkg-dev file
 )

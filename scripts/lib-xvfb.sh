@@ -1,6 +1,16 @@
 # Shared by the scripts that run the window program on a virtual display: starting Xvfb,
 # waiting for the window, screenshots, and cleaning up the processes they started.
 # Source it; it defines functions only.
+#
+# No call here may wait without end: a test runner that kills a hung script waits for every process
+# still holding the script's output, so each X client call has a time limit and Xvfb writes
+# nowhere near the caller's output.
+
+# x_client SECONDS COMMAND...: runs an X client on the virtual display, killed after SECONDS.
+x_client() {
+  local seconds=$1; shift
+  DISPLAY=$XVFB_DISPLAY timeout -k 2 "$seconds" "$@"
+}
 
 # xvfb_start [SCREEN]: starts Xvfb (screen 1024x700x24 unless given) on a display that is free.
 # Xvfb chooses the number itself and writes it to a file (-displayfd) once it accepts
@@ -8,7 +18,7 @@
 xvfb_start() {
   local screen=${1:-1024x700x24}
   XVFB_NUMBER_FILE=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$XVFB_NUMBER_FILE" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$XVFB_NUMBER_FILE" </dev/null >/dev/null 2>&1 &
   XVFB_PID=$!
   local number=
   for _ in $(seq 300); do
@@ -35,7 +45,7 @@ xvfb_stop() {
 window_wait() {
   for _ in $(seq 100); do
     local id
-    id=$(DISPLAY=$XVFB_DISPLAY xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    id=$(x_client 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
     if [ -n "$id" ]; then echo "$id"; return 0; fi
     sleep 0.1
   done
@@ -48,15 +58,15 @@ window_wait() {
 # windows that a capture of the window alone shows black.
 screenshot() {
   local geometry
-  geometry=$(DISPLAY=$XVFB_DISPLAY xdotool getwindowgeometry --shell "$1")
+  geometry=$(x_client 5 xdotool getwindowgeometry --shell "$1")
   local X Y WIDTH HEIGHT
   eval "$(echo "$geometry" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
-  DISPLAY=$XVFB_DISPLAY import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+  x_client 20 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
 }
 
 # screenshot_screen FILE: the whole virtual screen (dialogs are centred on it, not on the window).
 screenshot_screen() {
-  DISPLAY=$XVFB_DISPLAY import -window root "$1"
+  x_client 20 import -window root "$1"
 }
 
 # keys WINDOW-ID KEY...: focuses the window once, then types each key (xdotool names, e.g.
@@ -64,9 +74,9 @@ screenshot_screen() {
 # gets a moment to take effect.
 keys() {
   local id=$1; shift
-  DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$id" 2>/dev/null || true
+  x_client 5 xdotool windowfocus --sync "$id" 2>/dev/null || true
   for k in "$@"; do
-    DISPLAY=$XVFB_DISPLAY xdotool key --clearmodifiers "$k"
+    x_client 5 xdotool key --clearmodifiers "$k"
     sleep 0.4
   done
 }

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the optimised build, checks it with lintian (errors fail), then
 # installs it on this machine with its dependencies, runs the installed programs and removes it
-# again, checking that nothing of it is left. Run after scripts/test.sh or the release build.
-# PACKAGE_INSTALL=0 skips the install and removal (for machines where that is not wanted).
+# again, checking that nothing of it is left. scripts/test.sh runs it on its own tree.
+# PACKAGE_INSTALL=0 skips the install and removal (for machines where that is not wanted);
+# PRESET (default release) names the configure preset whose tree makes the package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BUILD=${BUILD_DIR:-build/release}
+PRESET=${PRESET:-release}
+BUILD=${BUILD_DIR:-build/$PRESET}
 ./scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j "${JOBS:-$(nproc)}"
+cmake --preset "$PRESET" >/dev/null
+cmake --build --preset "$PRESET" -j "${JOBS:-$(nproc)}"
 (cd "$BUILD" && rm -f brindlex_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$BUILD"/brindlex_*.deb)
 echo "== $deb"

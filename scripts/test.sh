@@ -1,27 +1,83 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the optimised suite, the Debian package check, the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short seeded fuzz run of every reader when clang is present.
+# Builds and runs every test: the formatting check, the optimised suite, the Debian package check,
+# the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short seeded
+# fuzz run of every reader when clang is present. Prints the time of each phase as it ends and a
+# table of all of them at the end. JOBS (default: the number of processors) sets the parallelism.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/install-deps.sh
 JOBS=${JOBS:-$(nproc)}
 
-echo "== Release build and tests"
-cmake --preset release
-cmake --build --preset release -j "$JOBS"
-ctest --preset release -j "$JOBS"
+PHASE_NAMES=()
+PHASE_TIMES=()
 
-echo "== Debian package: lintian, install and removal"
-./scripts/package.sh
+# Bash's own clock in tenths of a second (EPOCHREALTIME is seconds.microseconds).
+now() { local t=${EPOCHREALTIME/[.,]/}; echo $((t / 100000)); }
+mmss() { printf '%d:%02d.%d' $(($1 / 600)) $(($1 / 10 % 60)) $(($1 % 10)); }
+RUN_START=$(now)
 
-echo "== Sanitizer build and tests"
-cmake --preset asan
-cmake --build --preset asan -j "$JOBS"
-ctest --preset asan -j "$JOBS"
+# phase NAME COMMAND...: runs the command and records how long it took. A failing command ends the
+# script (set -e); the summary then names the phase it failed in.
+CURRENT_PHASE=""
+CURRENT_START=0
+phase() {
+  CURRENT_PHASE=$1
+  shift
+  echo "== $CURRENT_PHASE"
+  CURRENT_START=$(now)
+  "$@"
+  PHASE_NAMES+=("$CURRENT_PHASE")
+  PHASE_TIMES+=($(($(now) - CURRENT_START)))
+  echo "-- $CURRENT_PHASE: $(mmss "${PHASE_TIMES[-1]}")"
+  CURRENT_PHASE=""
+}
+
+summary() {
+  local status=$?
+  if [ -n "$CURRENT_PHASE" ]; then
+    PHASE_NAMES+=("$CURRENT_PHASE (FAILED)")
+    PHASE_TIMES+=($(($(now) - CURRENT_START)))
+  fi
+  echo
+  echo "Phase times (load average at the end:$(uptime | sed 's/.*load average://'))"
+  local i
+  for i in "${!PHASE_NAMES[@]}"; do
+    printf '  %-34s %8s\n' "${PHASE_NAMES[$i]}" "$(mmss "${PHASE_TIMES[$i]}")"
+  done
+  printf '  %-34s %8s\n' "total" "$(mmss $(($(now) - RUN_START)))"
+  if [ $status -ne 0 ]; then echo "FAILED${CURRENT_PHASE:+ in: $CURRENT_PHASE}"; fi
+}
+trap summary EXIT
+
+phase "install dependencies" ./scripts/install-deps.sh
+phase "format check" ./scripts/check-format.sh
+
+# The optimised tree of the test command leaves the benchmarks out (preset ci, build/ci).
+release_build() {
+  cmake --preset ci
+  cmake --build --preset ci -j "$JOBS"
+}
+phase "release configure + build" release_build
+# Every test has a time limit (its own, or TEST_TIMEOUT seconds), and each test phase one of its own,
+# so that a test that hangs fails the run with its name instead of stalling it.
+TEST_TIMEOUT=${TEST_TIMEOUT:-600}
+PHASE_TIMEOUT=${PHASE_TIMEOUT:-2400}
+run_tests() {
+  timeout -k 30 "$PHASE_TIMEOUT" ctest --preset "$1" -j "$JOBS" --timeout "$TEST_TIMEOUT"
+}
+phase "release tests" run_tests ci
+
+phase "package check" env PRESET=ci JOBS="$JOBS" ./scripts/package.sh
+
+sanitizer_build() {
+  cmake --preset asan
+  cmake --build --preset asan -j "$JOBS"
+}
+phase "sanitizer configure + build" sanitizer_build
+phase "sanitizer tests" run_tests asan
 
 if command -v clang++ >/dev/null && [ -x scripts/fuzz-short.sh ]; then
-  echo "== Short fuzz run"
-  # 10 s per reader keeps the whole run short; scripts/fuzz-short.sh alone runs 20 s each.
-  FUZZ_SECONDS=${FUZZ_SECONDS:-10} ./scripts/fuzz-short.sh
+  # 10 s per reader keeps the whole run short; scripts/fuzz-short.sh alone runs 20 s each. It
+  # builds only the fuzz targets and the core they link.
+  phase "fuzz build + short run" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" JOBS="$JOBS" ./scripts/fuzz-short.sh
 fi

@@ -5,6 +5,8 @@
 #include <map>
 #include <thread>
 
+#include "model/QvPlatform.h"
+
 namespace brindlex {
 using namespace quorvane;
 
@@ -63,6 +65,11 @@ int RunBatch(const TConvertOptions& options, TConvertProgress& progress) {
     std::error_code error;
     std::filesystem::create_directories(options.OutputDirectory, error);
   }
+  // The platform's picture loader sets itself up on first use (Qt loads its image plugins then,
+  // as objects of the thread that asks). That happens here on the main thread, not on a worker
+  // that ends before the program does: Qt frees such objects again at exit, which corrupted the
+  // heap of batches that read a picture through the loader on a second thread.
+  if (options.Jobs > 1 && jobs.size() > 1) PictureLoader().Formats();
   std::atomic<int> failures{0};
   RunParallel(static_cast<int>(jobs.size()), options.Jobs, [&](int index, int slot) {
     const TPlannedJob& planned = jobs[static_cast<size_t>(index)];

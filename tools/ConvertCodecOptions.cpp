@@ -2,6 +2,7 @@
 
 #include "ConvertOptions.h"
 #include "formats/QvJpgGr.h"
+#include "formats/QvPdfGr.h"
 
 namespace brindlex {
 
@@ -29,6 +30,11 @@ void ApplyCodecOptions(TDibGraphic& image, const TCodecOptions& options) {
     if (options.JpegQuality) jpeg->SetQuality(static_cast<uint8_t>(*options.JpegQuality));
     if (options.JpegProgressive) jpeg->SetProgressive(true);
     if (options.JpegOptimize) jpeg->SetOptimizeCoding(true);
+  } else if (auto* pdf = dynamic_cast<TPdfGraphic*>(&image)) {
+    // The JPEG settings serve the pages PDF stores as JPEG.
+    if (options.JpegQuality) pdf->SetQuality(static_cast<uint8_t>(*options.JpegQuality));
+    if (options.JpegProgressive) pdf->SetProgressive(true);
+    if (options.JpegOptimize) pdf->SetOptimizeCoding(true);
   } else if (auto* png = dynamic_cast<TPngGraphic*>(&image)) {
     if (options.PngLevel) png->SetCompressionLevel(*options.PngLevel);
     if (options.PngNoInterlace) png->SetInterlaced(false);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "ConvertCodecOptions.h"
@@ -11,8 +12,10 @@
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
+#include "formats/QvFormats.h"
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvOrient.h"
+#include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
@@ -23,6 +26,8 @@ using namespace quorvane;
 namespace {
 
 const char* const kOutputExistsMessage = "File exists (use --overwrite to replace it)";
+// Smaller images are not worth a thread of their own for writing.
+constexpr size_t kWriteWhileReadingMinBytes = 256 * 1024;
 
 // Replaces the output with the pages written; an existing output is kept without Overwrite.
 void CommitOutput(TMultiPageWriter& file, bool overwrite) {
@@ -107,19 +112,98 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> ProcessPage(size_t i) {
     return AttemptOnPage(FCurrentInput, FPages[i], FPageCount, [&]() {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
-      for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
-        if (FWarn) FWarn({FCurrentInput, std::move(warning)});
-      // Upright first, so that the operations turn and crop the picture as it is seen.
-      if (FOptions.AutoOrient) AutoOrient(*image);
+      Warn(*image, i);
       Report(i, 0.2);
-      image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
-                              [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
-      if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
-      image = AsOutputClass(std::move(image), *FOutputClass);
+      return PrepareForOutput(std::move(image), i);
+    });
+  }
+
+  // Passes the reader's warnings on (with --strict the first one fails the page).
+  void Warn(const TDibGraphic& image, size_t i) {
+    for (std::string& warning : PageWarnings(image, FPages[i], FPageCount, FOptions.Strict))
+      if (FWarn) FWarn({FCurrentInput, std::move(warning)});
+  }
+
+  // Upright by the file's orientation, the operations, the promotion and the output class's
+  // settings. Upright first, so that the operations turn and crop the picture as it is seen.
+  std::unique_ptr<TDibGraphic> PrepareForOutput(std::unique_ptr<TDibGraphic> image, size_t i) {
+    if (FOptions.AutoOrient) AutoOrient(*image);
+    image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
+                            [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
+    if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
+    image = AsOutputClass(std::move(image), *FOutputClass);
+    ChooseTiffCompression(*image, FOptions.Compression);
+    ApplyCodecOptions(*image, FOptions.Codec);
+    return image;
+  }
+
+  // A page read and written by the same class with no operation between can be written while it
+  // is read, when a core is spare for the writer.
+  bool CanWriteWhileReading() const {
+    return FOptions.WriteWhileReading && FOptions.Operations.empty() && FInput->RegisteredClass() == FOutputClass &&
+           WritesWhileReading(*FOutputClass) && std::thread::hardware_concurrency() > unsigned(FOptions.Jobs);
+  }
+
+  // WritePage with the writing on a second thread: the reader hands the image over with its first
+  // finished rows (formats/QvRowGate.h) and the writer encodes each row as soon as it is read.
+  // An image not handed over (a layout read whole, a format to promote, an output that cannot be
+  // made yet) is written once read, as WritePage writes it.
+  void WriteWhileReading(size_t i, const std::string& output) {
+    std::unique_ptr<TMultiPageWriter> file;
+    std::unique_ptr<TDibGraphic> image = FOutputClass->Create();
+    TRowGate gate;
+    std::exception_ptr writeFailure;
+    std::thread writer;
+    gate.OnHandOff = [&]() {
+      if (image->ImageSize() < kWriteWhileReadingMinBytes || PromotionTarget(*image, FOutputCapabilities)) return false;
+      // A page to be turned upright is written only once it is whole and turned.
+      if (FOptions.AutoOrient && image->Metadata().Orientation != kOrientationTopLeft) return false;
       ChooseTiffCompression(*image, FOptions.Compression);
       ApplyCodecOptions(*image, FOptions.Codec);
-      return image;
+      file = std::make_unique<TMultiPageWriter>(output);
+      writer = std::thread([&]() {
+        try {
+          const TRowWaitScope wait(*image, gate);
+          file->AddPage(*image);
+        } catch (...) {
+          writeFailure = std::current_exception();
+        }
+      });
+      return true;
+    };
+    // However reading ends, the writer is released and waited for before image and file go.
+    struct TJoin {
+      TRowGate& Gate;
+      std::thread& Writer;
+      ~TJoin() {
+        Gate.Close(false);
+        if (Writer.joinable()) Writer.join();
+      }
+    } join{gate, writer};
+
+    AttemptOnPage(FCurrentInput, FPages[i], FPageCount, [&]() {
+      {
+        const TRowReportScope report(*image, gate);
+        FInput->LoadInto(*image, FPages[i]);
+      }
+      gate.Close(true);
+      Warn(*image, i);
     });
+    Report(i, 0.2);
+    if (!gate.HandedOff())
+      image =
+          AttemptOnPage(FCurrentInput, FPages[i], FPageCount, [&]() { return PrepareForOutput(std::move(image), i); });
+    AttemptOnFile(output, [&]() {
+      if (gate.HandedOff()) {
+        writer.join();
+        if (writeFailure) std::rethrow_exception(writeFailure);
+      } else {
+        file = std::make_unique<TMultiPageWriter>(output);
+        file->AddPage(*image);
+      }
+      CommitOutput(*file, FOptions.Overwrite);
+    });
+    Report(i, 1.0);
   }
 
   // Without --strict, a pixel format the output cannot hold becomes the nearest one it can; with
@@ -134,6 +218,10 @@ class TFileConversion {
   }
 
   void WritePage(size_t i, const std::string& output) {
+    if (CanWriteWhileReading()) {
+      WriteWhileReading(i, output);
+      return;
+    }
     std::unique_ptr<TDibGraphic> image = ProcessPage(i);
     AttemptOnFile(output, [&]() {
       TMultiPageWriter file(output);
@@ -210,10 +298,14 @@ bool SupportsMultipleImages(const TGraphicClass& graphicClass) {
 
 std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& reader, int page) {
   std::unique_ptr<TDibGraphic> image = reader.Create();
-  image->SetImageIndex(page);
-  stream.Seek(0, TSeekOrigin::soBeginning);
-  image->LoadFromStream(stream);
+  LoadPageInto(stream, *image, page);
   return image;
+}
+
+void LoadPageInto(TStream& stream, TDibGraphic& image, int page) {
+  image.SetImageIndex(page);
+  stream.Seek(0, TSeekOrigin::soBeginning);
+  image.LoadFromStream(stream);
 }
 
 std::vector<std::string> PageWarnings(const TDibGraphic& image, int page, int pageCount, bool strict) {

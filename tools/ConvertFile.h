@@ -86,6 +86,8 @@ bool SupportsMultipleImages(const TGraphicClass& graphicClass);
 
 // Reads page Page (1-based) of Stream, which holds a file of the class Reader's.
 std::unique_ptr<TDibGraphic> LoadPage(TStream& stream, const TGraphicClass& reader, int page);
+// The same into Image, an instance of that class.
+void LoadPageInto(TStream& stream, TDibGraphic& image, int page);
 
 // The message for a page beyond the file's last.
 std::string MissingPageMessage(int page, int count);

@@ -1,5 +1,6 @@
 #include "ConvertInfo.h"
 
+#include <cctype>
 #include <new>
 
 #include "ConvertCompression.h"
@@ -28,6 +29,11 @@ std::vector<std::string> FilterDescriptions(const std::string& filter) {
     start = end + 1;
   }
   return descriptions;
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 std::string PageLine(int page, const TDibGraphic& image) {
@@ -59,6 +65,13 @@ std::string FormatsText() {
   // The last description is the "Any File" entry, which names no registered format.
   std::vector<std::string> lines = FilterDescriptions(SortGraphicFilter(GraphicFilter(false)));
   if (!lines.empty()) lines.pop_back();
+  // Formats that are only written say so.
+  for (const TGraphicFormatEntry& entry : GraphicFormatList()) {
+    if (entry.GraphicClass->Create()->Capabilities().Readable) continue;
+    const std::string pair = entry.Description + " (*." + LowerCase(entry.Extension) + ")";
+    for (std::string& line : lines)
+      if (line == pair) line += ", write only";
+  }
   std::string text;
   for (const auto& line : lines)
     if (!line.empty()) text += line + "\n";

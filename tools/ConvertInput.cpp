@@ -1,15 +1,14 @@
 #include "ConvertInput.h"
 
 #include "ConvertFile.h"
-#include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
+#include "model/QvMappedStream.h"
 #include "model/QvPlatform.h"
 
 namespace brindlex {
 using namespace quorvane;
 
-TInputPages::TInputPages(const std::string& file)
-    : FStream(std::make_unique<TBufferedStream>(file, TFileMode::fmOpenRead)), FClass(FindGraphicClass(file)) {
+TInputPages::TInputPages(const std::string& file) : FStream(OpenFileForReading(file)), FClass(FindGraphicClass(file)) {
   if (FClass != nullptr) {
     FClassName = FClass->ClassName;
     FCount = FClass->Create()->GetImageCount(*FStream);
@@ -21,6 +20,8 @@ TInputPages::TInputPages(const std::string& file)
 }
 
 TInputPages::~TInputPages() = default;
+
+void TInputPages::LoadInto(TDibGraphic& image, int page) { LoadPageInto(*FStream, image, page); }
 
 std::unique_ptr<TDibGraphic> TInputPages::Load(int page) {
   if (FClass != nullptr) return LoadPage(*FStream, *FClass, page);

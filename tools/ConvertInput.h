@@ -24,6 +24,10 @@ class TInputPages {
   // Page Page (1-based, within Count) as a new image. Pages read by the platform's loader are
   // handed over: each of them can be loaded once.
   std::unique_ptr<quorvane::TDibGraphic> Load(int page);
+  // The class registered for the file's extension; nullptr when the platform's loader reads it.
+  const quorvane::TGraphicClass* RegisteredClass() const { return FClass; }
+  // Reads page Page into Image, an instance of RegisteredClass().
+  void LoadInto(quorvane::TDibGraphic& image, int page);
   // The class that reads the file ("TDibGraphic" for the platform's loader).
   std::string ClassName() const { return FClassName; }
 

@@ -354,7 +354,7 @@ order given, and writes the result in the format of the output's extension.
 
 Output:
   -o, --output FILE     the output file (one input, or several with --all-pages into a
-                        multi-page format: every page of every input, in order)
+                        multi-page format: TIFF, DCX or PDF; every page of every input, in order)
   -d, --directory DIR   write each result into DIR (created if missing), named after its input
   -f, --format EXT      with -d: the output extension (default: the input's)
       --overwrite       replace existing output files (otherwise they are refused)
@@ -397,7 +397,7 @@ Operations (applied in the order given, to every page):
                         lanczos3 or mitchell
 
 Output settings (each applies to outputs of its format, others ignore it):
-      --quality N       JPEG quality from 1 to 100 (default 80)
+      --quality N       JPEG quality from 1 to 100 (default 80; 85 for the JPEG pages of PDF)
       --progressive     write progressive JPEG files
       --optimize        JPEG with optimal Huffman tables (smaller, slower)
       --png-level L     PNG deflate effort: fast, normal (default) or best

@@ -56,6 +56,9 @@ struct TConvertOptions {
   bool Quiet = false;
   bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
+  // Write an image while it is still being read, on a second thread, where the formats allow it
+  // and a core is spare (no command-line option: on by default; tests switch it off).
+  bool WriteWhileReading = true;
   std::optional<int> LimitArea;    // --limit-area: megapixels
   std::optional<int> LimitMemory;  // --limit-memory: MiB
   TCodecOptions Codec;             // settings of the JPEG and PNG writers

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvLimits.h"
 
@@ -137,11 +138,27 @@ void AddReaderWarnings(TDibGraphic& image, int ft, uint32_t warn) {
         "The %s pixel data ends early: the file is cut short and the missing pixels are filled in.", desc.short_name));
 }
 
+// The library's row hooks over the image being read or written (formats/QvRowGate.h). A wait that
+// raises is kept in Guard and ends the writer like rows withdrawn.
+struct TRowHooks {
+  const TDibGraphic& Image;
+  TCallbackGuard Guard;
+  bool Withdrawn = false;
+
+  static void Done(void* ctx, int rows) { ReportRowsRead(static_cast<TRowHooks*>(ctx)->Image, rows); }
+  static bool Wanted(void* ctx, int rows) {
+    auto& hooks = *static_cast<TRowHooks*>(ctx);
+    hooks.Withdrawn = !hooks.Guard.Run(false, [&] { return WaitForRows(hooks.Image, rows); });
+    return !hooks.Withdrawn;
+  }
+};
+
 }  // namespace
 
 const gbm_io_table& GbmStreamOperations() { return kStreamOperations; }
 
-void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, const std::string& options) {
+void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, const std::string& options,
+                  const std::function<void(TDibGraphic&)>& prepare) {
   const int ft = GuessFormat(hint);
   TGbmStream handle(stream);
   gbm_header header;
@@ -159,6 +176,10 @@ void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, 
     for (int i = 0; i < palette.Count; ++i) palette.Entries[i] = {colors[i].b, colors[i].g, colors[i].r, 0};
   }
   image.NewImage(header.w, header.h, format, format == TImageFormat::TrueColor ? nullptr : &palette, 0, 0);
+  if (prepare) prepare(image);
+  TRowHooks hooks{image, {}};
+  header.rows_done = TRowHooks::Done;
+  header.rows_ctx = &hooks;
   RunLibraryCall(handle, "gbm_read_data failed.",
                  [&] { return gbm_read_data(handle.Handle(), ft, &header, image.Bits()); });
   AddReaderWarnings(image, ft, header.warn);
@@ -179,9 +200,15 @@ void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string&
     for (int i = 0; i < count; ++i)
       colors[i] = {palette.Entries[i].Red, palette.Entries[i].Green, palette.Entries[i].Blue};
   }
+  TRowHooks hooks{image, {}};
+  header.rows_wanted = TRowHooks::Wanted;
+  header.rows_ctx = &hooks;
   TGbmStream handle(stream);
   RunLibraryCall(handle, "gbm_write failed.", [&] {
-    return gbm_write(hint.c_str(), handle.Handle(), ft, &header, colors, image.Bits(), options.c_str());
+    const GBM_ERR rc = gbm_write(hint.c_str(), handle.Handle(), ft, &header, colors, image.Bits(), options.c_str());
+    hooks.Guard.Rethrow();
+    if (hooks.Withdrawn) RaiseRowsWithdrawn();
+    return rc;
   });
 }
 

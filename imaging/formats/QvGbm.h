@@ -7,6 +7,7 @@
 // raised again, unchanged, once the call has returned.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,10 +50,14 @@ const gbm_io_table& GbmStreamOperations();
 // from absolute positions. Hint selects the format by its extension only ("File.pcx"). Raises
 // EGbmError; after a failed pixel read the image keeps its new size and the pixels read so far.
 // A file that ends early but still gives a picture adds a warning to the image (Warnings()).
-void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, const std::string& options = "");
+// Prepare, when given, runs once the image has its size and palette, before any pixel is read
+// (for what the caller reads from the file around the library, such as a resolution). Rows are
+// reported to a row gate as they are read (formats/QvRowGate.h).
+void GbmReadImage(TStream& stream, TDibGraphic& image, const std::string& hint, const std::string& options = "",
+                  const std::function<void(TDibGraphic&)>& prepare = {});
 
 // Writes Image in the format of Hint's extension from the stream's position on, with the codec's
-// option words. Raises EGbmError.
+// option words. Raises EGbmError; ERowsWithdrawn when rows it waited for at a row gate never came.
 void GbmWriteImage(TStream& stream, const TDibGraphic& image, const std::string& hint, const std::string& options = "");
 
 }  // namespace quorvane

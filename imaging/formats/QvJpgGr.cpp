@@ -6,12 +6,14 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
 
 #include "formats/QvExif.h"
+#include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
@@ -38,6 +40,9 @@ constexpr uint64_t kScanPassesPerBlock = 16;
 constexpr uint64_t kMinScanWork = uint64_t{1} << 20;
 // What libjpeg's decoders make of blocks they have no data for: every sample mid-gray.
 constexpr uint8_t kFillerSample = CENTERJSAMPLE;
+// Bytes of markers before the image data kept with the original encoding (a file may hold more
+// than its pixels' size only in them: thumbnails, colour profiles).
+constexpr size_t kKeptHeaderBytes = size_t{16} << 20;
 
 // How the end of a single-scan file's data is noticed (multi-scan files are decoded whole before
 // any row is output, so there is nothing to save there).
@@ -72,6 +77,11 @@ struct TJpegSession {
   uint64_t ScanWorkLimit = 0;
   // Message is this reader's own (raised as EJpegError), not libjpeg's.
   bool OwnError = false;
+  // The bytes read, kept as the image's original encoding while Keep holds; keeping stops (and
+  // the copy goes) once they would pass KeepLimit.
+  bool Keep = false;
+  size_t KeepLimit = 0;
+  std::vector<uint8_t> Kept;
   TCallbackGuard Guard;
   TLandingPad Pad;
   char Message[JMSG_LENGTH_MAX] = {};
@@ -155,12 +165,27 @@ extern "C" void JpegProgressMonitor(j_common_ptr common) {
 
 extern "C" void JpegInitSource(j_decompress_ptr) {}
 
+void KeepBytes(TJpegSession& session, size_t count) {
+  const bool fits = session.Kept.size() + count <= session.KeepLimit;
+  try {
+    if (fits) {
+      session.Kept.insert(session.Kept.end(), session.Buffer, session.Buffer + count);
+      return;
+    }
+  } catch (...) {
+    // Without memory for the copy the image is read all the same, without its original.
+  }
+  session.Keep = false;
+  session.Kept = {};
+}
+
 // Fills the buffer from the stream. At the end of the stream, an end-of-image marker stands in
 // for the missing data (with a warning), so that a truncated file decodes what it holds.
 extern "C" boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
   TJpegSession& session = SessionOf(cinfo);
   size_t count = session.Guard.Run(size_t{0}, [&] { return session.Stream->Read(session.Buffer, kBufferSize); });
   if (session.Guard.Failed()) ERREXIT(cinfo, JERR_FILE_READ);
+  if (count > 0 && session.Keep) KeepBytes(session, count);
   if (count == 0) {
     if (session.StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
     WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -337,6 +362,24 @@ bool UniformRow(const uint8_t* row, size_t bytes) {
   return bytes == 0 || std::all_of(row, row + bytes, [first = row[0]](uint8_t b) { return b == first; });
 }
 
+// Keeps the file's bytes from its start to its end-of-image marker as the image's original
+// encoding, where any JPEG decoder gives the same picture from them: 8-bit Huffman-coded gray or
+// YCbCr data (the colour space a decoder assumes for three components without other markers).
+void KeepOriginal(TDibGraphic& image, TJpegSession& session, const jpeg_decompress_struct& cinfo) {
+  const bool plainColors = cinfo.jpeg_color_space == JCS_GRAYSCALE || cinfo.jpeg_color_space == JCS_YCbCr;
+  if (!session.Keep || !plainColors || cinfo.arith_code || cinfo.data_precision != 8) return;
+  std::vector<uint8_t>& kept = session.Kept;
+  const size_t unread = session.Source.bytes_in_buffer;
+  if (unread > kept.size()) return;
+  kept.resize(kept.size() - unread);
+  if (kept.size() < 4 || kept[kept.size() - 2] != 0xFF || kept.back() != JPEG_EOI) return;
+  kept.shrink_to_fit();
+  auto original = std::make_shared<TOriginalEncoding>();
+  original->Coding = TOriginalCoding::ocJpeg;
+  original->Data = std::move(kept);
+  image.SetOriginalEncoding(std::move(original));
+}
+
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
 
 // The orientation and camera data of the file's EXIF block; the block itself is kept for writers
@@ -363,6 +406,8 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
   session.App1.resize(0xFFFF - 2);
+  session.Keep = true;
+  session.KeepLimit = kKeptHeaderBytes;
   TJpegObject<jpeg_decompress_struct> decoder(session);
   jpeg_decompress_struct& cinfo = decoder.Object;
 
@@ -384,6 +429,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   const uint64_t imageBytes = (uint64_t{cinfo.image_width} * bits + 31) / 32 * 4 * cinfo.image_height;
   const TImageLimits limits = ImageLimits();
   if (multiScan) CheckCoefficientMemory(cinfo, imageBytes);
+  session.KeepLimit = kKeptHeaderBytes + static_cast<size_t>(std::min<uint64_t>(imageBytes, SIZE_MAX / 2));
   // libjpeg takes 0 for "no limit"; what it may use is what the image leaves of the limit.
   cinfo.mem->max_memory_to_use =
       static_cast<long>(std::max<int64_t>(1, limits.MaxMemory - static_cast<int64_t>(imageBytes)));
@@ -408,6 +454,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
       while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = ScanLine(static_cast<int>(cinfo.output_scanline));
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+        ReportRowsRead(*this, static_cast<int>(cinfo.output_scanline));
         // input_iMCU_row counts the decoded iMCU rows; the data ended in one of them.
         if (session.Watch == TDataEndWatch::Arithmetic && EndsScanData(cinfo, cinfo.unread_marker)) {
           session.FillFrom = (int64_t{cinfo.input_iMCU_row} + 1) * RowsPerImcu(cinfo);
@@ -438,9 +485,10 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     }
   }
   if (!filled) RunJpeg(session, [&] { jpeg_finish_decompress(&cinfo); });
-  FWarningCount = session.Errors.num_warnings;
-  if (FWarningCount > kMaxWarningTexts)
-    AddWarning(FormatMessage("%ld further JPEG warnings", FWarningCount - kMaxWarningTexts));
+  const long warnings = session.Errors.num_warnings;
+  FWarningCount = warnings;
+  if (!filled && warnings == 0) KeepOriginal(*this, session, cinfo);
+  if (warnings > kMaxWarningTexts) AddWarning(FormatMessage("%ld further JPEG warnings", warnings - kMaxWarningTexts));
 }
 
 void TJpegGraphic::SaveToStream(TStream& stream) {
@@ -455,6 +503,7 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   jpeg_compress_struct& cinfo = encoder.Object;
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
 
+  bool withdrawn = false;
   RunJpeg(session, [&] {
     jpeg_create_compress(&cinfo);
     cinfo.dest = &session.Destination;
@@ -472,12 +521,17 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
+      if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
+        withdrawn = true;
+        return;
+      }
       JSAMPROW row = ScanLine(static_cast<int>(cinfo.next_scanline));
       if (jpeg_write_scanlines(&cinfo, &row, 1) != 1) break;
     }
     jpeg_finish_compress(&cinfo);
   });
   FWarningCount = session.Errors.num_warnings;
+  if (withdrawn) RaiseRowsWithdrawn();
 }
 
 }  // namespace quorvane

@@ -3,8 +3,13 @@
 //
 // libjpeg's fatal errors raise Exception with libjpeg's message; its warnings (a file that ends
 // inside the image data, corrupt data that was skipped) go to the image's Warnings().
+//
+// A file read without warnings whose data any decoder reads alike (8-bit Huffman-coded gray or
+// YCbCr) stays with the image as its original encoding (TDibGraphic::OriginalEncoding), from its
+// first byte to its end-of-image marker, for writers that can store it unchanged (PDF pages).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "model/QvDiGrph.h"
@@ -38,13 +43,15 @@ class TJpegGraphic : public TDibGraphic {
   void SetOptimizeCoding(bool value) { FOptimizeCoding = value; }
 
   // Warnings libjpeg reported during the last read or write.
-  long WarningCount() const { return FWarningCount; }
+  long WarningCount() const { return FWarningCount.load(std::memory_order_relaxed); }
 
  private:
   uint8_t FQuality = 80;
   bool FProgressive = false;
   bool FOptimizeCoding = false;
-  long FWarningCount = 0;
+  // Atomic: a conversion may write the image while its reader is still finishing
+  // (formats/QvRowGate.h).
+  std::atomic<long> FWarningCount{0};
 };
 
 }  // namespace quorvane

@@ -20,11 +20,14 @@ void ReadPcx(TDibGraphic& image, TStream& stream) {
       stream.Read(res, sizeof res) == sizeof res)
     dpi.emplace(static_cast<uint16_t>(res[0] | res[1] << 8), static_cast<uint16_t>(res[2] | res[3] << 8));
   stream.Seek(0, TSeekOrigin::soBeginning);
-  GbmReadImage(stream, image, "File.pcx");
-  if (dpi) {
-    image.SetXDpi(dpi->first);
-    image.SetYDpi(dpi->second);
-  }
+  // The resolution is set before the pixels are read: once rows are read, a writer may already be
+  // writing the image (formats/QvRowGate.h).
+  GbmReadImage(stream, image, "File.pcx", "", [&](TDibGraphic& read) {
+    if (dpi) {
+      read.SetXDpi(dpi->first);
+      read.SetYDpi(dpi->second);
+    }
+  });
 }
 
 }  // namespace

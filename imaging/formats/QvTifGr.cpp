@@ -11,6 +11,7 @@
 
 #include "formats/QvExif.h"
 #include "formats/QvOrient.h"
+#include "formats/QvRowGate.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -243,6 +244,15 @@ void ExpandOneBitRow(const uint8_t* source, uint8_t* target, uint32_t width) {
 
 // Red, green, blue (and ignored further samples) of Count pixels into image row Y.
 void PutRgbRow(TDibGraphic& image, int y, const uint8_t* source, int bytesPerPixel, uint32_t count) {
+  if (image.ImageFormat() == TImageFormat::TrueColor && bytesPerPixel == 3) {
+    uint8_t* target = image.ScanLine(y);
+    for (uint32_t x = 0; x < count; ++x) {
+      target[3 * x] = source[3 * x + 2];
+      target[3 * x + 1] = source[3 * x + 1];
+      target[3 * x + 2] = source[3 * x];
+    }
+    return;
+  }
   if (image.ImageFormat() == TImageFormat::TrueColor) {
     uint8_t* target = image.ScanLine(y);
     for (uint32_t x = 0; x < count; ++x, source += bytesPerPixel, target += 3) {
@@ -314,7 +324,9 @@ class TRowPutter {
   std::vector<uint8_t> FLevels;  // first samples of a multi-sample gray or palette row
 };
 
-void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+// The row readers below report their rows as final (formats/QvRowGate.h) when Report is set,
+// that is when nothing is done to the image after them.
+void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   std::vector<uint8_t> row(static_cast<size_t>(p.RowBytes));
   TRowPutter putter(image, p, expandBits);
   for (uint32_t r = 0; r < p.Height; ++r) {
@@ -327,6 +339,7 @@ void ReadFaxRows(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool 
       return;
     }
     putter.Put(row.data(), static_cast<int>(r));
+    if (report) ReportRowsRead(image, static_cast<int>(r + 1));
   }
 }
 
@@ -383,7 +396,7 @@ bool ReadRgbaPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p) {
   return true;
 }
 
-void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   TIFF* tif = h.Get();
   uint32_t rowsPerStrip = 0;
   h.GetField(TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
@@ -401,13 +414,14 @@ void ReadStripPixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, b
     if (result == -1) RaiseTiffError("TIFFReadEncodedStrip");
     for (uint32_t i = 0; i < n; ++i)
       putter.Put(strip.data() + static_cast<size_t>(i) * static_cast<size_t>(p.RowBytes), static_cast<int>(row + i));
+    if (report) ReportRowsRead(image, static_cast<int>(row + n));
   }
 }
 
 // Tiles, one band of them at a time, put side by side into whole stored rows that then go the way
 // strip rows go. A tile that cannot be decoded ends the reading with the data warning; the
 // pixels read so far are kept.
-void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits) {
+void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bool expandBits, bool report) {
   TIFF* tif = h.Get();
   uint32_t tileWidth = 0, tileLength = 0;
   h.GetField(TIFFTAG_TILEWIDTH, tileWidth);
@@ -441,19 +455,25 @@ void ReadTilePixels(TTiffHandle& h, TDibGraphic& image, const TPageLayout& p, bo
         std::copy_n(tile.data() + r * tileRowBytes, count, band.data() + r * rowBytes + offset);
     }
     for (uint32_t r = 0; r < rows; ++r) putter.Put(band.data() + r * rowBytes, static_cast<int>(top + r));
+    if (report) ReportRowsRead(image, static_cast<int>(top + rows));
   }
 }
 
-// Pages read outside the RGBA conversion come in stored order; this gives them the conversion's
-// flips to top-left order. The conversion never transposes: orientations 5 to 8 (left-top,
-// right-top, right-bottom, left-bottom) take the flips of 1 to 4.
+// Pages read outside the RGBA conversion come in stored order; they take the conversion's flips
+// to top-left order. The conversion never transposes: orientations 5 to 8 (left-top, right-top,
+// right-bottom, left-bottom) take the flips of 1 to 4.
+bool FlipsHorizontally(uint16_t orientation) {
+  return orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
+         orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
+}
+bool FlipsVertically(uint16_t orientation) {
+  return orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
+         orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
+}
+
 void FlipLikeRgbaConversion(TDibGraphic& image, uint16_t orientation) {
-  const bool horizontal = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
-                          orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
-  const bool vertical = orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
-                        orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
-  if (horizontal) TFlipHorizontalTransform().Apply(image);
-  if (vertical) TFlipVerticalTransform().Apply(image);
+  if (FlipsHorizontally(orientation)) TFlipHorizontalTransform().Apply(image);
+  if (FlipsVertically(orientation)) TFlipVerticalTransform().Apply(image);
 }
 
 // A rational field of the current directory; libtiff hands EXIF rationals over as float or
@@ -617,25 +637,30 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
   NewImage(static_cast<int>(page.Width), static_cast<int>(page.Height), format.Format, &format.Palette,
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
+  // Every path below takes the RGBA conversion's flips; what is left is for AutoOrient. Known
+  // before any row is reported, so that a writer waiting for the rows can decline a page that
+  // is still to be turned.
+  Metadata().Orientation = OrientationAfterTiffFlips(page.Orientation);
 
+  const bool flips = !page.Rgba && (FlipsHorizontally(page.Orientation) || FlipsVertically(page.Orientation));
+  // Rows are final as they are read unless the whole page is inverted or flipped afterwards.
+  const bool report = !format.Invert && !flips;
   bool converted = true;
   if (page.Rgba)
     converted = ReadRgbaPixels(h, *this, page);
   else if (page.Tiled)
-    ReadTilePixels(h, *this, page, format.ExpandBits);
+    ReadTilePixels(h, *this, page, format.ExpandBits, report);
   else if (page.Fax)
-    ReadFaxRows(h, *this, page, format.ExpandBits);
+    ReadFaxRows(h, *this, page, format.ExpandBits, report);
   else
-    ReadStripPixels(h, *this, page, format.ExpandBits);
+    ReadStripPixels(h, *this, page, format.ExpandBits, report);
   if (format.Invert && converted) TNegativeTransform().Apply(*this);
-  if (!page.Rgba) {
+  if (flips) {
     // The flips rebuild the image, which resets the compression to the format's default.
     const TTiffCompression compression = FCompression;
     FlipLikeRgbaConversion(*this, page.Orientation);
     FCompression = compression;
   }
-  // Every path above took the conversion's flips; what is left is for AutoOrient.
-  Metadata().Orientation = OrientationAfterTiffFlips(page.Orientation);
   ReadCameraData(h, Metadata());
   h.Close();
 }
@@ -690,25 +715,38 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
 
+  // Rows are gathered into whole strips as the file stores them (red, green, blue; fax pages
+  // inverted) and handed to libtiff a strip at a time, which writes uncompressed strips straight
+  // from that buffer; the coders see the same rows as row by row.
   const bool invert = format == TImageFormat::BlackWhite && ccitt;
   const bool swap = format == TImageFormat::TrueColor;
-  const size_t rowBytes = static_cast<size_t>(BytesPerLine());
-  std::vector<uint8_t> copy(invert || swap ? rowBytes : 0);
-  for (int y = 0; y < Height(); ++y) {
-    uint8_t* row = ScanLine(y);
-    if (invert) {
-      std::transform(row, row + rowBytes, copy.begin(), [](uint8_t b) { return static_cast<uint8_t>(~b); });
-      row = copy.data();
-    } else if (swap) {
-      const uint8_t* source = row;
-      for (int x = 0; x < Width(); ++x) {
-        copy[3 * x] = source[3 * x + 2];
-        copy[3 * x + 1] = source[3 * x + 1];
-        copy[3 * x + 2] = source[3 * x];
+  TIFF* tif = h.Get();
+  const auto fileRowBytes = static_cast<size_t>(TIFFScanlineSize64(tif));
+  h.CheckStream();
+  const int height = Height(), width = Width();
+  if (fileRowBytes == 0 || fileRowBytes > static_cast<size_t>(BytesPerLine())) RaiseTiffError("TIFFWriteScanLine");
+  const int stripRows = static_cast<int>(std::min<uint32_t>(info.RowsPerStrip, static_cast<uint32_t>(height)));
+  std::vector<uint8_t> strip(fileRowBytes * static_cast<size_t>(stripRows));
+  for (int top = 0; top < height; top += stripRows) {
+    const int rows = std::min(stripRows, height - top);
+    RequireRows(*this, top + rows);
+    for (int i = 0; i < rows; ++i) {
+      const uint8_t* row = ScanLine(top + i);
+      uint8_t* out = strip.data() + static_cast<size_t>(i) * fileRowBytes;
+      if (invert) {
+        std::transform(row, row + fileRowBytes, out, [](uint8_t b) { return static_cast<uint8_t>(~b); });
+      } else if (swap) {
+        for (int x = 0; x < width; ++x) {
+          out[3 * x] = row[3 * x + 2];
+          out[3 * x + 1] = row[3 * x + 1];
+          out[3 * x + 2] = row[3 * x];
+        }
+      } else {
+        std::copy_n(row, fileRowBytes, out);
       }
-      row = copy.data();
     }
-    const int result = TIFFWriteScanline(h.Get(), row, static_cast<uint32_t>(y), 0);
+    const tmsize_t result = TIFFWriteEncodedStrip(tif, TIFFComputeStrip(tif, static_cast<uint32_t>(top), 0),
+                                                  strip.data(), static_cast<tmsize_t>(fileRowBytes * rows));
     h.CheckStream();
     if (result == -1) RaiseTiffError("TIFFWriteScanLine");
   }

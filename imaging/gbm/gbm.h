@@ -81,7 +81,22 @@ struct gbm_header {
   int32_t bpp;  // 1, 4, 8 or 24 after a successful header read
   uint8_t priv[GBM_PRIV_SIZE];
   uint32_t warn;  // GBM_WARN_* bits: problems the palette and data readers met and survived
+  // Optional, for a caller that writes a picture while it is still being read (rows_ctx is the
+  // caller's): a data reader calls rows_done with the number of rows, from the top of the
+  // picture, whose bytes are final; a writer calls rows_wanted before it uses rows from the top
+  // and fails with GBM_ERR_WRITE when the answer is false. Not called while null.
+  void (*rows_done)(void* ctx, int rows);
+  bool (*rows_wanted)(void* ctx, int rows);
+  void* rows_ctx;
 };
+
+// The hooks of a header, for the codecs.
+inline void gbm_rows_done(const gbm_header& gbm, int rows) {
+  if (gbm.rows_done != nullptr) gbm.rows_done(gbm.rows_ctx, rows);
+}
+inline bool gbm_rows_wanted(const gbm_header& gbm, int rows) {
+  return gbm.rows_wanted == nullptr || gbm.rows_wanted(gbm.rows_ctx, rows);
+}
 
 // The file ended inside the pixel data; the rest of the picture is what the format's rules fill
 // in for missing data.

@@ -322,6 +322,8 @@ GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmr
     e[2] = palette[i].r;
   }
   if (!gbm_write_all(fd, table, static_cast<int64_t>(n) * entrySize)) return GBM_ERR_WRITE;
+  // The pixels go out bottom row first: all of them are needed.
+  if (!gbm_rows_wanted(*gbm, h)) return GBM_ERR_WRITE;
   return WritePixels(fd, data, size, invb);
 }
 

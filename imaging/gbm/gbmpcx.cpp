@@ -98,43 +98,28 @@ GBM_ERR ReadPalette(gbm_fd fd, gbm_header* gbm, gbm_rgb* gbmrgb) {
   }
 }
 
-// Decodes plane lines one after another; a run may carry from one line into the next.
+// Decodes plane lines one after another; a run may carry from one line into the next. Lines are
+// stored every Stride bytes, so the planes of a 24-bit row go straight into their pixel bytes.
 class LineDecoder {
  public:
   LineDecoder(gbm_byte_reader& reader, bool trunc) : FReader(reader), FTrunc(trunc) {}
 
-  void Decode(uint8_t* dst, int n) {
+  // Decodes the next N bytes of the current line; LineEnd says they end it.
+  template <int Stride = 1>
+  void Decode(uint8_t* dst, int n, bool lineEnd = true) {
     int i = std::min(FCarry, n);
-    std::memset(dst, FCarryValue, static_cast<size_t>(i));
+    Fill<Stride>(dst, 0, i, FCarryValue);
     FCarry -= i;
     while (i < n) {
       // Past the end of the data every byte reads as 255, which decodes as runs of 255.
       if (FEnded) {
-        std::memset(dst + i, 0xFF, static_cast<size_t>(n - i));
+        Fill<Stride>(dst, i, n, 0xFF);
         break;
       }
-      const int b = gbm_read_byte(FReader);
-      if (b < 0) {
-        FEnded = true;
-        continue;
-      }
-      if ((b & 0xC0) != 0xC0) {
-        dst[i++] = static_cast<uint8_t>(b);
-        continue;
-      }
-      const int count = b & 0x3F;
-      int v = gbm_read_byte(FReader);
-      if (v < 0) {
-        FEnded = true;
-        v = 0xFF;
-      }
-      const int k = std::min(count, n - i);
-      std::memset(dst + i, v, static_cast<size_t>(k));
-      i += k;
-      FCarry = count - k;
-      FCarryValue = static_cast<uint8_t>(v);
+      i = DecodeBuffered<Stride>(dst, i, n);
+      if (i < n) i = DecodeOneCode<Stride>(dst, i, n);
     }
-    if (FTrunc) FCarry = 0;
+    if (FTrunc && lineEnd) FCarry = 0;
   }
   // True once the data ended before the lines did.
   bool Ended() const { return FEnded; }
@@ -142,6 +127,68 @@ class LineDecoder {
   bool OnlyPaddingLeft() const { return FEnded && FCarry == 0; }
 
  private:
+  template <int Stride>
+  static void Fill(uint8_t* dst, int from, int to, uint8_t v) {
+    if (Stride == 1)
+      std::memset(dst + from, v, static_cast<size_t>(to - from));
+    else
+      for (int k = from; k < to; ++k) dst[static_cast<size_t>(k) * Stride] = v;
+  }
+
+  // Decodes the codes that lie wholly in the reader's buffer, from column I; returns the column
+  // reached. Literal bytes and the single-byte runs that escape values of 0xC0 and above take
+  // one path without branching on the kind of code, as photographs mix them at random.
+  template <int Stride>
+  int DecodeBuffered(uint8_t* dst, int i, int n) {
+    const uint8_t* const buf = FReader.buf.get();
+    const uint8_t* p = buf + FReader.inx;
+    const uint8_t* const end = buf + std::max(FReader.cnt, FReader.inx);
+    while (i < n && end - p >= 2) {
+      const uint8_t b = p[0];
+      const bool run = b >= 0xC0;
+      const int count = run ? b & 0x3F : 1;
+      const uint8_t v = run ? p[1] : b;
+      p += 1 + static_cast<int>(run);
+      if (count == 1) {
+        dst[static_cast<size_t>(i) * Stride] = v;
+        ++i;
+        continue;
+      }
+      const int k = std::min(count, n - i);
+      Fill<Stride>(dst, i, i + k, v);
+      i += k;
+      FCarry = count - k;
+      FCarryValue = v;
+    }
+    FReader.inx = static_cast<int32_t>(p - buf);
+    return i;
+  }
+
+  // One code through the byte reader, which refills its buffer; returns the column reached.
+  template <int Stride>
+  int DecodeOneCode(uint8_t* dst, int i, int n) {
+    const int b = gbm_read_byte(FReader);
+    if (b < 0) {
+      FEnded = true;
+      return i;
+    }
+    if ((b & 0xC0) != 0xC0) {
+      dst[static_cast<size_t>(i) * Stride] = static_cast<uint8_t>(b);
+      return i + 1;
+    }
+    const int count = b & 0x3F;
+    int v = gbm_read_byte(FReader);
+    if (v < 0) {
+      FEnded = true;
+      v = 0xFF;
+    }
+    const int k = std::min(count, n - i);
+    Fill<Stride>(dst, i, i + k, static_cast<uint8_t>(v));
+    FCarry = count - k;
+    FCarryValue = static_cast<uint8_t>(v);
+    return i + k;
+  }
+
   gbm_byte_reader& FReader;
   bool FTrunc;
   bool FEnded = false;
@@ -175,10 +222,6 @@ void MergePlane(const uint8_t* line, int w, int plane, uint8_t* row) {
     uint8_t* p = row + 4 * fullBytes;
     for (int k = 0; k < (rest + 1) / 2; ++k) p[k] |= static_cast<uint8_t>(s[k] << plane);
   }
-}
-
-void SpreadPlane(const uint8_t* line, int w, uint8_t* row) {
-  for (int x = 0; x < w; ++x) row[3 * x] = line[x];
 }
 
 GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
@@ -215,6 +258,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         decoder.Decode(line.get(), bpl);
         std::memcpy(row, line.get(), stride);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   } else if (priv.planes == 4) {
     std::memset(data, 0, stride * static_cast<size_t>(h));
@@ -224,6 +268,7 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         decoder.Decode(line.get(), bpl);
         MergePlane(line.get(), w, plane, row);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   } else {
     for (int y = 0; y < h; ++y) {
@@ -232,33 +277,50 @@ GBM_ERR ReadData(gbm_fd fd, gbm_header* gbm, uint8_t* data) {
         break;
       }
       uint8_t* row = rowOf(y);
+      // Red, green and blue lines go into bytes 2, 1 and 0 of the pixels; what a line holds
+      // beyond the width is padding.
       for (int plane = 0; plane < 3; ++plane) {
-        decoder.Decode(line.get(), bpl);
-        SpreadPlane(line.get(), w, row + (2 - plane));
+        decoder.Decode<3>(row + (2 - plane), w, false);
+        decoder.Decode(line.get(), bpl - w);
       }
+      gbm_rows_done(*gbm, y + 1);
     }
   }
   if (decoder.Ended()) gbm->warn |= GBM_WARN_DATA_ENDED;
   return GBM_ERR_OK;
 }
 
-// Run-length codes N bytes into Out (room for 2N bytes); returns the encoded length.
-size_t EncodeLine(const uint8_t* src, int n, uint8_t* out) {
-  size_t o = 0;
-  int i = 0;
-  while (i < n) {
-    const uint8_t v = src[i];
+// Run-length codes one line into Out, which has room for twice its length: Count bytes taken every
+// Stride bytes of Src, then Pad zero bytes. Returns the encoded length. Runs are found greedily
+// from the left and never cross the line's end; the pair or single byte of each code is stored
+// without branching on which it is, as photographs mix the two at random.
+template <int Stride>
+size_t EncodeLine(const uint8_t* src, int count, int pad, uint8_t* out) {
+  uint8_t* o = out;
+  auto put = [&o](uint8_t v, int run) {
+    const bool pair = run > 1 || v >= 0xC0;
+    o[0] = pair ? static_cast<uint8_t>(0xC0 | run) : v;
+    o[1] = v;
+    o += 1 + static_cast<int>(pair);
+  };
+  for (int i = 0; i < count;) {
+    const uint8_t v = src[static_cast<size_t>(i) * Stride];
     int run = 1;
-    while (run < kMaxRun && i + run < n && src[i + run] == v) ++run;
-    if (run > 1 || (v & 0xC0) == 0xC0) {
-      out[o++] = static_cast<uint8_t>(0xC0 | run);
-      out[o++] = v;
-    } else {
-      out[o++] = v;
+    if (i + 1 < count && src[static_cast<size_t>(i + 1) * Stride] == v) {
+      const int limit = std::min(kMaxRun, count - i);
+      for (run = 2; run < limit && src[static_cast<size_t>(i + run) * Stride] == v;) ++run;
     }
+    if (i + run == count && v == 0) {
+      // A run of zeros goes on into the padding.
+      const int more = std::min(pad, kMaxRun - run);
+      run += more;
+      pad -= more;
+    }
+    put(v, run);
     i += run;
   }
-  return o;
+  for (; pad > 0; pad -= std::min(pad, kMaxRun)) put(0, std::min(pad, kMaxRun));
+  return static_cast<size_t>(o - out);
 }
 
 GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmrgb, const uint8_t* data, const char*) {
@@ -304,24 +366,25 @@ GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmr
   // 1-bit files show a set bit in the brighter colour; planes of 24-bit rows are gathered here.
   const bool invert = gbm->bpp == 1 && gbm_brightness(gbmrgb[0]) > gbm_brightness(gbmrgb[1]);
   std::unique_ptr<uint8_t[]> line;
-  if (invert || planes == 3) {
+  if (invert) {
     line = gbm_alloc<uint8_t>(static_cast<size_t>(n));
     if (!line) return GBM_ERR_MEM;
   }
   const size_t stride = static_cast<size_t>(gbm_row_bytes(w, gbm->bpp));
-  auto put = [&](const uint8_t* src) { return gbm_write_all(fd, out.get(), EncodeLine(src, n, out.get())); };
+  auto put = [&](size_t length) { return gbm_write_all(fd, out.get(), static_cast<int64_t>(length)); };
 
   for (int y = h - 1; y >= 0; --y) {
+    if (!gbm_rows_wanted(*gbm, h - y)) return GBM_ERR_WRITE;
     const uint8_t* row = data + static_cast<size_t>(y) * stride;
     if (planes == 3) {
-      for (int plane = 2; plane >= 0; --plane) {
-        for (int x = 0; x < w; ++x) line[x] = row[3 * x + plane];
-        if (!put(line.get())) return GBM_ERR_WRITE;
-      }
+      // The planes are taken straight from the pixels' red, green and blue bytes; the lines'
+      // padding byte (odd widths) is 0.
+      for (int plane = 2; plane >= 0; --plane)
+        if (!put(EncodeLine<3>(row + plane, w, n - w, out.get()))) return GBM_ERR_WRITE;
     } else if (invert) {
       for (int i = 0; i < n; ++i) line[i] = static_cast<uint8_t>(~row[i]);
-      if (!put(line.get())) return GBM_ERR_WRITE;
-    } else if (!put(row)) {
+      if (!put(EncodeLine<1>(line.get(), n, 0, out.get()))) return GBM_ERR_WRITE;
+    } else if (!put(EncodeLine<1>(row, n, 0, out.get()))) {
       return GBM_ERR_WRITE;
     }
   }

@@ -274,6 +274,8 @@ GBM_ERR Write(const char*, gbm_fd fd, const gbm_header* gbm, const gbm_rgb* gbmr
     if (!buf) return GBM_ERR_MEM;
   }
   const size_t stride = static_cast<size_t>(gbm_row_bytes(w, gbm->bpp));
+  // Rows go out from the bottom up (or with "ydown" from the top): all of them are needed.
+  if (!gbm_rows_wanted(*gbm, h)) return GBM_ERR_WRITE;
   for (int i = 0; i < h; ++i) {
     const int y = ydown ? h - 1 - i : i;
     const uint8_t* row = data + static_cast<size_t>(y) * stride;

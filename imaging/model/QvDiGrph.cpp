@@ -214,6 +214,7 @@ void TDibGraphic::NewImageForOverwrite(int width, int height, TImageFormat forma
 }
 
 void TDibGraphic::FreeImage() {
+  FOriginal.reset();
   FConverter.reset();
   FPixels.reset();
   FPixelCapacity = 0;
@@ -279,6 +280,7 @@ void TDibGraphic::TakeImage(TDibGraphic& source) {
   FReader = source.FReader;
   FWriter = source.FWriter;
   FFrameDelay = source.FFrameDelay;
+  FOriginal = std::move(source.FOriginal);
   // The converter searches the palette it was made over: this image's own copy.
   if (FImageFormat != TImageFormat::TrueColor) FConverter = std::make_unique<TRgbToPaletteConverter>(&FPalette);
   source.FreeImage();
@@ -297,6 +299,7 @@ void TDibGraphic::Assign(const TDibGraphic* source) {
   FInfo.Header.biYPelsPerMeter = DpiToPelsPerMetre(static_cast<uint16_t>(source->YDpi()));
   FFrameDelay = source->FFrameDelay;
   std::memcpy(FBits, source->Bits(), ImageSize());
+  FOriginal = source->FOriginal;
 }
 
 void TDibGraphic::LoadFromStream(TStream& stream) {

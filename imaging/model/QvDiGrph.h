@@ -74,6 +74,7 @@ class TDibGraphic;
 struct TGraphicCapabilities {
   bool MultipleImages = false;
   uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
+  bool Readable = true;         // false for formats that are only written (kept out of open dialogs)
 
   bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
   bool CanWriteAny() const { return WritableFormats != 0; }
@@ -85,6 +86,15 @@ constexpr uint8_t FormatSet(std::initializer_list<TImageFormat> formats) {
   return set;
 }
 constexpr uint8_t kAllImageFormats = 0x3F;
+
+// The compressed data a file held an image's pixels in. A reader keeps it with the image so that a
+// writer that stores the same coding can embed it unchanged instead of encoding the pixels again
+// (a JPEG page in a PDF file: each lossy encoding loses more).
+enum class TOriginalCoding : uint8_t { ocJpeg };
+struct TOriginalEncoding {
+  TOriginalCoding Coding = TOriginalCoding::ocJpeg;
+  std::vector<uint8_t> Data;
+};
 
 // A class reference: the class name and its virtual constructor.
 struct TGraphicClass {
@@ -135,9 +145,16 @@ class TDibGraphic {
   TImageFormat ImageFormat() const { return FImageFormat; }
   int BitCount() const { return FInfo.Header.biBitCount; }
   int BytesPerLine() const { return FBytesPerLine; }
-  uint8_t* Bits() { return FBits; }
+  // The non-const accessors hand out pixels to change, so they drop the original encoding.
+  uint8_t* Bits() {
+    PixelsMayChange();
+    return FBits;
+  }
   const uint8_t* Bits() const { return FBits; }
-  uint8_t* ScanLine(int y) { return FBits + static_cast<ptrdiff_t>(Height() - 1 - y) * FBytesPerLine; }
+  uint8_t* ScanLine(int y) {
+    PixelsMayChange();
+    return FBits + static_cast<ptrdiff_t>(Height() - 1 - y) * FBytesPerLine;
+  }
   const uint8_t* ScanLine(int y) const { return FBits + static_cast<ptrdiff_t>(Height() - 1 - y) * FBytesPerLine; }
   size_t ImageSize() const { return static_cast<size_t>(Height()) * static_cast<size_t>(FBytesPerLine); }
   const TBitmapInfo& BitmapInfo() const { return FInfo; }
@@ -150,7 +167,10 @@ class TDibGraphic {
   TPixelReader PixelReader() const { return FReader; }
   TPixelWriter PixelWriter() const { return FWriter; }
 
-  TDibPalette& PaletteRecord() { return FPalette; }
+  TDibPalette& PaletteRecord() {
+    PixelsMayChange();
+    return FPalette;
+  }
   const TDibPalette& PaletteRecord() const { return FPalette; }
   // The palette for platform drawing: none for TrueColor, else the image's palette copy.
   const TDibPalette* PaletteHandle() const;
@@ -161,12 +181,20 @@ class TDibGraphic {
   // averaging for palette images; colours are mapped into Target's format.
   void Draw(TDibGraphic& target, const TRect& rect) const;
 
-  // Copies size, format, palette, resolution, delay and pixels of Source (nullptr or an empty
-  // source leaves this image empty). Frames and subclass settings are not copied.
+  // Copies size, format, palette, resolution, delay, pixels and original encoding of Source
+  // (nullptr or an empty source leaves this image empty). Frames and subclass settings are not
+  // copied.
   virtual void Assign(const TDibGraphic* source);
   // As Assign, but the pixel block moves over instead of being copied (no second block of a large
   // image exists at any time); Source is left empty.
   void TakeImage(TDibGraphic& source);
+
+  // The compressed data the pixels were read from (nullptr when none was kept). Readers set it
+  // once the pixels are complete; everything that may change pixels or palette drops it: NewImage,
+  // FreeImage and the non-const Bits, ScanLine and PaletteRecord (and so SetPixel and
+  // SetPixelIndex). Assign and TakeImage carry it with the pixels; the resolution does not touch it.
+  const TOriginalEncoding* OriginalEncoding() const { return FOriginal.get(); }
+  void SetOriginalEncoding(std::shared_ptr<const TOriginalEncoding> value) { FOriginal = std::move(value); }
 
   // --- streams ---
   // Reads image ImageIndex, or with MultiImage every image of the stream as frames.
@@ -229,6 +257,9 @@ class TDibGraphic {
   void Changed();
 
  private:
+  void PixelsMayChange() {
+    if (FOriginal) FOriginal.reset();
+  }
   IFrameTimer& FrameTimer();
   void UpdateTimer();
   void ThrowFrameMissing(int index) const;
@@ -257,6 +288,7 @@ class TDibGraphic {
   std::unique_ptr<TRgbToPaletteConverter> FConverter;
   std::vector<std::string> FWarnings;
   TImageMetadata FMetadata;
+  std::shared_ptr<const TOriginalEncoding> FOriginal;  // shared by the copies of unchanged pixels
 };
 
 // Declares the class reference of a TDibGraphic descendant; put QV_GRAPHIC_CLASS(TName) in the

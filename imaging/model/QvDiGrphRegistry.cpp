@@ -98,7 +98,11 @@ std::string GraphicFilter(bool withPlatformFormats) {
   std::vector<std::pair<std::string, std::string>> formats;
   if (withPlatformFormats)
     for (const auto& f : PictureLoader().Formats()) formats.emplace_back(LowerCase(f.Extension), f.Description);
-  for (const auto& entry : Registrations()) formats.emplace_back(LowerCase(entry.Extension), entry.Description);
+  for (const auto& entry : Registrations()) {
+    // The open dialog lists only what can be read.
+    if (withPlatformFormats && !entry.GraphicClass->Create()->Capabilities().Readable) continue;
+    formats.emplace_back(LowerCase(entry.Extension), entry.Description);
+  }
 
   std::string pairs, masks;
   int count = 0;

@@ -37,7 +37,8 @@ std::string ExtractFileExt(const std::string& fileName);
 
 // Dialog filter text built from the registrations, last registration first, with an "All" pair
 // in front when more than one qualifies. WithPlatformFormats adds the platform loader's formats
-// (the open dialog); without them only the library's formats are listed (the save dialog).
+// and leaves out the formats that are only written (the open dialog); without them the library's
+// formats are listed (the save dialog).
 std::string GraphicFilter(bool withPlatformFormats);
 // The filter's pairs sorted case-insensitively, then its first (all-formats) pair, then
 // "Any File (*.*)|*.*".

@@ -371,3 +371,149 @@ TEST(Pcx, EveryPlaneLayoutAndLineLengthReadsItsOwnBytes) {
           }
       }
 }
+
+namespace {
+
+// The run-length rules written plainly, as references for the codec: a whole stream of plane
+// lines decoded one byte at a time (bytes past the end read as 255), and one line encoded.
+// Ended tells whether the lines needed more bytes than Codes holds.
+Bytes ReferenceDecode(const Bytes& codes, size_t lineCount, int lineLength, bool trunc, bool& ended) {
+  Bytes out;
+  size_t at = 0;
+  ended = false;
+  auto next = [&]() -> int {
+    if (at < codes.size()) return codes[at++];
+    ended = true;
+    return 0xFF;
+  };
+  int carry = 0, carryValue = 0;
+  for (size_t line = 0; line < lineCount; ++line) {
+    int i = 0;
+    for (; i < lineLength && carry > 0; ++i, --carry) out.push_back(static_cast<uint8_t>(carryValue));
+    while (i < lineLength) {
+      const int b = next();
+      if ((b & 0xC0) != 0xC0) {
+        out.push_back(static_cast<uint8_t>(b));
+        ++i;
+        continue;
+      }
+      const int v = next();
+      int count = b & 0x3F;
+      for (; count > 0 && i < lineLength; --count, ++i) out.push_back(static_cast<uint8_t>(v));
+      carry = count;
+      carryValue = v;
+    }
+    if (trunc) carry = 0;
+  }
+  return out;
+}
+
+Bytes ReferenceEncode(const Bytes& line) {
+  Bytes out;
+  for (size_t i = 0; i < line.size();) {
+    size_t run = 1;
+    while (run < 63 && i + run < line.size() && line[i + run] == line[i]) ++run;
+    if (run > 1 || line[i] >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | run));
+    out.push_back(line[i]);
+    i += run;
+  }
+  return out;
+}
+
+// Pixel bytes of every kind the coder meets: noise (literal and escaped single bytes), runs
+// shorter and longer than 63, and zeros up to the end of a line.
+uint8_t MixedByte(uint32_t& state, size_t i) {
+  state = state * 1664525u + 1013904223u;
+  switch (i / 97 % 4) {
+    case 0: return static_cast<uint8_t>(state >> 24);
+    case 1: return 0xD0;
+    case 2: return (i / 3) % 2 ? 0 : 0x41;
+    default: return i % 101 > 90 ? 0 : static_cast<uint8_t>(state >> 30);
+  }
+}
+
+}  // namespace
+
+// Long streams of codes (a run header at the end of the reader's 16 KB buffer, its value in the
+// next fill, runs carried across lines and planes, zero-length runs, data ending early) decode as
+// the rules decode them one byte at a time, with and without "trunc", for one and three planes.
+TEST(Pcx, LongCodeStreamsDecodeAsByteByByteRules) {
+  for (int planes : {1, 3})
+    for (bool trunc : {false, true})
+      for (bool cut : {false, true}) {
+        SCOPED_TRACE(testing::Message() << planes << " planes" << (trunc ? ", trunc" : "") << (cut ? ", cut" : ""));
+        const int w = 331, h = 97, bpl = w + 1;
+        uint32_t state = 99;
+        Bytes codes;
+        while (codes.size() < size_t{2} * h * planes * bpl) {
+          state = state * 1664525u + 1013904223u;
+          const uint8_t r = static_cast<uint8_t>(state >> 24);
+          if (r < 0x90) {
+            codes.push_back(r);
+          } else if (r < 0xE0) {
+            codes.push_back(static_cast<uint8_t>(0xC0 | (state >> 8) % (r % 16 ? 6 : 64)));
+            codes.push_back(static_cast<uint8_t>(state >> 16));
+          } else {
+            codes.push_back(0xC0);  // a run of nothing
+            codes.push_back(1);
+          }
+          if (codes.size() % 16384 == 16383) codes.push_back(0xC9);  // header ends a buffer fill
+        }
+        if (cut) codes.resize(codes.size() / 4);
+        Bytes file = PcxHeader(8, planes, w, h, bpl);
+        file.insert(file.end(), codes.begin(), codes.end());
+        if (planes == 1) AppendGrayTrailer(file);
+        TMemoryStream s(file);
+        TDibGraphic image;
+        GbmReadImage(s, image, "File.pcx", trunc ? "trunc" : "");
+        bool ended = false;
+        // One-plane files end with their palette, which reads as codes once the lines run past the data.
+        const Bytes lines =
+            ReferenceDecode(Bytes(file.begin() + 128, file.end()), size_t{h} * planes, bpl, trunc, ended);
+        EXPECT_EQ(ended, cut);
+        EXPECT_EQ(image.Warnings().empty(), !ended);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const size_t line = static_cast<size_t>(y * planes * bpl);
+            if (planes == 1) {
+              ASSERT_EQ(image.GetPixelIndex(x, y), lines[line + x]) << x << "," << y;
+            } else {
+              ASSERT_EQ(image.GetPixel(x, y),
+                        PackColor(lines[line + 2 * bpl + x], lines[line + bpl + x], lines[line + x]))
+                  << x << "," << y;
+            }
+          }
+      }
+}
+
+// The writer's lines are those of the rules, also where zeros at the end of a 24-bit row run on
+// into the padding byte of odd widths, and a decoded file gives the image back.
+TEST(Pcx, WrittenLinesAreTheRulesEncoding) {
+  for (TImageFormat format : {TImageFormat::Color256, TImageFormat::TrueColor})
+    for (int w : {1, 2, 3, 62, 63, 64, 65, 127, 200}) {
+      SCOPED_TRACE(ImageFormatName(format) + ", width " + std::to_string(w));
+      const int h = 5, planes = format == TImageFormat::TrueColor ? 3 : 1;
+      TPcxGraphic image;
+      TDibPalette pal = TestPalette(256);
+      image.NewImage(w, h, format, &pal, 0, 0);
+      uint32_t state = static_cast<uint32_t>(w);
+      for (int y = 0; y < h; ++y)
+        for (int i = 0; i < w * planes; ++i) image.ScanLine(y)[i] = MixedByte(state, static_cast<size_t>(i + 7 * y));
+      if (w > 2) std::fill_n(image.ScanLine(h - 1) + (w - 2) * planes, 2 * planes, 0);  // zeros up to the end
+      const Bytes file = WritePcx(image);
+      const int bpl = (w + 1) / 2 * 2;
+      Bytes expected;
+      for (int y = 0; y < h; ++y)
+        for (int p = planes - 1; p >= 0; --p) {
+          Bytes line(bpl, 0);
+          for (int x = 0; x < w; ++x) line[x] = image.ScanLine(y)[x * planes + p];
+          const Bytes coded = ReferenceEncode(line);
+          expected.insert(expected.end(), coded.begin(), coded.end());
+        }
+      ASSERT_GE(file.size(), 128 + expected.size());
+      EXPECT_EQ(Bytes(file.begin() + 128, file.begin() + 128 + static_cast<ptrdiff_t>(expected.size())), expected);
+      TPcxGraphic back;
+      ReadPcx(file, back);
+      EXPECT_TRUE(SameIndices(image, back));
+    }
+}

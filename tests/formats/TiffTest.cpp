@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "FormatTestUtil.h"
+#include "TiffTestUtil.h"
 #include "formats/QvTifGr.h"
 #include "model/QvExcept.h"
 
@@ -20,41 +21,6 @@ using TC = TTiffCompression;
 using TF = TImageFormat;
 
 namespace {
-
-// Writes a TIFF with libtiff itself: Fill sets the fields and writes the pixels.
-Bytes MakeTiff(const std::function<void(TIFF*)>& fill, const char* mode = "w") {
-  static int serial = 0;
-  // Test programs run in parallel: the name is unique to this process.
-  const std::string path =
-      testing::TempDir() + "/tiff_case_" + std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".tif";
-  TIFF* tif = TIFFOpen(path.c_str(), mode);
-  EXPECT_NE(tif, nullptr);
-  fill(tif);
-  TIFFClose(tif);
-  Bytes bytes = ReadFileBytes(path);
-  std::filesystem::remove(path);
-  return bytes;
-}
-
-void SetBasicFields(TIFF* tif, uint32_t w, uint32_t h, int bits, int samples, int photometric, int compression) {
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
-  if (bits) TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-  if (photometric >= 0) TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
-}
-
-// Writes rows of Bytes each, row y filled by Row(y, buffer).
-void WriteRows(TIFF* tif, uint32_t h, size_t bytes, const std::function<void(uint32_t, uint8_t*)>& row) {
-  std::vector<uint8_t> buffer(bytes);
-  for (uint32_t y = 0; y < h; ++y) {
-    row(y, buffer.data());
-    TIFFWriteScanline(tif, buffer.data(), y, 0);
-  }
-}
 
 std::unique_ptr<TTiffGraphic> Load(const Bytes& bytes, int index = 1) {
   auto image = std::make_unique<TTiffGraphic>();

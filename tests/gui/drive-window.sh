@@ -24,7 +24,13 @@ cleanup() {
   rm -rf "$config"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# A runner that gives up on the script sends TERM: clean up then too.
+trap 'exit 1' TERM INT
+fail() {
+  echo "FAIL: $*" >&2
+  cat "$out/brindlex.log" >&2 2>/dev/null || true
+  exit 1
+}
 
 # Three pages of different content and size, written by ImageMagick (a peer, not our writer).
 pages="$out/pages.dcx"
@@ -32,7 +38,8 @@ convert "$sample" \( "$sample" -negate \) \( "$sample" -resize 50% \) "$pages"
 read -r w2 h2 < <(identify -format '%w %h\n' "$pages[1]")
 
 xvfb_start
-DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$pages" &
+# The program writes into a log of its own, never into the runner's output (see lib-xvfb.sh).
+DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$pages" </dev/null >"$out/brindlex.log" 2>&1 &
 app_pid=$!
 window=$(window_wait "Brindlex Imaging Tool - ")
 sleep 1
@@ -63,10 +70,10 @@ sleep 0.5
 # arrive while the step processes pending messages) and then opens another file.
 other="$out/other.png"
 convert "$sample" -resize 40% "$other"
-DISPLAY=$XVFB_DISPLAY xdotool key --clearmodifiers Next ctrl+o
+x_client 5 xdotool key --clearmodifiers Next ctrl+o
 dialog=$(window_wait "^Open$")
-DISPLAY=$XVFB_DISPLAY xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-DISPLAY=$XVFB_DISPLAY xdotool type --delay 10 "$other"
+x_client 5 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+x_client 20 xdotool type --delay 10 "$other"
 keys "$dialog" Return
 window_wait "Brindlex Imaging Tool - .*other.png" >/dev/null || fail "the file opened after a page step is not shown"
 screenshot "$window" "$out/shots/09-other-opened.png"

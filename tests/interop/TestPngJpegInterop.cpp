@@ -197,6 +197,37 @@ TEST(PngInterop, OurFilesPassPngcheckAndReadInImageMagick) {
     }
 }
 
+// Pictures large enough for the writer to choose its deflate strategy from a sample (noise takes
+// a Huffman-only or run-length stream, smooth and flat parts string matches): every file passes
+// pngcheck and reads in ImageMagick with our pixels.
+TEST(PngInterop, LargeFilesOfEveryDeflateStrategyPassPngcheck) {
+  QV_REQUIRE_IMAGEMAGICK();
+  TWorkDir dir;
+  constexpr int kBigWidth = 700, kBigHeight = 540;
+  for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Gray256})
+    for (bool noise : {true, false}) {
+      const int width = format == TImageFormat::Gray256 ? 3 * kBigWidth : kBigWidth;
+      std::unique_ptr<TDibGraphic> image = MakeImage(format, width, kBigHeight, 5);
+      TPngGraphic writer;
+      writer.Assign(image.get());
+      if (format == TImageFormat::Gray256) writer.PaletteRecord() = DefaultPalette(format);
+      if (!noise)
+        for (int y = 0; y < kBigHeight; ++y) {
+          uint8_t* row = writer.ScanLine(y);
+          for (int i = 0; i < writer.BytesPerLine(); ++i)
+            row[i] = static_cast<uint8_t>(y < kBigHeight / 2 ? (i + y) / 5 : (i / 64 + y / 32) % 2 * 200);
+        }
+      for (bool interlaced : {true, false}) {
+        writer.SetInterlaced(interlaced);
+        const std::string file =
+            dir / ("big" + std::to_string(int(format)) + (noise ? "n" : "s") + (interlaced ? "i" : "") + ".png");
+        writer.SaveToFile(file);
+        EXPECT_TRUE(RunTool("pngcheck -q " + file)) << file;
+        EXPECT_TRUE(SamePixels(OurPixels(writer), MagickPixels(file, width, kBigHeight))) << file;
+      }
+    }
+}
+
 // ImageMagick's files with a gamma other than the screen's: the first reading corrects the pixels;
 // saving that image again and reading the result, over and over, keeps them, and every file
 // written passes pngcheck.
