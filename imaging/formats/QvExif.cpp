@@ -46,8 +46,8 @@ uint16_t OrientationOf(const Exiv2::ExifData& exif) {
   if (!datum || (datum->typeId() != Exiv2::unsignedShort && datum->typeId() != Exiv2::unsignedLong))
     return kOrientationTopLeft;
   const long value = datum->toLong(0);
-  return value >= kOrientationTopLeft && value <= kOrientationLeftBottom ? static_cast<uint16_t>(value)
-                                                                          : kOrientationTopLeft;
+  if (value < kOrientationTopLeft || value > kOrientationLeftBottom) return kOrientationTopLeft;
+  return static_cast<uint16_t>(value);
 }
 
 bool Readable(std::span<const uint8_t> block) {
@@ -59,7 +59,8 @@ bool Readable(std::span<const uint8_t> block) {
 
 std::string CleanExifText(std::string_view text) {
   std::string clean(text.substr(0, std::min({text.find('\0'), text.size(), kMaxTextBytes})));
-  std::replace_if(clean.begin(), clean.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+  std::replace_if(
+      clean.begin(), clean.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
   const size_t first = clean.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return clean.substr(first, clean.find_last_not_of(' ') - first + 1);
@@ -82,7 +83,8 @@ TExifInfo ReadExifBlock(std::span<const uint8_t> block) {
     TCameraData& camera = info.Camera;
     camera.Make = Text(exif, "Exif.Image.Make");
     camera.Model = Text(exif, "Exif.Image.Model");
-    for (const char* key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal", "Exif.Photo.DateTimeDigitized"})
+    for (const char* key :
+         {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal", "Exif.Photo.DateTimeDigitized"})
       if (camera.DateTaken.empty()) camera.DateTaken = Text(exif, key);
     camera.ExposureTime = Number(exif, "Exif.Photo.ExposureTime");
     camera.FNumber = Number(exif, "Exif.Photo.FNumber");
