@@ -29,18 +29,18 @@ QString Decimal(double value) {
 TPropertySection ImageSection(const TImageDocument& document) {
   const quorvane::TDibGraphic& image = document.Image();
   TPropertySection section{QStringLiteral("Image"), {}};
-  section.Rows.push_back({QStringLiteral("Size"),
-                          QStringLiteral("%1 x %2 pixels").arg(image.Width()).arg(image.Height())});
-  section.Rows.push_back({QStringLiteral("Pixel format"),
-                          QStringLiteral("%1 (%2 bits per pixel)")
-                              .arg(QString::fromStdString(quorvane::ImageFormatName(image.ImageFormat())))
-                              .arg(image.BitCount())});
-  section.Rows.push_back({QStringLiteral("Resolution"),
-                          QStringLiteral("%1 x %2 dpi").arg(image.XDpi()).arg(image.YDpi())});
-  section.Rows.push_back({QStringLiteral("Pages"),
-                          document.HasPages()
-                              ? QStringLiteral("%1 (page %2 shown)").arg(document.PageCount()).arg(document.CurrentPage())
-                              : QStringLiteral("1")});
+  section.Rows.push_back(
+      {QStringLiteral("Size"), QStringLiteral("%1 x %2 pixels").arg(image.Width()).arg(image.Height())});
+  section.Rows.push_back(
+      {QStringLiteral("Pixel format"), QStringLiteral("%1 (%2 bits per pixel)")
+                                           .arg(QString::fromStdString(quorvane::ImageFormatName(image.ImageFormat())))
+                                           .arg(image.BitCount())});
+  section.Rows.push_back(
+      {QStringLiteral("Resolution"), QStringLiteral("%1 x %2 dpi").arg(image.XDpi()).arg(image.YDpi())});
+  section.Rows.push_back(
+      {QStringLiteral("Pages"),
+       document.HasPages() ? QStringLiteral("%1 (page %2 shown)").arg(document.PageCount()).arg(document.CurrentPage())
+                           : QStringLiteral("1")});
   return section;
 }
 
@@ -52,8 +52,8 @@ TPropertySection FileSection(const std::string& fileName) {
   section.Rows.push_back({QStringLiteral("Format"), FileFormatText(fileName)});
   std::error_code error;
   const uintmax_t bytes = std::filesystem::file_size(fileName, error);
-  section.Rows.push_back(
-      {QStringLiteral("Size on disk"), error ? QStringLiteral("unknown (the file cannot be read)") : FileSizeText(bytes)});
+  section.Rows.push_back({QStringLiteral("Size on disk"),
+                          error ? QStringLiteral("unknown (the file cannot be read)") : FileSizeText(bytes)});
   return section;
 }
 
