@@ -112,8 +112,10 @@ std::vector<uint8_t> ExifWithOrientation(std::span<const uint8_t> block, uint16_
     if (Exiv2::ExifParser::encode(blob, data.data(), static_cast<uint32_t>(data.size()), order, exif) ==
         Exiv2::wmIntrusive)
       data.assign(blob.begin(), blob.end());
+    // Writing in place puts each value back at its offset; in a damaged block whose values
+    // overlap, that can change another one. Such a block is not kept.
     const TExifInfo after = ReadExifBlock(data);
-    if (after.Valid && after.Orientation == orientation) return data;
+    if (after.Valid && after.Orientation == orientation && after.Camera == before.Camera) return data;
   } catch (...) {
     // Not rewritable: dropped below.
   }

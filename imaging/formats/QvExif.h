@@ -21,7 +21,7 @@ namespace quorvane {
 constexpr size_t kMaxExifBlockBytes = 65527;
 
 struct TExifInfo {
-  bool Valid = false;  // the block could be read
+  bool Valid = false;                          // the block could be read
   uint16_t Orientation = kOrientationTopLeft;  // 1 to 8; 1 when absent or out of range
   TCameraData Camera;
 };
@@ -38,7 +38,8 @@ std::span<const uint8_t> ExifBlockOfApp1(std::span<const uint8_t> payload);
 TExifInfo ReadExifBlock(std::span<const uint8_t> block);
 
 // The block with its orientation set to Orientation, the rest kept as far as Exiv2 keeps it;
-// empty when the block cannot be read or rewritten (it then says nothing that could be untrue).
+// empty when the block cannot be read or rewritten, or when rewriting would change the camera's
+// data (a damaged block whose values overlap): it then says nothing that could be untrue.
 std::vector<uint8_t> ExifWithOrientation(std::span<const uint8_t> block, uint16_t orientation);
 
 }  // namespace quorvane

@@ -19,9 +19,9 @@ struct TCameraData {
   double FNumber = 0;       // 0: unknown
   double FocalLength = 0;   // millimetres; 0: unknown
 
+  bool operator==(const TCameraData&) const = default;
   bool Empty() const {
-    return Make.empty() && Model.empty() && DateTaken.empty() && ExposureTime == 0 && FNumber == 0 &&
-           FocalLength == 0;
+    return Make.empty() && Model.empty() && DateTaken.empty() && ExposureTime == 0 && FNumber == 0 && FocalLength == 0;
   }
 };
 

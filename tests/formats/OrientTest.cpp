@@ -329,3 +329,13 @@ TEST(Orient, CleanExifText) {
   EXPECT_EQ(CleanExifText(std::string(500, 'x')).size(), 128u);
   EXPECT_EQ(CleanExifText("   "), "");
 }
+
+// A damaged block whose values overlap: writing the orientation in place changed the f-number
+// stored where another value points. Such a block is not kept.
+TEST(Orient, RegressionBlockIsDroppedRatherThanChanged) {
+  const Bytes block = ReadFileBytes(RegressionFile("exif-overlapping-values-change-on-rewrite.exif"));
+  const TExifInfo info = ReadExifBlock(block);
+  ASSERT_TRUE(info.Valid);
+  EXPECT_EQ(info.Orientation, 6);
+  EXPECT_TRUE(ExifWithOrientation(block, 1).empty());
+}
