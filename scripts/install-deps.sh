@@ -27,9 +27,9 @@ PACKAGES=(
   # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
   # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
   netpbm
-  # peers for photo orientation and EXIF: tags written by exiftool and exiv2's tool, pictures turned
-  # upright by Pillow (run with the system's python3)
-  libimage-exiftool-perl exiv2 python3-pil
+  # peers for photo orientation: exiftool sets the EXIF orientation of test JPEGs, Pillow (with
+  # /usr/bin/python3) turns them upright beside ImageMagick
+  libimage-exiftool-perl python3-pil
   # the comma-decimal locale the locale tests run under
   locales
   # the window under a virtual display (screenshots, driven by its shortcuts), printed pages
