@@ -78,35 +78,39 @@ TEST_F(PhotoOrientTest, EachPageOfATiffByItsOwnOrientation) {
   EXPECT_TRUE(SamePixels(Image(), *TurnedByHand(*stored, 8)));
 }
 
+// JPEG files carry the camera's data in an APP1 block, TIFF files in an EXIF directory.
 TEST_F(PhotoOrientTest, PropertiesShowTheCameraData) {
   if (!HavePeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
-  WriteImage(*Gradient(40, 24), Path("camera.jpg"));
-  ASSERT_TRUE(
-      RunTool("timeout 60 exiftool -q -overwrite_original -n -Orientation=8 -Make=Phone '-Model=Phone X' "
-              "-ExposureTime=0.008 -FNumber=2.8 -FocalLength=4.3 '-DateTimeOriginal=2023:06:14 09:30:12' " +
-              Path("camera.jpg")));
-  Open(Path("camera.jpg"));
-  std::map<std::string, QString> shown;
-  Dialogs->Forms.push_back([&](QDialog& dialog) {
-    auto& form = dynamic_cast<brindlex::TPropertiesForm&>(dialog);
-    for (const auto& [section, label] : std::vector<std::pair<const char*, const char*>>{{"Image", "Size"},
-                                                                                         {"File", "Format"},
-                                                                                         {"Camera", "Make and model"},
-                                                                                         {"Camera", "Date taken"},
-                                                                                         {"Camera", "Exposure"},
-                                                                                         {"Camera", "Aperture"},
-                                                                                         {"Camera", "Focal length"}})
-      shown[label] = form.Value(section, label);
-    return false;
-  });
-  Trigger("acProperties");
-  EXPECT_EQ(shown["Size"], "24 x 40 pixels") << "the picture as shown";
-  EXPECT_EQ(shown["Format"], "JPEG");
-  EXPECT_EQ(shown["Make and model"], "Phone X");
-  EXPECT_EQ(shown["Date taken"], "2023-06-14 09:30:12");
-  EXPECT_EQ(shown["Exposure"], "1/125 s");
-  EXPECT_EQ(shown["Aperture"], "f/2.8");
-  EXPECT_EQ(shown["Focal length"], "4.3 mm");
+  for (const auto& [name, format] : {std::pair{"camera.jpg", "JPEG"}, std::pair{"camera.tif", "TIFF file"}}) {
+    SCOPED_TRACE(name);
+    WriteImage(*Gradient(40, 24), Path(name));
+    ASSERT_TRUE(
+        RunTool("timeout 60 exiftool -q -overwrite_original -n -Orientation=8 -Make=Phone '-Model=Phone X' "
+                "-ExposureTime=0.008 -FNumber=2.8 -FocalLength=4.3 '-DateTimeOriginal=2023:06:14 09:30:12' " +
+                Path(name)));
+    Open(Path(name));
+    std::map<std::string, QString> shown;
+    Dialogs->Forms.push_back([&](QDialog& dialog) {
+      auto& form = dynamic_cast<brindlex::TPropertiesForm&>(dialog);
+      for (const auto& [section, label] : std::vector<std::pair<const char*, const char*>>{{"Image", "Size"},
+                                                                                           {"File", "Format"},
+                                                                                           {"Camera", "Make and model"},
+                                                                                           {"Camera", "Date taken"},
+                                                                                           {"Camera", "Exposure"},
+                                                                                           {"Camera", "Aperture"},
+                                                                                           {"Camera", "Focal length"}})
+        shown[label] = form.Value(section, label);
+      return false;
+    });
+    Trigger("acProperties");
+    EXPECT_EQ(shown["Size"], "24 x 40 pixels") << "the picture as shown";
+    EXPECT_EQ(shown["Format"], format);
+    EXPECT_EQ(shown["Make and model"], "Phone X");
+    EXPECT_EQ(shown["Date taken"], "2023-06-14 09:30:12");
+    EXPECT_EQ(shown["Exposure"], "1/125 s");
+    EXPECT_EQ(shown["Aperture"], "f/2.8");
+    EXPECT_EQ(shown["Focal length"], "4.3 mm");
+  }
 
   // A picture without EXIF data has no camera section.
   OpenGradient("plain.png", 8, 8);
