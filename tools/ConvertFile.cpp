@@ -14,6 +14,7 @@
 #include "ConvertPromotion.h"
 #include "formats/QvFormats.h"
 #include "formats/QvMultiPageWriter.h"
+#include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
@@ -123,8 +124,10 @@ class TFileConversion {
       if (FWarn) FWarn({FCurrentInput, std::move(warning)});
   }
 
-  // The operations, the promotion and the output class's settings.
+  // Upright by the file's orientation, the operations, the promotion and the output class's
+  // settings. Upright first, so that the operations turn and crop the picture as it is seen.
   std::unique_ptr<TDibGraphic> PrepareForOutput(std::unique_ptr<TDibGraphic> image, size_t i) {
+    if (FOptions.AutoOrient) AutoOrient(*image);
     image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                             [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
     if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
@@ -153,6 +156,8 @@ class TFileConversion {
     std::thread writer;
     gate.OnHandOff = [&]() {
       if (image->ImageSize() < kWriteWhileReadingMinBytes || PromotionTarget(*image, FOutputCapabilities)) return false;
+      // A page to be turned upright is written only once it is whole and turned.
+      if (FOptions.AutoOrient && image->Metadata().Orientation != kOrientationTopLeft) return false;
       ChooseTiffCompression(*image, FOptions.Compression);
       ApplyCodecOptions(*image, FOptions.Codec);
       file = std::make_unique<TMultiPageWriter>(output);

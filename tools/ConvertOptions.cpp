@@ -208,6 +208,7 @@ std::map<std::string, TOptionSpec> BuildOptionTable() {
       {"--compression", {true, SetCompression}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
+      {"--no-auto-orient", {false, [](TConvertOptions& o, const std::string&) { o.AutoOrient = false; }}},
       {"--limit-area", {true, SetLimitArea}},
       {"--limit-memory", {true, SetLimitMemory}},
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
@@ -381,6 +382,11 @@ TIFF output:
       --compression C   none, packbits, g3, g3-2d, g4, zlib or jpeg (default: g4 for black and
                         white, jpeg for true colour, packbits otherwise); g3 and g4 need black
                         and white pages, jpeg gray or true colour ones
+
+Orientation:
+      --no-auto-orient  keep the pixels in the order the file stores them; by default a photo
+                        whose EXIF or TIFF orientation says it is turned or mirrored is written
+                        upright, each page by its own orientation
 
 Operations (applied in the order given, to every page):
       --rotate DEG      turn clockwise; multiples of 90 are exact, other angles grow the image

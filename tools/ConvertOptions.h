@@ -51,7 +51,8 @@ struct TConvertOptions {
   bool AllPages = false;
   std::optional<TTiffCompression> Compression;  // --compression: of TIFF output; none given: by format
   bool Overwrite = false;
-  bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
+  bool AutoOrient = true;  // photos written upright by their orientation; --no-auto-orient clears it
+  bool Strict = false;     // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;

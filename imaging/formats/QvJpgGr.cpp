@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
+#include "formats/QvExif.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvLimits.h"
@@ -84,6 +86,10 @@ struct TJpegSession {
   TLandingPad Pad;
   char Message[JMSG_LENGTH_MAX] = {};
   JOCTET Buffer[kBufferSize] = {};
+  // Reading: room for the payload of one APP1 segment, and the size of the first Exif one kept
+  // there (0: none yet).
+  std::vector<uint8_t> App1;
+  size_t ExifSegmentBytes = 0;
 };
 
 TJpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<TJpegSession*>(cinfo->client_data); }
@@ -205,6 +211,36 @@ extern "C" void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 extern "C" void JpegTermSource(j_decompress_ptr) {}
+
+// Reads an APP1 segment. The first one that holds EXIF data is kept (its length field bounds it to
+// 65533 bytes, which App1 holds); every other one is skipped, so no file makes libjpeg keep
+// segments in memory.
+extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) {
+  TJpegSession& session = SessionOf(cinfo);
+  jpeg_source_mgr& source = *cinfo->src;
+  const auto fill = [&] {
+    if (source.bytes_in_buffer == 0 && !(*source.fill_input_buffer)(cinfo)) ERREXIT(cinfo, JERR_CANT_SUSPEND);
+  };
+  unsigned lengthField = 0;
+  for (int i = 0; i < 2; ++i) {
+    fill();
+    lengthField = lengthField << 8 | *source.next_input_byte++;
+    --source.bytes_in_buffer;
+  }
+  if (lengthField < 2) ERREXIT(cinfo, JERR_BAD_LENGTH);
+  const size_t length = lengthField - 2;
+  uint8_t* kept = session.ExifSegmentBytes == 0 && length <= session.App1.size() ? session.App1.data() : nullptr;
+  for (size_t done = 0; done < length;) {
+    fill();
+    const size_t n = std::min(source.bytes_in_buffer, length - done);
+    if (kept) std::memcpy(kept + done, source.next_input_byte, n);
+    source.next_input_byte += n;
+    source.bytes_in_buffer -= n;
+    done += n;
+  }
+  if (kept && !ExifBlockOfApp1({kept, length}).empty()) session.ExifSegmentBytes = length;
+  return TRUE;
+}
 
 void WriteBufferOut(j_compress_ptr cinfo, size_t count) {
   TJpegSession& session = SessionOf(cinfo);
@@ -346,13 +382,30 @@ void KeepOriginal(TDibGraphic& image, TJpegSession& session, const jpeg_decompre
 
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
 
+// The orientation and camera data of the file's EXIF block; the block itself is kept for writers
+// when it could be read.
+TImageMetadata MetadataOf(const TJpegSession& session) {
+  TImageMetadata metadata;
+  if (session.ExifSegmentBytes == 0) return metadata;
+  const std::span<const uint8_t> block = ExifBlockOfApp1({session.App1.data(), session.ExifSegmentBytes});
+  const TExifInfo exif = ReadExifBlock(block);
+  if (!exif.Valid) return metadata;
+  metadata.HasExif = true;
+  metadata.Orientation = exif.Orientation;
+  metadata.Camera = exif.Camera;
+  metadata.Exif.assign(block.begin(), block.end());
+  return metadata;
+}
+
 }  // namespace
 
 void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   ClearWarnings();
+  Metadata() = TImageMetadata{};
   FWarningCount = 0;
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
+  session.App1.resize(0xFFFF - 2);
   session.Keep = true;
   session.KeepLimit = kKeptHeaderBytes;
   TJpegObject<jpeg_decompress_struct> decoder(session);
@@ -363,10 +416,13 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     jpeg_create_decompress(&cinfo);
     cinfo.src = &session.Source;
     cinfo.progress = &session.Progress;
+    jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, JpegReadApp1);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGR;
     multiScan = jpeg_has_multiple_scans(&cinfo);
   });
+  Metadata() = MetadataOf(session);
+  session.App1 = {};
   // Sizes are checked before libjpeg allocates its buffers for the image.
   const int bits = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   CheckImageSize(cinfo.image_width, cinfo.image_height, bits);

@@ -312,6 +312,7 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
   } restore{*this, wasAnimated};
 
   FWarnings.clear();
+  FMetadata = TImageMetadata{};
   const int64_t start = stream.Position();
   int count = 1;
   if (FMultiImage) {

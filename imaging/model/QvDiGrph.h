@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "model/QvMetadata.h"
 #include "model/QvPalette.h"
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
@@ -221,6 +222,11 @@ class TDibGraphic {
   void AddWarning(std::string message) { FWarnings.push_back(std::move(message)); }
   void ClearWarnings() { FWarnings.clear(); }
 
+  // What the file said besides the pixels (model/QvMetadata.h): set by readers, started afresh by
+  // LoadFromStream, never copied by Assign or TakeImage nor changed by transforms.
+  const TImageMetadata& Metadata() const { return FMetadata; }
+  TImageMetadata& Metadata() { return FMetadata; }
+
   // --- frames ---
   int ImageIndex() const { return FImageIndex; }
   void SetImageIndex(int index) { FImageIndex = index; }
@@ -281,6 +287,7 @@ class TDibGraphic {
   TPixelWriter FWriter = nullptr;
   std::unique_ptr<TRgbToPaletteConverter> FConverter;
   std::vector<std::string> FWarnings;
+  TImageMetadata FMetadata;
   std::shared_ptr<const TOriginalEncoding> FOriginal;  // shared by the copies of unchanged pixels
 };
 
