@@ -7,6 +7,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <vector>
 
 #include "model/QvThreads.h"
@@ -69,7 +71,9 @@ void SubFilterRow(const QImage& bitmap, int y, bool mono, std::vector<uint8_t>& 
 // follow: the last band ends the stream, the others end on a byte boundary (a sync flush), so
 // that the bands' data put one after the other is one deflate stream.
 struct TBand {
-  std::vector<uint8_t> Data;
+  // Sized to deflate's bound; only the pages written are ever touched.
+  std::unique_ptr<uint8_t[]> Data;
+  size_t Size = 0;
   uLong Adler = 1;  // of the band's filtered rows
   uLong Length = 0;
   bool Ok = false;
@@ -81,9 +85,11 @@ void DeflateBand(const QImage& bitmap, bool mono, int first, int last, bool fina
   if (deflateInit2(&z.Stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
   z.Ready = true;
   std::vector<uint8_t> row(rowBytes);
-  band.Data.resize(deflateBound(&z.Stream, static_cast<uLong>(rowBytes) * static_cast<uLong>(last - first)) + 64);
-  z.Stream.next_out = band.Data.data();
-  z.Stream.avail_out = static_cast<uInt>(band.Data.size());
+  const size_t capacity = deflateBound(&z.Stream, static_cast<uLong>(rowBytes) * static_cast<uLong>(last - first)) + 64;
+  if (capacity > std::numeric_limits<uInt>::max()) return;
+  band.Data = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+  z.Stream.next_out = band.Data.get();
+  z.Stream.avail_out = static_cast<uInt>(capacity);
   for (int y = first; y < last; ++y) {
     if (((y - first) & 63) == 0 && cancelled.load(std::memory_order_relaxed)) return;
     SubFilterRow(bitmap, y, mono, row);
@@ -97,7 +103,7 @@ void DeflateBand(const QImage& bitmap, bool mono, int first, int last, bool fina
     // The buffer holds deflate's bound for the whole band, so every call takes its row.
     if (result != (flush == Z_FINISH ? Z_STREAM_END : Z_OK) || z.Stream.avail_in != 0) return;
   }
-  band.Data.resize(band.Data.size() - z.Stream.avail_out);
+  band.Size = capacity - z.Stream.avail_out;
   band.Ok = true;
 }
 
@@ -148,21 +154,19 @@ QByteArray EncodeClipboardPng(const QImage& source, const std::atomic<bool>& can
       }
       PutChunk(out, "PLTE", palette, sizeof palette);
     }
-    // The zlib stream (header for the fastest level, the bands, the checksum) in IDAT chunks of
-    // at most 1 MiB.
-    std::vector<uint8_t> stream{0x78, 0x01};
-    size_t total = 6;
-    for (const TBand& band : bands) total += band.Data.size();
-    stream.reserve(total);
-    for (TBand& band : bands) {
-      stream.insert(stream.end(), band.Data.begin(), band.Data.end());
-      std::vector<uint8_t>().swap(band.Data);
-    }
-    for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<uint8_t>(adler >> shift));
-    out.reserve(out.size() + static_cast<qsizetype>(total + total / (1 << 20) * 12 + 64));
+    // The zlib stream in IDAT chunks of at most 1 MiB (a stream may be split anywhere between
+    // chunks): the header for the fastest level, the bands, the checksum.
+    const uint8_t zlibHeader[2] = {0x78, 0x01};
+    PutChunk(out, "IDAT", zlibHeader, sizeof zlibHeader);
     constexpr size_t kChunk = 1 << 20;
-    for (size_t at = 0; at < stream.size(); at += kChunk)
-      PutChunk(out, "IDAT", stream.data() + at, std::min(kChunk, stream.size() - at));
+    for (TBand& band : bands) {
+      for (size_t at = 0; at < band.Size; at += kChunk)
+        PutChunk(out, "IDAT", band.Data.get() + at, std::min(kChunk, band.Size - at));
+      band.Data.reset();
+    }
+    uint8_t checksum[4];
+    for (int i = 0; i < 4; ++i) checksum[i] = static_cast<uint8_t>(adler >> (24 - 8 * i));
+    PutChunk(out, "IDAT", checksum, sizeof checksum);
     PutChunk(out, "IEND", nullptr, 0);
     return out;
   } catch (const std::bad_alloc&) {
