@@ -18,8 +18,8 @@
 #include <random>
 
 #include "model/QvDiGrph.h"
-#include "platform/QvClipboardData.h"
 #include "platform/QvDiGrphQt.h"
+#include "platform/QvDiGrphQtClipboard.h"
 #include "platform/QvQtPlatform.h"
 
 using namespace quorvane;

@@ -16,7 +16,7 @@
 #include "model/QvDiGrphRows.h"
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
-#include "platform/QvClipboardData.h"
+#include "platform/QvDiGrphQtClipboard.h"
 #include "platform/QvQtCanvas.h"
 
 namespace quorvane {

@@ -53,7 +53,7 @@ void LoadFromClipboardFormat(TDibGraphic& image, int format, const QImage& data,
 // cannot be made.
 void SaveToClipboardFormat(const TDibGraphic& image, int& format, QImage& data, QVariant& palette);
 // Puts the image on the clipboard as SaveToClipboardFormat renders it, offered to other programs
-// as PNG and BMP files encoded on worker threads (TClipboardImageData, QvClipboardData.h).
+// as PNG and BMP files encoded on worker threads (TClipboardImageData, QvDiGrphQtClipboard.h).
 void CopyToClipboard(const TDibGraphic& image, QClipboard& clipboard);
 
 // The image drawn onto black, as icons and metafiles become images: a TrueColor image of the

@@ -8,8 +8,8 @@
 
 #include "formats/FormatTestUtil.h"
 #include "model/QvThreads.h"
-#include "platform/QvClipboardData.h"
 #include "platform/QvDiGrphQt.h"
+#include "platform/QvDiGrphQtClipboard.h"
 
 using namespace fmt_test;
 

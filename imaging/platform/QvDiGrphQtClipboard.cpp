@@ -1,4 +1,4 @@
-#include "platform/QvClipboardData.h"
+#include "platform/QvDiGrphQtClipboard.h"
 
 #include <zlib.h>
 
