@@ -70,6 +70,14 @@ class TfrmImageConverter::TScanWindow : public IScanWindow {
   }
   void OpenScannedFile(const QString& fileName) override { FWindow.LoadFile(fileName); }
   void ProcessMessages() override { QCoreApplication::processEvents(); }
+  TScanChoices LastScanChoices() override {
+    QSettings settings = ProgramSettings();
+    return ReadScanChoices(settings);
+  }
+  void KeepScanChoices(const TScanChoices& choices) override {
+    QSettings settings = ProgramSettings();
+    WriteScanChoices(settings, choices);
+  }
 
  private:
   TfrmImageConverter& FWindow;
