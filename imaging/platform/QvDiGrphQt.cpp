@@ -16,6 +16,7 @@
 #include "model/QvDiGrphRows.h"
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
+#include "platform/QvDiGrphQtClipboard.h"
 #include "platform/QvQtCanvas.h"
 
 namespace quorvane {
@@ -282,7 +283,8 @@ void CopyToClipboard(const TDibGraphic& image, QClipboard& clipboard) {
   QImage data;
   QVariant palette;
   SaveToClipboardFormat(image, format, data, palette);
-  clipboard.setImage(data);
+  // The clipboard takes ownership of the mime data.
+  clipboard.setMimeData(new TClipboardImageData(std::move(data)));
 }
 
 }  // namespace quorvane
