@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -557,6 +558,27 @@ std::unique_ptr<TTiffHandle> OpenPage(TStream& stream, int64_t base, int index, 
   return h;
 }
 
+// The page's ICC profile (tag 34675); a damaged one is dropped with a warning.
+std::vector<uint8_t> ReadIccProfile(TTiffHandle& h, TDibGraphic& image) {
+  uint32_t count = 0;
+  const uint8_t* data = nullptr;
+  if (!TIFFGetField(h.Get(), TIFFTAG_ICCPROFILE, &count, &data) || data == nullptr || count == 0) return {};
+  const std::string problem = IccProfileProblem(data, count);
+  if (!problem.empty()) {
+    image.AddWarning(IccDroppedWarning(problem));
+    return {};
+  }
+  return std::vector<uint8_t>(data, data + IccDeclaredSize(data));
+}
+
+// Stores the image's profile with the page when it describes the page's pixels.
+void WriteIccProfile(TTiffHandle& h, const TDibGraphic& image) {
+  const std::vector<uint8_t>& profile = image.IccProfile();
+  if (!IccProfileFits(profile, image.ImageFormat())) return;
+  if (!TIFFSetField(h.Get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data()))
+    RaiseTiffError("TIFFSetField: Tag = " + std::to_string(TIFFTAG_ICCPROFILE));
+}
+
 }  // namespace
 
 void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
@@ -574,6 +596,7 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
   NewImage(static_cast<int>(page.Width), static_cast<int>(page.Height), format.Format, &format.Palette,
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
+  SetIccProfile(ReadIccProfile(h, *this));
 
   bool converted = true;
   if (page.Rgba)
@@ -643,6 +666,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_SAMPLESPERPIXEL, layout.SamplesPerPixel);
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
+  WriteIccProfile(h, *this);
 
   const bool invert = format == TImageFormat::BlackWhite && ccitt;
   const bool swap = format == TImageFormat::TrueColor;
