@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <lcms2.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +6,7 @@
 #include "colour/QvColour.h"
 #include "model/QvExcept.h"
 #include "support/PictureCompare.h"
+#include "support/TestProfiles.h"
 
 using namespace quorvane;
 
@@ -14,35 +14,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes SavedProfile(cmsHPROFILE profile) {
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  Bytes bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
-// A wide-gamut RGB profile: the primaries of the common wide-gamut working space, gamma 2.2.
-Bytes WideGamutProfile() {
-  cmsCIExyY white;
-  cmsWhitePointFromTemp(&white, 6504);
-  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  return SavedProfile(profile);
-}
-
-Bytes GrayProfile(double gamma) {
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
-  cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
-  cmsFreeToneCurve(curve);
-  return SavedProfile(profile);
-}
-
-Bytes SrgbProfile() { return SavedProfile(cmsCreate_sRGBProfile()); }
+using qvtest::GrayProfile;
+using qvtest::SrgbProfile;
+using qvtest::WideGamutProfile;
 
 int Channel(TColorValue c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 
