@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "ConvertCompression.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
@@ -108,10 +109,12 @@ class TFileConversion {
       std::unique_ptr<TDibGraphic> image = FInput->Load(FPages[i]);
       for (std::string& warning : PageWarnings(*image, FPages[i], FPageCount, FOptions.Strict))
         if (FWarn) FWarn({FCurrentInput, std::move(warning)});
+      Note(PrepareColours(*image, FOptions.Profile, FOutputCapabilities, FOutputClass->ClassName), FPages[i]);
       Report(i, 0.2);
       image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                               [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
       if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
+      Note(DropUnfittingProfile(*image), FPages[i]);
       image = AsOutputClass(std::move(image), *FOutputClass);
       ChooseTiffCompression(*image, FOptions.Compression);
       ApplyCodecOptions(*image, FOptions.Codec);
@@ -124,10 +127,15 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> PromoteForOutput(std::unique_ptr<TDibGraphic> image, int page) {
     const std::optional<TImageFormat> target = PromotionTarget(*image, FOutputCapabilities);
     if (!target) return image;
-    std::string note = PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName);
-    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
-    if (FNote) FNote({FCurrentInput, std::move(note)});
+    Note(PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName), page);
     return Promote(*image, *target);
+  }
+
+  // Reports what was done beyond the operations (nothing for an empty note).
+  void Note(std::string note, int page) {
+    if (note.empty() || !FNote) return;
+    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
+    FNote({FCurrentInput, std::move(note)});
   }
 
   void WritePage(size_t i, const std::string& output) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "formats/QvTifGr.h"
 #include "model/QvLimits.h"
 #include "model/QvPalette.h"
@@ -55,9 +56,11 @@ struct TConvertOptions {
   bool Quiet = false;
   bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
-  std::optional<int> LimitArea;    // --limit-area: megapixels
-  std::optional<int> LimitMemory;  // --limit-memory: MiB
-  TCodecOptions Codec;             // settings of the JPEG and PNG writers
+  std::optional<int> LimitArea;               // --limit-area: megapixels
+  std::optional<int> LimitMemory;             // --limit-memory: MiB
+  TCodecOptions Codec;                        // settings of the JPEG and PNG writers
+  TProfileMode Profile = TProfileMode::Keep;  // --keep-profile, --to-srgb, --strip
+  int ProfileOptions = 0;                     // how many of them were given (at most one may be)
 };
 
 // Parses the arguments after the program name.

@@ -74,6 +74,7 @@ struct TGraphicCapabilities {
   bool MultipleImages = false;
   uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
   bool Readable = true;         // false for formats that are only written (kept out of open dialogs)
+  bool IccProfiles = false;     // its files hold the image's ICC profile (IccProfile)
 
   bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
   bool CanWriteAny() const { return WritableFormats != 0; }
