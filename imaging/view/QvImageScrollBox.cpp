@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "colour/QvColour.h"
 #include "model/QvExcept.h"
 #include "model/QvPlatform.h"
 #include "transforms/QvTransfFilter.h"
@@ -308,7 +309,28 @@ void TImageScrollBox::EnsureDisplayArea(const TRect& area) {
   FPaintCache->Image = QImage();
   BuildDisplayPart(*built, *FDisplayGraphic);
   FDisplayArea = *built;
+  if (FColourManaged) {
+    try {
+      ConvertForDisplay(*FDisplayGraphic, FScreenProfile);
+    } catch (const Exception&) {
+      // A profile the colour engine refuses: the picture is shown as if it were sRGB.
+    }
+  }
   RebuildPaintImage();
+}
+
+void TImageScrollBox::SetColourManaged(bool value) {
+  if (value == FColourManaged) return;
+  FColourManaged = value;
+  // The built part is rebuilt at the next paint; zoom and scroll position stay.
+  FDisplayArea = TRect{};
+  FImageControl->update();
+}
+
+void TImageScrollBox::SetScreenProfile(std::vector<uint8_t> profile) {
+  FScreenProfile = std::move(profile);
+  FDisplayArea = TRect{};
+  FImageControl->update();
 }
 
 void TImageScrollBox::RebuildPaintImage() {

@@ -28,6 +28,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "model/QvDiGrph.h"
 #include "view/QvMouseHandler.h"
@@ -113,6 +114,17 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool HorzScrollBarShown() const { return FBars.Horizontal; }
   bool VertScrollBarShown() const { return FBars.Vertical; }
 
+  // --- colour ---
+  // With colour management on (the default), the display copy's colours are converted from the
+  // picture's embedded profile to ScreenProfile (empty: the screen is sRGB), perceptual intent;
+  // the picture itself never changes. A picture without a profile is shown as it is, and so is
+  // one whose profile the colour engine refuses. Both setters repaint at the same zoom and
+  // scroll position.
+  bool ColourManaged() const { return FColourManaged; }
+  void SetColourManaged(bool value);
+  const std::vector<uint8_t>& ScreenProfile() const { return FScreenProfile; }
+  void SetScreenProfile(std::vector<uint8_t> profile);
+
   // --- mouse ---
   TMouseMode MouseMode() const { return FMouseMode; }
   // mmDrag and mmQuickSelect replace the handler; mmNone removes it (default cursor).
@@ -184,6 +196,8 @@ class TImageScrollBox : public QAbstractScrollArea {
   int FDisplayLeft = 0;
   int FDisplayTop = 0;
   TRect FDisplayArea;  // part of the display copy held by FDisplayGraphic
+  bool FColourManaged = true;
+  std::vector<uint8_t> FScreenProfile;  // empty: sRGB
 };
 
 }  // namespace quorvane
