@@ -170,6 +170,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   void PlaceImageControl(const TZoomGeometry& geometry);
   void SetScrollBarsShown(TScrollBars bars);
   void RebuildPaintImage();
+  void ForgetColourCopy();
 
   std::unique_ptr<TImageControl> FImageControl;
   std::unique_ptr<TDibGraphic> FOwnGraphic;  // shown until the box is given a picture
@@ -198,6 +199,10 @@ class TImageScrollBox : public QAbstractScrollArea {
   TRect FDisplayArea;  // part of the display copy held by FDisplayGraphic
   bool FColourManaged = true;
   std::vector<uint8_t> FScreenProfile;  // empty: sRGB
+  // The display source converted to the screen's colours, made when first needed; the source it
+  // was made from (null: none made yet).
+  std::unique_ptr<TDibGraphic> FColourGraphic;
+  mutable const TDibGraphic* FColourBase = nullptr;
 };
 
 }  // namespace quorvane
