@@ -39,7 +39,9 @@ TEST(ColourSave, ProfileKeptOrColoursConvertedByFormat) {
     TImageDocument other;
     other.LoadFromFile(folder / c.Name, 1);
     EXPECT_EQ(other.Image().IccProfile(), c.Kept ? wide : std::vector<uint8_t>{});
-    if (!c.Kept) EXPECT_TRUE(SamePixels(other.Image(), converted));
+    if (!c.Kept) {
+      EXPECT_TRUE(SamePixels(other.Image(), converted));
+    }
     EXPECT_TRUE(SamePixels(document.Image(), edited));
     EXPECT_EQ(document.Image().IccProfile(), wide);
   }

@@ -40,11 +40,14 @@ TEST(ConvertColour, ProfileOptionsByOutputFormat) {
     const TRun run = RunConvert(arguments);
     ASSERT_EQ(run.Status, 0) << run.Err;
     EXPECT_NE(run.Err.find(c.Note), std::string::npos) << run.Err;
-    if (*c.Note == '\0') EXPECT_EQ(run.Err, "");
+    if (*c.Note == '\0') {
+      EXPECT_EQ(run.Err, "");
+    }
     std::unique_ptr<TDibGraphic> output = ReadImage(dir / c.Output);
     EXPECT_EQ(output->IccProfile(), c.Kept ? wide : std::vector<uint8_t>{});
-    if (c.Options.empty() || c.Options[0] != "--gray")
+    if (c.Options.empty() || c.Options[0] != "--gray") {
       EXPECT_TRUE(SamePicture(*output, c.Converted ? converted : *input));
+    }
   }
   const TRun both = RunConvert({"--strip", "--to-srgb", dir / "wide.tif", "-o", dir / "x.png"});
   EXPECT_EQ(both.Status, 2);
