@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "colour/QvColour.h"
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvOrient.h"
 #include "model/QvDiGrphRegistry.h"
@@ -104,6 +105,9 @@ bool TImageDocument::IsOwnPagedFile(const std::string& fileName) const {
 std::unique_ptr<TDibGraphic> TImageDocument::PrepareSave(const std::string& extension) {
   std::unique_ptr<TDibGraphic> target = quorvane::CreateGraphicForFile(extension);
   target->Assign(FImage.get());
+  // JPEG, PNG and TIFF files keep the colour profile; other formats get the colours in sRGB,
+  // which is how a file without a profile is seen.
+  if (!target->Capabilities().IccProfiles) quorvane::ConvertToSrgb(*target);
   if (OnBeforeSave) OnBeforeSave(*target);
   return target;
 }

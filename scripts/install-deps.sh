@@ -48,6 +48,9 @@ PACKAGES=(
   xvfb xdotool x11-apps imagemagick poppler-utils libsane-dev libsane1 sane-utils
   # the PDF writer's object and stream library, and its command-line checker for the interop tests
   libqpdf-dev qpdf
+  # colour management: Little CMS 2 converts embedded ICC profiles for the screen, the printer and
+  # the converter; its own tools (tificc, transicc) and the free ICC profiles serve the peer checks
+  liblcms2-dev liblcms2-utils icc-profiles-free
   # packaging checks
   desktop-file-utils appstream lintian dpkg-dev file
 )

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "ConvertCompression.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
@@ -127,10 +128,12 @@ class TFileConversion {
   // Upright by the file's orientation, the operations, the promotion and the output class's
   // settings. Upright first, so that the operations turn and crop the picture as it is seen.
   std::unique_ptr<TDibGraphic> PrepareForOutput(std::unique_ptr<TDibGraphic> image, size_t i) {
+    Note(PrepareColours(*image, FOptions.Profile, FOutputCapabilities, FOutputClass->ClassName), FPages[i]);
     if (FOptions.AutoOrient) AutoOrient(*image);
     image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                             [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
     if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
+    Note(DropUnfittingProfile(*image), FPages[i]);
     image = AsOutputClass(std::move(image), *FOutputClass);
     ChooseTiffCompression(*image, FOptions.Compression);
     ApplyCodecOptions(*image, FOptions.Codec);
@@ -140,8 +143,10 @@ class TFileConversion {
   // A page read and written by the same class with no operation between can be written while it
   // is read, when a core is spare for the writer.
   bool CanWriteWhileReading() const {
-    return FOptions.WriteWhileReading && FOptions.Operations.empty() && FInput->RegisteredClass() == FOutputClass &&
-           WritesWhileReading(*FOutputClass) && std::thread::hardware_concurrency() > unsigned(FOptions.Jobs);
+    // Converting or dropping the colour profile changes the pixels after reading.
+    return FOptions.WriteWhileReading && FOptions.Operations.empty() && FOptions.Profile == TProfileMode::Keep &&
+           FInput->RegisteredClass() == FOutputClass && WritesWhileReading(*FOutputClass) &&
+           std::thread::hardware_concurrency() > unsigned(FOptions.Jobs);
   }
 
   // WritePage with the writing on a second thread: the reader hands the image over with its first
@@ -211,10 +216,15 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> PromoteForOutput(std::unique_ptr<TDibGraphic> image, int page) {
     const std::optional<TImageFormat> target = PromotionTarget(*image, FOutputCapabilities);
     if (!target) return image;
-    std::string note = PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName);
-    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
-    if (FNote) FNote({FCurrentInput, std::move(note)});
+    Note(PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName), page);
     return Promote(*image, *target);
+  }
+
+  // Reports what was done beyond the operations (nothing for an empty note).
+  void Note(std::string note, int page) {
+    if (note.empty() || !FNote) return;
+    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
+    FNote({FCurrentInput, std::move(note)});
   }
 
   void WritePage(size_t i, const std::string& output) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "formats/QvTifGr.h"
 #include "model/QvLimits.h"
 #include "model/QvPalette.h"
@@ -59,10 +60,12 @@ struct TConvertOptions {
   // Write an image while it is still being read, on a second thread, where the formats allow it
   // and a core is spare (no command-line option: on by default; tests switch it off).
   bool WriteWhileReading = true;
-  std::optional<int> Threads;      // --threads: threads of each file's operations
-  std::optional<int> LimitArea;    // --limit-area: megapixels
-  std::optional<int> LimitMemory;  // --limit-memory: MiB
-  TCodecOptions Codec;             // settings of the JPEG and PNG writers
+  std::optional<int> Threads;                 // --threads: threads of each file's operations
+  std::optional<int> LimitArea;               // --limit-area: megapixels
+  std::optional<int> LimitMemory;             // --limit-memory: MiB
+  TCodecOptions Codec;                        // settings of the JPEG and PNG writers
+  TProfileMode Profile = TProfileMode::Keep;  // --keep-profile, --to-srgb, --strip
+  int ProfileOptions = 0;                     // how many of them were given (at most one may be)
 };
 
 // Parses the arguments after the program name.

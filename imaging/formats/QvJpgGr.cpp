@@ -15,6 +15,7 @@
 #include "formats/QvExif.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
 
@@ -380,6 +381,16 @@ void KeepOriginal(TDibGraphic& image, TJpegSession& session, const jpeg_decompre
   image.SetOriginalEncoding(std::move(original));
 }
 
+// The profile the file's APP2 "ICC_PROFILE" chunks carry; a damaged one is dropped with a warning.
+std::vector<uint8_t> ReadIccMarkers(const jpeg_decompress_struct& cinfo, TDibGraphic& image) {
+  TIccChunkAssembler assembler;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next)
+    if (m->marker == JPEG_APP0 + 2) assembler.Add(m->data, m->data_length);
+  std::vector<uint8_t> profile = assembler.Assemble();
+  if (!assembler.Problem().empty()) image.AddWarning(IccDroppedWarning(assembler.Problem()));
+  return profile;
+}
+
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
 
 // The orientation and camera data of the file's EXIF block; the block itself is kept for writers
@@ -417,6 +428,7 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     cinfo.src = &session.Source;
     cinfo.progress = &session.Progress;
     jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, JpegReadApp1);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGR;
     multiScan = jpeg_has_multiple_scans(&cinfo);
@@ -444,7 +456,9 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   }
   const uint16_t xDpi = DensityToDpi(cinfo.density_unit, cinfo.X_density);
   const uint16_t yDpi = DensityToDpi(cinfo.density_unit, cinfo.Y_density);
+  std::vector<uint8_t> profile = ReadIccMarkers(cinfo, *this);
   NewImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), format, nullptr, xDpi, yDpi);
+  SetIccProfile(std::move(profile));
 
   if (!multiScan) session.Watch = cinfo.arith_code ? TDataEndWatch::Arithmetic : TDataEndWatch::Huffman;
   const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
@@ -502,6 +516,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   TJpegObject<jpeg_compress_struct> encoder(session);
   jpeg_compress_struct& cinfo = encoder.Object;
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
+  const std::vector<std::vector<uint8_t>> iccChunks =
+      IccProfileFits(IccProfile(), format) ? SplitIccForJpeg(IccProfile()) : std::vector<std::vector<uint8_t>>{};
 
   bool withdrawn = false;
   RunJpeg(session, [&] {
@@ -520,6 +536,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     if (FProgressive) jpeg_simple_progression(&cinfo);
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
+    for (const std::vector<uint8_t>& chunk : iccChunks)
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
     while (cinfo.next_scanline < cinfo.image_height) {
       if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
         withdrawn = true;

@@ -12,6 +12,7 @@
 #include "formats/QvExif.h"
 #include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -619,6 +620,27 @@ std::unique_ptr<TTiffHandle> OpenPage(TStream& stream, int64_t base, int index, 
   return h;
 }
 
+// The page's ICC profile (tag 34675); a damaged one is dropped with a warning.
+std::vector<uint8_t> ReadIccProfile(TTiffHandle& h, TDibGraphic& image) {
+  uint32_t count = 0;
+  const uint8_t* data = nullptr;
+  if (!TIFFGetField(h.Get(), TIFFTAG_ICCPROFILE, &count, &data) || data == nullptr || count == 0) return {};
+  const std::string problem = IccProfileProblem(data, count);
+  if (!problem.empty()) {
+    image.AddWarning(IccDroppedWarning(problem));
+    return {};
+  }
+  return std::vector<uint8_t>(data, data + IccDeclaredSize(data));
+}
+
+// Stores the image's profile with the page when it describes the page's pixels.
+void WriteIccProfile(TTiffHandle& h, const TDibGraphic& image) {
+  const std::vector<uint8_t>& profile = image.IccProfile();
+  if (!IccProfileFits(profile, image.ImageFormat())) return;
+  if (!TIFFSetField(h.Get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data()))
+    RaiseTiffError("TIFFSetField: Tag = " + std::to_string(TIFFTAG_ICCPROFILE));
+}
+
 }  // namespace
 
 void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
@@ -641,6 +663,7 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
   // before any row is reported, so that a writer waiting for the rows can decline a page that
   // is still to be turned.
   Metadata().Orientation = OrientationAfterTiffFlips(page.Orientation);
+  SetIccProfile(ReadIccProfile(h, *this));
 
   const bool flips = !page.Rgba && (FlipsHorizontally(page.Orientation) || FlipsVertically(page.Orientation));
   // Rows are final as they are read unless the whole page is inverted or flipped afterwards.
@@ -714,6 +737,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_SAMPLESPERPIXEL, layout.SamplesPerPixel);
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
+  WriteIccProfile(h, *this);
 
   // Rows are gathered into whole strips as the file stores them (red, green, blue; fax pages
   // inverted) and handed to libtiff a strip at a time, which writes uncompressed strips straight

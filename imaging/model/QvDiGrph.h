@@ -75,6 +75,7 @@ struct TGraphicCapabilities {
   bool MultipleImages = false;
   uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
   bool Readable = true;         // false for formats that are only written (kept out of open dialogs)
+  bool IccProfiles = false;     // its files hold the image's ICC profile (IccProfile)
 
   bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
   bool CanWriteAny() const { return WritableFormats != 0; }
@@ -196,6 +197,17 @@ class TDibGraphic {
   const TOriginalEncoding* OriginalEncoding() const { return FOriginal.get(); }
   void SetOriginalEncoding(std::shared_ptr<const TOriginalEncoding> value) { FOriginal = std::move(value); }
 
+  // The ICC profile that says what colours the pixels mean (empty: none, the pixels are sRGB).
+  // Readers of files that embed one set it, LoadFromStream clears it first, and writers of
+  // formats that hold one store it. It describes the colours, not the pixel values, so it stays
+  // with the image through every change of pixels: NewImage and FreeImage leave it alone,
+  // Assign and TakeImage carry it, and the transforms hand it from source to destination.
+  const std::vector<uint8_t>& IccProfile() const;
+  void SetIccProfile(std::vector<uint8_t> value);
+  bool HasIccProfile() const { return FIccProfile != nullptr; }
+  // Takes Source's profile (shared, not copied).
+  void CopyIccProfile(const TDibGraphic& source) { FIccProfile = source.FIccProfile; }
+
   // --- streams ---
   // Reads image ImageIndex, or with MultiImage every image of the stream as frames.
   virtual void LoadFromStream(TStream& stream);
@@ -288,7 +300,8 @@ class TDibGraphic {
   std::unique_ptr<TRgbToPaletteConverter> FConverter;
   std::vector<std::string> FWarnings;
   TImageMetadata FMetadata;
-  std::shared_ptr<const TOriginalEncoding> FOriginal;  // shared by the copies of unchanged pixels
+  std::shared_ptr<const TOriginalEncoding> FOriginal;       // shared by the copies of unchanged pixels
+  std::shared_ptr<const std::vector<uint8_t>> FIccProfile;  // shared by the image's copies; never empty
 };
 
 // Declares the class reference of a TDibGraphic descendant; put QV_GRAPHIC_CLASS(TName) in the

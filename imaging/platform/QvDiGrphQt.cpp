@@ -2,6 +2,7 @@
 
 #include <QBitmap>
 #include <QClipboard>
+#include <QColorSpace>
 #include <QIcon>
 #include <QPainter>
 #include <QPicture>
@@ -15,6 +16,7 @@
 #include "formats/QvIcoGr.h"
 #include "model/QvDiGrphRows.h"
 #include "model/QvExcept.h"
+#include "model/QvIccProfile.h"
 #include "model/QvStream.h"
 #include "platform/QvDiGrphQtClipboard.h"
 #include "platform/QvQtCanvas.h"
@@ -150,6 +152,15 @@ void LoadFromBitmapHandle(TDibGraphic& image, const QImage& bitmap) {
     image.FreeImage();
     throw;
   }
+  // The bitmap's colour space travels with its pixels; none, or sRGB, needs no profile.
+  std::vector<uint8_t> profile;
+  const QColorSpace space = bitmap.colorSpace();
+  if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
+    const QByteArray icc = space.iccProfile();
+    profile.assign(icc.begin(), icc.end());
+    if (!IccProfileProblem(profile).empty()) profile.clear();
+  }
+  image.SetIccProfile(std::move(profile));
 }
 
 void DrawOntoBlack(TDibGraphic& image, const QImage& source) {
