@@ -60,11 +60,13 @@ TEST_F(WindowTest, ViewKeysAreBoundAndQuitHasCtrlQ) {
     for (const QKeySequence& key : action->shortcuts()) got << key.toString();
     EXPECT_EQ(got, want) << r.Action;
   }
-  // None of them takes the keys of stepping through a folder's files.
+  // None of them takes the keys of stepping through a folder's files: only the steps do.
+  const QStringList steps{"acNextFile", "acPreviousFile", "acFirstFile", "acLastFile"};
   for (const char* key : {"Left", "Right", "Space", "Backspace", "Home", "End"})
     for (QAction* action : Window->actions())
-      EXPECT_FALSE(action->shortcuts().contains(QKeySequence(QString::fromLatin1(key))))
-          << action->objectName().toStdString() << " takes " << key;
+      if (!steps.contains(action->objectName()))
+        EXPECT_FALSE(action->shortcuts().contains(QKeySequence(QString::fromLatin1(key))))
+            << action->objectName().toStdString() << " takes " << key;
 }
 
 TEST_F(WindowTest, ZoomKeysStepAndTheBoxShowsTheRealZoom) {

@@ -30,6 +30,7 @@ fail() {
 }
 
 # 64 x 48: one-pixel squares inside a red frame two pixels wide (made by ImageMagick, a peer).
+# The picture alone in its folder: files added beside it would change the window's folder position.
 picture="$out/squares.png"
 convert -size 60x44 pattern:gray50 -bordercolor red -border 2 -type TrueColor "$picture"
 
@@ -69,9 +70,9 @@ sharp() {
   local shot=$1
   read -r size < <(echo "$box" | sed 's/+.*//')
   [ "$size" = "64x48" ] || fail "$shot: the picture covers $size screen pixels at 100 %, expected 64x48"
-  convert "$out/shots/$shot.png" -crop "$box" +repage "$out/$shot-crop.png"
+  convert "$out/shots/$shot.png" -crop "$box" +repage "$out/shots/$shot-crop.png"
   local diff
-  diff=$(compare -metric AE "$picture" "$out/$shot-crop.png" null: 2>&1 || true)
+  diff=$(compare -metric AE "$picture" "$out/shots/$shot-crop.png" null: 2>&1 || true)
   [ "${diff%% *}" = "0" ] || fail "$shot: the picture on the screen differs from the file in $diff pixels"
 }
 
