@@ -61,7 +61,7 @@ class ScanCommandTest : public WindowTest {
 };
 
 TEST_F(ScanCommandTest, WithoutAManagerBothCommandsSayNoScannerIsConfigured) {
-  const modeltest::TScratchFolder empty;
+  const qvtest::TScratchFolder empty;
   struct TManagerFolder {
     explicit TManagerFolder(const std::string& folder) { quorvane::SetSourceManagerFolder(folder); }
     ~TManagerFolder() { quorvane::SetSourceManagerFolder(""); }
@@ -137,14 +137,14 @@ TEST_F(ScanCommandTest, AFailingScanReEnablesTheWindowAndReportsTheError) {
 
 TEST_F(ScanCommandTest, MultiPageScanWithNoPageLeavesAnExistingFileAsItWas) {
   const TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_CANCELLED\""}}));
-  const modeltest::TScratchFolder folder;
+  const qvtest::TScratchFolder folder;
   const std::string output = folder / "keep.tif";
   std::ofstream(output) << "precious";
   Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
   Dialogs->SaveNames.push_back(QString::fromStdString(output));
   Trigger("acScan");
   EXPECT_TRUE(Dialogs->Errors.empty());
-  EXPECT_EQ(modeltest::FileBytes(output), (std::vector<uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(qvtest::FileBytes(output), (std::vector<uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(folder.List(), (std::vector<std::string>{"keep.tif"}));
   EXPECT_TRUE(Window->CurrentFileName().isEmpty());
   EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));

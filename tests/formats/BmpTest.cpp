@@ -241,8 +241,8 @@ TEST(Bmp, RleOverrunsStopAtBufferEnd) {
     ReadBmp(WinBmp(3, 2, bits, compression, GrayPalette4(16), absolute), image);
   }
   TDibGraphic image;
-  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-run-past-end-of-buffer.bmp")), image);
-  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle4-delta-past-last-row.bmp")), image);
+  ReadBmp(FileBytes(RegressionFile("bmp-rle8-run-past-end-of-buffer.bmp")), image);
+  ReadBmp(FileBytes(RegressionFile("bmp-rle4-delta-past-last-row.bmp")), image);
 }
 
 TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
@@ -255,7 +255,7 @@ TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
               ReadBmp(WinBmp(4, 4, 4, 2, GrayPalette4(16), Bytes{0, 9, 0x11, 0x11}), image);
             }),
             "gbm_read_data failed.");
-  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-truncated.bmp")), image); }),
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(FileBytes(RegressionFile("bmp-rle8-truncated.bmp")), image); }),
             "gbm_read_data failed.");
   // The last row ended by an end of line needs no end of bitmap.
   ReadBmp(WinBmp(2, 1, 8, 1, GrayPalette4(256), Bytes{2, 9, 0, 0}), image);

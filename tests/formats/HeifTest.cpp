@@ -346,8 +346,7 @@ TEST(HeifReader, HostileFilesAreRefusedBeforeDecoding) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.File);
     const TLimitsScope limits(c.MaxArea);
-    EXPECT_EQ(MessageOf<EQuorvaneError>([&] { Load(ReadFileBytes(RegressionFile(c.File))); }),
-              "CreateDibSection failed");
+    EXPECT_EQ(MessageOf<EQuorvaneError>([&] { Load(FileBytes(RegressionFile(c.File))); }), "CreateDibSection failed");
   }
 }
 
@@ -373,7 +372,7 @@ TEST(HeifReader, RegressionFilesReadOrAreRefused) {
     if (extension != ".heic" && extension != ".avif") continue;
     SCOPED_TRACE(entry.path().filename().string());
     try {
-      const std::unique_ptr<TDibGraphic> image = Load(ReadFileBytes(entry.path().string()));
+      const std::unique_ptr<TDibGraphic> image = Load(FileBytes(entry.path().string()));
       EXPECT_TRUE(ImageSizeAllowed(image->Width(), image->Height(), 24));
     } catch (const Exception&) {
     }

@@ -239,7 +239,7 @@ TEST(Icon, MalformedFilesAreRefused) {
       {"offset inside the directory", patched(18, {2, 0, 0, 0})},
       {"size beyond the file", patched(14, {0, 0, 1, 0})},
       {"size zero", patched(14, {0, 0, 0, 0})},
-      {"found by fuzzing: size zero", ReadFileBytes(RegressionFile("ico-entry-size-zero.ico"))},
+      {"found by fuzzing: size zero", FileBytes(RegressionFile("ico-entry-size-zero.ico"))},
       {"picture cut short", Bytes(good.begin(), good.end() - 100)},
       {"bit count 2", patched(22 + 14, {2, 0})},
       {"compressed picture", patched(22 + 16, {1, 0})},

@@ -304,15 +304,14 @@ TEST(Pcx, LineLengthSmallerThanRowNeedsIsRefused) {
 
 TEST(Pcx, RegressionFiles) {
   TPcxGraphic image;
-  ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-larger-than-row.pcx")), image);
+  ReadPcx(FileBytes(RegressionFile("pcx-bpl-larger-than-row.pcx")), image);
   EXPECT_EQ(image.Width(), 3);
-  EXPECT_EQ(
-      MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-smaller-than-row.pcx")), image); }),
-      "gbm_read_header failed.");
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(FileBytes(RegressionFile("pcx-bpl-smaller-than-row.pcx")), image); }),
+            "gbm_read_header failed.");
   // A run longer than the whole picture stops at the buffer's end.
-  ReadPcx(ReadFileBytes(RegressionFile("pcx-run-past-end-of-image.pcx")), image);
+  ReadPcx(FileBytes(RegressionFile("pcx-run-past-end-of-image.pcx")), image);
   EXPECT_EQ(image.GetPixelIndex(image.Width() - 1, 0), 0x2A);
-  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(FileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
             "gbm_read_header failed.");
 }
 

@@ -17,12 +17,10 @@
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvPdfGr.h"
 #include "model/QvDiGrphRegistry.h"
-#include "model/ScratchFolder.h"
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
 using namespace fmt_test;
-using modeltest::TScratchFolder;
 
 namespace {
 
@@ -218,7 +216,7 @@ TEST(PdfWriter, PagesAreAddedInOrderThroughThePageWriter) {
       }
       EXPECT_TRUE(file.Commit());
     }
-    const std::vector<TPageFacts> facts = PagesOf(modeltest::FileBytes(target));
+    const std::vector<TPageFacts> facts = PagesOf(FileBytes(target));
     ASSERT_EQ(facts.size(), 3u);
     EXPECT_EQ(facts[0].Filter, "/CCITTFaxDecode");
     EXPECT_EQ(facts[0].MediaBox, "[ 0 0 9.6 4.8 ]");

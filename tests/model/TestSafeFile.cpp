@@ -12,13 +12,13 @@
 #include <functional>
 #include <stdexcept>
 
-#include "ScratchFolder.h"
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 #include "model/QvSafeFile.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
-using namespace modeltest;
+using namespace qvtest;
 
 namespace {
 

@@ -30,7 +30,7 @@ TEST(ScanTool, ListsTheSources) {
 
 TEST(ScanTool, OnePageIntoAFileWithTheBackendsPixels) {
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "page.pcx";
   std::string out;
   ASSERT_EQ(RunCommand(Tool("--source test:0 --mode color --resolution 60 -o " + output), &out), 0) << out;
@@ -55,7 +55,7 @@ TEST(ScanTool, UsageErrorsExitWithTwo) {
 
 TEST(ScanTool, AFailedScanLeavesAnExistingOutputAsItWas) {
   TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_JAMMED\""}}));
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "keep.pcx";
   std::ofstream(output) << "precious";
   std::string out;
@@ -68,7 +68,7 @@ TEST(ScanTool, AFailedScanLeavesAnExistingOutputAsItWas) {
 
 TEST(ScanTool, WithoutTheManagerModuleNoScannerIsConfigured) {
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   // A copy of the program finds no module beside it.
   std::filesystem::copy_file(BRINDLEX_SCAN, folder / "brindlex-scan");
   std::filesystem::permissions(folder / "brindlex-scan", std::filesystem::perms::owner_exec,
@@ -85,7 +85,7 @@ TEST(ScanTool, FeederPagesIntoAMultiPageTiff) {
   RegisterStandardGraphicFormats();
   if (!FindGraphicClass("TIF")) GTEST_SKIP() << "TIFF is not registered";
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "pages.tif";
   std::string out;
   ASSERT_EQ(RunCommand(Tool("--mode lineart --resolution 50 --pages all -o " + output), &out), 0) << out;

@@ -149,7 +149,7 @@ class TModuleFolder {
 };
 
 TEST(Scanner, MissingOrIncompleteManagerModule) {
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   {
     TModuleFolder use(folder / "");  // ends in "/": no doubled separator
     TScanner scanner;

@@ -20,7 +20,7 @@ int PngInterlace(const std::vector<uint8_t>& file) { return file.size() > 28 ? f
 }  // namespace
 
 TEST(ConvertCodecs, WriterSettingsReachTheFiles) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 3), dir / "in.tga");
   auto convert = [&](const std::string& out, std::vector<std::string> options) {
     std::vector<std::string> arguments{dir / "in.tga", "-o", dir / out};
@@ -54,7 +54,7 @@ TEST(ConvertCodecs, WriterSettingsReachTheFiles) {
 }
 
 TEST(ConvertCodecs, DamagedInputsReportWithTheFileName) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.jpg");
   WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.png");
   for (const char* name : {"whole.jpg", "whole.png"}) {

@@ -40,7 +40,7 @@ std::string Text(const std::vector<TConvertFailure>& failures) {
 }  // namespace
 
 TEST(ConvertOverlap, OutputsEqualThoseWrittenAfterReading) {
-  TScratch dir;
+  TScratchFolder dir;
   struct TCase {
     std::string Name;
     TImageFormat Format;
@@ -77,7 +77,7 @@ TEST(ConvertOverlap, OutputsEqualThoseWrittenAfterReading) {
 }
 
 TEST(ConvertOverlap, ReadersFailureOrStrictWarningLeavesNoOutput) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.png");
   WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.jpg");
   for (const char* name : {"whole.png", "whole.jpg"}) {

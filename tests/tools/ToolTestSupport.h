@@ -10,26 +10,15 @@
 
 #include "model/QvDiGrph.h"
 #include "support/PictureCompare.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
 
 namespace tooltest {
 
-// A fresh folder for one test, removed by the destructor.
-class TScratch {
- public:
-  TScratch();
-  ~TScratch();
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& Path() const { return FPath; }
-  // Names of the entries of the folder (or of a sub-folder), sorted.
-  std::vector<std::string> List(const std::string& sub = "") const;
-
- private:
-  std::string FPath;
-};
+using qvtest::FileBytes;
+using qvtest::PutFileBytes;
+using qvtest::TScratchFolder;
 
 struct TRun {
   int Status = -1;
@@ -51,9 +40,6 @@ void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string&
 // Reads page Page of File through the registry.
 std::unique_ptr<TDibGraphic> ReadImage(const std::string& file, int page = 1);
 int PageCount(const std::string& file);
-
-std::vector<uint8_t> FileBytes(const std::string& file);
-void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 
 using qvtest::SamePicture;
 
