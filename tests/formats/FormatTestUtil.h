@@ -11,6 +11,7 @@
 
 #include "model/QvDiGrph.h"
 #include "model/QvStream.h"
+#include "support/ErrorMessage.h"
 #include "support/PictureCompare.h"
 #include "support/ScratchFolder.h"
 #include "support/TestBytes.h"
@@ -80,15 +81,6 @@ inline std::string RegressionFile(const std::string& name) {
   return std::string(root ? root : "tests/data") + "/regression/" + name;
 }
 
-// Runs F and returns the message of the exception of type E it raises ("" if none).
-template <typename E, typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "";
-}
+using qvtest::MessageOf;
 
 }  // namespace fmt_test

@@ -53,16 +53,6 @@ std::unique_ptr<TDibGraphic> ReadPage(const std::string& file, int page) {
   return image;
 }
 
-template <typename TAction>
-std::string MessageOf(TAction action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
-
 struct TRoundTrip {
   const char* Name;
   TPageCommit Commit;
