@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 
@@ -49,25 +50,10 @@ void ReadBmp(const Bytes& bytes, TDibGraphic& image, const std::string& options 
   GbmReadImage(s, image, "File.bmp", options);
 }
 
-GBM_ERR HeaderRc(const Bytes& bytes) {
-  TMemoryStream s(bytes);
-  gbm_header h{};
-  return gbm_read_header("f.bmp", TGbmStream(s).Handle(), 0, &h, "");
-}
+GBM_ERR HeaderRc(const Bytes& bytes) { return GbmHeaderRc(bytes, "f.bmp", 0); }
 
 Bytes WriteBmp(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
-  TMemoryStream s;
-  gbm_header h{};
-  h.w = image.Width();
-  h.h = image.Height();
-  h.bpp = image.BitCount();
-  gbm_rgb pal[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i)
-    pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
-              image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.bmp", TGbmStream(s).Handle(), 0, &h, pal, image.Bits(), options);
-  if (rc) *rc = r;
-  return s.Data();
+  return GbmWritten(image, "f.bmp", 0, options, rc);
 }
 
 }  // namespace

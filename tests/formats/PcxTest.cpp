@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "formats/QvPcxGr.h"
 #include "gbm/gbm.h"
@@ -167,11 +168,7 @@ TEST(Pcx, FourPlaneFileCombinesPlanesIntoIndices) {
 }
 
 TEST(Pcx, VersionsEncodingAndCombinations) {
-  auto headerRc = [](Bytes b) {
-    TMemoryStream s(std::move(b));
-    gbm_header h{};
-    return gbm_read_header("f.pcx", TGbmStream(s).Handle(), 1, &h, "");
-  };
+  auto headerRc = [](const Bytes& b) { return GbmHeaderRc(b, "f.pcx", 1); };
   for (int v : {0, 2, 3, 5}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_OK) << v;
   for (int v : {4, 6, 255}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_PCX_BAD_VERSION) << v;
   Bytes enc = PcxHeader(8, 1, 4, 4, 4);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
@@ -32,26 +33,11 @@ void ReadTga(const Bytes& bytes, TDibGraphic& image) {
   GbmReadImage(s, image, "File.tga");
 }
 
-GBM_ERR HeaderRc(const Bytes& bytes) {
-  TMemoryStream s(bytes);
-  gbm_header h{};
-  return gbm_read_header("f.tga", TGbmStream(s).Handle(), 2, &h, "");
-}
+GBM_ERR HeaderRc(const Bytes& bytes) { return GbmHeaderRc(bytes, "f.tga", 2); }
 
 // Writes through the library with options.
 Bytes WriteTga(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
-  TMemoryStream s;
-  gbm_header h{};
-  h.w = image.Width();
-  h.h = image.Height();
-  h.bpp = image.BitCount();
-  gbm_rgb pal[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i)
-    pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
-              image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.tga", TGbmStream(s).Handle(), 2, &h, pal, image.Bits(), options);
-  if (rc) *rc = r;
-  return s.Data();
+  return GbmWritten(image, "f.tga", 2, options, rc);
 }
 
 }  // namespace
