@@ -17,6 +17,8 @@ namespace interop {
 
 bool HaveImageMagick() { return access(kConvert, X_OK) == 0; }
 
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
 bool Convert(const std::string& arguments) {
   const std::string command = std::string(kConvert) + " " + arguments;
   return std::system(command.c_str()) == 0;

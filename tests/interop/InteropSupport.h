@@ -27,6 +27,13 @@ bool HaveImageMagick();
 
 using qvtest::TScratchFolder;
 
+// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
+// decode them independently of ours.
+#define QV_REQUIRE_NETPBM() \
+  if (!::interop::Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
+
+// Runs Command through the shell; true on exit status 0.
+bool Shell(const std::string& command);
 // Runs /usr/bin/convert with Arguments (paths must not need quoting); true on exit status 0.
 bool Convert(const std::string& arguments);
 

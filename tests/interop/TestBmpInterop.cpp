@@ -109,33 +109,22 @@ TEST(BmpInterop, ReadsImageMagickWindowsAndOs2Bitmaps) {
   TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 21));
   struct TCase {
-    const char* Name;
+    const char* Name;  // ImageMagick's coder for the header version, then the file name
     const char* Options;
     uint32_t HeaderSize;
     int Bits;
     uint32_t Compression;
   };
-  for (const TCase& c : {TCase{"BMP3:"
-                               "w4.bmp",
-                               "-colors 16 -compress none", 40, 4, 0},
-                         TCase{"BMP3:"
-                               "w8.bmp",
-                               "-colors 200 -compress none", 40, 8, 0},
-                         TCase{"BMP3:"
-                               "rle8.bmp",
-                               "-colors 200 -compress RLE", 40, 8, 1},
-                         TCase{"BMP3:"
-                               "w24.bmp",
-                               "", 40, 24, 0},
-                         TCase{"BMP2:"
-                               "o4.bmp",
-                               "-colors 16", 12, 4, 0},
-                         TCase{"BMP2:"
-                               "o8.bmp",
-                               "-colors 200", 12, 8, 0},
-                         TCase{"BMP2:"
-                               "o24.bmp",
-                               "", 12, 24, 0}}) {
+  const TCase cases[] = {
+      {"BMP3:w4.bmp", "-colors 16 -compress none", 40, 4, 0},
+      {"BMP3:w8.bmp", "-colors 200 -compress none", 40, 8, 0},
+      {"BMP3:rle8.bmp", "-colors 200 -compress RLE", 40, 8, 1},
+      {"BMP3:w24.bmp", "", 40, 24, 0},
+      {"BMP2:o4.bmp", "-colors 16", 12, 4, 0},
+      {"BMP2:o8.bmp", "-colors 200", 12, 8, 0},
+      {"BMP2:o24.bmp", "", 12, 24, 0},
+  };
+  for (const TCase& c : cases) {
     const std::string name = std::string(c.Name).substr(5);
     SCOPED_TRACE(name);
     ASSERT_TRUE(Convert(dir / "in.ppm " + c.Options + " " + std::string(c.Name, 5) + dir / name));
@@ -234,13 +223,6 @@ TEST(BmpInterop, OneBitWriterFollowsTheImagePaletteOnlyWithLightfg) {
   WriteBmp(*image, dir / "light.bmp", "lightfg");
   EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(dir / "light.bmp", kWidth, kHeight)));
 }
-
-// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
-// decode them independently of ours. True when Command (run by the shell) exits with status 0.
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-#define QV_REQUIRE_NETPBM() \
-  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
 
 }  // namespace
 

@@ -138,13 +138,6 @@ TEST(TgaInterop, ImageMagickReadsEveryDepthAndRowOrderOfTheCodec) {
   }
 }
 
-// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
-// decode them independently of ours. True when Command (run by the shell) exits with status 0.
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-#define QV_REQUIRE_NETPBM() \
-  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
-
 }  // namespace
 
 TEST(TgaInterop, ReadsNetpbmFilesLikeNetpbm) {
