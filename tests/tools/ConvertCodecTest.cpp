@@ -55,13 +55,7 @@ TEST(ConvertCodecs, WriterSettingsReachTheFiles) {
 
 TEST(ConvertCodecs, DamagedInputsReportWithTheFileName) {
   TScratchFolder dir;
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.jpg");
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.png");
-  for (const char* name : {"whole.jpg", "whole.png"}) {
-    std::vector<uint8_t> bytes = FileBytes(dir / name);
-    bytes.resize(bytes.size() * 2 / 3);
-    PutFileBytes(dir / (std::string("cut") + (name + 5)), bytes);
-  }
+  WriteWholeAndCut(dir, *MakeImage(TImageFormat::TrueColor, 64, 48, 5), {"jpg", "png"});
   // A JPEG cut short decodes what it holds, with libjpeg's warning; a PNG cut short fails.
   const TRun jpeg = RunConvert({dir / "cut.jpg", "-o", dir / "out.tga"});
   EXPECT_EQ(jpeg.Status, 0);

@@ -78,13 +78,7 @@ TEST(ConvertOverlap, OutputsEqualThoseWrittenAfterReading) {
 
 TEST(ConvertOverlap, ReadersFailureOrStrictWarningLeavesNoOutput) {
   TScratchFolder dir;
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.png");
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.jpg");
-  for (const char* name : {"whole.png", "whole.jpg"}) {
-    std::vector<uint8_t> bytes = FileBytes(dir / name);
-    bytes.resize(bytes.size() * 2 / 3);
-    PutFileBytes(dir / ("cut." + std::string(name).substr(6)), bytes);
-  }
+  WriteWholeAndCut(dir, *MakeImage(TImageFormat::TrueColor, 700, 400, 5), {"png", "jpg"});
   struct TCase {
     std::string Input;
     std::vector<std::string> Options;

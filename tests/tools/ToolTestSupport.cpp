@@ -90,6 +90,15 @@ void WriteImage(const TDibGraphic& image, const std::string& file) {
   writer->SaveToFile(file);
 }
 
+void WriteWholeAndCut(const TScratchFolder& dir, const TDibGraphic& image, const std::vector<std::string>& extensions) {
+  for (const std::string& extension : extensions) {
+    WriteImage(image, dir / ("whole." + extension));
+    std::vector<uint8_t> bytes = FileBytes(dir / ("whole." + extension));
+    bytes.resize(bytes.size() * 2 / 3);
+    PutFileBytes(dir / ("cut." + extension), bytes);
+  }
+}
+
 void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string& file) {
   TFileStream stream(file, TFileMode::fmCreate);
   for (const TDibGraphic* page : pages) {

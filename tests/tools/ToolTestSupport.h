@@ -35,6 +35,9 @@ TRun RunConvertOnTerminal(const std::vector<std::string>& arguments);
 std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed);
 // Writes Image through the registry class of File's extension.
 void WriteImage(const TDibGraphic& image, const std::string& file);
+// For each extension, Image written as whole.<extension> in Dir and that file cut to two thirds
+// as cut.<extension> (a damaged input).
+void WriteWholeAndCut(const TScratchFolder& dir, const TDibGraphic& image, const std::vector<std::string>& extensions);
 // Writes the images as the pages of one DCX file.
 void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string& file);
 // Reads page Page of File through the registry.
