@@ -60,10 +60,22 @@ release_build() {
 phase "release configure + build" release_build
 # Every test has a time limit (its own, or TEST_TIMEOUT seconds), and each test phase one of its own,
 # so that a test that hangs fails the run with its name instead of stalling it.
-TEST_TIMEOUT=${TEST_TIMEOUT:-600}
-PHASE_TIMEOUT=${PHASE_TIMEOUT:-2400}
+TEST_TIMEOUT=${TEST_TIMEOUT:-300}
+PHASE_TIMEOUT=${PHASE_TIMEOUT:-1500}
 run_tests() {
-  timeout -k 30 "$PHASE_TIMEOUT" ctest --preset "$1" -j "$JOBS" --timeout "$TEST_TIMEOUT"
+  local status=0
+  timeout -k 30 "$PHASE_TIMEOUT" ctest --preset "$1" -j "$JOBS" --timeout "$TEST_TIMEOUT" || status=$?
+  slowest_tests "build/$1"
+  return $status
+}
+# slowest_tests BUILD-DIR: the ten longest tests of the last run, so that a slow machine shows
+# where its time went.
+slowest_tests() {
+  local log=$1/Testing/Temporary/LastTest.log
+  [ -f "$log" ] || return 0
+  echo "Slowest tests:"
+  awk '/^[0-9]+\/[0-9]+ Testing: /{name=$3} /^Test time =/{print $4, name}' "$log" | sort -rn | head -n 10 |
+    while read -r seconds name; do printf '  %8s s  %s\n' "$seconds" "$name"; done
 }
 phase "release tests" run_tests ci
 
