@@ -5,6 +5,7 @@
 #include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
+#include "support/BitmapBytes.h"
 
 using namespace quorvane;
 
@@ -17,26 +18,9 @@ namespace {
 Bytes WinBmp(int w, int h, int bits, uint32_t compression, const Bytes& palette, const Bytes& pixels,
              uint32_t cbFix = 40, uint32_t colorsUsed = 0) {
   Bytes info;
-  Put32(info, cbFix);
-  Put32(info, static_cast<uint32_t>(w));
-  Put32(info, static_cast<uint32_t>(h));
-  Put16(info, 1);
-  Put16(info, static_cast<unsigned>(bits));
-  Put32(info, compression);
-  Put32(info, 0);
-  Put32(info, 0);
-  Put32(info, 0);
-  Put32(info, colorsUsed);
+  qvtest::PutBitmapInfoHeader(info, cbFix, w, h, bits, compression, 0, colorsUsed);
   info.resize(cbFix, 0);
-  Bytes b = {'B', 'M'};
-  const uint32_t offset = static_cast<uint32_t>(14 + cbFix + palette.size());
-  Put32(b, static_cast<uint32_t>(offset + pixels.size()));
-  Put32(b, 0);
-  Put32(b, offset);
-  b.insert(b.end(), info.begin(), info.end());
-  b.insert(b.end(), palette.begin(), palette.end());
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return b;
+  return qvtest::BitmapFile(info, palette, pixels);
 }
 
 Bytes GrayPalette4(int n) {

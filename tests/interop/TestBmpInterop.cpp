@@ -6,6 +6,7 @@
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 #include "interop/InteropSupport.h"
+#include "support/BitmapBytes.h"
 
 using namespace quorvane;
 
@@ -35,28 +36,16 @@ TRgbPicture Inverted(TRgbPicture picture) {
 
 // A Windows 3 bitmap header and a 16-entry palette, for hand-coded 4-bit and 8-bit RLE data.
 std::vector<uint8_t> RleBitmap(int width, int height, int bits, const std::vector<uint8_t>& data) {
-  const int colours = 1 << bits;
-  const uint32_t offset = 14 + 40 + 4 * colours;
-  std::vector<uint8_t> file = {'B', 'M'};
-  Put32(file, offset + static_cast<uint32_t>(data.size()));
-  Put32(file, 0);
-  Put32(file, offset);
-  Put32(file, 40);
-  Put32(file, static_cast<uint32_t>(width));
-  Put32(file, static_cast<uint32_t>(height));
-  Put16(file, 1);
-  Put16(file, static_cast<unsigned>(bits));
-  Put32(file, bits == 4 ? 2 : 1);
-  Put32(file, static_cast<uint32_t>(data.size()));
-  for (int i = 0; i < 4; ++i) Put32(file, 0);
-  for (int i = 0; i < colours; ++i) {
-    file.push_back(static_cast<uint8_t>(i * 17));
-    file.push_back(static_cast<uint8_t>(255 - i * 9));
-    file.push_back(static_cast<uint8_t>((i * 101) & 0xFF));
-    file.push_back(0);
+  std::vector<uint8_t> info;
+  qvtest::PutBitmapInfoHeader(info, 40, width, height, bits, bits == 4 ? 2 : 1, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> palette;
+  for (int i = 0; i < 1 << bits; ++i) {
+    palette.push_back(static_cast<uint8_t>(i * 17));
+    palette.push_back(static_cast<uint8_t>(255 - i * 9));
+    palette.push_back(static_cast<uint8_t>((i * 101) & 0xFF));
+    palette.push_back(0);
   }
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  return qvtest::BitmapFile(info, palette, data);
 }
 
 int Index16(int x, int y) {
