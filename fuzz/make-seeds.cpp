@@ -23,6 +23,7 @@
 #include "formats/QvTifGr.h"
 #include "gbm/gbm.h"
 #include "model/QvBytes.h"
+#include "support/BitmapBytes.h"
 
 using namespace quorvane;
 
@@ -150,22 +151,10 @@ void TgaSeeds() {
 }
 
 TBytes BitmapWithData(int width, int height, int bits, uint32_t compression, const TBytes& data) {
-  const uint32_t offset = 14 + 40 + 4u * (1u << bits);
-  TBytes file = {'B', 'M'};
-  AppendLe32(file, offset + static_cast<uint32_t>(data.size()));
-  AppendLe32(file, 0);
-  AppendLe32(file, offset);
-  AppendLe32(file, 40);
-  AppendLe32(file, static_cast<uint32_t>(width));
-  AppendLe32(file, static_cast<uint32_t>(height));
-  AppendLe16(file, 1);
-  AppendLe16(file, static_cast<unsigned>(bits));
-  AppendLe32(file, compression);
-  AppendLe32(file, static_cast<uint32_t>(data.size()));
-  for (int i = 0; i < 4; ++i) AppendLe32(file, 0);
-  for (int i = 0; i < (1 << bits); ++i) AppendLe32(file, static_cast<uint32_t>(i * 0x010305));
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  TBytes info, palette;
+  qvtest::PutBitmapInfoHeader(info, 40, width, height, bits, compression, static_cast<uint32_t>(data.size()));
+  for (int i = 0; i < (1 << bits); ++i) AppendLe32(palette, static_cast<uint32_t>(i * 0x010305));
+  return qvtest::BitmapFile(info, palette, data);
 }
 
 void BmpSeeds() {
