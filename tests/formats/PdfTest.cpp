@@ -17,6 +17,7 @@
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvPdfGr.h"
 #include "model/QvDiGrphRegistry.h"
+#include "support/TestPalettes.h"
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
@@ -70,13 +71,7 @@ Bytes PdfOf(const TDibGraphic& page) {
   return SavedBytes(pdf);
 }
 
-TDibPalette TwoColours(TColorValue first, TColorValue second) {
-  TDibPalette palette{};
-  palette.Count = 2;
-  palette.Entries[0] = EntryOf(first);
-  palette.Entries[1] = EntryOf(second);
-  return palette;
-}
+using qvtest::TwoColours;
 
 constexpr TColorValue kBlack = 0, kWhite = 0xFFFFFF;
 

@@ -17,6 +17,7 @@
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvPdfGr.h"
 #include "interop/InteropSupport.h"
+#include "support/TestPalettes.h"
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
@@ -142,13 +143,7 @@ struct TPeerPage {
   int Bits;
 };
 
-TDibPalette TwoColours(TColorValue first, TColorValue second) {
-  TDibPalette palette{};
-  palette.Count = 2;
-  palette.Entries[0] = EntryOf(first);
-  palette.Entries[1] = EntryOf(second);
-  return palette;
-}
+using qvtest::TwoColours;
 
 std::unique_ptr<TDibGraphic> WithResolution(std::unique_ptr<TDibGraphic> image, int xDpi, int yDpi) {
   image->SetXDpi(static_cast<uint16_t>(xDpi));
