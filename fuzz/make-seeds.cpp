@@ -24,6 +24,7 @@
 #include "gbm/gbm.h"
 #include "model/QvBytes.h"
 #include "support/BitmapBytes.h"
+#include "support/PngBytes.h"
 
 using namespace quorvane;
 
@@ -211,17 +212,7 @@ TBytes IconPng(int width, int height) {
   for (int i = 0; i < width * height; ++i)
     rgba.insert(rgba.end(),
                 {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i * 3), 90, static_cast<uint8_t>(i * 11)});
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
-  TBytes out(size);
-  png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr);
-  out.resize(size);
-  return out;
+  return qvtest::RgbaPng(width, height, rgba);
 }
 
 TBytes IconFile(const std::vector<std::pair<int, TBytes>>& pictures) {
