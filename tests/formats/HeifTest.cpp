@@ -41,7 +41,8 @@ Bytes FullBox(const char* type, int version, uint32_t flags, const Bytes& payloa
 class TBitWriter {
  public:
   void Put(uint64_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) PutBit((value >> i) & 1);
+    // Runs of more than 64 bits are zero padding (a shift by 64 or more is undefined).
+    for (int i = count - 1; i >= 0; --i) PutBit(i < 64 ? (value >> i) & 1 : 0);
   }
   void Golomb(uint64_t value) {
     int length = 0;
