@@ -1,6 +1,7 @@
 #include "TParameterForm.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -25,6 +26,12 @@ TParameterForm::TParameterForm(const QString& caption, QWidget* parent) : QDialo
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   outer->addWidget(buttons);
+  // Wide enough for the whole title: a window manager cuts a title that does not fit ("Forma...
+  // rsion"). Title bars often use a bold font, and the icon and buttons beside it need room.
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  outer->addSpacerItem(new QSpacerItem(QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleAllowance, 0,
+                                       QSizePolicy::Fixed, QSizePolicy::Minimum));
 }
 
 QLineEdit* TParameterForm::AddField(const char* name, const QString& label, const QString& text) {

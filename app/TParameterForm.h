@@ -12,6 +12,9 @@ class QPushButton;
 
 namespace brindlex {
 
+// The room beside a dialog's title in its title bar: the icon and the window buttons.
+inline constexpr int kTitleAllowance = 140;
+
 class TParameterForm : public QDialog {
  public:
   TParameterForm(const QString& caption, QWidget* parent);

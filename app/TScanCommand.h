@@ -1,5 +1,6 @@
 // The window's scanner commands: Select Scanner, and Scan (one page into the view, or any number
-// of pages into one multi-page TIFF file). The window supplies what the commands need from it
+// of pages into one multi-page file: TIFF, DCX or PDF, by the name's extension), with the scan
+// dialog's paper size, document feeder and dropping of blank pages. The window supplies what the commands need from it
 // through IScanWindow, its questions included, which go through its TUserDialogs; the commands
 // own the scan job and restore the window on every way out.
 #pragma once
@@ -7,7 +8,10 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "TScanForm.h"
 #include "model/QvDiGrph.h"
 #include "scan/QvScan.h"
 #include "scan/QvScanOutput.h"
@@ -36,21 +40,33 @@ class IScanWindow {
   virtual void OpenScannedFile(const QString& fileName) = 0;
   // Lets the window repaint between pages.
   virtual void ProcessMessages() = 0;
+  // The scan dialog's last choice, kept in the settings.
+  virtual TScanChoices LastScanChoices() = 0;
+  virtual void KeepScanChoices(const TScanChoices& choices) = 0;
 };
 
 // The record a scan hands to the scanner as its user data.
 struct TScanJob {
   bool MultiPage = false;
-  std::unique_ptr<quorvane::TDibGraphic> TiffImage;   // collects the pages (multi-page only)
+  // Collects the pages (multi-page only): an instance of the class registered for the output
+  // file's extension.
+  std::unique_ptr<quorvane::TDibGraphic> PageImage;
   std::unique_ptr<quorvane::TScanOutputFile> Output;  // the output file (multi-page only)
   int32_t PagesStored = 0;
+  // Multi-page only: the dark-pixel percentage below which a page is dropped, the pages
+  // delivered and the numbers of those dropped.
+  std::optional<double> SkipBlank;
+  int32_t PagesScanned = 0;
+  std::vector<int> Dropped;
 };
 
 // Without a source manager both say kNoScannerMessage and do nothing else.
 void SelectScannerCommand(quorvane::TScanner& scanner, IScanWindow& window);
-// Asks about unsaved changes, "Multi-page scan ?" (Yes, No, Cancel) and, for several pages, the
-// output file; then scans with the window disabled. Cancel anywhere ends silently; a failure
-// passes out after the window is enabled again and the pages stored so far are opened.
+// Asks about unsaved changes, "Multi-page scan ?" (Yes, No, Cancel), for several pages the output
+// file (a format that holds one page is refused with a message), and the scan dialog; then scans
+// with the window disabled. Cancel anywhere ends silently; a failure passes out after the window
+// is enabled again and the pages stored so far are opened (a file that cannot be read, PDF,
+// stays closed: the view keeps the last page stored). Dropped blank pages are named in a message.
 void ScanCommand(quorvane::TScanner& scanner, IScanWindow& window);
 
 // The page callback of ScanCommand.

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include "TBrindlexApplication.h"
@@ -18,11 +19,36 @@ std::optional<QString> RunFileDialog(QWidget* parent, const TFileRequest& reques
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.ConfirmOverwrite);
   if (!request.DefaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.DefaultSuffix);
+  if (!request.SelectedFilter.isEmpty()) dialog.selectNameFilter(request.SelectedFilter);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
+  const QString chosen = dialog.selectedFiles().first();
+  if (mode == QFileDialog::AcceptSave) return NameWithFilterSuffix(chosen, dialog.selectedNameFilter());
+  return chosen;
 }
 
 }  // namespace
+
+QString NameWithFilterSuffix(const QString& name, const QString& nameFilter) {
+  if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty()) return name;
+  const qsizetype open = nameFilter.lastIndexOf(QLatin1Char('('));
+  const qsizetype close = nameFilter.lastIndexOf(QLatin1Char(')'));
+  if (open < 0 || close < open) return name;
+  const QStringList patterns = nameFilter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (patterns.size() != 1) return name;
+  const QString& pattern = patterns.front();
+  if (!pattern.startsWith(QStringLiteral("*.")) || pattern.size() < 3) return name;
+  const QString extension = pattern.mid(2);
+  // Only a plain extension: "*.*" and other wildcards say nothing about the type.
+  for (const QChar c : extension)
+    if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[') || c == QLatin1Char('.')) return name;
+  return name + QLatin1Char('.') + extension;
+}
+
+QString AllFormatsFilter(const QString& filter) {
+  for (const QString& entry : filter.split(QStringLiteral(";;")))
+    if (entry.startsWith(QStringLiteral("All ("))) return entry;
+  return QString();
+}
 
 std::optional<QString> TQtUserDialogs::OpenFileName(QWidget* parent, const TFileRequest& request) {
   return RunFileDialog(parent, request, QFileDialog::AcceptOpen);

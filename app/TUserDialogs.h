@@ -25,7 +25,17 @@ struct TFileRequest {
   // itself asks before an existing file is chosen (the program asks its own question elsewhere).
   QString DefaultSuffix;
   bool ConfirmOverwrite = false;
+  // The filter the dialog starts on (one entry of Filter); empty: the first.
+  QString SelectedFilter;
 };
+
+// A save dialog's name for the file type chosen in it: a name typed without an extension gets
+// the extension of the chosen entry when that entry stands for one file type ("PNG (*.png)"
+// gives .png); under an entry of several types or of any file the name stays as typed.
+QString NameWithFilterSuffix(const QString& name, const QString& nameFilter);
+
+// The entry of Filter (Qt's form) that lists every format: the one whose description is "All".
+QString AllFormatsFilter(const QString& filter);
 
 class TUserDialogs {
  public:

@@ -58,6 +58,8 @@ std::map<QToolBar*, int> DockRows(QMainWindow& window, const QList<QToolBar*>& b
 
 }  // namespace
 
+QSettings ProgramSettings() { return QSettings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex")); }
+
 TStartSettings ReadStartSettings(QSettings& settings) {
   TStartSettings result;
   if (settings.contains(QStringLiteral("ToolbarStyle"))) {

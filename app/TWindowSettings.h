@@ -12,6 +12,9 @@ class QToolBar;
 
 namespace brindlex {
 
+// The program's settings store.
+QSettings ProgramSettings();
+
 // The settings key of the window and the revision tool-bar layouts are written with.
 inline constexpr const char* kImageToolKey = "ImageTool";
 inline constexpr int kToolbarLayoutRevision = 2000;

@@ -40,8 +40,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("Brindlex Imaging Tool");
 
-QSettings ProgramSettings() { return QSettings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex")); }
-
 // Tool-bar colours of the visual styles after style 0 (the platform's own look).
 const QColor kStyleColours[] = {QColor(0xD4, 0xD0, 0xC8), QColor(0xC0, 0xD8, 0xF0), QColor(0xE0, 0xE0, 0xE0)};
 
@@ -70,6 +68,14 @@ class TfrmImageConverter::TScanWindow : public IScanWindow {
   }
   void OpenScannedFile(const QString& fileName) override { FWindow.LoadFile(fileName); }
   void ProcessMessages() override { QCoreApplication::processEvents(); }
+  TScanChoices LastScanChoices() override {
+    QSettings settings = ProgramSettings();
+    return ReadScanChoices(settings);
+  }
+  void KeepScanChoices(const TScanChoices& choices) override {
+    QSettings settings = ProgramSettings();
+    WriteScanChoices(settings, choices);
+  }
 
  private:
   TfrmImageConverter& FWindow;
@@ -93,6 +99,7 @@ QString QtFileFilter(const std::string& filter) {
 TfrmImageConverter::TfrmImageConverter(QWidget* parent)
     : QMainWindow(parent), FDialogs(std::make_unique<TQtUserDialogs>()) {
   setObjectName(QStringLiteral("frmImageConverter"));
+  FCaption = kCaption;
   setWindowTitle(kCaption);
   resize(724, 447);
   setAcceptDrops(true);
@@ -122,6 +129,7 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   FImageScrollBox->OnError = [](std::exception_ptr error) { HandleException(error); };
 
   CreateActions();
+  CreateViewActions();
   CreateToolBars();
   CreateMenus();
   lblPage = new QLabel(this);
@@ -148,9 +156,14 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   }
   SetErrorReporter([this](const QString& caption, const QString& text) { FDialogs->ShowError(this, caption, text); });
   UpdateCommands();
+  // The view has the keyboard at start, so that the zoom keys (+, -, 0, 1) act on the picture
+  // instead of being typed into the zoom box.
+  FImageScrollBox->setFocus();
 }
 
 TfrmImageConverter::~TfrmImageConverter() {
+  // The settings keep the window and bars as they are outside full screen.
+  SetFullScreen(false);
   disconnect(FIdleConnection);
   // The view outlives this object's members for a moment while Qt deletes the children.
   FImageScrollBox->OnZoomChange = nullptr;
@@ -301,6 +314,7 @@ void TfrmImageConverter::CreateMenus() {
 
   FImageMenu = bar->addMenu(QStringLiteral("&Image"));
   CreateImageMenu(FImageMenu);
+  CreateViewMenus(file, view);
 }
 
 void TfrmImageConverter::CreateImageMenu(QMenu* menu) {
@@ -378,7 +392,7 @@ void TfrmImageConverter::CreateToolBars() {
     if (FZoomHandlerAttached) FCommands.Run([this] { seZoomChange(); });
   };
   connect(zoom->Editor(), &QLineEdit::textChanged, this, changed);
-  connect(zoom, &QSpinBox::valueChanged, this, changed);
+  connect(zoom, &QDoubleSpinBox::valueChanged, this, changed);
 }
 
 void TfrmImageConverter::ReadSettings() {
@@ -430,6 +444,7 @@ void TfrmImageConverter::UpdateCommands() {
   const bool paged = FDocument.HasPages();
   Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FDocument.CurrentPage() > 1);
   Action(QStringLiteral("acNextPage"))->setEnabled(paged && FDocument.CurrentPage() < FDocument.PageCount());
+  UpdateViewCommands();
 }
 
 void TfrmImageConverter::ClipboardChanged() {
@@ -478,23 +493,31 @@ void TfrmImageConverter::dropEvent(QDropEvent* event) {
   FCommands.Run([this, name] { OpenFile(name); });
 }
 
+// The box's text is a number (a whole one, or one with decimals such as a fitted zoom shows);
+// anything else zooms to 10 %.
 void TfrmImageConverter::seZoomChange() {
-  const QString text = seZoom->text().trimmed();
-  bool isInteger = false;
-  const int typed = text.toInt(&isInteger);
-  if (isInteger && typed > 1000) {
+  const std::optional<double> typed = TZoomBox::ParseZoom(seZoom->text(), seZoom->locale());
+  if (typed && *typed > 1000) {
     seZoom->setValue(1000);
     return;  // the new value ran this handler again
   }
-  const float zoom = static_cast<float>(isInteger ? typed : 10);
+  const float zoom = typed ? static_cast<float>(*typed) : 10.0f;
   // A valid typed text arrives twice (editor and value); the second changes nothing.
   if (FImageScrollBox->ZoomMode() == TZoomMode::zmPercent && FImageScrollBox->ZoomPercent() == zoom) return;
+  FZoomFromBox = true;
+  struct TReset {
+    bool& Flag;
+    ~TReset() { Flag = false; }
+  } reset{FZoomFromBox};
   FImageScrollBox->SetZoomPercent(zoom);
 }
 
+// The box shows the real zoom (one decimal), except while its own text is being applied: the
+// text being typed stays as typed.
 void TfrmImageConverter::ZoomChanged(float zoom) {
+  if (FZoomFromBox) return;
   FZoomHandlerAttached = false;
-  seZoom->setValue(static_cast<int>(std::lround(zoom)));
+  seZoom->setValue(zoom);
   FZoomHandlerAttached = true;
 }
 
@@ -530,7 +553,8 @@ void TfrmImageConverter::BeforeSave(quorvane::TDibGraphic& graphic) {
 }
 
 void TfrmImageConverter::SetCaption(const QString& fileName) {
-  setWindowTitle(kCaption + QStringLiteral(" - ") + fileName);
+  FCaption = kCaption + QStringLiteral(" - ") + fileName;
+  UpdateCaption();
 }
 
 }  // namespace brindlex

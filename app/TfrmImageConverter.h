@@ -9,11 +9,14 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "TCommandQueue.h"
 #include "TImageDocument.h"
 #include "TImageMenu.h"
+#include "TRecentFiles.h"
 #include "TUserDialogs.h"
 #include "model/QvDiGrph.h"
 #include "view/QvImageScrollBox.h"
@@ -26,7 +29,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPrinter;
-class QSpinBox;
+class QDoubleSpinBox;
 class QToolBar;
 
 namespace brindlex {
@@ -73,6 +76,27 @@ class TfrmImageConverter : public QMainWindow {
   // How often a running transform lets the window repaint, in milliseconds (100; tests use 0).
   void SetRepaintInterval(int milliseconds) { FRepaintInterval = milliseconds; }
 
+  // The view's keys (TfrmImageConverterView.cpp): zoom steps, full screen, the bars, the recent
+  // files and the frames of an animation.
+  void ZoomStep(int steps);
+  // F11: the window fills the screen without its bars; Esc (or F11 again) brings back the
+  // window state and the bars it had.
+  void SetFullScreen(bool on);
+  bool FullScreen() const { return FFullScreen.has_value(); }
+  // Shows every tool bar and the status bar again (after all of them were hidden).
+  void ShowAllBars();
+  // File > Open Recent: the last files opened or saved, newest first, kept in the settings.
+  const TRecentFiles& RecentFiles() const { return FRecentFiles; }
+  QMenu* RecentMenu() const { return FRecentMenu; }
+  void OpenRecent(const QString& name);
+  // Animated pictures: pause or resume the frames, and one frame on while paused.
+  void TogglePlay();
+  void StepFrame();
+  // File > Properties: the picture's size, format, resolution and pages, and its file's.
+  void ShowProperties();
+  void PlayIfAnimated(const QString& name);
+  void StopAnimation();
+
   // State: the document's, and the objects of the session.
   TImageDocument& Document() { return FDocument; }
   bool Modified() const { return FDocument.Modified(); }
@@ -88,7 +112,7 @@ class TfrmImageConverter : public QMainWindow {
   QAction* Action(const QString& name) const;
   QAction* ImageCommandAction(TImageCommand command) const { return FImageActions.at(command); }
   QMenu* ImageMenu() const { return FImageMenu; }
-  QSpinBox* seZoom;
+  QDoubleSpinBox* seZoom;
   QLabel* lblZoom;
   QLabel* lblSize;
   QLabel* lblX;
@@ -136,6 +160,12 @@ class TfrmImageConverter : public QMainWindow {
   void UpdatePageStatus();
   void SetMouseMode(quorvane::TMouseMode mode);
   void ClipboardChanged();
+  void CreateViewActions();
+  void CreateViewMenus(QMenu* file, QMenu* view);
+  void FillRecentMenu();
+  void RememberFile(const QString& name);
+  void UpdateCaption();
+  void UpdateViewCommands();
 
   std::unique_ptr<TUserDialogs> FDialogs;
   TImageDocument FDocument;
@@ -160,6 +190,18 @@ class TfrmImageConverter : public QMainWindow {
   QMenu* FImageMenu = nullptr;
   QList<QMenu*> FImageSubmenus;
   QMetaObject::Connection FIdleConnection;
+  // Caption without the unsaved-changes mark.
+  QString FCaption;
+  TRecentFiles FRecentFiles;
+  QMenu* FRecentMenu = nullptr;
+  // While full screen: the window state and the bars shown before it.
+  struct TFullScreenState {
+    Qt::WindowStates State;
+    std::vector<std::pair<QWidget*, bool>> Bars;
+  };
+  std::optional<TFullScreenState> FFullScreen;
+  // Set while the zoom box's own text is applied: the box is not rewritten under the typing.
+  bool FZoomFromBox = false;
 };
 
 // The library's filter text ("Description|*.a;*.b|...") in the form of Qt's file dialogs.

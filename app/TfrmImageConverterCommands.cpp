@@ -40,7 +40,9 @@ void TfrmImageConverter::ConfirmSave() {
 
 void TfrmImageConverter::Open() {
   ConfirmSave();
-  const std::optional<QString> name = FDialogs->OpenFileName(this, {QStringLiteral("Open"), FOpenFilter, FDirectory});
+  TFileRequest request{QStringLiteral("Open"), FOpenFilter, FDirectory};
+  request.SelectedFilter = AllFormatsFilter(FOpenFilter);
+  const std::optional<QString> name = FDialogs->OpenFileName(this, request);
   if (!name) return;
   LoadFile(*name);
 }
@@ -57,6 +59,8 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   SetDirectoryOf(name);
   FDocument.Open(name.toStdString());
   SetCaption(name);
+  RememberFile(name);
+  PlayIfAnimated(name);
   seZoomChange();
   UpdatePageStatus();
   const std::vector<std::string>& warnings = FDocument.Image().Warnings();
@@ -76,7 +80,11 @@ bool TfrmImageConverter::SaveDocument() {
 }
 
 bool TfrmImageConverter::ConvertDocument() {
-  std::optional<QString> chosen = FDialogs->SaveFileName(this, {QStringLiteral("Convert To"), FSaveFilter, FDirectory});
+  // Under "All" a name without an extension becomes a PCX file (below); under one type the dialog
+  // gives it that type's extension.
+  TFileRequest request{QStringLiteral("Convert To"), FSaveFilter, FDirectory};
+  request.SelectedFilter = AllFormatsFilter(FSaveFilter);
+  std::optional<QString> chosen = FDialogs->SaveFileName(this, request);
   if (!chosen) return false;
   QString name = *chosen;
   SetDirectoryOf(name);
@@ -88,6 +96,7 @@ bool TfrmImageConverter::ConvertDocument() {
     return false;
   FDocument.SaveAs(name.toStdString());
   SetCaption(name);
+  RememberFile(name);
   return true;
 }
 
@@ -97,6 +106,7 @@ void TfrmImageConverter::Paste() {
   ConfirmSave();
   ClipboardChanged();
   if (!FClipboardHasImage) return;
+  StopAnimation();
   FDocument.KeepUndo();
   quorvane::Assign(FDocument.Image(), *QApplication::clipboard());
   FDocument.DetachFromFile(true);
@@ -121,6 +131,7 @@ void TfrmImageConverter::PrintSetup() { PrinterSetup(*FDialogs, this, Printer())
 
 // A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {
+  StopAnimation();
   FDocument.ReplaceImage(page, modified);
   FImageScrollBox->Redraw(true);
   seZoomChange();
@@ -200,6 +211,7 @@ void TfrmImageConverter::RunImageCommand(TImageCommand command) {
 void TfrmImageConverter::ApplyTransform(quorvane::TImageTransform& transform) {
   transform.OnProgress = [this](quorvane::TImageTransform*, int percent) { TransformProgress(percent); };
   {
+    StopAnimation();
     quorvane::TBusyCursor busy;
     FLastRepaint = QDateTime::currentMSecsSinceEpoch();
     FDocument.Apply(transform);

@@ -3,8 +3,11 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+
+#include "scan/QvScanPaper.h"
 
 namespace quorvane {
 
@@ -139,7 +142,45 @@ void TScanner::SetCapabilities() {
   TwainSetOneValue(source, ICAP_YRESOLUTION, TWTY_FIX32, YDpi);
   TwainSetOneValue(source, ICAP_PIXELTYPE, TWTY_UINT16, pixelType);
   TwainSetOneValue(source, ICAP_BITDEPTH, TWTY_UINT16, bitDepth);
-  if (Feeder != TFeeder::Default) TwainSetOneValue(source, CAP_FEEDERENABLED, TWTY_BOOL, Feeder == TFeeder::Feeder);
+  if (Feeder != TFeeder::Default &&
+      !TwainSetOneValue(source, CAP_FEEDERENABLED, TWTY_BOOL, Feeder != TFeeder::Flatbed) &&
+      Feeder == TFeeder::Required)
+    throw EScannerError(FormatMessage("The scanner %s has no document feeder", OpenSourceName().c_str()));
+  if (PaperWidth > 0 || PaperHeight > 0) SetPaper();
+}
+
+std::string TScanner::OpenSourceName() const {
+  return std::string(FSourceIdentity.ProductName, strnlen(FSourceIdentity.ProductName, sizeof(TW_STR32)));
+}
+
+namespace {
+
+constexpr double kMillimetresPerInch = 25.4;
+
+}  // namespace
+
+void TScanner::SetPaper() {
+  const std::string paper = MillimetreText(PaperWidth) + " x " + MillimetreText(PaperHeight) + " mm";
+  if (!(PaperWidth > 0) || !(PaperHeight > 0))
+    throw EScannerError(FormatMessage("The paper size %s is not valid", paper.c_str()));
+  const TTwainSession source = SourceSession();
+  double width = 0, height = 0;
+  if (!TwainGetFix32(source, ICAP_PHYSICALWIDTH, width) || !TwainGetFix32(source, ICAP_PHYSICALHEIGHT, height))
+    throw EScannerError(
+        FormatMessage("The scanner %s cannot set its scan area to a paper size", OpenSourceName().c_str()));
+  width *= kMillimetresPerInch;
+  height *= kMillimetresPerInch;
+  // The area's size went through 1/65536 inch; a hundredth of a millimetre covers its rounding.
+  if (PaperWidth > width + 0.01 || PaperHeight > height + 0.01)
+    throw EScannerError(FormatMessage("The paper (%s) is larger than the area the scanner %s scans (%s x %s mm)",
+                                      paper.c_str(), OpenSourceName().c_str(), MillimetreText(width).c_str(),
+                                      MillimetreText(height).c_str()));
+  TW_IMAGELAYOUT layout{};
+  layout.Frame.Right = DoubleToFix32(std::min(PaperWidth, width) / kMillimetresPerInch);
+  layout.Frame.Bottom = DoubleToFix32(std::min(PaperHeight, height) / kMillimetresPerInch);
+  if (!TwainCall(source, DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout))
+    throw EScannerError(
+        FormatMessage("The scanner %s cannot set its scan area to a paper size", OpenSourceName().c_str()));
 }
 
 void TScanner::CloseSource() {

@@ -41,11 +41,18 @@ class TScanner {
   TImageFormat ImageFormat = TImageFormat::BlackWhite;
   // Beyond the window's use, for the command line: the source to open instead of the default
   // one (its name as SourceNames lists it), the number of pages (-1: as many as the source has)
-  // and whether to use the document feeder (unset: the source's own choice).
+  // and whether to use the document feeder (Default: the source's own choice; Feeder: the
+  // feeder where the source has one; Required: the feeder, and Acquire raises EScannerError
+  // before any page when the source has none).
   std::string SourceName;
   int16_t PageCount = -1;
-  enum class TFeeder { Default, Flatbed, Feeder };
+  enum class TFeeder { Default, Flatbed, Feeder, Required };
   TFeeder Feeder = TFeeder::Default;
+  // The paper: the area scanned from the top left corner of the source's area, in millimetres;
+  // 0 x 0 is the source's own area. A source that cannot set its area, or whose area is smaller
+  // than the paper, makes Acquire raise EScannerError before any page.
+  double PaperWidth = 0;
+  double PaperHeight = 0;
 
   // Raise EScannerError with the module's path or the failing step.
   void OpenSourceManager();
@@ -65,6 +72,8 @@ class TScanner {
   TTwainSession ManagerSession();
   TTwainSession SourceSession();
   void SetCapabilities();
+  void SetPaper();
+  std::string OpenSourceName() const;
   void CloseSource();
 
   void* FModule = nullptr;

@@ -46,13 +46,29 @@ bool TwainCall(const TTwainSession& session, TW_UINT32 dataGroup, TW_UINT16 data
   return rc == TWRC_CHECKSTATUS && status.ConditionCode == TWCC_SUCCESS;
 }
 
-void TwainSetOneValue(const TTwainSession& session, TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 itemValue) {
+bool TwainSetOneValue(const TTwainSession& session, TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 itemValue) {
   TMemBlock container(QvMemAlloc(sizeof(TW_ONEVALUE)));
   if (!container) throw EOutOfResources("Out of resources");
   const TW_ONEVALUE value{itemType, itemValue};
   std::memcpy(QvMemLock(container.get()), &value, sizeof value);
   TW_CAPABILITY record{capability, TWON_ONEVALUE, container.get()};
-  TwainCall(session, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &record);
+  return TwainCall(session, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &record);
+}
+
+bool TwainGetFix32(const TTwainSession& session, TW_UINT16 capability, double& value) {
+  TW_CAPABILITY record{capability, 0, nullptr};
+  const bool got = TwainCall(session, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &record);
+  // The container is the application's to free, whatever it holds.
+  TMemBlock container(record.hContainer);
+  if (!got || record.ConType != TWON_ONEVALUE || QvMemSize(container.get()) < sizeof(TW_ONEVALUE)) return false;
+  TW_ONEVALUE one;
+  std::memcpy(&one, QvMemLock(container.get()), sizeof one);
+  if (one.ItemType != TWTY_FIX32) return false;
+  TW_FIX32 fix;
+  const TW_UINT32 item = one.Item;
+  std::memcpy(&fix, &item, sizeof fix);
+  value = Fix32ToDouble(fix);
+  return true;
 }
 
 bool TwainEndTransfer(const TTwainSession& session) {

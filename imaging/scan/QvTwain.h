@@ -31,9 +31,13 @@ struct TTwainSession {
 bool TwainCall(const TTwainSession& session, TW_UINT32 dataGroup, TW_UINT16 dataArgumentType, TW_UINT16 message,
                TW_MEMREF data, TW_UINT16* returnCode = nullptr, TW_UINT16* condition = nullptr);
 
-// Sets one capability as a TW_ONEVALUE; a source that refuses it is not an error. Raises
-// EOutOfResources "Out of resources" when the container cannot be allocated.
-void TwainSetOneValue(const TTwainSession& session, TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 itemValue);
+// Sets one capability as a TW_ONEVALUE; false when the source refused it (callers decide whether
+// that matters). Raises EOutOfResources "Out of resources" when the container cannot be allocated.
+bool TwainSetOneValue(const TTwainSession& session, TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 itemValue);
+
+// Asks for the current value of a capability that the source gives as one TW_FIX32; false when
+// the source does not.
+bool TwainGetFix32(const TTwainSession& session, TW_UINT16 capability, double& value);
 
 // Ends the current transfer; true while more are pending (on a failure none are, and the
 // pending transfers are reset).

@@ -95,6 +95,20 @@ struct TW_EVENT {
   TW_UINT16 TWMessage;
 };
 
+struct TW_FRAME {
+  TW_FIX32 Left;
+  TW_FIX32 Top;
+  TW_FIX32 Right;
+  TW_FIX32 Bottom;
+};
+
+struct TW_IMAGELAYOUT {
+  TW_FRAME Frame;
+  TW_UINT32 DocumentNumber;
+  TW_UINT32 PageNumber;
+  TW_UINT32 FrameNumber;
+};
+
 struct TW_STATUS {
   TW_UINT16 ConditionCode;
   TW_UINT16 Reserved;
@@ -127,6 +141,7 @@ constexpr TW_UINT16 DAT_PENDINGXFERS = 0x0005;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
+constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 
 // Messages.
@@ -192,6 +207,8 @@ constexpr TW_UINT16 ICAP_PIXELTYPE = 0x0101;
 constexpr TW_UINT16 ICAP_UNITS = 0x0102;
 constexpr TW_UINT16 ICAP_XFERMECH = 0x0103;
 constexpr TW_UINT16 CAP_FEEDERENABLED = 0x1002;
+constexpr TW_UINT16 ICAP_PHYSICALWIDTH = 0x1111;
+constexpr TW_UINT16 ICAP_PHYSICALHEIGHT = 0x1112;
 constexpr TW_UINT16 ICAP_XRESOLUTION = 0x1118;
 constexpr TW_UINT16 ICAP_YRESOLUTION = 0x1119;
 constexpr TW_UINT16 ICAP_BITDEPTH = 0x112B;
@@ -205,6 +222,17 @@ constexpr TW_UINT16 TWSX_NATIVE = 0;
 constexpr TW_UINT16 TWUN_INCHES = 0;
 constexpr TW_UINT16 TWLG_ENGLISH = 2;
 constexpr TW_UINT16 TWCY_USA = 1;
+
+// TW_FIX32 and real numbers: a whole part and a fraction in 1/65536, rounded to the nearest;
+// values beyond the type's range give its ends, and NaN gives 0.
+inline TW_FIX32 DoubleToFix32(double value) {
+  if (!(value == value)) value = 0;
+  value = value < -32768.0 ? -32768.0 : value > 32767.0 + 65535.0 / 65536.0 ? 32767.0 + 65535.0 / 65536.0 : value;
+  const long scaled = static_cast<long>(value * 65536.0 + (value < 0 ? -0.5 : 0.5));
+  const long whole = scaled >= 0 ? scaled / 65536 : -((-scaled + 65535) / 65536);
+  return {static_cast<TW_INT16>(whole), static_cast<TW_UINT16>(scaled - whole * 65536)};
+}
+inline double Fix32ToDouble(TW_FIX32 value) { return value.Whole + value.Frac / 65536.0; }
 
 // Movable memory handles (see the header comment). A handle is null or points at a block
 // [size][bytes]; QvMemLock gives the bytes.

@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -184,6 +185,36 @@ void TImageScrollBox::SetZoomPercent(float percent) {
   }
 }
 
+void TImageScrollBox::SetZoomPercentAt(float percent, QPoint anchor) {
+  if (FPicture->Empty() || percent <= 0.1f) return;
+  const TZoomGeometry geometry = Geometry();
+  const TRect copy = geometry.CopyRect(FControlWidth, FControlHeight, FBars, FCentered);
+  FAnchor =
+      TZoomAnchor{anchor, geometry.PicturePosition(anchor.x(), horizontalScrollBar()->value(), copy.Left, FZoomPercent),
+                  geometry.PicturePosition(anchor.y(), verticalScrollBar()->value(), copy.Top, FZoomPercent)};
+  struct TDropAnchor {
+    std::optional<TZoomAnchor>& Anchor;
+    ~TDropAnchor() { Anchor.reset(); }
+  } dropAnchor{FAnchor};
+  SetZoomPercent(percent);
+  FAnchor.reset();
+  // SetZoomPercent stores the zoom before its redraw, which then reports nothing: the caller of
+  // SetZoomPercent knows the zoom it set, but a zoom box must follow a step of the keys or wheel.
+  if (OnZoomChange) OnZoomChange(*this, FZoomPercent);
+}
+
+void TImageScrollBox::ZoomStep(int steps, QPoint anchor) {
+  if (FPicture->Empty() || steps == 0) return;
+  float target = FZoomPercent;
+  for (int i = 0; i < std::abs(steps); ++i) target = TZoomGeometry::NextZoomStep(target, steps);
+  if (target == FZoomPercent) return;
+  SetZoomPercentAt(target, anchor);
+}
+
+void TImageScrollBox::ZoomStep(int steps) {
+  ZoomStep(steps, QPoint(viewport()->width() / 2, viewport()->height() / 2));
+}
+
 void TImageScrollBox::SetAntiAliased(bool value) {
   if (value == FAntiAliased) return;
   FAntiAliased = value;
@@ -198,7 +229,7 @@ void TImageScrollBox::SetCentered(bool value) {
 
 TZoomGeometry TImageScrollBox::Geometry() const {
   return TZoomGeometry(width(), height(), frameWidth(), verticalScrollBar()->sizeHint().width(),
-                       horizontalScrollBar()->sizeHint().height());
+                       horizontalScrollBar()->sizeHint().height(), devicePixelRatioF());
 }
 
 int TImageScrollBox::ClientWidth() const { return Geometry().ClientWidth(FBars); }
@@ -217,28 +248,38 @@ void TImageScrollBox::ComputeZoom() {
   FZoomPercent = geometry.Zoom(FZoomMode, FZoomPercent, FPicture->Width(), FPicture->Height(), FBars);
 }
 
+// A redraw scrolls back to the top-left corner, unless it zooms about a point (FAnchor).
 void TImageScrollBox::UpdateScrollBars(const TZoomGeometry& geometry) {
-  SetScrollBarsShown(geometry.ScrollBarsFor(FDisplayWidth, FDisplayHeight));
+  SetScrollBarsShown(geometry.ScrollBarsFor(FControlWidth, FControlHeight));
   const int clientWidth = geometry.ClientWidth(FBars);
   const int clientHeight = geometry.ClientHeight(FBars);
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  h->setRange(0, geometry.HorizontalRange(FDisplayWidth, FBars));
+  const int horizontalRange = geometry.HorizontalRange(FControlWidth, FBars);
+  const int verticalRange = geometry.VerticalRange(FControlHeight, FBars);
+  h->setRange(0, horizontalRange);
   h->setPageStep(std::max(1, clientWidth));
   h->setSingleStep(16);
-  v->setRange(0, geometry.VerticalRange(FDisplayHeight, FBars));
+  v->setRange(0, verticalRange);
   v->setPageStep(std::max(1, clientHeight));
   v->setSingleStep(16);
-  h->setValue(0);
-  v->setValue(0);
+  int x = 0;
+  int y = 0;
+  if (FAnchor) {
+    const TRect copy = geometry.CopyRect(FControlWidth, FControlHeight, FBars, FCentered);
+    x = geometry.ScrollToKeep(FAnchor->X, FAnchor->Viewport.x(), copy.Left, FZoomPercent, horizontalRange);
+    y = geometry.ScrollToKeep(FAnchor->Y, FAnchor->Viewport.y(), copy.Top, FZoomPercent, verticalRange);
+  }
+  h->setValue(x);
+  v->setValue(y);
 }
 
 void TImageScrollBox::PlaceImageControl(const TZoomGeometry& geometry) {
-  const TRect copy = geometry.CopyRect(FDisplayWidth, FDisplayHeight, FBars, FCentered);
+  const TRect copy = geometry.CopyRect(FControlWidth, FControlHeight, FBars, FCentered);
   FDisplayLeft = copy.Left;
   FDisplayTop = copy.Top;
   FImageControl->setGeometry(FDisplayLeft - horizontalScrollBar()->value(), FDisplayTop - verticalScrollBar()->value(),
-                             FDisplayWidth, FDisplayHeight);
+                             FControlWidth, FControlHeight);
 }
 
 void TImageScrollBox::ClearDisplay() {
@@ -246,6 +287,7 @@ void TImageScrollBox::ClearDisplay() {
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
   FDisplayWidth = FDisplayHeight = 0;
+  FControlWidth = FControlHeight = 0;
   SetScrollBarsShown(TScrollBars{});
   FImageControl->hide();
 }
@@ -279,6 +321,7 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
     int& Depth;
     ~TDepth() { --Depth; }
   } depth{FRedrawDepth};
+  FDisplayRatio = devicePixelRatioF();
 
   if (FPicture->Empty()) {
     if (graphicChanged) FAntiAliasedGraphic->FreeImage();
@@ -288,15 +331,21 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   if (graphicChanged) BuildAntiAliasedCopy();
 
   const bool vertBefore = FBars.Vertical;
+  const float previousZoom = FZoomPercent;
   const float oldZoom = std::nearbyint(FZoomPercent);
   ComputeZoom();
   const int displayWidth = TZoomGeometry::DisplayExtent(FPicture->Width(), FZoomPercent);
   const int displayHeight = TZoomGeometry::DisplayExtent(FPicture->Height(), FZoomPercent);
-  if (oldZoom != FZoomPercent && OnZoomChange) OnZoomChange(*this, FZoomPercent);
+  // Reported when it differs from the old zoom rounded (so a fractional fit is reported on every
+  // redraw) and whenever it changed at all, so that a zoom box showing the real zoom follows a
+  // change from 8.7 to 9 as well.
+  if ((oldZoom != FZoomPercent || previousZoom != FZoomPercent) && OnZoomChange) OnZoomChange(*this, FZoomPercent);
 
+  const TZoomGeometry geometry = Geometry();
   FDisplayWidth = displayWidth;
   FDisplayHeight = displayHeight;
-  const TZoomGeometry geometry = Geometry();
+  FControlWidth = geometry.LogicalExtent(displayWidth);
+  FControlHeight = geometry.LogicalExtent(displayHeight);
   UpdateScrollBars(geometry);
   PlaceImageControl(geometry);
   FDisplayArea = TRect{};
@@ -313,8 +362,15 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
 // --- the display copy ---
 
 TRect TImageScrollBox::VisibleArea() const {
-  const TRect copy{FDisplayLeft, FDisplayTop, FDisplayLeft + FDisplayWidth, FDisplayTop + FDisplayHeight};
+  const TRect copy{FDisplayLeft, FDisplayTop, FDisplayLeft + FControlWidth, FDisplayTop + FControlHeight};
   return Geometry().VisibleArea(horizontalScrollBar()->value(), verticalScrollBar()->value(), copy, FBars);
+}
+
+TRect TImageScrollBox::DisplayRectOf(const TRect& controlRect) const {
+  // The ratio the copy was built for, not the screen's now: the two differ only until the redraw
+  // that a change of screen brings.
+  const TZoomGeometry geometry(width(), height(), frameWidth(), 0, 0, FDisplayRatio);
+  return geometry.DeviceRect(controlRect, FDisplayWidth, FDisplayHeight);
 }
 
 void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) const {
@@ -336,8 +392,11 @@ void TImageScrollBox::BuildDisplayPart(const TRect& area, TDibGraphic& dest) con
   FResizeTransform->ApplyOnDestPart(source, dest, part);
 }
 
-void TImageScrollBox::EnsureDisplayArea(const TRect& area) {
-  const std::optional<TRect> built = Geometry().AreaToBuild(area, FDisplayArea, FDisplayWidth, FDisplayHeight, FBars);
+void TImageScrollBox::EnsureDisplayArea(const TRect& controlArea) {
+  const TRect area = DisplayRectOf(controlArea);
+  const TZoomGeometry geometry(width(), height(), frameWidth(), verticalScrollBar()->sizeHint().width(),
+                               horizontalScrollBar()->sizeHint().height(), FDisplayRatio);
+  const std::optional<TRect> built = geometry.AreaToBuild(area, FDisplayArea, FDisplayWidth, FDisplayHeight, FBars);
   if (!built) return;
   FDisplayArea = TRect{};
   FPaintCache->Image = QImage();
@@ -365,19 +424,40 @@ void TImageScrollBox::RebuildPaintImage() {
       cache.Flipped = false;
       break;
   }
+  // Drawn pixel for pixel onto the device: Qt does not scale an image of the screen's ratio.
+  cache.Image.setDevicePixelRatio(FDisplayRatio);
+}
+
+void TImageScrollBox::RedrawLater() {
+  if (FRedrawQueued) return;
+  FRedrawQueued = true;
+  QTimer::singleShot(0, this, [this] {
+    FRedrawQueued = false;
+    try {
+      Redraw(false);
+    } catch (...) {
+      ReportError(std::current_exception());
+    }
+  });
 }
 
 void TImageScrollBox::PaintDisplay(QPainter& painter, const QRect& area) {
   const TRect exposed{area.left(), area.top(), area.right() + 1, area.bottom() + 1};
   EnsureDisplayArea(IntersectRect(exposed, VisibleArea()));
+  // The window moved to a screen of another pixel ratio: the copy is built again for it.
+  if (devicePixelRatioF() != FDisplayRatio) RedrawLater();
   if (FPaintCache->Image.isNull()) return;
   painter.setClipRect(area);
+  // The built part's place in widget pixels (whole device pixels there).
+  const double left = FDisplayArea.Left / FDisplayRatio;
+  const double top = FDisplayArea.Top / FDisplayRatio;
+  const double height = FDisplayArea.Height() / FDisplayRatio;
   if (FPaintCache->Flipped) {
     // The rows are stored bottom-up: Qt draws them upside down onto the right place.
-    painter.setTransform(QTransform(1, 0, 0, -1, FDisplayArea.Left, FDisplayArea.Top + FDisplayArea.Height()), true);
-    painter.drawImage(0, 0, FPaintCache->Image);
+    painter.setTransform(QTransform(1, 0, 0, -1, left, top + height), true);
+    painter.drawImage(QPointF(0, 0), FPaintCache->Image);
   } else {
-    painter.drawImage(FDisplayArea.Left, FDisplayArea.Top, FPaintCache->Image);
+    painter.drawImage(QPointF(left, top), FPaintCache->Image);
   }
 }
 
@@ -456,6 +536,25 @@ void TImageScrollBox::showEvent(QShowEvent* event) {
 void TImageScrollBox::scrollContentsBy(int dx, int dy) {
   // Moves the image control with the viewport's pixels; only the strip uncovered is painted.
   viewport()->scroll(dx, dy);
+}
+
+// Ctrl with the wheel zooms about the pointer, one step of the ladder per notch (finer wheels
+// and touchpads add up their turns to notches); without Ctrl the wheel scrolls.
+void TImageScrollBox::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  event->accept();
+  FWheelDelta += event->angleDelta().y();
+  const int steps = FWheelDelta / QWheelEvent::DefaultDeltasPerStep;
+  FWheelDelta %= QWheelEvent::DefaultDeltasPerStep;
+  if (steps == 0) return;
+  try {
+    ZoomStep(steps, event->position().toPoint());
+  } catch (...) {
+    ReportError(std::current_exception());
+  }
 }
 
 }  // namespace quorvane

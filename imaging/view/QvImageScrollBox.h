@@ -15,8 +15,14 @@
 // the part of that copy around the visible area is built (DisplayArea, a window of the copy plus
 // a margin for smooth scrolling); its pixels are exactly those the whole copy would have there,
 // so a 1000 % zoom of a large picture costs about a redraw of the window. Scrolling paints from
-// the window and rebuilds it only when the visible area leaves it. Image-control coordinates are
-// display-copy pixels, whatever part is built.
+// the window and rebuilds it only when the visible area leaves it.
+//
+// The display copy is built in device pixels and painted unscaled, so a picture at 100 % shows
+// one picture pixel on one pixel of the screen also where the screen scales widgets
+// (devicePixelRatio above 1): the zoom relates picture pixels to device pixels. The image
+// control, the scroll bars and mouse positions count in widget pixels, as every widget does; the
+// control's size (ControlWidth x ControlHeight) is the copy's size in widget pixels, rounded up.
+// With a ratio of 1 (most screens) both are the same.
 //
 // Events are std::function members, called on the user-interface thread; an empty function is
 // not called. Failures of transforms and frame selection pass to the caller as the library's
@@ -28,6 +34,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "model/QvDiGrph.h"
 #include "view/QvMouseHandler.h"
@@ -73,6 +80,15 @@ class TImageScrollBox : public QAbstractScrollArea {
   float ZoomPercent() const { return FZoomPercent; }
   // Ignored for an empty image and for values up to 0.1; otherwise sets zmPercent and redraws.
   void SetZoomPercent(float percent);
+  // As SetZoomPercent, but the picture point under Anchor (a point of the viewport) stays under
+  // it instead of the view scrolling back to the top-left corner; reports the new zoom through
+  // OnZoomChange.
+  void SetZoomPercentAt(float percent, QPoint anchor);
+  // Zooms Steps steps of the zoom ladder in (> 0) or out (< 0) about Anchor, or about the middle
+  // of the viewport (TZoomGeometry::NextZoomStep); nothing beyond the ladder's ends. Ctrl with
+  // the mouse wheel zooms one step per notch about the pointer.
+  void ZoomStep(int steps, QPoint anchor);
+  void ZoomStep(int steps);
   bool AntiAliased() const { return FAntiAliased; }
   void SetAntiAliased(bool value);
   bool Centered() const { return FCentered; }
@@ -84,28 +100,36 @@ class TImageScrollBox : public QAbstractScrollArea {
   void Redraw(bool graphicChanged);
   // Sets ZoomPercent from ZoomMode and the client size (hides scroll bars for the fit modes).
   void ComputeZoom();
-  // The box's metrics as the zoom arithmetic sees them: outer size, frame, scroll-bar extents.
+  // The box's metrics as the zoom arithmetic sees them: outer size, frame, scroll-bar extents and
+  // the device pixel ratio of its screen.
   TZoomGeometry Geometry() const;
+  // Device pixels per widget pixel that the display copy was built for.
+  double DisplayRatio() const { return FDisplayRatio; }
 
   // --- the display copy ---
   QWidget* ImageControl() const;
-  // Size of the whole display copy (0 x 0 for an empty view).
+  // Size of the whole display copy in device pixels (0 x 0 for an empty view).
   int DisplayWidth() const { return FDisplayWidth; }
   int DisplayHeight() const { return FDisplayHeight; }
+  // The same in widget pixels: the size of ImageControl.
+  int ControlWidth() const { return FControlWidth; }
+  int ControlHeight() const { return FControlHeight; }
+  // The device pixels of the display copy that a rectangle of ImageControl covers.
+  TRect DisplayRectOf(const TRect& controlRect) const;
   // Placement of ImageControl in the scrolled area (before scrolling).
   int DisplayLeft() const { return FDisplayLeft; }
   int DisplayTop() const { return FDisplayTop; }
-  // The built part of the display copy and where it lies in the copy.
+  // The built part of the display copy and where it lies in the copy (device pixels).
   const TDibGraphic& DisplayGraphic() const { return *FDisplayGraphic; }
   TRect DisplayArea() const { return FDisplayArea; }
-  // Builds the rectangle Area (clipped to the display copy) of the display copy into Dest, with
-  // the pixels and the format that the whole copy has there. Raises "Destination graphic too
-  // small" when nothing of Area lies inside the copy.
+  // Builds the rectangle Area (device pixels, clipped to the display copy) of the display copy
+  // into Dest, with the pixels and the format that the whole copy has there. Raises
+  // "Destination graphic too small" when nothing of Area lies inside the copy.
   void BuildDisplayPart(const TRect& area, TDibGraphic& dest) const;
-  // Makes sure the built part covers Area of the display copy (clipped), rebuilding it around
-  // Area plus the scrolling margin when it does not.
-  void EnsureDisplayArea(const TRect& area);
-  // The display copy's rectangle visible in the viewport now.
+  // Makes sure the built part covers the display copy under ControlArea (a rectangle of
+  // ImageControl, clipped), rebuilding it around that plus the scrolling margin when it does not.
+  void EnsureDisplayArea(const TRect& controlArea);
+  // The rectangle of ImageControl visible in the viewport now.
   TRect VisibleArea() const;
   // Client size: the viewport's, with the scroll bars as they are now.
   int ClientWidth() const;
@@ -146,6 +170,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   friend class TImageControl;
@@ -158,6 +183,8 @@ class TImageScrollBox : public QAbstractScrollArea {
   void PlaceImageControl(const TZoomGeometry& geometry);
   void SetScrollBarsShown(TScrollBars bars);
   void RebuildPaintImage();
+  // Redraws on the next turn of the event loop (the screen's pixel ratio changed under a paint).
+  void RedrawLater();
 
   std::unique_ptr<TImageControl> FImageControl;
   std::unique_ptr<TDibGraphic> FOwnGraphic;  // shown until the box is given a picture
@@ -179,8 +206,20 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool FPendingGraphicChanged = false;
   int FRedrawDepth = 0;  // nesting of Redraw calls
   TScrollBars FBars;
-  int FDisplayWidth = 0;
+  int FDisplayWidth = 0;  // device pixels
   int FDisplayHeight = 0;
+  int FControlWidth = 0;  // widget pixels
+  int FControlHeight = 0;
+  double FDisplayRatio = 1.0;
+  // Set while a zoom about a point redraws: the viewport point and the picture position that
+  // must stay under it.
+  struct TZoomAnchor {
+    QPoint Viewport;
+    double X, Y;
+  };
+  std::optional<TZoomAnchor> FAnchor;
+  int FWheelDelta = 0;  // wheel turns not yet a whole notch
+  bool FRedrawQueued = false;
   int FDisplayLeft = 0;
   int FDisplayTop = 0;
   TRect FDisplayArea;  // part of the display copy held by FDisplayGraphic

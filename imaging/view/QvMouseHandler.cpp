@@ -74,7 +74,7 @@ void TQuickSelectMouseHandler::MouseMove(TShiftState shift, int x, int y) {
   if (!FMouseIsDown || !(shift.Buttons & Qt::LeftButton)) return;
   const QWidget* control = ImageScrollBox().ImageControl();
   const int left = control->x(), top = control->y();
-  const int width = ImageScrollBox().DisplayWidth(), height = ImageScrollBox().DisplayHeight();
+  const int width = ImageScrollBox().ControlWidth(), height = ImageScrollBox().ControlHeight();
   // The corner stays on the display copy's pixels.
   FEndX = std::clamp(x + left, left, left + std::max(width, 1) - 1);
   FEndY = std::clamp(y + top, top, top + std::max(height, 1) - 1);
@@ -101,18 +101,19 @@ void TQuickSelectMouseHandler::MouseUp(Qt::MouseButton, TShiftState, int x, int 
 
   TImageScrollBox& box = ImageScrollBox();
   const QWidget* control = box.ImageControl();
-  int right = std::clamp(x, 0, box.DisplayWidth());
-  int bottom = std::clamp(y, 0, box.DisplayHeight());
+  int right = std::clamp(x, 0, box.ControlWidth());
+  int bottom = std::clamp(y, 0, box.ControlHeight());
   // The press lies on the copy unless the view scrolled meanwhile; keep it there.
-  int left = std::clamp(FStartX - control->x(), 0, box.DisplayWidth());
-  int top = std::clamp(FStartY - control->y(), 0, box.DisplayHeight());
+  int left = std::clamp(FStartX - control->x(), 0, box.ControlWidth());
+  int top = std::clamp(FStartY - control->y(), 0, box.ControlHeight());
   if (right < left) std::swap(left, right);
   if (bottom < top) std::swap(top, bottom);
   if (right - left < 1 || bottom - top < 1) return;
 
-  // The selected rectangle of the display copy, built as the whole copy has it.
+  // The selected rectangle of the display copy, built as the whole copy has it (in device
+  // pixels: on a screen that scales widgets the selection holds what it covers on the screen).
   TDibGraphic selection;
-  box.BuildDisplayPart(TRect{left, top, right, bottom}, selection);
+  box.BuildDisplayPart(box.DisplayRectOf(TRect{left, top, right, bottom}), selection);
   if (box.OnQuickSelect) box.OnQuickSelect(box, selection);
 }
 

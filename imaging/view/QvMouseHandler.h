@@ -3,10 +3,11 @@
 // replaces when its MouseMode changes.
 //
 // Coordinates handed to a handler are those of the image control, that is, pixels of the
-// zoomed display copy. View coordinates (the viewport's) are image-control coordinates plus the
-// control's left and top. Handlers never convert to pixels of the full-size image: a quick
-// selection is cut from the display copy, so at a zoom other than 100 % its size is in display
-// pixels.
+// zoomed display copy (widget pixels: on a screen that scales widgets by a ratio, one of them
+// covers ratio x ratio device pixels of the copy). View coordinates (the viewport's) are
+// image-control coordinates plus the control's left and top. Handlers never convert to pixels of
+// the full-size image: a quick selection is cut from the display copy, so at a zoom other than
+// 100 % its size is in display pixels.
 #pragma once
 
 #include <QPoint>

@@ -52,8 +52,9 @@ TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
   const scantest::TSaneSandbox sandbox(scantest::TestSettings());
   Window->Scanner().ShowUI = false;
   Window->Scanner().XDpi = Window->Scanner().YDpi = 50;
-  Dialogs->Answers.push_back(brindlex::TAnswer::No);  // the rotation is not saved
-  Dialogs->Answers.push_back(brindlex::TAnswer::No);  // one page
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);        // the rotation is not saved
+  Dialogs->Answers.push_back(brindlex::TAnswer::No);        // one page
+  Dialogs->Forms.push_back([](QDialog&) { return true; });  // the scan dialog as it comes
   Trigger("acScan");
   ASSERT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
   EXPECT_EQ(Image().Width(), 78);  // 40 mm at 50 dpi

@@ -36,6 +36,7 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
 
   std::optional<QString> OpenFileName(QWidget*, const brindlex::TFileRequest& r) override {
     LastDirectory = r.Directory;
+    LastOpenRequest = r;
     return Next(OpenNames, "open dialog");
   }
   std::optional<QString> SaveFileName(QWidget*, const brindlex::TFileRequest& r) override {
@@ -81,7 +82,7 @@ class TScriptedDialogs : public brindlex::TUserDialogs {
   }
 
   QString LastDirectory;
-  brindlex::TFileRequest LastSaveRequest;
+  brindlex::TFileRequest LastOpenRequest, LastSaveRequest;
   std::vector<QString> QuestionCaptions;  // of the OK/Cancel questions
 
  private:

@@ -25,8 +25,11 @@ std::string SandboxFolder() {
 
 }  // namespace
 
-TSaneSandbox::TSaneSandbox(const std::map<std::string, std::string>& settings) : FFolder(SandboxFolder()) {
-  std::ofstream(FFolder + "dll.conf") << "test\n";
+TSaneSandbox::TSaneSandbox(const std::map<std::string, std::string>& settings, const std::vector<std::string>& backends)
+    : FFolder(SandboxFolder()) {
+  std::ofstream dll(FFolder + "dll.conf");
+  for (const std::string& backend : backends) dll << backend << '\n';
+  dll.close();
   std::ofstream conf(FFolder + "test.conf");
   for (const auto& [key, value] : settings) conf << key << ' ' << value << '\n';
   conf.close();

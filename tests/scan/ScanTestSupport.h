@@ -14,11 +14,13 @@
 
 namespace scantest {
 
-// A SANE configuration naming only the test backend, with test.conf settings (key -> value,
-// values quoted as the file wants them). SANE_CONFIG_DIR points at it while the object lives.
+// A SANE configuration naming only the test backend (or the Backends given), with test.conf
+// settings (key -> value, values quoted as the file wants them). SANE_CONFIG_DIR points at it
+// while the object lives.
 class TSaneSandbox {
  public:
-  explicit TSaneSandbox(const std::map<std::string, std::string>& settings = {});
+  explicit TSaneSandbox(const std::map<std::string, std::string>& settings = {},
+                        const std::vector<std::string>& backends = {"test"});
   ~TSaneSandbox();
   std::string Path() const { return FFolder + "/"; }
 

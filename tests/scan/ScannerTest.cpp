@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
@@ -194,6 +195,10 @@ class TClickWhenShown : public QObject {
   }
   ~TClickWhenShown() override { QApplication::instance()->removeEventFilter(this); }
 
+  // The dialog's title and width when the button was clicked.
+  QString Title;
+  int Width = 0;
+
  protected:
   bool eventFilter(QObject* object, QEvent* event) override {
     if (event->type() != QEvent::Show || object->objectName() != "QvSourceDialog" || FClicked) return false;
@@ -204,6 +209,8 @@ class TClickWhenShown : public QObject {
           QPushButton* button = DialogButton(FName);
           ASSERT_NE(button, nullptr);
           if (FUseFeeder) button->window()->findChild<QCheckBox*>("FeederCheck")->setChecked(true);
+          Title = button->window()->windowTitle();
+          Width = button->window()->width();
           button->click();
         },
         Qt::QueuedConnection);
@@ -219,9 +226,14 @@ class TClickWhenShown : public QObject {
 TEST(ScannerDialog, CancelBeforeAnyPageReturnsWithoutPages) {
   TSaneSandbox sandbox(TestSettings());
   TScanner scanner;
-  const TClickWhenShown cancel("CancelButton");
+  TClickWhenShown cancel("CancelButton");
   EXPECT_TRUE(AcquirePages(scanner).empty());
   EXPECT_EQ(DialogButton("CancelButton"), nullptr) << "the dialog stays after the source is disabled";
+  // Wide enough for the device's whole name in a bold title with the title bar's buttons.
+  ASSERT_FALSE(cancel.Title.isEmpty());
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  EXPECT_GE(cancel.Width, QFontMetrics(bold).horizontalAdvance(cancel.Title) + 100) << cancel.Title.toStdString();
 }
 
 TEST(ScannerDialog, ScanButtonUsesTheDialogsSettingsAndCancelStopsBetweenPages) {

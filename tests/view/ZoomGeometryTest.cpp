@@ -253,4 +253,90 @@ TEST(ZoomGeometry, BuiltAreaCoversTheWantedPartWithAMargin) {
   }
 }
 
+TEST(ZoomGeometry, ZoomStepsGoToTheNeighbouringStepOfTheLadder) {
+  const struct {
+    float Percent;
+    int Direction;
+    float Want;
+  } cases[] = {
+      {100, 1, 125},   {100, -1, 75},  {8.7f, 1, 10}, {8.7f, -1, 7},     // a fitted zoom between steps
+      {10.04f, 1, 15}, {9.96f, -1, 7},                                   // a hair off a step counts as on it
+      {1000, 1, 1000}, {1, -1, 1},     {0.5f, 1, 1},  {2000, -1, 1000},  // the ends hold
+      {50, 0, 50},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Percent) + " by " + std::to_string(c.Direction));
+    EXPECT_FLOAT_EQ(TZoomGeometry::NextZoomStep(c.Percent, c.Direction), c.Want);
+  }
+  // Every step out undoes a step in, from end to end of the ladder.
+  for (float zoom = 1; zoom < 1000;) {
+    const float in = TZoomGeometry::NextZoomStep(zoom, 1);
+    ASSERT_GT(in, zoom);
+    EXPECT_FLOAT_EQ(TZoomGeometry::NextZoomStep(in, -1), zoom);
+    zoom = in;
+  }
+}
+
+TEST(ZoomGeometry, ZoomingAboutAPointKeepsThePicturePointUnderIt) {
+  const struct {
+    const char* Name;
+    double Ratio;
+    int Viewport, Scroll, CopyStart;
+    float From, To;
+    int Range;
+    int WantScroll;
+  } cases[] = {
+      {"in at the origin", 1, 0, 0, 0, 100, 200, 1000, 0},
+      {"in about the middle", 1, 50, 0, 0, 100, 200, 1000, 50},
+      {"in while scrolled", 1, 50, 30, 0, 100, 200, 1000, 110},
+      {"out past the start", 1, 50, 30, 0, 200, 100, 1000, 0},
+      {"in beyond the range", 1, 90, 900, 0, 100, 400, 500, 500},
+      {"centred copy", 1, 70, 0, 40, 100, 200, 1000, 30},
+      {"device pixels at ratio 2", 2, 50, 0, 0, 100, 200, 1000, 50},
+      {"ratio 1.5 rounds", 1.5, 33, 10, 0, 100, 125, 1000, 21},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TZoomGeometry geometry(400, 300, 0, kBar, kBar, c.Ratio);
+    const double position = geometry.PicturePosition(c.Viewport, c.Scroll, c.CopyStart, c.From);
+    EXPECT_EQ(geometry.ScrollToKeep(position, c.Viewport, c.CopyStart, c.To, c.Range), c.WantScroll);
+    // Back at the first zoom the scroll position returns where the range allows.
+    if (c.WantScroll > 0 && c.WantScroll < c.Range)
+      EXPECT_NEAR(geometry.ScrollToKeep(position, c.Viewport, c.CopyStart, c.From, 100000), c.Scroll, 1);
+  }
+}
+
+TEST(ZoomGeometry, DevicePixelsAndWidgetPixelsMeetWithoutGaps) {
+  // A fit counts the client in device pixels: at ratio 2 a 100 x 100 client holds 200 pixels.
+  const TZoomGeometry hidpi(100, 100, 0, kBar, kBar, 2.0);
+  EXPECT_FLOAT_EQ(hidpi.Zoom(TZoomMode::zmFullPage, 100, 400, 200, {}), 50.0f);
+  EXPECT_FLOAT_EQ(hidpi.Zoom(TZoomMode::zmOriginalSize, 37, 400, 200, {}), 100.0f);
+  const struct {
+    double Ratio;
+    int Device;
+    int WantLogical;
+  } extents[] = {{1, 37, 37},     {2, 200, 100}, {2, 201, 101}, {1.5, 150, 100}, {1.5, 151, 101},
+                 {1.1, 110, 100}, {2, 1, 1},     {0, 50, 50},   {-3, 50, 50}};
+  for (const auto& e : extents) {
+    SCOPED_TRACE(std::to_string(e.Ratio) + ": " + std::to_string(e.Device));
+    EXPECT_EQ(TZoomGeometry(100, 100, 0, kBar, kBar, e.Ratio).LogicalExtent(e.Device), e.WantLogical);
+  }
+  const struct {
+    double Ratio;
+    TRect Logical;
+    int Width, Height;
+    TRect Want;
+  } rects[] = {
+      {1, {3, 4, 10, 12}, 50, 50, {3, 4, 10, 12}},
+      {2, {3, 4, 10, 12}, 50, 50, {6, 8, 20, 24}},
+      {1.5, {1, 1, 3, 3}, 50, 50, {1, 1, 5, 5}},        // rounded outwards
+      {2, {20, 20, 40, 40}, 51, 60, {40, 40, 51, 60}},  // clipped to the copy
+  };
+  for (const auto& r : rects) {
+    SCOPED_TRACE(std::to_string(r.Ratio) + " " + Text(r.Logical));
+    EXPECT_EQ(Text(TZoomGeometry(100, 100, 0, kBar, kBar, r.Ratio).DeviceRect(r.Logical, r.Width, r.Height)),
+              Text(r.Want));
+  }
+}
+
 }  // namespace

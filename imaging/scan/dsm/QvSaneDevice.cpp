@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace quorvane::dsm {
 
@@ -195,6 +196,43 @@ SANE_Status TSaneDevice::SelectFeeder(bool feeder) {
   for (const std::string& source : StringList(SANE_NAME_SCAN_SOURCE))
     if (IsFeederSourceName(source) == feeder) return SetString(SANE_NAME_SCAN_SOURCE, source);
   return feeder ? SANE_STATUS_UNSUPPORTED : SANE_STATUS_GOOD;
+}
+
+bool TSaneDevice::MillimetreRange(const char* name, double& minimum, double& maximum) const {
+  const SANE_Option_Descriptor* d = Descriptor(FindOption(name));
+  if (!IsActive(d) || d->unit != SANE_UNIT_MM || (d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) ||
+      d->constraint_type != SANE_CONSTRAINT_RANGE || !d->constraint.range)
+    return false;
+  const bool fixed = d->type == SANE_TYPE_FIXED;
+  minimum = fixed ? SANE_UNFIX(d->constraint.range->min) : d->constraint.range->min;
+  maximum = fixed ? SANE_UNFIX(d->constraint.range->max) : d->constraint.range->max;
+  return maximum > minimum;
+}
+
+bool TSaneDevice::AreaLimits(TScanArea& area) const {
+  double left = 0, leftMax = 0, top = 0, topMax = 0, rightMin = 0, right = 0, bottomMin = 0, bottom = 0;
+  if (!MillimetreRange(SANE_NAME_SCAN_TL_X, left, leftMax) || !MillimetreRange(SANE_NAME_SCAN_TL_Y, top, topMax) ||
+      !MillimetreRange(SANE_NAME_SCAN_BR_X, rightMin, right) ||
+      !MillimetreRange(SANE_NAME_SCAN_BR_Y, bottomMin, bottom))
+    return false;
+  area = {right - left, bottom - top};
+  return area.Width > 0 && area.Height > 0;
+}
+
+SANE_Status TSaneDevice::SelectArea(double left, double top, double width, double height) {
+  double originX = 0, originY = 0, unused = 0;
+  if (!MillimetreRange(SANE_NAME_SCAN_TL_X, originX, unused) || !MillimetreRange(SANE_NAME_SCAN_TL_Y, originY, unused))
+    return SANE_STATUS_UNSUPPORTED;
+  left += originX;
+  top += originY;
+  // The corner first, so the far edge is never refused for lying before it.
+  for (const auto& [name, value] :
+       {std::pair{SANE_NAME_SCAN_TL_X, left}, std::pair{SANE_NAME_SCAN_TL_Y, top},
+        std::pair{SANE_NAME_SCAN_BR_X, left + width}, std::pair{SANE_NAME_SCAN_BR_Y, top + height}}) {
+    const SANE_Status status = SetNumber(name, value);
+    if (status != SANE_STATUS_GOOD) return status;
+  }
+  return SANE_STATUS_GOOD;
 }
 
 SANE_Status TSaneDevice::Start() {

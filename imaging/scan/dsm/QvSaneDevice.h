@@ -1,5 +1,5 @@
 // One opened SANE device with the few settings a scanning source needs: the scan mode, the
-// resolution and the document feeder. Option values the device does not offer are mapped to the
+// resolution, the document feeder and the scan area. Option values the device does not offer are mapped to the
 // nearest one it does (a resolution range is clamped, a list gives its nearest entry).
 #pragma once
 
@@ -17,6 +17,12 @@ enum class TScanMode { Lineart, Gray, Color };
 struct TResolutionRange {
   int Minimum = 1;
   int Maximum = 9600;
+};
+
+// The largest area the device scans, in millimetres.
+struct TScanArea {
+  double Width = 0;
+  double Height = 0;
 };
 
 // One frame as the device delivered it.
@@ -40,11 +46,16 @@ class TSaneDevice {
   TScanMode CurrentMode() const;
   int CurrentResolution() const;
   TResolutionRange ResolutionRange() const;
+  // The device's largest area, when its four geometry options can be set in millimetres.
+  bool AreaLimits(TScanArea& area) const;
 
   // Each returns the status of the device's option call; unknown options are left alone.
   SANE_Status SelectMode(TScanMode mode);
   SANE_Status SelectResolution(int dpi);
   SANE_Status SelectFeeder(bool feeder);
+  // Scans Width x Height millimetres at Left, Top from the area's top left corner (AreaLimits
+  // must hold).
+  SANE_Status SelectArea(double left, double top, double width, double height);
 
   // Starts one page (for a feeder: takes in the next sheet).
   SANE_Status Start();
@@ -62,6 +73,8 @@ class TSaneDevice {
   SANE_Status SetString(const char* name, const std::string& value);
   SANE_Status SetNumber(const char* name, double value);
   double NumberValue(const char* name, double fallback) const;
+  // The range of a settable number option in millimetres; false for any other option.
+  bool MillimetreRange(const char* name, double& minimum, double& maximum) const;
   SANE_Status ReadFrame(TSaneFrame& frame, const std::function<bool()>& keepGoing);
 
   SANE_Handle FHandle = nullptr;

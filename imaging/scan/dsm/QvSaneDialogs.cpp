@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -54,6 +55,11 @@ TSourceDialog::TSourceDialog(const std::string& deviceTitle, const TSourceSettin
   layout->addLayout(form);
   layout->addWidget(FStatus);
   layout->addWidget(buttons);
+  // Wide enough for the device's whole name in the title bar (a bold font there, and room for
+  // the icon and the window buttons), which a window manager would otherwise cut short.
+  QFont titleFont = font();
+  titleFont.setBold(true);
+  setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 140);
 }
 
 TSourceSettings TSourceDialog::Settings() const {
@@ -88,7 +94,10 @@ int ChooseSource(const std::vector<TSourceEntry>& entries, int defaultIndex) {
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
   auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(new QLabel("&Sources:", &dialog));
+  // The label's accelerator moves to the list; without a buddy the ampersand would show.
+  auto* label = new QLabel("&Sources:", &dialog);
+  label->setBuddy(list);
+  layout->addWidget(label);
   layout->addWidget(list);
   layout->addWidget(buttons);
   if (dialog.exec() != QDialog::Accepted) return -1;

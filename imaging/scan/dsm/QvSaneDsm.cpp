@@ -201,6 +201,7 @@ TW_UINT16 ToSource(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 type, TW
   if (!data) return Fail(TWCC_BADVALUE);
   if (group == DG_CONTROL) {
     if (type == DAT_CAPABILITY && message == MSG_SET) return source.SetCapability(*static_cast<TW_CAPABILITY*>(data));
+    if (type == DAT_CAPABILITY && message == MSG_GET) return source.GetCapability(*static_cast<TW_CAPABILITY*>(data));
     if (type == DAT_USERINTERFACE && message == MSG_ENABLEDS)
       return source.Enable(*static_cast<TW_USERINTERFACE*>(data));
     if (type == DAT_USERINTERFACE && message == MSG_DISABLEDS) return source.Disable();
@@ -211,6 +212,10 @@ TW_UINT16 ToSource(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 type, TW
       return source.ResetTransfers(*static_cast<TW_PENDINGXFERS*>(data));
   } else if (group == DG_IMAGE) {
     if (type == DAT_IMAGEINFO && message == MSG_GET) return source.GetImageInfo(*static_cast<TW_IMAGEINFO*>(data));
+    if (type == DAT_IMAGELAYOUT && message == MSG_SET)
+      return source.SetImageLayout(*static_cast<TW_IMAGELAYOUT*>(data));
+    if (type == DAT_IMAGELAYOUT && message == MSG_GET)
+      return source.GetImageLayout(*static_cast<TW_IMAGELAYOUT*>(data));
     if (type == DAT_IMAGENATIVEXFER && message == MSG_GET) return source.TransferNative(*static_cast<TW_HANDLE*>(data));
   }
   return Fail(TWCC_BADPROTOCOL);

@@ -1,6 +1,7 @@
 #include "QvSaneSource.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -29,7 +30,69 @@ int FixToInt(TW_UINT32 item) {
 
 TW_FIX32 IntToFix(int value) { return {static_cast<TW_INT16>(value), 0}; }
 
+constexpr double kMillimetresPerInch = 25.4;
+// How far a frame may reach past the device's area: the rounding of millimetres to 1/65536 inch.
+constexpr double kAreaTolerance = 0.01;
+
 }  // namespace
+
+TW_UINT16 TSaneSource::GetCapability(TW_CAPABILITY& capability) {
+  TW_ONEVALUE value{};
+  TScanArea area;
+  switch (capability.Cap) {
+    case ICAP_PHYSICALWIDTH:
+    case ICAP_PHYSICALHEIGHT: {
+      if (!FDevice->AreaLimits(area)) return Fail(TWCC_CAPUNSUPPORTED);
+      const TW_FIX32 fix =
+          DoubleToFix32((capability.Cap == ICAP_PHYSICALWIDTH ? area.Width : area.Height) / kMillimetresPerInch);
+      value.ItemType = TWTY_FIX32;
+      std::memcpy(&value.Item, &fix, sizeof fix);
+      break;
+    }
+    case CAP_FEEDERENABLED:
+      value.ItemType = TWTY_BOOL;
+      value.Item = FSettings.Feeder ? 1 : 0;
+      break;
+    default: return Fail(TWCC_CAPUNSUPPORTED);
+  }
+  TW_HANDLE container = QvMemAlloc(sizeof value);
+  if (!container) return Fail(TWCC_LOWMEMORY);
+  std::memcpy(QvMemLock(container), &value, sizeof value);
+  capability.ConType = TWON_ONEVALUE;
+  capability.hContainer = container;
+  return Succeed();
+}
+
+TW_UINT16 TSaneSource::SetImageLayout(const TW_IMAGELAYOUT& layout) {
+  if (FState != TState::Open) return Fail(TWCC_SEQERROR);
+  TScanArea area;
+  if (!FDevice->AreaLimits(area)) return Fail(TWCC_CAPUNSUPPORTED);
+  const double left = Fix32ToDouble(layout.Frame.Left) * kMillimetresPerInch;
+  const double top = Fix32ToDouble(layout.Frame.Top) * kMillimetresPerInch;
+  const double right = Fix32ToDouble(layout.Frame.Right) * kMillimetresPerInch;
+  const double bottom = Fix32ToDouble(layout.Frame.Bottom) * kMillimetresPerInch;
+  if (left < 0 || top < 0 || right <= left || bottom <= top || right > area.Width + kAreaTolerance ||
+      bottom > area.Height + kAreaTolerance)
+    return Fail(TWCC_BADVALUE);
+  FAreaLeft = left;
+  FAreaTop = top;
+  FAreaWidth = std::min(right, area.Width) - left;
+  FAreaHeight = std::min(bottom, area.Height) - top;
+  return Succeed();
+}
+
+TW_UINT16 TSaneSource::GetImageLayout(TW_IMAGELAYOUT& layout) {
+  layout = {};
+  TScanArea area;
+  if (!FDevice->AreaLimits(area)) return Fail(TWCC_CAPUNSUPPORTED);
+  const bool chosen = FAreaWidth > 0;
+  layout.Frame.Left = DoubleToFix32(chosen ? FAreaLeft / kMillimetresPerInch : 0);
+  layout.Frame.Top = DoubleToFix32(chosen ? FAreaTop / kMillimetresPerInch : 0);
+  layout.Frame.Right = DoubleToFix32((chosen ? FAreaLeft + FAreaWidth : area.Width) / kMillimetresPerInch);
+  layout.Frame.Bottom = DoubleToFix32((chosen ? FAreaTop + FAreaHeight : area.Height) / kMillimetresPerInch);
+  layout.DocumentNumber = layout.PageNumber = layout.FrameNumber = 1;
+  return Succeed();
+}
 
 TW_UINT16 ConditionForStatus(SANE_Status status) {
   switch (status) {
@@ -177,6 +240,14 @@ bool TSaneSource::StartPage() {
     FDevice->SelectFeeder(FSettings.Feeder);
     FDevice->SelectMode(FSettings.Mode);
     FDevice->SelectResolution(FSettings.Resolution);
+    if (FAreaWidth > 0) {
+      const SANE_Status area = FDevice->SelectArea(FAreaLeft, FAreaTop, FAreaWidth, FAreaHeight);
+      // The chosen area is never replaced by the device's own silently.
+      if (area != SANE_STATUS_GOOD) {
+        FPageError = TWCC_BADVALUE;
+        return false;
+      }
+    }
   }
   // Devices refuse option calls while they scan: the page's resolution is read before.
   FPageXDpi = FPageYDpi = FDevice->CurrentResolution();

@@ -23,6 +23,15 @@ class TSaneSource {
   TW_UINT16 Condition() const { return FCondition; }
 
   TW_UINT16 SetCapability(const TW_CAPABILITY& capability);
+  // The current value of a capability as a new TW_ONEVALUE container the caller frees: the
+  // device's largest area (ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT, in inches) and whether the
+  // feeder is used.
+  TW_UINT16 GetCapability(TW_CAPABILITY& capability);
+  // The scan area in inches from the top left corner of the device's largest area. A device
+  // whose area cannot be set refuses with TWCC_CAPUNSUPPORTED, a frame outside it with
+  // TWCC_BADVALUE.
+  TW_UINT16 SetImageLayout(const TW_IMAGELAYOUT& layout);
+  TW_UINT16 GetImageLayout(TW_IMAGELAYOUT& layout);
   TW_UINT16 Enable(const TW_USERINTERFACE& ui);
   TW_UINT16 Disable();
   TW_UINT16 ProcessEvent(TW_EVENT& event);
@@ -49,6 +58,11 @@ class TSaneSource {
   TW_UINT16 FCondition = TWCC_SUCCESS;
 
   TSourceSettings FSettings;
+  // The scan area chosen through the image layout, in millimetres; no width: the device's own.
+  double FAreaLeft = 0;
+  double FAreaTop = 0;
+  double FAreaWidth = 0;
+  double FAreaHeight = 0;
   int FTransferCount = -1;  // pages wanted, -1 for all
   int FPagesDone = 0;
 
