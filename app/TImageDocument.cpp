@@ -27,30 +27,47 @@ TImageDocument::TImageDocument()
 
 TImageDocument::~TImageDocument() = default;
 
+std::unique_ptr<TDibGraphic> TImageDocument::ReadImageFile(const std::string& fileName, int imageIndex) {
+  if (quorvane::FindGraphicClass(fileName)) {
+    std::unique_ptr<TDibGraphic> loaded = quorvane::CreateGraphicForFile(fileName);
+    if (imageIndex != 0)
+      loaded->SetImageIndex(imageIndex);
+    else
+      loaded->SetMultiImage(true);
+    loaded->LoadFromFile(fileName);
+    return loaded;
+  }
+  quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
+  return quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
+}
+
+void TImageDocument::ReplaceWith(std::unique_ptr<TDibGraphic> image) {
+  // The old image is freed only after whoever shows it has the new one.
+  const std::unique_ptr<TDibGraphic> old = std::exchange(FImage, std::move(image));
+  if (OnImageReplaced) OnImageReplaced(*FImage);
+}
+
 void TImageDocument::LoadFromFile(const std::string& fileName, int imageIndex) {
   std::unique_ptr<TDibGraphic> loaded;
   {
     quorvane::TBusyCursor busy;
-    if (quorvane::FindGraphicClass(fileName)) {
-      loaded = quorvane::CreateGraphicForFile(fileName);
-      if (imageIndex != 0)
-        loaded->SetImageIndex(imageIndex);
-      else
-        loaded->SetMultiImage(true);
-      loaded->LoadFromFile(fileName);
-    } else {
-      quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
-      loaded = quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
-    }
+    loaded = ReadImageFile(fileName, imageIndex);
   }
-  // The old image is freed only after whoever shows it has the new one.
-  const std::unique_ptr<TDibGraphic> old = std::exchange(FImage, std::move(loaded));
-  if (OnImageReplaced) OnImageReplaced(*FImage);
+  ReplaceWith(std::move(loaded));
 }
 
 void TImageDocument::Open(const std::string& fileName) {
+  std::unique_ptr<TDibGraphic> loaded;
+  {
+    quorvane::TBusyCursor busy;
+    loaded = ReadImageFile(fileName, 0);
+  }
   // Everything below happens only once the file has been read.
-  LoadFromFile(fileName, 0);
+  OpenRead(fileName, std::move(loaded));
+}
+
+void TImageDocument::OpenRead(const std::string& fileName, std::unique_ptr<TDibGraphic> image) {
+  ReplaceWith(std::move(image));
   FFileName = fileName;
   FModified = false;
   FUndoGraphic->FreeImage();

@@ -63,10 +63,16 @@ class TImageDocument {
   // Replaces the image with the file's: ImageIndex N >= 1 reads image N, 0 reads every image as
   // a frame (frame 1 shown). On failure the error passes on and nothing changes.
   void LoadFromFile(const std::string& fileName, int imageIndex);
+  // Reads a file as LoadFromFile does into a new image that no document holds yet. It touches no
+  // document, shows no busy cursor and may run on any thread (the window's preloader reads the
+  // pictures beside the one shown with it).
+  static std::unique_ptr<quorvane::TDibGraphic> ReadImageFile(const std::string& fileName, int imageIndex);
   // Opens a file as the window's Open does: every page as a frame; the file becomes the
   // document's, unmodified, with nothing to undo (Undo must never put another file's picture
   // under this file's name), and each page's TIFF compression is remembered for saving.
   void Open(const std::string& fileName);
+  // Open with the picture already read: Image is what ReadImageFile(FileName, 0) returned.
+  void OpenRead(const std::string& fileName, std::unique_ptr<quorvane::TDibGraphic> image);
   // Writes the image to FileName in the format of its extension: over the document's own file of
   // several pages, every page (the shown one as edited) in one safe step, each keeping the
   // compression it was read with where that can hold its format; otherwise the current image
@@ -104,6 +110,8 @@ class TImageDocument {
   bool ShowPage(int page);
 
  private:
+  // Makes Image the document's image; the old one is freed after OnImageReplaced.
+  void ReplaceWith(std::unique_ptr<quorvane::TDibGraphic> image);
   bool IsOwnPagedFile(const std::string& fileName) const;
   void SaveAllPages(const std::string& fileName);
   // The TIFF compression page Index (1-based) of the open file is written with.

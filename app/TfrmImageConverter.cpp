@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "TBrindlexApplication.h"
+#include "TPreloader.h"
 #include "TScanCommand.h"
 #include "TToolIcons.h"
 #include "TWindowSettings.h"
@@ -132,9 +133,14 @@ TfrmImageConverter::TfrmImageConverter(QWidget* parent)
   CreateViewActions();
   CreateToolBars();
   CreateMenus();
+  lblFilePosition = new QLabel(this);
+  lblFilePosition->setObjectName(QStringLiteral("lblFilePosition"));
+  lblFilePosition->setToolTip(QStringLiteral("Place of the picture in its folder"));
+  statusBar()->addPermanentWidget(lblFilePosition);
   lblPage = new QLabel(this);
   lblPage->setObjectName(QStringLiteral("lblPage"));
   statusBar()->addPermanentWidget(lblPage);
+  CreateBrowsing();
 
   ReadSettings();
   FSaveFilter = QtFileFilter(quorvane::SortGraphicFilter(quorvane::GraphicFilter(false)));
@@ -172,6 +178,7 @@ TfrmImageConverter::~TfrmImageConverter() {
   FImageScrollBox->OnError = nullptr;
   FDocument.OnImageReplaced = nullptr;
   FDocument.OnBeforeSave = nullptr;
+  FFolderBrowser->OnChanged = nullptr;
   FImageScrollBox->SetPicture(nullptr);
   SetErrorReporter({});
   FScanWindow.reset();
@@ -267,6 +274,8 @@ void TfrmImageConverter::CreateActions() {
   connect(next, &QAction::triggered, this,
           [this] { FCommands.Run([this] { ShowPage(FDocument.CurrentPage() + 1); }); });
 
+  CreateBrowseActions();
+
   for (const TImageMenuEntry& entry : ImageMenuEntries()) {
     auto* action = new QAction(QString::fromLatin1(entry.Caption), this);
     const TImageCommand command = entry.Command;
@@ -311,6 +320,8 @@ void TfrmImageConverter::CreateMenus() {
   view->addSeparator();
   add(view, "acPreviousPage");
   add(view, "acNextPage");
+  view->addSeparator();
+  for (const char* name : {"acNextFile", "acPreviousFile", "acFirstFile", "acLastFile"}) add(view, name);
 
   FImageMenu = bar->addMenu(QStringLiteral("&Image"));
   CreateImageMenu(FImageMenu);
@@ -445,6 +456,7 @@ void TfrmImageConverter::UpdateCommands() {
   Action(QStringLiteral("acPreviousPage"))->setEnabled(paged && FDocument.CurrentPage() > 1);
   Action(QStringLiteral("acNextPage"))->setEnabled(paged && FDocument.CurrentPage() < FDocument.PageCount());
   UpdateViewCommands();
+  UpdateBrowseCommands();
 }
 
 void TfrmImageConverter::ClipboardChanged() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TCommandQueue.h"
+#include "TFolderBrowser.h"
 #include "TImageDocument.h"
 #include "TImageMenu.h"
 #include "TRecentFiles.h"
@@ -33,6 +34,8 @@ class QDoubleSpinBox;
 class QToolBar;
 
 namespace brindlex {
+
+class TPreloader;
 
 class TfrmImageConverter : public QMainWindow {
  public:
@@ -68,6 +71,9 @@ class TfrmImageConverter : public QMainWindow {
   void Scan();
   void SelectScanner();
   void ShowPage(int page);
+  // Opens the next, previous, first or last picture of the current file's folder (see
+  // TfrmImageConverterBrowse.cpp).
+  void StepFile(TFileStep step);
   // Runs one Image-menu command.
   void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
@@ -107,6 +113,9 @@ class TfrmImageConverter : public QMainWindow {
   // The printer of the session: what Printer Setup chooses holds for every later Print.
   QPrinter& Printer();
   quorvane::TScanner& Scanner() { return *FScanner; }
+  // The folder of the current file, and the pictures read ahead for steps through it.
+  TFolderBrowser& FolderBrowser() { return *FFolderBrowser; }
+  TPreloader& Preloader() { return *FPreloader; }
 
   // Controls, by the names of the window's resource.
   QAction* Action(const QString& name) const;
@@ -119,6 +128,7 @@ class TfrmImageConverter : public QMainWindow {
   QLabel* lblBy;
   QLabel* lblY;
   QLabel* lblPage;
+  QLabel* lblFilePosition;
   QToolBar* tbImageMenu;
   QToolBar* tbImageFile;
   QToolBar* tbImageEdit;
@@ -166,6 +176,15 @@ class TfrmImageConverter : public QMainWindow {
   void RememberFile(const QString& name);
   void UpdateCaption();
   void UpdateViewCommands();
+  // Browsing the folder: the actions, the file followed, the position shown, the pictures read
+  // ahead, and a picture read for a step taking the window.
+  void CreateBrowseActions();
+  void CreateBrowsing();
+  void FollowDocumentFile();
+  void UpdateBrowseCommands();
+  void FolderChanged();
+  void PreloadNeighbours();
+  void ShowBrowsedFile(const QString& name, std::unique_ptr<quorvane::TDibGraphic> image);
 
   std::unique_ptr<TUserDialogs> FDialogs;
   TImageDocument FDocument;
@@ -202,6 +221,10 @@ class TfrmImageConverter : public QMainWindow {
   std::optional<TFullScreenState> FFullScreen;
   // Set while the zoom box's own text is applied: the box is not rewritten under the typing.
   bool FZoomFromBox = false;
+  std::unique_ptr<TFolderBrowser> FFolderBrowser;
+  std::unique_ptr<TPreloader> FPreloader;
+  // The direction of the last step: its way on is read ahead first.
+  TFileStep FLastStep = TFileStep::Next;
 };
 
 // The library's filter text ("Description|*.a;*.b|...") in the form of Qt's file dialogs.

@@ -63,6 +63,7 @@ void TfrmImageConverter::LoadFile(const QString& name) {
   PlayIfAnimated(name);
   seZoomChange();
   UpdatePageStatus();
+  FollowDocumentFile();
   const std::vector<std::string>& warnings = FDocument.Image().Warnings();
   if (!warnings.empty()) {
     QStringList lines;
@@ -97,6 +98,7 @@ bool TfrmImageConverter::ConvertDocument() {
   FDocument.SaveAs(name.toStdString());
   SetCaption(name);
   RememberFile(name);
+  FollowDocumentFile();
   return true;
 }
 

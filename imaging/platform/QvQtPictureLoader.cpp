@@ -68,12 +68,14 @@ std::string DescriptionOf(const std::string& extension) {
 
 // Qt's limit counts megabytes of one decoded image; it follows the library's memory limit, so a
 // file that claims a huge size is refused before Qt allocates for it.
-// Loads may run on several threads; Qt's limit is one process-wide value.
+// Loads may run on several threads; Qt's limit is one process-wide value that Qt's readers read
+// without a lock, so it is written only when the library's limit has changed.
 void ApplyAllocationLimit() {
   static std::mutex guard;
   const std::lock_guard<std::mutex> lock(guard);
   const int64_t megabytes = ImageLimits().MaxMemory >> 20;
-  QImageReader::setAllocationLimit(static_cast<int>(std::clamp<int64_t>(megabytes, 1, 1 << 30)));
+  const int limit = static_cast<int>(std::clamp<int64_t>(megabytes, 1, 1 << 30));
+  if (QImageReader::allocationLimit() != limit) QImageReader::setAllocationLimit(limit);
 }
 
 [[noreturn]] void Unreadable(const QImageReader& reader) { throw EInvalidGraphic(reader.errorString().toStdString()); }

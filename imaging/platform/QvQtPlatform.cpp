@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QtGlobal>
+#include <atomic>
 
 #include "platform/QvQtPictureLoader.h"
 
@@ -44,12 +45,20 @@ class TQtFrameTimer : public IFrameTimer {
   std::function<void()> FOnTick;
 };
 
+// The resolution last read on the application's thread, for the other threads: QScreen
+// belongs to the application's thread.
+std::atomic<int> LastDpiX{96}, LastDpiY{96};
+
 int ScreenDpi(bool horizontal) {
+  std::atomic<int>& last = horizontal ? LastDpiX : LastDpiY;
   if (!HaveGuiApplication()) return 96;
+  if (!OnEventLoopThread()) return last.load(std::memory_order_relaxed);
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return 96;
   const int dpi = qRound(horizontal ? screen->logicalDotsPerInchX() : screen->logicalDotsPerInchY());
-  return dpi > 0 && dpi <= 65535 ? dpi : 96;
+  const int result = dpi > 0 && dpi <= 65535 ? dpi : 96;
+  last.store(result, std::memory_order_relaxed);
+  return result;
 }
 
 }  // namespace
@@ -75,7 +84,8 @@ int TQtPlatform::ScreenDpiX() const { return ScreenDpi(true); }
 int TQtPlatform::ScreenDpiY() const { return ScreenDpi(false); }
 
 void TQtPlatform::ShowWarning(const std::string& caption, const std::string& text) {
-  if (FWarningHandler)
+  // The handler shows boxes; a worker's picture keeps its warnings for the window to report.
+  if (OnEventLoopThread() && FWarningHandler)
     FWarningHandler(caption, text);
   else
     qWarning("%s: %s", caption.c_str(), text.c_str());
@@ -84,6 +94,9 @@ void TQtPlatform::ShowWarning(const std::string& caption, const std::string& tex
 TQtPlatform& InstallQtPlatform() {
   static TQtPlatform platform;
   SetPlatform(&platform);
+  // Read once here, so that worker threads see the screen's resolution from the start.
+  platform.ScreenDpiX();
+  platform.ScreenDpiY();
   InstallQtPictureLoader();
   return platform;
 }

@@ -4,7 +4,7 @@
 # and checks the file it saved: a three-page DCX file is opened, page 2 is shown, rotated by 90
 # degrees, negated, the negation undone, page 1 resized through the Resize dialog, and the file
 # saved over itself with all its pages; then a page step with Open right behind it opens another
-# file.
+# file, and Right and Left step through the folder's pictures.
 # Usage: drive-window.sh BRINDLEX BRINDLEX-CONVERT SAMPLE OUTPUT-FOLDER
 set -euo pipefail
 brindlex=$(realpath "$1")
@@ -78,6 +78,14 @@ keys "$dialog" Return
 window_wait "Brindlex Imaging Tool - .*other.png" >/dev/null || fail "the file opened after a page step is not shown"
 screenshot "$window" "$out/shots/09-other-opened.png"
 kill -0 "$app_pid" 2>/dev/null || fail "brindlex ended during a page step followed by Open"
+# Right opens the next picture of the folder (pages.dcx after other.png), with its place in the
+# status bar; Left goes back.
+keys "$window" Right
+window_wait "Brindlex Imaging Tool - .*pages.dcx" >/dev/null || fail "Right did not open the folder's next picture"
+sleep 0.5
+screenshot "$window" "$out/shots/10-browsed.png"
+keys "$window" Left
+window_wait "Brindlex Imaging Tool - .*other.png" >/dev/null || fail "Left did not open the folder's previous picture"
 keys "$window" alt+x
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Alt+X after saving"
