@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <utility>
 
+#include "colour/QvColour.h"
 #include "formats/QvMultiPageWriter.h"
+#include "formats/QvOrient.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
@@ -28,17 +30,23 @@ TImageDocument::TImageDocument()
 TImageDocument::~TImageDocument() = default;
 
 std::unique_ptr<TDibGraphic> TImageDocument::ReadImageFile(const std::string& fileName, int imageIndex) {
+  std::unique_ptr<TDibGraphic> loaded;
   if (quorvane::FindGraphicClass(fileName)) {
-    std::unique_ptr<TDibGraphic> loaded = quorvane::CreateGraphicForFile(fileName);
+    loaded = quorvane::CreateGraphicForFile(fileName);
     if (imageIndex != 0)
       loaded->SetImageIndex(imageIndex);
     else
       loaded->SetMultiImage(true);
     loaded->LoadFromFile(fileName);
-    return loaded;
+  } else {
+    quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
+    loaded = quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
   }
-  quorvane::TFileStream stream(fileName, quorvane::TFileMode::fmOpenRead);
-  return quorvane::LoadPlatformPicture(stream, fileName, imageIndex == 0);
+  // Upright before anyone sees it (also pictures read ahead while browsing): the view, every
+  // command, printing and Copy work on the picture as it is meant to be seen, and saving writes
+  // it so.
+  quorvane::AutoOrientPages(*loaded);
+  return loaded;
 }
 
 void TImageDocument::ReplaceWith(std::unique_ptr<TDibGraphic> image) {
@@ -54,6 +62,11 @@ void TImageDocument::LoadFromFile(const std::string& fileName, int imageIndex) {
     loaded = ReadImageFile(fileName, imageIndex);
   }
   ReplaceWith(std::move(loaded));
+}
+
+const quorvane::TImageMetadata& TImageDocument::Metadata() const {
+  if (HasPages() && FImage->CurrentFrame() >= 1) return FImage->GetFrame(FImage->CurrentFrame()).Metadata();
+  return FImage->Metadata();
 }
 
 void TImageDocument::Open(const std::string& fileName) {
@@ -92,6 +105,9 @@ bool TImageDocument::IsOwnPagedFile(const std::string& fileName) const {
 std::unique_ptr<TDibGraphic> TImageDocument::PrepareSave(const std::string& extension) {
   std::unique_ptr<TDibGraphic> target = quorvane::CreateGraphicForFile(extension);
   target->Assign(FImage.get());
+  // JPEG, PNG and TIFF files keep the colour profile; other formats get the colours in sRGB,
+  // which is how a file without a profile is seen.
+  if (!target->Capabilities().IccProfiles) quorvane::ConvertToSrgb(*target);
   if (OnBeforeSave) OnBeforeSave(*target);
   return target;
 }
@@ -162,6 +178,7 @@ void TImageDocument::KeepUndo() { FUndoGraphic->Assign(FImage.get()); }
 
 void TImageDocument::DetachFromFile(bool modified) {
   FModified = modified;
+  FImage->Metadata() = quorvane::TImageMetadata{};
   FFileName.clear();
   FPagesFileName.clear();
   FPageCompressions.clear();

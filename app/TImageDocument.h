@@ -60,8 +60,13 @@ class TImageDocument {
   int PageCount() const { return FImage->FrameCount(); }
   int CurrentPage() const { return FImage->CurrentFrame(); }
 
+  // What the file said of the picture shown (its page's, for a file of several pages): camera
+  // data and orientation. Empty for a picture without a file.
+  const quorvane::TImageMetadata& Metadata() const;
+
   // Replaces the image with the file's: ImageIndex N >= 1 reads image N, 0 reads every image as
-  // a frame (frame 1 shown). On failure the error passes on and nothing changes.
+  // a frame (frame 1 shown). Photos are turned upright by their orientation, each page by its
+  // own, as part of the load. On failure the error passes on and nothing changes.
   void LoadFromFile(const std::string& fileName, int imageIndex);
   // Reads a file as LoadFromFile does into a new image that no document holds yet. It touches no
   // document, shows no busy cursor and may run on any thread (the window's preloader reads the
@@ -95,8 +100,8 @@ class TImageDocument {
   void Apply(quorvane::TImageTransform& transform);
   // Paste, first step: the undo image takes a copy of the image (which the caller then replaces).
   void KeepUndo();
-  // The image no longer belongs to a file (pasted, scanned): no file name, no pages; Modified set
-  // as given.
+  // The image no longer belongs to a file (pasted, scanned): no file name, no pages, nothing the
+  // file said; Modified set as given.
   void DetachFromFile(bool modified);
   // A scanned page: the image becomes a copy of Page, detached from any file, with nothing to
   // undo (the undo image belonged to the picture before it).

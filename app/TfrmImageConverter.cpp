@@ -227,6 +227,8 @@ void TfrmImageConverter::CreateActions() {
   NewAction("acScan", QStringLiteral("Sca&n..."), QStringLiteral("Scan"), {}, &W::Scan);
   NewAction("acSelectScanner", QStringLiteral("S&elect Scanner"), QStringLiteral("Select Scanner"), {},
             &W::SelectScanner);
+  NewAction("acProperties", QStringLiteral("P&roperties..."), QStringLiteral("Properties"),
+            QKeySequence(QStringLiteral("Alt+Return")), &W::Properties);
   NewAction("acExit", QStringLiteral("E&xit"), QStringLiteral("Exit"), QKeySequence(QStringLiteral("Alt+X")), nullptr);
   connect(Action(QStringLiteral("acExit")), &QAction::triggered, this, &QWidget::close);
   NewAction("acUndo", QStringLiteral("&Undo"), QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")),
@@ -300,6 +302,8 @@ void TfrmImageConverter::CreateMenus() {
   file->addSeparator();
   add(file, "acScan");
   add(file, "acSelectScanner");
+  file->addSeparator();
+  add(file, "acProperties");
   file->addSeparator();
   add(file, "acExit");
 
@@ -449,6 +453,7 @@ void TfrmImageConverter::UpdateCommands() {
   Action(QStringLiteral("acCopy"))->setEnabled(hasImage);
   for (const char* name : {"acSave", "acConvertTo"}) Action(QString::fromLatin1(name))->setEnabled(hasImage);
   Action(QStringLiteral("acPrint"))->setEnabled(hasImage);
+  Action(QStringLiteral("acProperties"))->setEnabled(hasImage);
   for (const auto& [command, action] : FImageActions) action->setEnabled(hasImage);
   for (QMenu* submenu : FImageSubmenus) submenu->setEnabled(hasImage);
   Action(QStringLiteral("acUndo"))->setEnabled(!FDocument.UndoGraphic().Empty());

@@ -74,6 +74,8 @@ class TfrmImageConverter : public QMainWindow {
   // Opens the next, previous, first or last picture of the current file's folder (see
   // TfrmImageConverterBrowse.cpp).
   void StepFile(TFileStep step);
+  // File > Properties: the picture, its file and the camera's data, in a dialog.
+  void Properties();
   // Runs one Image-menu command.
   void RunImageCommand(TImageCommand command);
   // Asks about unsaved changes: Yes saves, No goes on, Cancel raises EAbort. A save that the
@@ -99,7 +101,6 @@ class TfrmImageConverter : public QMainWindow {
   void TogglePlay();
   void StepFrame();
   // File > Properties: the picture's size, format, resolution and pages, and its file's.
-  void ShowProperties();
   void PlayIfAnimated(const QString& name);
   void StopAnimation();
 

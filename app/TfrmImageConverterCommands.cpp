@@ -14,6 +14,7 @@
 #include "TCropForm.h"
 #include "TFormatConversionForm.h"
 #include "TPrintCommand.h"
+#include "TPropertiesForm.h"
 #include "TResizeForm.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrphRegistry.h"
@@ -130,6 +131,12 @@ void TfrmImageConverter::Print() {
 }
 
 void TfrmImageConverter::PrintSetup() { PrinterSetup(*FDialogs, this, Printer()); }
+
+void TfrmImageConverter::Properties() {
+  if (FDocument.Image().Empty()) return;
+  TPropertiesForm form(this, DocumentProperties(FDocument));
+  FDialogs->Execute(form);
+}
 
 // A scanned page replaces the picture; what Undo held belonged to the picture before it.
 void TfrmImageConverter::ShowScannedPage(const TDibGraphic& page, bool modified) {

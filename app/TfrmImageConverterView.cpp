@@ -7,7 +7,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "TPropertiesForm.h"
 #include "TWindowSettings.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrphRegistry.h"
@@ -52,10 +51,6 @@ void TfrmImageConverter::CreateViewActions() {
   connect(bars, &QAction::triggered, this, [this] { FCommands.Run([this] { ShowAllBars(); }); });
 
   Action(QStringLiteral("acExit"))->setShortcuts(Keys({"Alt+X", "Ctrl+Q"}));
-  QAction* properties =
-      NewAction("acProperties", QStringLiteral("P&roperties..."), QStringLiteral("Properties"), {}, nullptr);
-  properties->setShortcut(QKeySequence(QStringLiteral("Alt+Return")));
-  connect(properties, &QAction::triggered, this, [this] { FCommands.Run([this] { ShowProperties(); }); });
 
   QAction* play = NewAction("acPlay", QStringLiteral("&Play Animation"), QStringLiteral("Play Animation"), {}, nullptr);
   play->setCheckable(true);
@@ -70,8 +65,6 @@ void TfrmImageConverter::CreateViewMenus(QMenu* file, QMenu* view) {
   FRecentMenu = new QMenu(QStringLiteral("Open &Recent"), file);
   FRecentMenu->setObjectName(QStringLiteral("miOpenRecent"));
   file->insertMenu(Action(QStringLiteral("acSave")), FRecentMenu);
-  file->insertAction(Action(QStringLiteral("acPrint")), Action(QStringLiteral("acProperties")));
-  file->insertSeparator(Action(QStringLiteral("acPrint")));
   // Entries whose file has gone are dropped whenever the list is shown.
   connect(FRecentMenu, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
   {
@@ -98,7 +91,6 @@ void TfrmImageConverter::UpdateViewCommands() {
   const bool hasImage = !FDocument.Image().Empty();
   Action(QStringLiteral("acZoomIn"))->setEnabled(hasImage);
   Action(QStringLiteral("acZoomOut"))->setEnabled(hasImage);
-  Action(QStringLiteral("acProperties"))->setEnabled(hasImage);
   Action(QStringLiteral("acFullScreen"))->setChecked(FullScreen());
   Action(QStringLiteral("acLeaveFullScreen"))->setEnabled(FullScreen());
   const bool animated = FImageScrollBox->FrameCount() > 1;
@@ -177,12 +169,6 @@ void TfrmImageConverter::OpenRecent(const QString& name) {
     FillRecentMenu();
   }
   OpenFile(name);
-}
-
-void TfrmImageConverter::ShowProperties() {
-  if (FDocument.Image().Empty()) return;
-  TPropertiesForm form(DocumentProperties(FDocument.Image(), CurrentFileName()), this);
-  FDialogs->Execute(form);
 }
 
 void TfrmImageConverter::UpdateCaption() {

@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries of the core
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
+  # EXIF metadata of photos (orientation, camera data), read by the core
+  libexiv2-dev
   # the platform layer: Qt 6 Core and Gui; libqt6gui6 holds the offscreen platform plugin the
   # tests run on and the GIF, ICO and JPEG readers of the picture loader
   qt6-base-dev libqt6gui6
@@ -36,6 +38,9 @@ PACKAGES=(
   # a second peer for the bitmap formats: its writers make layouts ImageMagick does not (four-plane
   # PCX, OS/2 bitmaps, PNG entries in icons), used for fuzz seeds (fuzz/peer-seeds.sh)
   netpbm
+  # peers for photo orientation: exiftool sets the EXIF orientation of test JPEGs, Pillow (with
+  # /usr/bin/python3) turns them upright beside ImageMagick
+  libimage-exiftool-perl python3-pil
   # the comma-decimal locale the locale tests run under
   locales
   # the window under a virtual display (screenshots, driven by its shortcuts), printed pages
@@ -43,6 +48,9 @@ PACKAGES=(
   xvfb xdotool x11-apps imagemagick poppler-utils libsane-dev libsane1 sane-utils
   # the PDF writer's object and stream library, and its command-line checker for the interop tests
   libqpdf-dev qpdf
+  # colour management: Little CMS 2 converts embedded ICC profiles for the screen, the printer and
+  # the converter; its own tools (tificc, transicc) and the free ICC profiles serve the peer checks
+  liblcms2-dev liblcms2-utils icc-profiles-free
   # packaging checks
   desktop-file-utils appstream lintian dpkg-dev file
 )

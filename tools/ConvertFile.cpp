@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "ConvertCompression.h"
 #include "ConvertInput.h"
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
 #include "formats/QvFormats.h"
 #include "formats/QvMultiPageWriter.h"
+#include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
@@ -123,11 +125,15 @@ class TFileConversion {
       if (FWarn) FWarn({FCurrentInput, std::move(warning)});
   }
 
-  // The operations, the promotion and the output class's settings.
+  // Upright by the file's orientation, the operations, the promotion and the output class's
+  // settings. Upright first, so that the operations turn and crop the picture as it is seen.
   std::unique_ptr<TDibGraphic> PrepareForOutput(std::unique_ptr<TDibGraphic> image, size_t i) {
+    Note(PrepareColours(*image, FOptions.Profile, FOutputCapabilities, FOutputClass->ClassName), FPages[i]);
+    if (FOptions.AutoOrient) AutoOrient(*image);
     image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                             [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
     if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
+    Note(DropUnfittingProfile(*image), FPages[i]);
     image = AsOutputClass(std::move(image), *FOutputClass);
     ChooseTiffCompression(*image, FOptions.Compression);
     ApplyCodecOptions(*image, FOptions.Codec);
@@ -137,8 +143,10 @@ class TFileConversion {
   // A page read and written by the same class with no operation between can be written while it
   // is read, when a core is spare for the writer.
   bool CanWriteWhileReading() const {
-    return FOptions.WriteWhileReading && FOptions.Operations.empty() && FInput->RegisteredClass() == FOutputClass &&
-           WritesWhileReading(*FOutputClass) && std::thread::hardware_concurrency() > unsigned(FOptions.Jobs);
+    // Converting or dropping the colour profile changes the pixels after reading.
+    return FOptions.WriteWhileReading && FOptions.Operations.empty() && FOptions.Profile == TProfileMode::Keep &&
+           FInput->RegisteredClass() == FOutputClass && WritesWhileReading(*FOutputClass) &&
+           std::thread::hardware_concurrency() > unsigned(FOptions.Jobs);
   }
 
   // WritePage with the writing on a second thread: the reader hands the image over with its first
@@ -153,6 +161,8 @@ class TFileConversion {
     std::thread writer;
     gate.OnHandOff = [&]() {
       if (image->ImageSize() < kWriteWhileReadingMinBytes || PromotionTarget(*image, FOutputCapabilities)) return false;
+      // A page to be turned upright is written only once it is whole and turned.
+      if (FOptions.AutoOrient && image->Metadata().Orientation != kOrientationTopLeft) return false;
       ChooseTiffCompression(*image, FOptions.Compression);
       ApplyCodecOptions(*image, FOptions.Codec);
       file = std::make_unique<TMultiPageWriter>(output);
@@ -206,10 +216,15 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> PromoteForOutput(std::unique_ptr<TDibGraphic> image, int page) {
     const std::optional<TImageFormat> target = PromotionTarget(*image, FOutputCapabilities);
     if (!target) return image;
-    std::string note = PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName);
-    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
-    if (FNote) FNote({FCurrentInput, std::move(note)});
+    Note(PromotionNote(image->ImageFormat(), *target, FOutputClass->ClassName), page);
     return Promote(*image, *target);
+  }
+
+  // Reports what was done beyond the operations (nothing for an empty note).
+  void Note(std::string note, int page) {
+    if (note.empty() || !FNote) return;
+    if (FPageCount > 1) note = FormatMessage("page %d: %s", page, note.c_str());
+    FNote({FCurrentInput, std::move(note)});
   }
 
   void WritePage(size_t i, const std::string& output) {

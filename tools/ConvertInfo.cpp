@@ -9,6 +9,7 @@
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
+#include "model/QvIccProfile.h"
 #include "model/QvPlatform.h"
 
 namespace brindlex {
@@ -36,10 +37,18 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
+// ", RGB colour profile (580 bytes)" for a page with an embedded profile.
+std::string ProfileInfo(const TDibGraphic& image) {
+  if (!image.HasIccProfile()) return {};
+  std::string space = IccColourSpace(image.IccProfile());
+  while (!space.empty() && space.back() == ' ') space.pop_back();
+  return FormatMessage(", %s colour profile (%zu bytes)", space.c_str(), image.IccProfile().size());
+}
+
 std::string PageLine(int page, const TDibGraphic& image) {
-  return FormatMessage("  page %d: %d x %d, %s, %d x %d dpi%s\n", page, image.Width(), image.Height(),
+  return FormatMessage("  page %d: %d x %d, %s, %d x %d dpi%s%s\n", page, image.Width(), image.Height(),
                        ImageFormatName(image.ImageFormat()).c_str(), image.XDpi(), image.YDpi(),
-                       CompressionInfo(image).c_str());
+                       CompressionInfo(image).c_str(), ProfileInfo(image).c_str());
 }
 
 std::string Describe(const std::string& file, const TConvertOptions& options, std::vector<std::string>* warnings) {

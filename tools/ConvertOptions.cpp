@@ -188,6 +188,13 @@ TValueHandler SetMode(TConvertMode mode) {
   return [mode](TConvertOptions& o, const std::string&) { o.Mode = mode; };
 }
 
+TValueHandler SetProfileMode(TProfileMode mode) {
+  return [mode](TConvertOptions& o, const std::string&) {
+    o.Profile = mode;
+    ++o.ProfileOptions;
+  };
+}
+
 std::map<std::string, TOptionSpec> BuildOptionTable() {
   std::map<std::string, TOptionSpec> table{
       {"--help", {false, SetMode(TConvertMode::Help)}},
@@ -208,6 +215,7 @@ std::map<std::string, TOptionSpec> BuildOptionTable() {
       {"--compression", {true, SetCompression}},
       {"--all-pages", {false, [](TConvertOptions& o, const std::string&) { o.AllPages = true; }}},
       {"--overwrite", {false, [](TConvertOptions& o, const std::string&) { o.Overwrite = true; }}},
+      {"--no-auto-orient", {false, [](TConvertOptions& o, const std::string&) { o.AutoOrient = false; }}},
       {"--limit-area", {true, SetLimitArea}},
       {"--limit-memory", {true, SetLimitMemory}},
       {"--strict", {false, [](TConvertOptions& o, const std::string&) { o.Strict = true; }}},
@@ -223,6 +231,9 @@ std::map<std::string, TOptionSpec> BuildOptionTable() {
       {"--optimize", {false, [](TConvertOptions& o, const std::string&) { o.Codec.JpegOptimize = true; }}},
       {"--png-level", {true, [](TConvertOptions& o, const std::string& v) { SetPngLevel(o.Codec, v); }}},
       {"--no-interlace", {false, [](TConvertOptions& o, const std::string&) { o.Codec.PngNoInterlace = true; }}},
+      {"--keep-profile", {false, SetProfileMode(TProfileMode::Keep)}},
+      {"--to-srgb", {false, SetProfileMode(TProfileMode::ToSrgb)}},
+      {"--strip", {false, SetProfileMode(TProfileMode::Strip)}},
   };
   // Every operation of the library's table is an option of its name.
   for (const TImageOperation& operation : ImageOperations())
@@ -261,6 +272,7 @@ void CheckConsistency(const TConvertOptions& o) {
   if ((o.Quantize || o.Dither) && !HasOperation(o, "convert"))
     throw TUsageError("--quantize and --dither modify --convert, which is not given");
   if (o.Filter && !HasOperation(o, "resize")) throw TUsageError("--filter modifies --resize, which is not given");
+  if (o.ProfileOptions > 1) throw TUsageError("--keep-profile, --to-srgb and --strip exclude each other");
 }
 
 }  // namespace
@@ -382,6 +394,11 @@ TIFF output:
                         white, jpeg for true colour, packbits otherwise); g3 and g4 need black
                         and white pages, jpeg gray or true colour ones
 
+Orientation:
+      --no-auto-orient  keep the pixels in the order the file stores them; by default a photo
+                        whose EXIF or TIFF orientation says it is turned or mirrored is written
+                        upright, each page by its own orientation
+
 Operations (applied in the order given, to every page):
       --rotate DEG      turn clockwise; multiples of 90 are exact, other angles grow the image
                         and fill the corners with white
@@ -411,6 +428,13 @@ Output settings (each applies to outputs of its format, others ignore it):
       --png-level L     PNG deflate effort: fast, normal (default) or best
       --no-interlace    write PNG files without Adam7 interlacing (they are interlaced by default)
 
+Colour profiles (an image without one is sRGB; give at most one of these):
+      --keep-profile    keep the embedded colour profile where the output format holds one
+                        (JPEG, PNG, TIFF); other outputs get their colours converted to sRGB
+                        (the default)
+      --to-srgb         convert the colours to sRGB always; the output holds no profile
+      --strip           drop the profile without converting the colours
+
 Information:
       --info            print class, page count and, for every page (or the --page one),
                         size, pixel format and resolution of each INPUT
@@ -425,7 +449,8 @@ Running:
                         the results are the same
   -q, --quiet           no progress bar (it is shown on standard error when that is a terminal)
   -v, --verbose         report on standard error what is done beyond the operations, such as a
-                        pixel format the output format cannot hold being promoted
+                        pixel format the output format cannot hold being promoted, or colours
+                        converted to sRGB
       --limit-area MP   refuse images over MP megapixels (default 512, or QUORVANE_LIMIT_AREA)
       --limit-memory MiB  refuse pixel blocks and working buffers over MiB (default 2048, or
                         QUORVANE_LIMIT_MEMORY); a file that needs more fails with

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConvertCodecOptions.h"
+#include "ConvertColour.h"
 #include "formats/QvTifGr.h"
 #include "model/QvLimits.h"
 #include "model/QvPalette.h"
@@ -51,17 +52,20 @@ struct TConvertOptions {
   bool AllPages = false;
   std::optional<TTiffCompression> Compression;  // --compression: of TIFF output; none given: by format
   bool Overwrite = false;
-  bool Strict = false;  // --strict: a file read with warnings (cut short, ...) fails
+  bool AutoOrient = true;  // photos written upright by their orientation; --no-auto-orient clears it
+  bool Strict = false;     // --strict: a file read with warnings (cut short, ...) fails
   bool Quiet = false;
   bool Verbose = false;  // -v: report what is done beyond the operations (pixel formats promoted)
   int Jobs = 1;
   // Write an image while it is still being read, on a second thread, where the formats allow it
   // and a core is spare (no command-line option: on by default; tests switch it off).
   bool WriteWhileReading = true;
-  std::optional<int> Threads;      // --threads: threads of each file's operations
-  std::optional<int> LimitArea;    // --limit-area: megapixels
-  std::optional<int> LimitMemory;  // --limit-memory: MiB
-  TCodecOptions Codec;             // settings of the JPEG and PNG writers
+  std::optional<int> Threads;                 // --threads: threads of each file's operations
+  std::optional<int> LimitArea;               // --limit-area: megapixels
+  std::optional<int> LimitMemory;             // --limit-memory: MiB
+  TCodecOptions Codec;                        // settings of the JPEG and PNG writers
+  TProfileMode Profile = TProfileMode::Keep;  // --keep-profile, --to-srgb, --strip
+  int ProfileOptions = 0;                     // how many of them were given (at most one may be)
 };
 
 // Parses the arguments after the program name.

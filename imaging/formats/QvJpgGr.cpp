@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
+#include "formats/QvExif.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
 
@@ -84,6 +87,10 @@ struct TJpegSession {
   TLandingPad Pad;
   char Message[JMSG_LENGTH_MAX] = {};
   JOCTET Buffer[kBufferSize] = {};
+  // Reading: room for the payload of one APP1 segment, and the size of the first Exif one kept
+  // there (0: none yet).
+  std::vector<uint8_t> App1;
+  size_t ExifSegmentBytes = 0;
 };
 
 TJpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<TJpegSession*>(cinfo->client_data); }
@@ -205,6 +212,36 @@ extern "C" void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
 }
 
 extern "C" void JpegTermSource(j_decompress_ptr) {}
+
+// Reads an APP1 segment. The first one that holds EXIF data is kept (its length field bounds it to
+// 65533 bytes, which App1 holds); every other one is skipped, so no file makes libjpeg keep
+// segments in memory.
+extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) {
+  TJpegSession& session = SessionOf(cinfo);
+  jpeg_source_mgr& source = *cinfo->src;
+  const auto fill = [&] {
+    if (source.bytes_in_buffer == 0 && !(*source.fill_input_buffer)(cinfo)) ERREXIT(cinfo, JERR_CANT_SUSPEND);
+  };
+  unsigned lengthField = 0;
+  for (int i = 0; i < 2; ++i) {
+    fill();
+    lengthField = lengthField << 8 | *source.next_input_byte++;
+    --source.bytes_in_buffer;
+  }
+  if (lengthField < 2) ERREXIT(cinfo, JERR_BAD_LENGTH);
+  const size_t length = lengthField - 2;
+  uint8_t* kept = session.ExifSegmentBytes == 0 && length <= session.App1.size() ? session.App1.data() : nullptr;
+  for (size_t done = 0; done < length;) {
+    fill();
+    const size_t n = std::min(source.bytes_in_buffer, length - done);
+    if (kept) std::memcpy(kept + done, source.next_input_byte, n);
+    source.next_input_byte += n;
+    source.bytes_in_buffer -= n;
+    done += n;
+  }
+  if (kept && !ExifBlockOfApp1({kept, length}).empty()) session.ExifSegmentBytes = length;
+  return TRUE;
+}
 
 void WriteBufferOut(j_compress_ptr cinfo, size_t count) {
   TJpegSession& session = SessionOf(cinfo);
@@ -344,15 +381,42 @@ void KeepOriginal(TDibGraphic& image, TJpegSession& session, const jpeg_decompre
   image.SetOriginalEncoding(std::move(original));
 }
 
+// The profile the file's APP2 "ICC_PROFILE" chunks carry; a damaged one is dropped with a warning.
+std::vector<uint8_t> ReadIccMarkers(const jpeg_decompress_struct& cinfo, TDibGraphic& image) {
+  TIccChunkAssembler assembler;
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next)
+    if (m->marker == JPEG_APP0 + 2) assembler.Add(m->data, m->data_length);
+  std::vector<uint8_t> profile = assembler.Assemble();
+  if (!assembler.Problem().empty()) image.AddWarning(IccDroppedWarning(assembler.Problem()));
+  return profile;
+}
+
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
+
+// The orientation and camera data of the file's EXIF block; the block itself is kept for writers
+// when it could be read.
+TImageMetadata MetadataOf(const TJpegSession& session) {
+  TImageMetadata metadata;
+  if (session.ExifSegmentBytes == 0) return metadata;
+  const std::span<const uint8_t> block = ExifBlockOfApp1({session.App1.data(), session.ExifSegmentBytes});
+  const TExifInfo exif = ReadExifBlock(block);
+  if (!exif.Valid) return metadata;
+  metadata.HasExif = true;
+  metadata.Orientation = exif.Orientation;
+  metadata.Camera = exif.Camera;
+  metadata.Exif.assign(block.begin(), block.end());
+  return metadata;
+}
 
 }  // namespace
 
 void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   ClearWarnings();
+  Metadata() = TImageMetadata{};
   FWarningCount = 0;
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
+  session.App1.resize(0xFFFF - 2);
   session.Keep = true;
   session.KeepLimit = kKeptHeaderBytes;
   TJpegObject<jpeg_decompress_struct> decoder(session);
@@ -363,10 +427,14 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     jpeg_create_decompress(&cinfo);
     cinfo.src = &session.Source;
     cinfo.progress = &session.Progress;
+    jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, JpegReadApp1);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGR;
     multiScan = jpeg_has_multiple_scans(&cinfo);
   });
+  Metadata() = MetadataOf(session);
+  session.App1 = {};
   // Sizes are checked before libjpeg allocates its buffers for the image.
   const int bits = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   CheckImageSize(cinfo.image_width, cinfo.image_height, bits);
@@ -388,7 +456,9 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   }
   const uint16_t xDpi = DensityToDpi(cinfo.density_unit, cinfo.X_density);
   const uint16_t yDpi = DensityToDpi(cinfo.density_unit, cinfo.Y_density);
+  std::vector<uint8_t> profile = ReadIccMarkers(cinfo, *this);
   NewImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), format, nullptr, xDpi, yDpi);
+  SetIccProfile(std::move(profile));
 
   if (!multiScan) session.Watch = cinfo.arith_code ? TDataEndWatch::Arithmetic : TDataEndWatch::Huffman;
   const size_t rowBytes = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
@@ -446,6 +516,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   TJpegObject<jpeg_compress_struct> encoder(session);
   jpeg_compress_struct& cinfo = encoder.Object;
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
+  const std::vector<std::vector<uint8_t>> iccChunks =
+      IccProfileFits(IccProfile(), format) ? SplitIccForJpeg(IccProfile()) : std::vector<std::vector<uint8_t>>{};
 
   bool withdrawn = false;
   RunJpeg(session, [&] {
@@ -464,6 +536,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     if (FProgressive) jpeg_simple_progression(&cinfo);
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
+    for (const std::vector<uint8_t>& chunk : iccChunks)
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
     while (cinfo.next_scanline < cinfo.image_height) {
       if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
         withdrawn = true;

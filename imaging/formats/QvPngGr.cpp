@@ -10,6 +10,7 @@
 
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
 
@@ -217,6 +218,8 @@ struct TPngHeader {
   bool GammaCorrected = false;
   bool Srgb = false;
   bool HasPalette = false;
+  png_bytep Icc = nullptr;  // the iCCP profile, owned by libpng's info structure
+  png_uint_32 IccLength = 0;
   TDibPalette Palette{};
 };
 
@@ -398,9 +401,9 @@ void SetReadLimits(png_structp png) {
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   // Ancillary chunks the reader does not use are skipped unread: libpng would otherwise allocate
   // whatever length such a chunk claims (up to 2 GB) before reading it.
-  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs";
+  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs\0iCCP";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 4);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 5);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
                                     std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
 }
@@ -443,7 +446,15 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     }
     if (format == TImageFormat::TrueColor) png_set_bgr(png);
     int intent = 0;
-    if (png_get_sRGB(png, info, &intent)) {
+    png_charp iccName = nullptr;
+    int iccCompression = 0;
+    png_get_iCCP(png, info, &iccName, &iccCompression, &h.Icc, &h.IccLength);
+    if (h.Icc != nullptr && h.BitDepth > 2) {
+      // The profile describes the stored values, tone curve included: they stay as they are.
+      png_fixed_point fileGamma = 0;
+      if (png_get_gAMA_fixed(png, info, &fileGamma) && fileGamma > 0)
+        h.FileGamma = static_cast<double>(fileGamma) / PNG_FP_1;
+    } else if (png_get_sRGB(png, info, &intent)) {
       h.Srgb = true;
       png_set_sRGB(png, info, intent);
     } else if (h.BitDepth > 2) {
@@ -491,8 +502,17 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
   if (h.BitDepth > 2 && !h.Srgb)
     FGamma = h.GammaCorrected ? kDefaultPngGamma : h.FileGamma > 0 ? h.FileGamma : kDefaultPngGamma;
 
+  std::vector<uint8_t> profile;
+  if (h.Icc != nullptr) {
+    const std::string problem = IccProfileProblem(h.Icc, h.IccLength);
+    if (problem.empty())
+      profile.assign(h.Icc, h.Icc + IccDeclaredSize(h.Icc));
+    else
+      AddWarning(IccDroppedWarning(problem));
+  }
   NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr, h.XDpi,
            h.YDpi);
+  SetIccProfile(std::move(profile));
   if (h.BitDepth == 2) {
     // Two-bit rows have no image format of their own: read them whole, then unpack.
     CheckBufferSize(h.Height, h.RowBytes);
@@ -533,6 +553,9 @@ void TPngGraphic::SaveToStream(TStream& stream) {
   const bool interlaced = FInterlaced, bgr = ImageFormat() == TImageFormat::TrueColor;
   const double gamma = FGamma;
   bool withdrawn = false;
+  const bool grayLayout = layout.ColorType == PNG_COLOR_TYPE_GRAY;
+  const std::vector<uint8_t>& profile = IccProfile();
+  const bool withProfile = !profile.empty() && IccColourSpace(profile) == (grayLayout ? "GRAY" : "RGB ");
   RunPng(session, [&] {
     png_set_write_fn(png, &session, PngWriteProc, PngFlushProc);
     png_set_IHDR(png, info, width, height, layout.BitDepth, layout.ColorType,
@@ -541,6 +564,9 @@ void TPngGraphic::SaveToStream(TStream& stream) {
     if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, layout.Palette, layout.PaletteCount);
     png_set_pHYs(png, info, xPpm, yPpm, PNG_RESOLUTION_METER);
     png_set_gAMA(png, info, gamma);
+    if (withProfile)
+      png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, profile.data(),
+                   static_cast<png_uint_32>(profile.size()));
     if (level >= 0) png_set_compression_level(png, level);
     if (strategy >= 0) png_set_compression_strategy(png, strategy);
     png_write_info(png, info);

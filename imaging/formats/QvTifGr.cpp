@@ -9,7 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "formats/QvExif.h"
+#include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
+#include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -474,6 +477,46 @@ void FlipLikeRgbaConversion(TDibGraphic& image, uint16_t orientation) {
   if (FlipsVertically(orientation)) TFlipVerticalTransform().Apply(image);
 }
 
+// A rational field of the current directory; libtiff hands EXIF rationals over as float or
+// double, as its build says. 0 when absent, not positive or not finite.
+double RationalField(TIFF* tif, uint32_t tag) {
+  const TIFFField* field = TIFFFieldWithTag(tif, tag);
+  double value = 0;
+  if (field && TIFFFieldSetGetSize(field) == sizeof(double)) {
+    double v = 0;
+    if (TIFFGetField(tif, tag, &v)) value = v;
+  } else if (field && TIFFFieldSetGetSize(field) == sizeof(float)) {
+    float v = 0;
+    if (TIFFGetField(tif, tag, &v)) value = v;
+  }
+  return std::isfinite(value) && value > 0 ? value : 0;
+}
+
+std::string TextField(TIFF* tif, uint32_t tag) {
+  const char* text = nullptr;
+  // libtiff ends every ASCII field it hands over with a NUL.
+  return TIFFGetField(tif, tag, &text) && text ? CleanExifText(text) : std::string();
+}
+
+// The camera's make and model from the page's directory and the rest from its EXIF directory, when
+// it has one. Reading the EXIF directory leaves the page's directory: this comes last.
+void ReadCameraData(TTiffHandle& h, TImageMetadata& metadata) {
+  TIFF* tif = h.Get();
+  TCameraData& camera = metadata.Camera;
+  camera.Make = TextField(tif, TIFFTAG_MAKE);
+  camera.Model = TextField(tif, TIFFTAG_MODEL);
+  toff_t exifOffset = 0;
+  if (TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifOffset) && exifOffset != 0 && TIFFReadEXIFDirectory(tif, exifOffset)) {
+    metadata.HasExif = true;
+    camera.DateTaken = TextField(tif, EXIFTAG_DATETIMEORIGINAL);
+    if (camera.DateTaken.empty()) camera.DateTaken = TextField(tif, EXIFTAG_DATETIMEDIGITIZED);
+    camera.ExposureTime = RationalField(tif, EXIFTAG_EXPOSURETIME);
+    camera.FNumber = RationalField(tif, EXIFTAG_FNUMBER);
+    camera.FocalLength = RationalField(tif, EXIFTAG_FOCALLENGTH);
+  }
+  h.CheckStream();
+}
+
 // --- writing ---
 
 struct TWriteLayout {
@@ -577,9 +620,31 @@ std::unique_ptr<TTiffHandle> OpenPage(TStream& stream, int64_t base, int index, 
   return h;
 }
 
+// The page's ICC profile (tag 34675); a damaged one is dropped with a warning.
+std::vector<uint8_t> ReadIccProfile(TTiffHandle& h, TDibGraphic& image) {
+  uint32_t count = 0;
+  const uint8_t* data = nullptr;
+  if (!TIFFGetField(h.Get(), TIFFTAG_ICCPROFILE, &count, &data) || data == nullptr || count == 0) return {};
+  const std::string problem = IccProfileProblem(data, count);
+  if (!problem.empty()) {
+    image.AddWarning(IccDroppedWarning(problem));
+    return {};
+  }
+  return std::vector<uint8_t>(data, data + IccDeclaredSize(data));
+}
+
+// Stores the image's profile with the page when it describes the page's pixels.
+void WriteIccProfile(TTiffHandle& h, const TDibGraphic& image) {
+  const std::vector<uint8_t>& profile = image.IccProfile();
+  if (!IccProfileFits(profile, image.ImageFormat())) return;
+  if (!TIFFSetField(h.Get(), TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data()))
+    RaiseTiffError("TIFFSetField: Tag = " + std::to_string(TIFFTAG_ICCPROFILE));
+}
+
 }  // namespace
 
 void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
+  Metadata() = TImageMetadata{};
   const int64_t base = stream.Position();
   std::unique_ptr<TTiffHandle> handle = OpenPage(stream, base, index, false);
   TPageLayout page = ReadLayout(*handle);
@@ -594,6 +659,11 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
   NewImage(static_cast<int>(page.Width), static_cast<int>(page.Height), format.Format, &format.Palette,
            DotsPerInch(page.XResolution, page.ResolutionUnit), DotsPerInch(page.YResolution, page.ResolutionUnit));
   SetCompression(CompressionOfTag(h, page.Compression));
+  // Every path below takes the RGBA conversion's flips; what is left is for AutoOrient. Known
+  // before any row is reported, so that a writer waiting for the rows can decline a page that
+  // is still to be turned.
+  Metadata().Orientation = OrientationAfterTiffFlips(page.Orientation);
+  SetIccProfile(ReadIccProfile(h, *this));
 
   const bool flips = !page.Rgba && (FlipsHorizontally(page.Orientation) || FlipsVertically(page.Orientation));
   // Rows are final as they are read unless the whole page is inverted or flipped afterwards.
@@ -614,6 +684,7 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
     FlipLikeRgbaConversion(*this, page.Orientation);
     FCompression = compression;
   }
+  ReadCameraData(h, Metadata());
   h.Close();
 }
 
@@ -666,6 +737,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_SAMPLESPERPIXEL, layout.SamplesPerPixel);
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
+  WriteIccProfile(h, *this);
 
   // Rows are gathered into whole strips as the file stores them (red, green, blue; fax pages
   // inverted) and handed to libtiff a strip at a time, which writes uncompressed strips straight

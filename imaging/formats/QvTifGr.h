@@ -3,6 +3,8 @@
 // Reading takes one directory (page) of the TIFF that starts at the stream's position into the
 // image: 1, 4 and 8-bit gray or palette pages keep their depth, everything else becomes true
 // colour (libtiff's RGBA conversion serves tiled, separated, JPEG, CMYK, YCbCr and 16-bit pages).
+// Every page takes the flips of the RGBA conversion for its Orientation (274); what is left to
+// turn it upright, and the camera's data of its EXIF directory, go to Metadata().
 // Writing makes a one-page TIFF (SaveToStream) or links a further page after the last one
 // (AppendToStream), with the compression chosen by SetCompression.
 #pragma once
@@ -42,7 +44,7 @@ class TTiffGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TTiffGraphic)
 
-  TGraphicCapabilities Capabilities() const override { return {true, kAllImageFormats}; }
+  TGraphicCapabilities Capabilities() const override { return {true, kAllImageFormats, true, true}; }
 
   TTiffCompression Compression() const { return FCompression; }
   // Stores Value when the current format allows it; raises EQuorvaneError

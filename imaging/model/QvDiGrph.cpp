@@ -281,6 +281,7 @@ void TDibGraphic::TakeImage(TDibGraphic& source) {
   FWriter = source.FWriter;
   FFrameDelay = source.FFrameDelay;
   FOriginal = std::move(source.FOriginal);
+  FIccProfile = source.FIccProfile;
   // The converter searches the palette it was made over: this image's own copy.
   if (FImageFormat != TImageFormat::TrueColor) FConverter = std::make_unique<TRgbToPaletteConverter>(&FPalette);
   source.FreeImage();
@@ -290,6 +291,7 @@ void TDibGraphic::Assign(const TDibGraphic* source) {
   if (source == this) return;
   if (source == nullptr || source->Empty() || source->Width() <= 0 || source->Height() <= 0) {
     FreeImage();
+    FIccProfile = source != nullptr ? source->FIccProfile : nullptr;
     return;
   }
   NewImage(source->Width(), source->Height(), source->ImageFormat(), &source->PaletteRecord(),
@@ -300,6 +302,19 @@ void TDibGraphic::Assign(const TDibGraphic* source) {
   FFrameDelay = source->FFrameDelay;
   std::memcpy(FBits, source->Bits(), ImageSize());
   FOriginal = source->FOriginal;
+  FIccProfile = source->FIccProfile;
+}
+
+const std::vector<uint8_t>& TDibGraphic::IccProfile() const {
+  static const std::vector<uint8_t> none;
+  return FIccProfile ? *FIccProfile : none;
+}
+
+void TDibGraphic::SetIccProfile(std::vector<uint8_t> value) {
+  if (value.empty())
+    FIccProfile.reset();
+  else
+    FIccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(value));
 }
 
 void TDibGraphic::LoadFromStream(TStream& stream) {
@@ -312,6 +327,8 @@ void TDibGraphic::LoadFromStream(TStream& stream) {
   } restore{*this, wasAnimated};
 
   FWarnings.clear();
+  FMetadata = TImageMetadata{};
+  FIccProfile.reset();
   const int64_t start = stream.Position();
   int count = 1;
   if (FMultiImage) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "model/QvMetadata.h"
 #include "model/QvPalette.h"
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
@@ -74,6 +75,7 @@ struct TGraphicCapabilities {
   bool MultipleImages = false;
   uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
   bool Readable = true;         // false for formats that are only written (kept out of open dialogs)
+  bool IccProfiles = false;     // its files hold the image's ICC profile (IccProfile)
 
   bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
   bool CanWriteAny() const { return WritableFormats != 0; }
@@ -195,6 +197,17 @@ class TDibGraphic {
   const TOriginalEncoding* OriginalEncoding() const { return FOriginal.get(); }
   void SetOriginalEncoding(std::shared_ptr<const TOriginalEncoding> value) { FOriginal = std::move(value); }
 
+  // The ICC profile that says what colours the pixels mean (empty: none, the pixels are sRGB).
+  // Readers of files that embed one set it, LoadFromStream clears it first, and writers of
+  // formats that hold one store it. It describes the colours, not the pixel values, so it stays
+  // with the image through every change of pixels: NewImage and FreeImage leave it alone,
+  // Assign and TakeImage carry it, and the transforms hand it from source to destination.
+  const std::vector<uint8_t>& IccProfile() const;
+  void SetIccProfile(std::vector<uint8_t> value);
+  bool HasIccProfile() const { return FIccProfile != nullptr; }
+  // Takes Source's profile (shared, not copied).
+  void CopyIccProfile(const TDibGraphic& source) { FIccProfile = source.FIccProfile; }
+
   // --- streams ---
   // Reads image ImageIndex, or with MultiImage every image of the stream as frames.
   virtual void LoadFromStream(TStream& stream);
@@ -220,6 +233,11 @@ class TDibGraphic {
   const std::vector<std::string>& Warnings() const { return FWarnings; }
   void AddWarning(std::string message) { FWarnings.push_back(std::move(message)); }
   void ClearWarnings() { FWarnings.clear(); }
+
+  // What the file said besides the pixels (model/QvMetadata.h): set by readers, started afresh by
+  // LoadFromStream, never copied by Assign or TakeImage nor changed by transforms.
+  const TImageMetadata& Metadata() const { return FMetadata; }
+  TImageMetadata& Metadata() { return FMetadata; }
 
   // --- frames ---
   int ImageIndex() const { return FImageIndex; }
@@ -281,7 +299,9 @@ class TDibGraphic {
   TPixelWriter FWriter = nullptr;
   std::unique_ptr<TRgbToPaletteConverter> FConverter;
   std::vector<std::string> FWarnings;
-  std::shared_ptr<const TOriginalEncoding> FOriginal;  // shared by the copies of unchanged pixels
+  TImageMetadata FMetadata;
+  std::shared_ptr<const TOriginalEncoding> FOriginal;       // shared by the copies of unchanged pixels
+  std::shared_ptr<const std::vector<uint8_t>> FIccProfile;  // shared by the image's copies; never empty
 };
 
 // Declares the class reference of a TDibGraphic descendant; put QV_GRAPHIC_CLASS(TName) in the

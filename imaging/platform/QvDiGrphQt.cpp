@@ -2,6 +2,7 @@
 
 #include <QBitmap>
 #include <QClipboard>
+#include <QColorSpace>
 #include <QIcon>
 #include <QPainter>
 #include <QPicture>
@@ -15,7 +16,9 @@
 #include "formats/QvIcoGr.h"
 #include "model/QvDiGrphRows.h"
 #include "model/QvExcept.h"
+#include "model/QvIccProfile.h"
 #include "model/QvStream.h"
+#include "platform/QvDiGrphQtClipboard.h"
 #include "platform/QvQtCanvas.h"
 
 namespace quorvane {
@@ -149,6 +152,15 @@ void LoadFromBitmapHandle(TDibGraphic& image, const QImage& bitmap) {
     image.FreeImage();
     throw;
   }
+  // The bitmap's colour space travels with its pixels; none, or sRGB, needs no profile.
+  std::vector<uint8_t> profile;
+  const QColorSpace space = bitmap.colorSpace();
+  if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
+    const QByteArray icc = space.iccProfile();
+    profile.assign(icc.begin(), icc.end());
+    if (!IccProfileProblem(profile).empty()) profile.clear();
+  }
+  image.SetIccProfile(std::move(profile));
 }
 
 void DrawOntoBlack(TDibGraphic& image, const QImage& source) {
@@ -282,7 +294,8 @@ void CopyToClipboard(const TDibGraphic& image, QClipboard& clipboard) {
   QImage data;
   QVariant palette;
   SaveToClipboardFormat(image, format, data, palette);
-  clipboard.setImage(data);
+  // The clipboard takes ownership of the mime data.
+  clipboard.setMimeData(new TClipboardImageData(std::move(data)));
 }
 
 }  // namespace quorvane

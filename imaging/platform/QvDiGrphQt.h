@@ -52,7 +52,8 @@ void LoadFromClipboardFormat(TDibGraphic& image, int format, const QImage& data,
 // colours; no palette. Raises EQuorvaneError "CopyBitmap: CreateBitmap failed" when the bitmap
 // cannot be made.
 void SaveToClipboardFormat(const TDibGraphic& image, int& format, QImage& data, QVariant& palette);
-// Puts the image on the clipboard as SaveToClipboardFormat renders it.
+// Puts the image on the clipboard as SaveToClipboardFormat renders it, offered to other programs
+// as PNG and BMP files encoded on worker threads (TClipboardImageData, QvDiGrphQtClipboard.h).
 void CopyToClipboard(const TDibGraphic& image, QClipboard& clipboard);
 
 // The image drawn onto black, as icons and metafiles become images: a TrueColor image of the

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "colour/QvColour.h"
 #include "model/QvExcept.h"
 #include "model/QvMisc.h"
 
@@ -42,6 +43,33 @@ QVector<QRgb> ColorTable(const TDibGraphic& image, int entries) {
   return table;
 }
 
+// The printer takes sRGB: the colours of a picture with a profile are converted on their way to
+// the device (true colour pixels, or the colour table of the others); the picture stays as it is.
+void ConvertDeviceColours(QImage& device, const std::vector<uint8_t>& profile) {
+  const std::shared_ptr<const TColourTransform> transform = CachedColourTransform(profile);
+  if (device.format() == QImage::Format_BGR888) {
+    for (int y = 0; y < device.height(); ++y)
+      transform->Convert(device.scanLine(y), device.scanLine(y), static_cast<size_t>(device.width()));
+    return;
+  }
+  QList<QRgb> table = device.colorTable();
+  std::vector<uint8_t> in, out(static_cast<size_t>(table.size()) * 3);
+  for (const QRgb entry : table) {
+    if (transform->GrayInput()) {
+      in.push_back(static_cast<uint8_t>(qGreen(entry)));
+    } else {
+      in.push_back(static_cast<uint8_t>(qBlue(entry)));
+      in.push_back(static_cast<uint8_t>(qGreen(entry)));
+      in.push_back(static_cast<uint8_t>(qRed(entry)));
+    }
+  }
+  transform->Convert(in.data(), out.data(), static_cast<size_t>(table.size()));
+  for (qsizetype i = 0; i < table.size(); ++i)
+    table[i] =
+        qRgb(out[static_cast<size_t>(3 * i + 2)], out[static_cast<size_t>(3 * i + 1)], out[static_cast<size_t>(3 * i)]);
+  device.setColorTable(table);
+}
+
 // The image as the device takes it: the same pixels, 1-bit images as 1-bit, 4 and 8-bit images
 // as 8-bit with their colour table (every possible index has an entry), true colour as 24-bit.
 QImage DeviceImage(const TDibGraphic& image) {
@@ -66,6 +94,7 @@ QImage DeviceImage(const TDibGraphic& image) {
     }
   }
   if (bits <= 8) result.setColorTable(ColorTable(image, 1 << bits));
+  if (HasUsableProfile(image)) ConvertDeviceColours(result, image.IccProfile());
   return result;
 }
 

@@ -3,7 +3,8 @@
 //
 // Everything is computed in device pixels from the printer's resolution and the image's own
 // resolution. The image reaches the device with its own pixels and colours (black-and-white and
-// palette images keep their palette); the device does the scaling.
+// palette images keep their palette); the device does the scaling. The device takes sRGB: an image
+// with an embedded colour profile has its colours converted on the way (the image is unchanged).
 #pragma once
 
 #include <cstdint>

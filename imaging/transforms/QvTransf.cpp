@@ -54,6 +54,8 @@ void TImageTransform::ApplyOnDest(const TDibGraphic& source, TDibGraphic& dest) 
   CheckParameters(source);
   StartProgress();
   Transform(source, dest);
+  // A transform changes pixels, not what their colours mean.
+  dest.CopyIccProfile(source);
   FinishProgress();
 }
 

@@ -415,6 +415,7 @@ void TResizeTransform::ApplyOnDestPart(const TDibGraphic& source, TDibGraphic& d
   StretchImage(source, TRect{0, 0, source.Width(), source.Height()}, dest,
                TRect{-clipped.Left, -clipped.Top, NewWidth - clipped.Left, NewHeight - clipped.Top},
                TStretchMode::smHalftone);
+  dest.CopyIccProfile(source);
   FinishProgress();
 }
 

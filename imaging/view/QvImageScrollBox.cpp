@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "colour/QvColour.h"
 #include "model/QvExcept.h"
 #include "model/QvPlatform.h"
 #include "model/QvStream.h"
@@ -30,6 +31,9 @@ struct TPaintCache {
 namespace {
 
 static_assert(kMaxDisplayExtent == QWIDGETSIZE_MAX, "the display copy is a widget");
+
+// The largest picture whose colour-converted copy the view keeps (a 9000 x 9000 photograph).
+constexpr size_t kMaxColourCopyBytes = size_t{256} << 20;
 
 QList<QRgb> ColorTableOf(const TDibGraphic& image) {
   const TDibPalette& palette = image.PaletteRecord();
@@ -113,6 +117,7 @@ TImageScrollBox::TImageScrollBox(QWidget* parent)
       FPicture(FOwnGraphic.get()),
       FAntiAliasedGraphic(std::make_unique<TDibGraphic>()),
       FDisplayGraphic(std::make_unique<TDibGraphic>()),
+      FColourGraphic(std::make_unique<TDibGraphic>()),
       FResizeTransform(std::make_unique<TResizeTransform>()),
       FAntiAliasTransform(std::make_unique<TAntiAliasTransform>()),
       FAnimationTimer(std::make_unique<QTimer>()),
@@ -148,6 +153,7 @@ void TImageScrollBox::ReportError(std::exception_ptr error) {
 
 void TImageScrollBox::SetPicture(TDibGraphic* picture) {
   FPicture = picture != nullptr ? picture : FOwnGraphic.get();
+  ForgetColourCopy();
   Redraw(true);
   if (FAnimate) {
     // The timer follows the new picture's frames and delay (and stops for a still picture).
@@ -300,9 +306,34 @@ void TImageScrollBox::BuildAntiAliasedCopy() {
 }
 
 const TDibGraphic& TImageScrollBox::DisplaySource() const {
-  if (FPicture->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty())
-    return *FAntiAliasedGraphic;
-  return *FPicture;
+  const TDibGraphic& base =
+      FPicture->ImageFormat() == TImageFormat::BlackWhite && FAntiAliased && !FAntiAliasedGraphic->Empty()
+          ? *FAntiAliasedGraphic
+          : *FPicture;
+  if (!FColourManaged || !HasUsableProfile(base)) return base;
+  // The whole source is converted once, so that a redraw costs what it costs without a profile;
+  // a source too large to hold twice has its display parts converted instead.
+  if (FColourBase != &base) {
+    FColourBase = &base;
+    FColourGraphic->FreeImage();
+    if (base.ImageSize() <= kMaxColourCopyBytes) {
+      try {
+        FColourGraphic->Assign(&base);
+        ConvertForDisplay(*FColourGraphic, FScreenProfile);
+        FColourGraphic->SetIccProfile({});
+      } catch (const Exception&) {
+        FColourGraphic->FreeImage();
+      } catch (const std::bad_alloc&) {
+        FColourGraphic->FreeImage();
+      }
+    }
+  }
+  return FColourGraphic->Empty() ? base : *FColourGraphic;
+}
+
+void TImageScrollBox::ForgetColourCopy() {
+  FColourBase = nullptr;
+  FColourGraphic->FreeImage();
 }
 
 void TImageScrollBox::Redraw(bool graphicChanged) {
@@ -324,11 +355,15 @@ void TImageScrollBox::Redraw(bool graphicChanged) {
   FDisplayRatio = devicePixelRatioF();
 
   if (FPicture->Empty()) {
+    ForgetColourCopy();
     if (graphicChanged) FAntiAliasedGraphic->FreeImage();
     ClearDisplay();
     return;
   }
-  if (graphicChanged) BuildAntiAliasedCopy();
+  if (graphicChanged) {
+    BuildAntiAliasedCopy();
+    ForgetColourCopy();
+  }
 
   const bool vertBefore = FBars.Vertical;
   const float previousZoom = FZoomPercent;
@@ -402,7 +437,30 @@ void TImageScrollBox::EnsureDisplayArea(const TRect& controlArea) {
   FPaintCache->Image = QImage();
   BuildDisplayPart(*built, *FDisplayGraphic);
   FDisplayArea = *built;
+  if (FColourManaged) {
+    try {
+      ConvertForDisplay(*FDisplayGraphic, FScreenProfile);
+    } catch (const Exception&) {
+      // A profile the colour engine refuses: the picture is shown as if it were sRGB.
+    }
+  }
   RebuildPaintImage();
+}
+
+void TImageScrollBox::SetColourManaged(bool value) {
+  if (value == FColourManaged) return;
+  FColourManaged = value;
+  ForgetColourCopy();
+  // The built part is rebuilt at the next paint; zoom and scroll position stay.
+  FDisplayArea = TRect{};
+  FImageControl->update();
+}
+
+void TImageScrollBox::SetScreenProfile(std::vector<uint8_t> profile) {
+  FScreenProfile = std::move(profile);
+  ForgetColourCopy();
+  FDisplayArea = TRect{};
+  FImageControl->update();
 }
 
 void TImageScrollBox::RebuildPaintImage() {

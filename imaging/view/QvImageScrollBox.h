@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "model/QvDiGrph.h"
 #include "view/QvMouseHandler.h"
@@ -137,6 +138,17 @@ class TImageScrollBox : public QAbstractScrollArea {
   bool HorzScrollBarShown() const { return FBars.Horizontal; }
   bool VertScrollBarShown() const { return FBars.Vertical; }
 
+  // --- colour ---
+  // With colour management on (the default), the display copy's colours are converted from the
+  // picture's embedded profile to ScreenProfile (empty: the screen is sRGB), perceptual intent;
+  // the picture itself never changes. A picture without a profile is shown as it is, and so is
+  // one whose profile the colour engine refuses. Both setters repaint at the same zoom and
+  // scroll position.
+  bool ColourManaged() const { return FColourManaged; }
+  void SetColourManaged(bool value);
+  const std::vector<uint8_t>& ScreenProfile() const { return FScreenProfile; }
+  void SetScreenProfile(std::vector<uint8_t> profile);
+
   // --- mouse ---
   TMouseMode MouseMode() const { return FMouseMode; }
   // mmDrag and mmQuickSelect replace the handler; mmNone removes it (default cursor).
@@ -185,6 +197,7 @@ class TImageScrollBox : public QAbstractScrollArea {
   void RebuildPaintImage();
   // Redraws on the next turn of the event loop (the screen's pixel ratio changed under a paint).
   void RedrawLater();
+  void ForgetColourCopy();
 
   std::unique_ptr<TImageControl> FImageControl;
   std::unique_ptr<TDibGraphic> FOwnGraphic;  // shown until the box is given a picture
@@ -223,6 +236,12 @@ class TImageScrollBox : public QAbstractScrollArea {
   int FDisplayLeft = 0;
   int FDisplayTop = 0;
   TRect FDisplayArea;  // part of the display copy held by FDisplayGraphic
+  bool FColourManaged = true;
+  std::vector<uint8_t> FScreenProfile;  // empty: sRGB
+  // The display source converted to the screen's colours, made when first needed; the source it
+  // was made from (null: none made yet).
+  std::unique_ptr<TDibGraphic> FColourGraphic;
+  mutable const TDibGraphic* FColourBase = nullptr;
 };
 
 }  // namespace quorvane

@@ -15,6 +15,7 @@
 
 #include "TCropForm.h"
 #include "TFormatConversionForm.h"
+#include "TPropertiesForm.h"
 #include "TRecentFiles.h"
 #include "TResizeForm.h"
 #include "WindowTestUtil.h"
@@ -280,8 +281,9 @@ TEST_F(WindowTest, PropertiesShowThePictureAndItsFile) {
         {"Pages", "1"},
         {"Name", "picture.tga"},
         {"Format", "Truevision Targa"}}},
-      {"three.dcx", {{"Size", "12 x 10 pixels"}, {"Pixel format", "256 color (8 bits per pixel)"}, {"Pages", "3"}}},
-      {"", {{"Size", "30 x 20 pixels"}, {"Name", "none (not saved to a file)"}}},
+      {"three.dcx",
+       {{"Size", "12 x 10 pixels"}, {"Pixel format", "256 color (8 bits per pixel)"}, {"Pages", "3 (page 1 shown)"}}},
+      {"", {{"Size", "30 x 20 pixels"}, {"Name", ""}}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.File);
@@ -292,9 +294,12 @@ TEST_F(WindowTest, PropertiesShowThePictureAndItsFile) {
       ShowPicture(*Gradient(30, 20));
     }
     std::map<QString, QString> shown;
-    Dialogs->Forms.push_back([&shown](QDialog& dialog) {
-      for (const QLabel* label : dialog.findChildren<QLabel*>())
-        if (!label->objectName().isEmpty()) shown[label->objectName()] = label->text();
+    Dialogs->Forms.push_back([&shown, &r](QDialog& dialog) {
+      const auto& form = dynamic_cast<brindlex::TPropertiesForm&>(dialog);
+      for (const auto& [name, value] : r.Want)
+        for (const char* section : {"Image", "File"})
+          if (shown[name].isEmpty()) shown[name] = form.Value(QString::fromUtf8(section), name);
+      shown["Size on disk"] = form.Value(QStringLiteral("File"), QStringLiteral("Size on disk"));
       return true;
     });
     Trigger("acProperties");

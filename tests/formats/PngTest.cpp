@@ -593,13 +593,23 @@ TEST(Png, HugeDeclaredImageRefusedQuickly) {
 TEST(Png, UnusedChunksAreSkippedUnread) {
   const Bytes plain = BuildPng({2, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{16, 32}}});
   for (const char* type :
-       {"cHRM", "iCCP", "sBIT", "hIST", "tEXt", "zTXt", "iTXt", "tIME", "sPLT", "oFFs", "pCAL", "sCAL", "eXIf"}) {
+       {"cHRM", "sBIT", "hIST", "tEXt", "zTXt", "iTXt", "tIME", "sPLT", "oFFs", "pCAL", "sCAL", "eXIf"}) {
     Bytes file = plain;
     InsertChunk(file, type, {1});
     TPngGraphic image;
     ReadFromBytes(file, image);
     EXPECT_TRUE(image.Warnings().empty()) << type << ": " << image.Warnings()[0];
     EXPECT_EQ(image.GetPixelIndex(1, 0), 32) << type;
+  }
+  {
+    // The colour profile is read; a damaged one is dropped with libpng's warning.
+    Bytes file = plain;
+    InsertChunk(file, "iCCP", {1});
+    TPngGraphic image;
+    ReadFromBytes(file, image);
+    EXPECT_EQ(image.Warnings().size(), 1u);
+    EXPECT_FALSE(image.HasIccProfile());
+    EXPECT_EQ(image.GetPixelIndex(1, 0), 32);
   }
   const Bytes huge = FileBytes(RegressionFile("png-scal-chunk-claiming-1380-mb.png"));
   TPngGraphic image;

@@ -1,6 +1,7 @@
 // Images to and from Qt's bitmaps, icons, metafiles and the clipboard.
 #include <QBuffer>
 #include <QClipboard>
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
@@ -251,3 +252,22 @@ TEST(Canvas, DrawingReachesTheRowsInTheImagesFormat) {
 }
 
 }  // namespace
+
+// A bitmap's colour space becomes the image's profile; sRGB and none leave the image without one,
+// also when it had one before.
+TEST(BitmapExchange, ColourSpaceBecomesTheProfile) {
+  QImage bitmap(4, 3, QImage::Format_RGB32);
+  bitmap.fill(qRgb(10, 200, 30));
+  TDibGraphic image;
+  bitmap.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+  LoadFromBitmapHandle(image, bitmap);
+  ASSERT_TRUE(image.HasIccProfile());
+  EXPECT_EQ(QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(image.IccProfile().data()),
+                                                   static_cast<qsizetype>(image.IccProfile().size()))),
+            QColorSpace(QColorSpace::AdobeRgb));
+  for (const QColorSpace& space : {QColorSpace(QColorSpace::SRgb), QColorSpace()}) {
+    bitmap.setColorSpace(space);
+    LoadFromBitmapHandle(image, bitmap);
+    EXPECT_FALSE(image.HasIccProfile());
+  }
+}

@@ -142,7 +142,10 @@ TEST(ConvertUsage, HelpAndManPageDescribeEveryOption) {
                              "--optimize",
                              "--png-level",
                              "--no-interlace",
-                             "--compression"}) {
+                             "--compression",
+                             "--keep-profile",
+                             "--to-srgb",
+                             "--strip"}) {
     EXPECT_NE(run.Out.find(option), std::string::npos) << option;
     std::string escaped;
     for (char c : std::string(option)) escaped += c == '-' ? "\\-" : std::string(1, c);

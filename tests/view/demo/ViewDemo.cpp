@@ -1,7 +1,8 @@
 // A small window holding only the image view, for looking at it and for screenshots:
-//   view_demo fit|<percent> [image file] [--select]
+//   view_demo fit|<percent> [image file] [--select] [--no-colour]
 // Without a file it shows a generated chart of gradients, a grid and labels. --select shows a
-// rubber band drawn with the quick-select mode as a user would.
+// rubber band drawn with the quick-select mode as a user would; --no-colour shows the picture's
+// numbers without converting them from its colour profile.
 #include <QApplication>
 #include <QPainter>
 #include <QTimer>
@@ -63,9 +64,12 @@ int main(int argc, char** argv) {
   const std::string zoom = argc > 1 ? argv[1] : "fit";
   std::string file;
   bool select = false;
+  bool colour = true;
   for (int i = 2; i < argc; ++i) {
     if (std::string(argv[i]) == "--select")
       select = true;
+    else if (std::string(argv[i]) == "--no-colour")
+      colour = false;
     else
       file = argv[i];
   }
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
   auto* layout = new QVBoxLayout(&window);
   layout->setContentsMargins(0, 0, 0, 0);
   auto* view = new TImageScrollBox(&window);
+  view->SetColourManaged(colour);
   layout->addWidget(view);
   window.resize(480, 360);
   window.show();
