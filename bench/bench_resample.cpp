@@ -44,27 +44,29 @@ void SetRate(benchmark::State& state, double pixels) {
       benchmark::Counter(pixels / 1e6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void Resize(benchmark::State& state, TResizeFilter filter, bool interpolate, int width, int height) {
+// The transform applied to the photo again and again, into a destination it reuses.
+void Run(benchmark::State& state, TImageTransform& t) {
   const TDibGraphic& source = Photo();
-  TResizeTransform t;
-  t.NewWidth = width;
-  t.NewHeight = height;
-  t.Interpolate = interpolate;
-  t.Filter = filter;
   TDibGraphic dest;
   for (auto _ : state) t.ApplyOnDest(source, dest);
   SetRate(state, double(kWidth) * kHeight);
 }
 
+void Resize(benchmark::State& state, TResizeFilter filter, bool interpolate, int width, int height) {
+  TResizeTransform t;
+  t.NewWidth = width;
+  t.NewHeight = height;
+  t.Interpolate = interpolate;
+  t.Filter = filter;
+  Run(state, t);
+}
+
 void Convert(benchmark::State& state, TImageFormat format, bool quantize, bool dither) {
-  const TDibGraphic& source = Photo();
   TImageFormatTransform t;
   t.TargetFormat = format;
   t.UseQuantizer = quantize;
   t.UseDither = dither;
-  TDibGraphic dest;
-  for (auto _ : state) t.ApplyOnDest(source, dest);
-  SetRate(state, double(kWidth) * kHeight);
+  Run(state, t);
 }
 
 void BM_Lanczos3To1500x1000(benchmark::State& s) { Resize(s, TResizeFilter::rfLanczos3, true, 1500, 1000); }

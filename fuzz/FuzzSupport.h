@@ -37,6 +37,17 @@ inline TMemoryStream InputStream(const uint8_t* data, size_t size) {
   return TMemoryStream(std::vector<uint8_t>(data, data + size));
 }
 
+// Reads Stream into Image; false when the reader refuses the input with the library's exception,
+// which is a sound answer to a bad file (anything else reaches the fuzzer).
+inline bool Reads(TDibGraphic& image, TStream& stream) {
+  try {
+    image.LoadFromStream(stream);
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
+}
+
 // Same size, format, palette entries in use and pixels (padding bytes excluded).
 inline bool SamePicture(const TDibGraphic& a, const TDibGraphic& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height() || a.ImageFormat() != b.ImageFormat()) return false;

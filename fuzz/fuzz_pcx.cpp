@@ -11,11 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::LimitImageSize(fuzz::kBitmapFormatLimit);
   TMemoryStream stream = fuzz::InputStream(data, size);
   TPcxGraphic image;
-  try {
-    image.LoadFromStream(stream);
-  } catch (const Exception&) {
-    return 0;
-  }
+  if (!fuzz::Reads(image, stream)) return 0;
   fuzz::RoundTrip<TPcxGraphic>(image);
   if (!fuzz::SmallPicture(image)) return 0;
   TDibGraphic truncated;

@@ -10,11 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::LimitImageSize();
   TMemoryStream stream = fuzz::InputStream(data, size);
   TPngGraphic image;
-  try {
-    image.LoadFromStream(stream);
-  } catch (const Exception&) {
-    return 0;
-  }
+  if (!fuzz::Reads(image, stream)) return 0;
   fuzz::RoundTrip<TPngGraphic>(image);
   if (image.Empty() || static_cast<int64_t>(image.Width()) * image.Height() > (1 << 16)) return 0;
   TMemoryStream saved;

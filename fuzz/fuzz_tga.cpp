@@ -9,11 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::LimitImageSize(fuzz::kBitmapFormatLimit);
   TMemoryStream stream = fuzz::InputStream(data, size);
   TTgaGraphic image;
-  try {
-    image.LoadFromStream(stream);
-  } catch (const Exception&) {
-    return 0;
-  }
+  if (!fuzz::Reads(image, stream)) return 0;
   fuzz::RoundTrip<TTgaGraphic>(image);
   return 0;
 }

@@ -22,6 +22,9 @@
 #include "formats/QvTgaGr.h"
 #include "formats/QvTifGr.h"
 #include "gbm/gbm.h"
+#include "model/QvBytes.h"
+#include "support/BitmapBytes.h"
+#include "support/PngBytes.h"
 
 using namespace quorvane;
 
@@ -35,15 +38,6 @@ void Save(const std::string& target, const std::string& name, const TBytes& byte
   const std::filesystem::path folder = gRoot / target;
   std::filesystem::create_directories(folder);
   TMemoryStream(bytes).SaveToFile((folder / name).string());
-}
-
-void Put16(TBytes& out, unsigned v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(TBytes& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
 }
 
 // A small picture of the format with a varied palette and pixels.
@@ -158,22 +152,10 @@ void TgaSeeds() {
 }
 
 TBytes BitmapWithData(int width, int height, int bits, uint32_t compression, const TBytes& data) {
-  const uint32_t offset = 14 + 40 + 4u * (1u << bits);
-  TBytes file = {'B', 'M'};
-  Put32(file, offset + static_cast<uint32_t>(data.size()));
-  Put32(file, 0);
-  Put32(file, offset);
-  Put32(file, 40);
-  Put32(file, static_cast<uint32_t>(width));
-  Put32(file, static_cast<uint32_t>(height));
-  Put16(file, 1);
-  Put16(file, static_cast<unsigned>(bits));
-  Put32(file, compression);
-  Put32(file, static_cast<uint32_t>(data.size()));
-  for (int i = 0; i < 4; ++i) Put32(file, 0);
-  for (int i = 0; i < (1 << bits); ++i) Put32(file, static_cast<uint32_t>(i * 0x010305));
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  TBytes info, palette;
+  qvtest::PutBitmapInfoHeader(info, 40, width, height, bits, compression, static_cast<uint32_t>(data.size()));
+  for (int i = 0; i < (1 << bits); ++i) AppendLe32(palette, static_cast<uint32_t>(i * 0x010305));
+  return qvtest::BitmapFile(info, palette, data);
 }
 
 void BmpSeeds() {
@@ -195,10 +177,10 @@ void BmpSeeds() {
   const uint32_t offset = (inner[10] | inner[11] << 8) + 14u;
   inner[10] = static_cast<uint8_t>(offset), inner[11] = static_cast<uint8_t>(offset >> 8);
   TBytes array = {'B', 'A'};
-  Put32(array, 40);
-  Put32(array, 0);
-  Put16(array, 13);
-  Put16(array, 5);
+  AppendLe32(array, 40);
+  AppendLe32(array, 0);
+  AppendLe16(array, 13);
+  AppendLe16(array, 5);
   array.insert(array.end(), inner.begin(), inner.end());
   Save("fuzz_bmp", "array.bmp", array);
 }
@@ -230,31 +212,21 @@ TBytes IconPng(int width, int height) {
   for (int i = 0; i < width * height; ++i)
     rgba.insert(rgba.end(),
                 {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(i * 3), 90, static_cast<uint8_t>(i * 11)});
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
-  TBytes out(size);
-  png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr);
-  out.resize(size);
-  return out;
+  return qvtest::RgbaPng(width, height, rgba);
 }
 
 TBytes IconFile(const std::vector<std::pair<int, TBytes>>& pictures) {
   TBytes file;
-  Put16(file, 0);
-  Put16(file, 1);
-  Put16(file, static_cast<unsigned>(pictures.size()));
+  AppendLe16(file, 0);
+  AppendLe16(file, 1);
+  AppendLe16(file, static_cast<unsigned>(pictures.size()));
   uint32_t offset = static_cast<uint32_t>(6 + 16 * pictures.size());
   for (const auto& [size, data] : pictures) {
     file.insert(file.end(), {static_cast<uint8_t>(size), static_cast<uint8_t>(size), 0, 0});
-    Put16(file, 1);
-    Put16(file, 32);
-    Put32(file, static_cast<uint32_t>(data.size()));
-    Put32(file, offset);
+    AppendLe16(file, 1);
+    AppendLe16(file, 32);
+    AppendLe32(file, static_cast<uint32_t>(data.size()));
+    AppendLe32(file, offset);
     offset += static_cast<uint32_t>(data.size());
   }
   for (const auto& picture : pictures) file.insert(file.end(), picture.second.begin(), picture.second.end());
@@ -284,7 +256,7 @@ void DibSeeds() {
   Save("fuzz_dib", "dib16.dib", dib16);
   TBytes dib32(dib16.begin(), dib16.begin() + 40);
   dib32[14] = 32, dib32[16] = 3, dib32[20] = 48;
-  for (uint32_t mask : {0xFF000000u, 0x00FF0000u, 0x0000FF00u}) Put32(dib32, mask);
+  for (uint32_t mask : {0xFF000000u, 0x00FF0000u, 0x0000FF00u}) AppendLe32(dib32, mask);
   for (int i = 0; i < 48; ++i) dib32.push_back(static_cast<uint8_t>(i * 13));
   Save("fuzz_dib", "dib32-masks.dib", dib32);
   // The RLE bitmaps without their 14-byte file header.

@@ -3,6 +3,8 @@
 #include <limits>
 #include <vector>
 
+#include "model/QvBytes.h"
+
 namespace quorvane {
 
 QV_DEFINE_GRAPHIC_CLASS(TDcxGraphic)
@@ -13,19 +15,10 @@ constexpr const char* kHeaderNotValid = "The DCX file header is not valid";
 constexpr const char* kHeaderFull = "The DCX file header is full";
 constexpr int64_t kFirstPageOffset = 4 * TDcxGraphic::kTableEntries + 4;
 
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 void CheckSignature(TStream& stream) {
   uint8_t sig[4];
   stream.ReadBuffer(sig, sizeof sig);
-  if (Get32(sig) != TDcxGraphic::kSignature) throw EDcxError(kHeaderNotValid);
+  if (GetLe32(sig) != TDcxGraphic::kSignature) throw EDcxError(kHeaderNotValid);
 }
 
 // Reads the page table entry by entry from the stream's position, a block at a time, and keeps
@@ -46,7 +39,7 @@ class TTableReader {
       FIndex = 0;
       if (FBuffer.size() < 4) throw EDcxError(kHeaderNotValid);
     }
-    const uint32_t value = Get32(FBuffer.data() + FIndex);
+    const uint32_t value = GetLe32(FBuffer.data() + FIndex);
     FIndex += 4;
     FPosition += 4;
     return value;
@@ -93,8 +86,8 @@ void TDcxGraphic::LoadImageFromStream(TStream& stream, int index) {
 
 void TDcxGraphic::SaveToStream(TStream& stream) {
   std::vector<uint8_t> header(static_cast<size_t>(kFirstPageOffset), 0);
-  Put32(header.data(), kSignature);
-  Put32(header.data() + 4, static_cast<uint32_t>(kFirstPageOffset));
+  PutLe32(header.data(), kSignature);
+  PutLe32(header.data() + 4, static_cast<uint32_t>(kFirstPageOffset));
   stream.WriteBuffer(header.data(), header.size());
   TPcxGraphic::SaveToStream(stream);
 }
@@ -121,7 +114,7 @@ void TDcxGraphic::AppendToStream(TStream& stream) {
   if (size > std::numeric_limits<uint32_t>::max()) throw EDcxError(kHeaderFull);
 
   uint8_t entries[8] = {};
-  Put32(entries, static_cast<uint32_t>(size));
+  PutLe32(entries, static_cast<uint32_t>(size));
   stream.Seek(table.Position() - 4, TSeekOrigin::soBeginning);
   stream.WriteBuffer(entries, sizeof entries);
   stream.Seek(0, TSeekOrigin::soEnd);

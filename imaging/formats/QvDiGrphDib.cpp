@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "formats/QvGbm.h"
+#include "model/QvBytes.h"
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
 #include "model/QvMisc.h"
@@ -20,17 +21,6 @@ constexpr long double kInchesPerMetre = 39.370078740157480317L;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v & 0xFFFF);
-  Put16(p + 2, v >> 16);
-}
 
 [[noreturn]] void InvalidHdib() { throw EQuorvaneError("Invalid HDIB"); }
 
@@ -49,16 +39,16 @@ struct TPackedHeader {
 TPackedHeader ReadHeader(const uint8_t* p, size_t size) {
   if (size < kInfoHeaderSize) InvalidHdib();
   TPackedHeader h{};
-  h.HeaderSize = Get32(p);
+  h.HeaderSize = GetLe32(p);
   if (h.HeaderSize < kInfoHeaderSize || h.HeaderSize > size) InvalidHdib();
-  h.Width = static_cast<int32_t>(Get32(p + 4));
-  h.Height = static_cast<int32_t>(Get32(p + 8));
-  h.BitCount = Get16(p + 14);
-  h.Compression = Get32(p + 16);
-  h.ImageSize = Get32(p + 20);
-  h.XPelsPerMeter = static_cast<int32_t>(Get32(p + 24));
-  h.YPelsPerMeter = static_cast<int32_t>(Get32(p + 28));
-  h.ColorsUsed = Get32(p + 32);
+  h.Width = static_cast<int32_t>(GetLe32(p + 4));
+  h.Height = static_cast<int32_t>(GetLe32(p + 8));
+  h.BitCount = GetLe16(p + 14);
+  h.Compression = GetLe32(p + 16);
+  h.ImageSize = GetLe32(p + 20);
+  h.XPelsPerMeter = static_cast<int32_t>(GetLe32(p + 24));
+  h.YPelsPerMeter = static_cast<int32_t>(GetLe32(p + 28));
+  h.ColorsUsed = GetLe32(p + 32);
   switch (h.BitCount) {
     case 1:
     case 4:
@@ -129,7 +119,7 @@ TMasks MasksOf(const TPackedHeader& h, const uint8_t* block, size_t size) {
   // The masks lie in the larger headers, or in the three words right after a 40-byte one.
   if (kInfoHeaderSize + 12 > size) InvalidHdib();
   const uint8_t* m = block + kInfoHeaderSize;
-  return {Get32(m), Get32(m + 4), Get32(m + 8)};
+  return {GetLe32(m), GetLe32(m + 4), GetLe32(m + 8)};
 }
 
 // Offset of the first pixel byte: header, masks after a 40-byte header, colour table.
@@ -161,7 +151,7 @@ void ExpandMaskedRows(TDibGraphic& image, const uint8_t* pixels, int64_t rowByte
     const uint8_t* src = SourceRow(pixels, rowBytes, image.Height(), topDown, y);
     uint8_t* dst = image.ScanLine(y);
     for (int x = 0; x < width; ++x, src += Bytes, dst += 3) {
-      const uint32_t pixel = Bytes == 2 ? Get16(src) : Get32(src);
+      const uint32_t pixel = Bytes == 2 ? GetLe16(src) : GetLe32(src);
       dst[0] = blue.Expand(pixel);
       dst[1] = green.Expand(pixel);
       dst[2] = red.Expand(pixel);
@@ -186,10 +176,10 @@ void LoadRunLengthBlock(TDibGraphic& image, const uint8_t* block, size_t size, c
   uint8_t* p = file.data();
   p[0] = 'B';
   p[1] = 'M';
-  Put32(p + 2, static_cast<uint32_t>(fileSize));
-  Put32(p + 10, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + tableBytes));
+  PutLe32(p + 2, static_cast<uint32_t>(fileSize));
+  PutLe32(p + 10, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + tableBytes));
   std::memcpy(p + kFileHeaderSize, block, kInfoHeaderSize);
-  Put32(p + kFileHeaderSize, kInfoHeaderSize);
+  PutLe32(p + kFileHeaderSize, kInfoHeaderSize);
   std::memcpy(p + kFileHeaderSize + kInfoHeaderSize, block + h.HeaderSize,
               static_cast<size_t>(tableBytes + h.ImageSize));
   TMemoryStream stream(std::move(file));
@@ -251,10 +241,10 @@ void LoadFromDibHandle(TDibGraphic& image, const void* block, size_t size) {
 
 bool LoadDeepBitmapFile(TDibGraphic& image, const std::vector<uint8_t>& file) {
   if (file.size() < kFileHeaderSize + kInfoHeaderSize || file[0] != 'B' || file[1] != 'M') return false;
-  const uint32_t pixelOffset = Get32(&file[10]);
-  const uint32_t headerSize = Get32(&file[14]);
-  const int bits = Get16(&file[28]);
-  const uint32_t compression = Get32(&file[30]);
+  const uint32_t pixelOffset = GetLe32(&file[10]);
+  const uint32_t headerSize = GetLe32(&file[14]);
+  const int bits = GetLe16(&file[28]);
+  const uint32_t compression = GetLe32(&file[30]);
   if ((bits != 16 && bits != 32) || headerSize < kInfoHeaderSize || headerSize > file.size() - kFileHeaderSize)
     return false;
   const size_t masks = headerSize == kInfoHeaderSize ? (compression == kBiBitfields        ? 12
@@ -265,12 +255,12 @@ bool LoadDeepBitmapFile(TDibGraphic& image, const std::vector<uint8_t>& file) {
   std::vector<uint8_t> block(file.begin() + kFileHeaderSize, file.begin() + kFileHeaderSize + headerSize + masks);
   block.insert(block.end(), file.begin() + pixelOffset, file.end());
   std::fill(block.begin() + 32, block.begin() + 36, 0);  // the optional colour table is skipped
-  const int32_t width = static_cast<int32_t>(Get32(&block[4])), height = static_cast<int32_t>(Get32(&block[8]));
-  if (Get32(&block[20]) == 0 && width > 0) {
+  const int32_t width = static_cast<int32_t>(GetLe32(&block[4])), height = static_cast<int32_t>(GetLe32(&block[8]));
+  if (GetLe32(&block[20]) == 0 && width > 0) {
     // Files may leave the image size 0; the packed reader wants it for masked pixels.
     const uint64_t size =
         static_cast<uint64_t>(RowBytes(width, bits)) * static_cast<uint64_t>(std::abs(static_cast<int64_t>(height)));
-    Put32(&block[20], static_cast<uint32_t>(std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())));
+    PutLe32(&block[20], static_cast<uint32_t>(std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max())));
   }
   LoadFromDibHandle(image, block.data(), block.size());
   return true;
@@ -282,15 +272,15 @@ std::vector<uint8_t> SaveToDibHandle(const TDibGraphic& image) {
   const size_t table = 4 * static_cast<size_t>(h.biClrUsed);
   std::vector<uint8_t> block(kInfoHeaderSize + table + image.ImageSize());
   uint8_t* p = block.data();
-  Put32(p, kInfoHeaderSize);
-  Put32(p + 4, static_cast<uint32_t>(h.biWidth));
-  Put32(p + 8, static_cast<uint32_t>(h.biHeight));
-  Put16(p + 12, 1);
-  Put16(p + 14, h.biBitCount);
-  Put32(p + 20, static_cast<uint32_t>(image.ImageSize()));
-  Put32(p + 24, static_cast<uint32_t>(h.biXPelsPerMeter));
-  Put32(p + 28, static_cast<uint32_t>(h.biYPelsPerMeter));
-  Put32(p + 32, h.biClrUsed);
+  PutLe32(p, kInfoHeaderSize);
+  PutLe32(p + 4, static_cast<uint32_t>(h.biWidth));
+  PutLe32(p + 8, static_cast<uint32_t>(h.biHeight));
+  PutLe16(p + 12, 1);
+  PutLe16(p + 14, h.biBitCount);
+  PutLe32(p + 20, static_cast<uint32_t>(image.ImageSize()));
+  PutLe32(p + 24, static_cast<uint32_t>(h.biXPelsPerMeter));
+  PutLe32(p + 28, static_cast<uint32_t>(h.biYPelsPerMeter));
+  PutLe32(p + 32, h.biClrUsed);
   for (uint32_t i = 0; i < h.biClrUsed; ++i) {
     const TPaletteEntry& e = image.BitmapInfo().Colors[i];
     uint8_t* q = p + kInfoHeaderSize + 4 * i;

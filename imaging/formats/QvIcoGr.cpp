@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "model/QvBytes.h"
 #include "model/QvLimits.h"
 
 namespace quorvane {
@@ -19,17 +20,6 @@ constexpr size_t kDirectorySize = 6;
 constexpr size_t kEntrySize = 16;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr int kWrittenBits = 4;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
 
 [[noreturn]] void InvalidIcon() { throw EIconError("Invalid icon"); }
 
@@ -55,16 +45,16 @@ const TIconEntry& ChooseEntry(const std::vector<TIconEntry>& entries) {
 std::vector<TIconEntry> ReadDirectory(TStream& stream, int64_t available) {
   uint8_t head[kDirectorySize];
   if (available < static_cast<int64_t>(kDirectorySize) || stream.Read(head, sizeof head) != sizeof head) InvalidIcon();
-  const int type = Get16(head + 2);
-  const size_t count = Get16(head + 4);
-  if (Get16(head) != 0 || (type != 1 && type != 2) || count == 0) InvalidIcon();
+  const int type = GetLe16(head + 2);
+  const size_t count = GetLe16(head + 4);
+  if (GetLe16(head) != 0 || (type != 1 && type != 2) || count == 0) InvalidIcon();
   if (static_cast<int64_t>(kDirectorySize + count * kEntrySize) > available) InvalidIcon();
   std::vector<uint8_t> raw(count * kEntrySize);
   if (stream.Read(raw.data(), raw.size()) != raw.size()) InvalidIcon();
   std::vector<TIconEntry> entries;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = raw.data() + i * kEntrySize;
-    TIconEntry entry{e[0] ? e[0] : 256, e[1] ? e[1] : 256, Get16(e + 6), Get32(e + 8), Get32(e + 12)};
+    TIconEntry entry{e[0] ? e[0] : 256, e[1] ? e[1] : 256, GetLe16(e + 6), GetLe32(e + 8), GetLe32(e + 12)};
     // A picture must lie wholly behind the directory and inside the stream.
     if (entry.Size == 0 || entry.Offset < kDirectorySize + count * kEntrySize || entry.Size > available ||
         entry.Offset > available - static_cast<int64_t>(entry.Size))
@@ -110,12 +100,12 @@ void DecodePngEntry(TIconGraphic& image, const std::vector<uint8_t>& data) {
 void DecodeBitmapEntry(TIconGraphic& image, const std::vector<uint8_t>& data) {
   if (data.size() < kInfoHeaderSize) InvalidIcon();
   const uint8_t* h = data.data();
-  const uint32_t headerSize = Get32(h);
-  const int32_t width = static_cast<int32_t>(Get32(h + 4));
-  const int32_t doubledHeight = static_cast<int32_t>(Get32(h + 8));
-  const int bits = Get16(h + 14);
-  const uint32_t compression = Get32(h + 16);
-  const uint32_t colorsUsed = Get32(h + 32);
+  const uint32_t headerSize = GetLe32(h);
+  const int32_t width = static_cast<int32_t>(GetLe32(h + 4));
+  const int32_t doubledHeight = static_cast<int32_t>(GetLe32(h + 8));
+  const int bits = GetLe16(h + 14);
+  const uint32_t compression = GetLe32(h + 16);
+  const uint32_t colorsUsed = GetLe32(h + 32);
   if (headerSize < kInfoHeaderSize || headerSize > data.size() || compression != 0) InvalidIcon();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) InvalidIcon();
   const int32_t height = doubledHeight / 2;
@@ -191,23 +181,23 @@ void TIconGraphic::SaveToStream(TStream& stream) {
   const uint32_t pictureBytes = static_cast<uint32_t>(kInfoHeaderSize + 4 * 16 + (rowBytes + maskRowBytes) * size);
 
   std::vector<uint8_t> file;
-  Put16(file, 0);
-  Put16(file, 1);  // an icon, not a cursor
-  Put16(file, 1);
+  AppendLe16(file, 0);
+  AppendLe16(file, 1);  // an icon, not a cursor
+  AppendLe16(file, 1);
   file.insert(file.end(), {static_cast<uint8_t>(size), static_cast<uint8_t>(size), 16, 0});
-  Put16(file, 1);
-  Put16(file, kWrittenBits);
-  Put32(file, pictureBytes);
-  Put32(file, static_cast<uint32_t>(kDirectorySize + kEntrySize));
+  AppendLe16(file, 1);
+  AppendLe16(file, kWrittenBits);
+  AppendLe32(file, pictureBytes);
+  AppendLe32(file, static_cast<uint32_t>(kDirectorySize + kEntrySize));
 
-  Put32(file, kInfoHeaderSize);
-  Put32(file, size);
-  Put32(file, 2 * size);  // colour rows and mask rows
-  Put16(file, 1);
-  Put16(file, kWrittenBits);
-  Put32(file, 0);
-  Put32(file, static_cast<uint32_t>((rowBytes + maskRowBytes) * size));
-  for (int i = 0; i < 4; ++i) Put32(file, 0);
+  AppendLe32(file, kInfoHeaderSize);
+  AppendLe32(file, size);
+  AppendLe32(file, 2 * size);  // colour rows and mask rows
+  AppendLe16(file, 1);
+  AppendLe16(file, kWrittenBits);
+  AppendLe32(file, 0);
+  AppendLe32(file, static_cast<uint32_t>((rowBytes + maskRowBytes) * size));
+  for (int i = 0; i < 4; ++i) AppendLe32(file, 0);
   for (int i = 0; i < 16; ++i)
     file.insert(file.end(), {palette.Entries[i].Blue, palette.Entries[i].Green, palette.Entries[i].Red, 0});
 

@@ -15,6 +15,7 @@
 #include "formats/QvDiGrphDib.h"
 #include "formats/QvHeif.h"
 #include "formats/QvIcoGr.h"
+#include "model/QvBytes.h"
 #include "model/QvDiGrph.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvDiGrphRows.h"
@@ -92,9 +93,8 @@ int BmpBitCount(const std::string& fileName) {
   const size_t got = std::fread(header, 1, sizeof header, file);
   std::fclose(file);
   if (got < sizeof header || header[0] != 'B' || header[1] != 'M') return 0;
-  const uint32_t headerSize = header[14] | header[15] << 8 | header[16] << 16 | static_cast<uint32_t>(header[17]) << 24;
-  const size_t at = headerSize == 12 ? 24 : 28;
-  return header[at] | header[at + 1] << 8;
+  const size_t at = GetLe32(header + 14) == 12 ? 24 : 28;
+  return GetLe16(header + at);
 }
 
 // A BMP file of 16 or 32 bits per pixel, read by the library's packed-bitmap reader: Qt widens

@@ -100,9 +100,9 @@ TEST_F(BrowseTest, StepsThroughTheFolderInNaturalOrder) {
   Picture("img1.tga", 1);
   Picture("img3.pcx", 3);
   Picture("img11.bmp", 11);  // read by the picture loader
-  modeltest::PutFileBytes(Path("notes.txt"), {'h', 'i'});
-  modeltest::PutFileBytes(Path("img4"), {'h', 'i'});
-  modeltest::PutFileBytes(Path("img5.pdf"), {'%', 'P', 'D', 'F'});  // a format only written
+  qvtest::PutFileBytes(Path("notes.txt"), {'h', 'i'});
+  qvtest::PutFileBytes(Path("img4"), {'h', 'i'});
+  qvtest::PutFileBytes(Path("img5.pdf"), {'%', 'P', 'D', 'F'});  // a format only written
   Open(Path("img3.pcx"));
   EXPECT_EQ(Position(), "3 of 5");
 
@@ -174,8 +174,8 @@ TEST_F(BrowseTest, KeysOfTheStepsAreTheirOwn) {
 
 TEST_F(BrowseTest, AFileThatDoesNotOpenIsReportedAndSteppedOver) {
   Picture("a.tga", 5);
-  modeltest::PutFileBytes(Path("b.png"), {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'});
-  modeltest::PutFileBytes(Path("c.tif"), {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
+  qvtest::PutFileBytes(Path("b.png"), {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'});
+  qvtest::PutFileBytes(Path("c.tif"), {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
   Picture("d.tga", 8);
   Open(Path("a.tga"));
   Window->Preloader().WaitIdle();  // b.png failed ahead of the step
@@ -275,8 +275,8 @@ TEST_F(BrowseTest, NeighboursAreReadAheadAndAChangedFileIsReadAgain) {
 
 // The preloader alone, with a reader that counts what it reads.
 TEST(Preloader, KeepsOnlyWhatIsWantedAndHandsItOver) {
-  modeltest::TScratchFolder folder;
-  for (const char* name : {"a", "b", "c", "bad"}) modeltest::PutFileBytes(folder / name, {1});
+  qvtest::TScratchFolder folder;
+  for (const char* name : {"a", "b", "c", "bad"}) qvtest::PutFileBytes(folder / name, {1});
   std::atomic<int> reads{0};
   TPreloader preloader([&](const std::string& file) {
     ++reads;
@@ -334,7 +334,7 @@ TEST_F(WindowTest, PicturesReadOnSeveralThreadsAtOnce) {
     }
     expected.push_back(brindlex::TImageDocument::ReadImageFile(file, 0));
   }
-  modeltest::PutFileBytes(Path("broken.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0});
+  qvtest::PutFileBytes(Path("broken.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0});
 
   std::atomic<bool> stop{false};
   std::atomic<int> failures{0}, rounds{0};

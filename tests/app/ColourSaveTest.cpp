@@ -14,7 +14,7 @@ using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
 
 TEST(ColourSave, ProfileKeptOrColoursConvertedByFormat) {
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::vector<uint8_t> wide = qvtest::WideGamutProfile();
   auto picture = Gradient(16, 8, TImageFormat::TrueColor);
   picture->SetIccProfile(wide);

@@ -72,11 +72,11 @@ TEST_F(WindowTest, EveryKindOfFailureEndsInTheDialogs) {
 TEST_F(WindowTest, AReadersWarningReachesTheDialogs) {
   const std::string file = Path("warned.png");
   WriteImage(*Gradient(8, 4), file);
-  std::vector<uint8_t> bytes = modeltest::FileBytes(file);
+  std::vector<uint8_t> bytes = qvtest::FileBytes(file);
   // After the signature (8 bytes) and IHDR (25): a gAMA chunk of 1/2.2 with a wrong CRC.
   const std::vector<uint8_t> gama = {0, 0, 0, 4, 'g', 'A', 'M', 'A', 0, 0, 0xB1, 0x8F, 0xDE, 0xAD, 0xBE, 0xEF};
   bytes.insert(bytes.begin() + 33, gama.begin(), gama.end());
-  modeltest::PutFileBytes(file, bytes);
+  qvtest::PutFileBytes(file, bytes);
   Dialogs->OpenNames.push_back(QString::fromStdString(file));
   Trigger("acOpen");
   EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(file));

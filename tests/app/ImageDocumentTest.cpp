@@ -39,7 +39,7 @@ class ImageDocumentTest : public ::testing::Test {
     return Path(name);
   }
 
-  modeltest::TScratchFolder Folder;
+  qvtest::TScratchFolder Folder;
   TImageDocument Document;
 };
 

@@ -90,7 +90,7 @@ class ScanCommandTest : public WindowTest {
 };
 
 TEST_F(ScanCommandTest, WithoutAManagerBothCommandsSayNoScannerIsConfigured) {
-  const modeltest::TScratchFolder empty;
+  const qvtest::TScratchFolder empty;
   struct TManagerFolder {
     explicit TManagerFolder(const std::string& folder) { quorvane::SetSourceManagerFolder(folder); }
     ~TManagerFolder() { quorvane::SetSourceManagerFolder(""); }
@@ -168,7 +168,7 @@ TEST_F(ScanCommandTest, AFailingScanReEnablesTheWindowAndReportsTheError) {
 
 TEST_F(ScanCommandTest, MultiPageScanWithNoPageLeavesAnExistingFileAsItWas) {
   const TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_CANCELLED\""}}));
-  const modeltest::TScratchFolder folder;
+  const qvtest::TScratchFolder folder;
   const std::string output = folder / "keep.tif";
   std::ofstream(output) << "precious";
   Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
@@ -176,7 +176,7 @@ TEST_F(ScanCommandTest, MultiPageScanWithNoPageLeavesAnExistingFileAsItWas) {
   AnswerScanForm();
   Trigger("acScan");
   EXPECT_TRUE(Dialogs->Errors.empty());
-  EXPECT_EQ(modeltest::FileBytes(output), (std::vector<uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(qvtest::FileBytes(output), (std::vector<uint8_t>{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(folder.List(), (std::vector<std::string>{"keep.tif"}));
   EXPECT_TRUE(Window->CurrentFileName().isEmpty());
   EXPECT_EQ(Log->Changes, (std::vector<bool>{false, true}));
@@ -324,7 +324,7 @@ TEST_F(ScanCommandTest, MultiPageOutputsByExtensionAndRefusalsBeforeAnyPage) {
     EXPECT_TRUE(Dialogs->Forms.empty());
     ASSERT_EQ(std::filesystem::exists(output), !c.Magic.empty());
     if (c.Magic.empty()) continue;
-    std::vector<uint8_t> bytes = modeltest::FileBytes(output);
+    std::vector<uint8_t> bytes = qvtest::FileBytes(output);
     bytes.resize(c.Magic.size());
     EXPECT_EQ(bytes, c.Magic);
     EXPECT_EQ(PageCount(output), 3);

@@ -92,7 +92,7 @@ TEST_F(WindowTest, FailedOpenReportsAndKeepsPictureCaptionAndUndo) {
   Trigger(TImageCommand::Negative);
   const auto negated = std::make_unique<quorvane::TDibGraphic>();
   negated->Assign(&Image());
-  modeltest::PutFileBytes(Path("bad.pcx"), {1, 2, 3});
+  qvtest::PutFileBytes(Path("bad.pcx"), {1, 2, 3});
   Dialogs->Answers.push_back(brindlex::TAnswer::No);
   Dialogs->OpenNames.push_back(QString::fromStdString(Path("bad.pcx")));
   Trigger("acOpen");
@@ -129,29 +129,29 @@ TEST_F(WindowTest, ConvertToAppendsPcxAndAsksBeforeOverwriting) {
 
   // No keeps the file; Yes replaces it.
   Trigger(TImageCommand::Negative);
-  const auto before = modeltest::FileBytes(pcx.toStdString());
+  const auto before = qvtest::FileBytes(pcx.toStdString());
   Dialogs->SaveNames.push_back(pcx);
   Dialogs->Answers.push_back(brindlex::TAnswer::No);
   Trigger("acConvertTo");
   ASSERT_EQ(Dialogs->Questions.size(), 1u);
   EXPECT_EQ(Dialogs->Questions[0], "File " + pcx + " exists.\r Overwrite ?");
-  EXPECT_EQ(modeltest::FileBytes(pcx.toStdString()), before);
+  EXPECT_EQ(qvtest::FileBytes(pcx.toStdString()), before);
   Dialogs->SaveNames.push_back(pcx);
   Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
   Trigger("acConvertTo");
-  EXPECT_NE(modeltest::FileBytes(pcx.toStdString()), before);
+  EXPECT_NE(qvtest::FileBytes(pcx.toStdString()), before);
   EXPECT_TRUE(Window->Modified());  // Convert To leaves the flag as it was
 }
 
 TEST_F(WindowTest, ConvertToAnUnknownFormatTouchesNothing) {
   OpenGradient("picture.tga", 30, 20);
-  modeltest::PutFileBytes(Path("keep.xyz"), {7, 7, 7});
+  qvtest::PutFileBytes(Path("keep.xyz"), {7, 7, 7});
   Dialogs->SaveNames.push_back(QString::fromStdString(Path("keep.xyz")));
   Dialogs->Answers.push_back(brindlex::TAnswer::Yes);
   Trigger("acConvertTo");
   ASSERT_EQ(Dialogs->Errors.size(), 1u);
   EXPECT_EQ(Dialogs->Errors[0], "Graphic files of .xyz format are not supported or not registered");
-  EXPECT_EQ(modeltest::FileBytes(Path("keep.xyz")), (std::vector<uint8_t>{7, 7, 7}));
+  EXPECT_EQ(qvtest::FileBytes(Path("keep.xyz")), (std::vector<uint8_t>{7, 7, 7}));
   EXPECT_EQ(Window->CurrentFileName(), QString::fromStdString(Path("picture.tga")));
 }
 

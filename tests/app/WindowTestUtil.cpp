@@ -62,7 +62,7 @@ void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string&
     else
       file->AppendToStream(stream);
   }
-  modeltest::PutFileBytes(fileName, stream.Data());
+  qvtest::PutFileBytes(fileName, stream.Data());
 }
 
 std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int index) {
@@ -74,7 +74,7 @@ std::unique_ptr<TDibGraphic> ReadPage(const std::string& fileName, int index) {
 
 int PageCount(const std::string& fileName) {
   std::unique_ptr<TDibGraphic> file = quorvane::CreateGraphicForFile(fileName);
-  quorvane::TMemoryStream stream(modeltest::FileBytes(fileName));
+  quorvane::TMemoryStream stream(qvtest::FileBytes(fileName));
   return file->GetImageCount(stream);
 }
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "../model/ScratchFolder.h"
 #include "TUserDialogs.h"
 #include "TfrmImageConverter.h"
 #include "model/QvDiGrph.h"
+#include "support/ScratchFolder.h"
 
 namespace apptest {
 
@@ -138,7 +138,7 @@ class WindowTest : public ::testing::Test {
   void ShowPicture(const quorvane::TDibGraphic& image);
   std::string Path(const std::string& name) const { return Folder / name; }
 
-  modeltest::TScratchFolder Folder;
+  qvtest::TScratchFolder Folder;
   std::unique_ptr<brindlex::TfrmImageConverter> Window;
   TScriptedDialogs* Dialogs = nullptr;
 };

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
+#include "support/BitmapBytes.h"
 
 using namespace quorvane;
 
@@ -16,26 +18,9 @@ namespace {
 Bytes WinBmp(int w, int h, int bits, uint32_t compression, const Bytes& palette, const Bytes& pixels,
              uint32_t cbFix = 40, uint32_t colorsUsed = 0) {
   Bytes info;
-  Put32(info, cbFix);
-  Put32(info, static_cast<uint32_t>(w));
-  Put32(info, static_cast<uint32_t>(h));
-  Put16(info, 1);
-  Put16(info, static_cast<unsigned>(bits));
-  Put32(info, compression);
-  Put32(info, 0);
-  Put32(info, 0);
-  Put32(info, 0);
-  Put32(info, colorsUsed);
+  qvtest::PutBitmapInfoHeader(info, cbFix, w, h, bits, compression, 0, colorsUsed);
   info.resize(cbFix, 0);
-  Bytes b = {'B', 'M'};
-  const uint32_t offset = static_cast<uint32_t>(14 + cbFix + palette.size());
-  Put32(b, static_cast<uint32_t>(offset + pixels.size()));
-  Put32(b, 0);
-  Put32(b, offset);
-  b.insert(b.end(), info.begin(), info.end());
-  b.insert(b.end(), palette.begin(), palette.end());
-  b.insert(b.end(), pixels.begin(), pixels.end());
-  return b;
+  return qvtest::BitmapFile(info, palette, pixels);
 }
 
 Bytes GrayPalette4(int n) {
@@ -49,25 +34,10 @@ void ReadBmp(const Bytes& bytes, TDibGraphic& image, const std::string& options 
   GbmReadImage(s, image, "File.bmp", options);
 }
 
-GBM_ERR HeaderRc(const Bytes& bytes) {
-  TMemoryStream s(bytes);
-  gbm_header h{};
-  return gbm_read_header("f.bmp", TGbmStream(s).Handle(), 0, &h, "");
-}
+GBM_ERR HeaderRc(const Bytes& bytes) { return GbmHeaderRc(bytes, "f.bmp", 0); }
 
 Bytes WriteBmp(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
-  TMemoryStream s;
-  gbm_header h{};
-  h.w = image.Width();
-  h.h = image.Height();
-  h.bpp = image.BitCount();
-  gbm_rgb pal[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i)
-    pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
-              image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.bmp", TGbmStream(s).Handle(), 0, &h, pal, image.Bits(), options);
-  if (rc) *rc = r;
-  return s.Data();
+  return GbmWritten(image, "f.bmp", 0, options, rc);
 }
 
 }  // namespace
@@ -241,8 +211,8 @@ TEST(Bmp, RleOverrunsStopAtBufferEnd) {
     ReadBmp(WinBmp(3, 2, bits, compression, GrayPalette4(16), absolute), image);
   }
   TDibGraphic image;
-  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-run-past-end-of-buffer.bmp")), image);
-  ReadBmp(ReadFileBytes(RegressionFile("bmp-rle4-delta-past-last-row.bmp")), image);
+  ReadBmp(FileBytes(RegressionFile("bmp-rle8-run-past-end-of-buffer.bmp")), image);
+  ReadBmp(FileBytes(RegressionFile("bmp-rle4-delta-past-last-row.bmp")), image);
 }
 
 TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
@@ -255,7 +225,7 @@ TEST(Bmp, RleDataEndingBeforeEndCodeIsRefused) {
               ReadBmp(WinBmp(4, 4, 4, 2, GrayPalette4(16), Bytes{0, 9, 0x11, 0x11}), image);
             }),
             "gbm_read_data failed.");
-  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(ReadFileBytes(RegressionFile("bmp-rle8-truncated.bmp")), image); }),
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadBmp(FileBytes(RegressionFile("bmp-rle8-truncated.bmp")), image); }),
             "gbm_read_data failed.");
   // The last row ended by an end of line needs no end of bitmap.
   ReadBmp(WinBmp(2, 1, 8, 1, GrayPalette4(256), Bytes{2, 9, 0, 0}), image);

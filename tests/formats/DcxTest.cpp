@@ -67,7 +67,8 @@ TEST(Dcx, PagesAreCountedAndReadByNumber) {
 }
 
 TEST(Dcx, MultiImageLoadGivesOneFramePerPage) {
-  const std::string path = testing::TempDir() + "/dcx_frames.dcx";
+  const TScratchFolder folder;
+  const std::string path = folder / "frames.dcx";
   {
     TMemoryStream s;
     for (unsigned i = 1; i <= 3; ++i) AppendPage(s, TImageFormat::Color256, 4, 4, i);
@@ -125,7 +126,7 @@ TEST(Dcx, BadSignatureAndTables) {
   EXPECT_EQ(MessageOf<EDcxError>([&] { image.AppendToStream(empty); }), kNotValid);
 
   auto load = [&](const char* name, int page) {
-    TMemoryStream s(ReadFileBytes(RegressionFile(name)));
+    TMemoryStream s(FileBytes(RegressionFile(name)));
     TDcxGraphic g;
     g.LoadImageFromStream(s, page);
   };
@@ -133,7 +134,7 @@ TEST(Dcx, BadSignatureAndTables) {
   EXPECT_EQ(MessageOf<EDcxError>([&] { load("dcx-table-not-increasing.dcx", 1); }), kNotValid);
   EXPECT_EQ(MessageOf<EDcxError>([&] { load("dcx-offset-past-end.dcx", 1); }), kNotValid);
   EXPECT_EQ(MessageOf<EDcxError>([&] { load("dcx-offset-past-end.dcx", 2); }), kNotValid);
-  TMemoryStream noEnd(ReadFileBytes(RegressionFile("dcx-table-without-end.dcx")));
+  TMemoryStream noEnd(FileBytes(RegressionFile("dcx-table-without-end.dcx")));
   EXPECT_EQ(MessageOf<EDcxError>([&] { image.GetImageCount(noEnd); }), kNotValid);
 }
 
@@ -191,11 +192,11 @@ TEST(Dcx, PageTableEndsWithinTheFormatsEntries) {
       EXPECT_EQ(image.GetImageCount(s), expected) << entries;
     }
   }
-  TMemoryStream crafted(ReadFileBytes(RegressionFile("dcx-page-table-past-1024-entries.dcx")));
+  TMemoryStream crafted(FileBytes(RegressionFile("dcx-page-table-past-1024-entries.dcx")));
   TDcxGraphic image;
   EXPECT_EQ(MessageOf<EDcxError>([&] { image.GetImageCount(crafted); }), kNotValid);
   crafted.SetPosition(0);
   EXPECT_EQ(MessageOf<EDcxError>([&] { image.LoadImageFromStream(crafted, 1024); }), kNotValid);
-  TMemoryStream empty(ReadFileBytes(RegressionFile("dcx-empty-page-table.dcx")));
+  TMemoryStream empty(FileBytes(RegressionFile("dcx-empty-page-table.dcx")));
   EXPECT_EQ(image.GetImageCount(empty), 0);
 }

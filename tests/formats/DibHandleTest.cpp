@@ -3,6 +3,7 @@
 #include "FormatTestUtil.h"
 #include "formats/QvDiGrphDib.h"
 #include "model/QvExcept.h"
+#include "support/BitmapBytes.h"
 
 using namespace fmt_test;
 
@@ -179,17 +180,8 @@ TEST(DibHandle, EveryLayoutReadsExactlyItsBlockAndNoMore) {
               const auto white = [](int x, int y) { return (x + y) % 3 == 0; };
               const auto index = [&](int x, int y) { return (x * 5 + y) % static_cast<int>(colours); };
               Bytes b;
-              Put32(b, headerSize);
-              Put32(b, static_cast<uint32_t>(w));
-              Put32(b, static_cast<uint32_t>(h));
-              Put16(b, 1);
-              Put16(b, static_cast<unsigned>(bits));
-              Put32(b, compression);
-              Put32(b, static_cast<uint32_t>(rowBytes * height));
-              Put32(b, 0);
-              Put32(b, 0);
-              Put32(b, used);
-              Put32(b, 0);
+              qvtest::PutBitmapInfoHeader(b, headerSize, w, h, bits, compression,
+                                          static_cast<uint32_t>(rowBytes * height), used);
               if (compression == 3) {  // masks: inside a longer header, else right after the header
                 Put32(b, bits == 16 ? 0xF800 : 0xFF0000);
                 Put32(b, bits == 16 ? 0x07E0 : 0x00FF00);

@@ -45,7 +45,8 @@ TEST(FormatRegistry, EveryExtensionWritesAndReadsThroughItsClass) {
       {"tga", "TTgaGraphic"},  {"Vst", "TTgaGraphic"},   {"afi", "TTgaGraphic"},
       {"tif", "TTiffGraphic"}, {"TIFF", "TTiffGraphic"}, {"png", "TPngGraphic"}};
   for (const auto& [ext, className] : cases) {
-    const std::string path = testing::TempDir() + "/registry_case." + ext;
+    const TScratchFolder folder;
+    const std::string path = folder / (std::string("case.") + ext);
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(path);
     ASSERT_EQ(image->ClassName(), className) << ext;
     MakeImage(*image, TImageFormat::Color256, 6, 5, 9);

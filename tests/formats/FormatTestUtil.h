@@ -11,29 +11,25 @@
 
 #include "model/QvDiGrph.h"
 #include "model/QvStream.h"
+#include "support/ErrorMessage.h"
 #include "support/PictureCompare.h"
+#include "support/ScratchFolder.h"
+#include "support/TestBytes.h"
 
 using namespace quorvane;
 
 namespace fmt_test {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void Put16(Bytes& b, unsigned v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void Put32(Bytes& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-inline void Append(Bytes& b, std::initializer_list<int> values) {
-  for (int v : values) b.push_back(static_cast<uint8_t>(v));
-}
-inline uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-inline uint32_t Get32(const Bytes& b, size_t at) {
-  return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16;
-}
+using qvtest::Append;
+using qvtest::Be32;
+using qvtest::Bytes;
+using qvtest::FileBytes;
+using qvtest::Get16;
+using qvtest::Get32;
+using qvtest::Put16;
+using qvtest::Put32;
+using qvtest::PutFileBytes;
+using qvtest::TScratchFolder;
 
 // A palette of Count entries whose entry i is (i * 7, 255 - i, i * 3) in red, green, blue.
 inline TDibPalette TestPalette(int count) {
@@ -85,21 +81,6 @@ inline std::string RegressionFile(const std::string& name) {
   return std::string(root ? root : "tests/data") + "/regression/" + name;
 }
 
-inline Bytes ReadFileBytes(const std::string& path) {
-  TMemoryStream m;
-  m.LoadFromFile(path);
-  return m.Data();
-}
-
-// Runs F and returns the message of the exception of type E it raises ("" if none).
-template <typename E, typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "";
-}
+using qvtest::MessageOf;
 
 }  // namespace fmt_test

@@ -155,7 +155,8 @@ TEST(GbmCore, ByteReaderReadsBlocksAndRepeatsEnd) {
 }
 
 TEST(GbmCore, DefaultFileOperationsOverSystemFiles) {
-  const std::string path = testing::TempDir() + "/gbm_io_test.bin";
+  const TScratchFolder folder;
+  const std::string path = folder / "io.bin";
   gbm_fd fd = gbm_file_create(path.c_str(), GBM_O_WRONLY);
   ASSERT_NE(fd, nullptr);
   EXPECT_EQ(gbm_file_write(fd, "abcdef", 6), 6);
@@ -330,7 +331,7 @@ TEST(GbmBridge, FilesCutShortReadWithAWarningNamingWhatEnded) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.File);
-    TMemoryStream s(ReadFileBytes(RegressionFile(c.File)));
+    TMemoryStream s(FileBytes(RegressionFile(c.File)));
     TDibGraphic image;
     GbmReadImage(s, image, c.Hint);
     EXPECT_EQ(image.Warnings(), c.Warnings);
@@ -411,7 +412,8 @@ TEST(GbmBridge, HeaderSizedBuffersStayWithinTheMemoryLimit) {
 
 TEST(GbmBridge, OpenAndCreateOperationsMakeStreamsOfTheirOwn) {
   const gbm_io_table& io = GbmStreamOperations();
-  const std::string path = testing::TempDir() + "/gbm_bridge_io.bin";
+  const TScratchFolder folder;
+  const std::string path = folder / "io.bin";
   gbm_fd fd = io.create(path.c_str(), GBM_O_WRONLY);
   ASSERT_NE(fd, nullptr);
   EXPECT_EQ(io.write(fd, "abcdef", 6), 6);
@@ -427,7 +429,7 @@ TEST(GbmBridge, OpenAndCreateOperationsMakeStreamsOfTheirOwn) {
 }
 
 TEST(GbmBridge, ImageClassesReportWarningsOfTheirLastLoadOnly) {
-  const Bytes cutPcx = ReadFileBytes(RegressionFile("pcx-pixel-data-cut-short.pcx"));
+  const Bytes cutPcx = FileBytes(RegressionFile("pcx-pixel-data-cut-short.pcx"));
   Bytes cutDcx;
   Put32(cutDcx, TDcxGraphic::kSignature);
   Put32(cutDcx, 12);
@@ -440,7 +442,7 @@ TEST(GbmBridge, ImageClassesReportWarningsOfTheirLastLoadOnly) {
   };
   TCase cases[3];
   cases[0] = {std::make_unique<TPcxGraphic>(), cutPcx, std::string("The PCX") + kDataEnded};
-  cases[1] = {std::make_unique<TTgaGraphic>(), ReadFileBytes(RegressionFile("tga-rle-cut-inside-packet.tga")),
+  cases[1] = {std::make_unique<TTgaGraphic>(), FileBytes(RegressionFile("tga-rle-cut-inside-packet.tga")),
               std::string("The Targa") + kDataEnded};
   cases[2] = {std::make_unique<TDcxGraphic>(), cutDcx, std::string("The PCX") + kDataEnded};
   for (TCase& c : cases) {

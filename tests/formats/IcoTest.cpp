@@ -1,11 +1,10 @@
 // The icon image: what it writes (one 32 x 32 4-bit picture with an opaque mask), which picture
 // it reads from a file of several, how transparency ends up black, and malformed directories.
-#include <png.h>
-
 #include <functional>
 
 #include "FormatTestUtil.h"
 #include "formats/QvIcoGr.h"
+#include "support/PngBytes.h"
 
 using namespace fmt_test;
 
@@ -54,16 +53,8 @@ TPicture PngPicture(int w, int h, const std::function<uint32_t(int, int)>& bgra)
       Append(rgba, {static_cast<int>(v >> 16 & 0xFF), static_cast<int>(v >> 8 & 0xFF), static_cast<int>(v & 0xFF),
                     static_cast<int>(v >> 24)});
     }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(w);
-  image.height = static_cast<png_uint_32>(h);
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr));
-  TPicture p{w, h, 32, Bytes(size)};
-  EXPECT_TRUE(png_image_write_to_memory(&image, p.Data.data(), &size, 0, rgba.data(), 0, nullptr));
-  p.Data.resize(size);
+  TPicture p{w, h, 32, qvtest::RgbaPng(w, h, rgba)};
+  EXPECT_FALSE(p.Data.empty());
   return p;
 }
 
@@ -239,7 +230,7 @@ TEST(Icon, MalformedFilesAreRefused) {
       {"offset inside the directory", patched(18, {2, 0, 0, 0})},
       {"size beyond the file", patched(14, {0, 0, 1, 0})},
       {"size zero", patched(14, {0, 0, 0, 0})},
-      {"found by fuzzing: size zero", ReadFileBytes(RegressionFile("ico-entry-size-zero.ico"))},
+      {"found by fuzzing: size zero", FileBytes(RegressionFile("ico-entry-size-zero.ico"))},
       {"picture cut short", Bytes(good.begin(), good.end() - 100)},
       {"bit count 2", patched(22 + 14, {2, 0})},
       {"compressed picture", patched(22 + 16, {1, 0})},

@@ -459,8 +459,7 @@ TEST(Jpeg, RegressionFiles) {
   SetImageLimits(limits);
   for (const auto& [name, message] : cases) {
     TJpegGraphic image;
-    EXPECT_EQ(MessageOf<Exception>([&] { ReadFromBytes(ReadFileBytes(RegressionFile(name)), image); }), message)
-        << name;
+    EXPECT_EQ(MessageOf<Exception>([&] { ReadFromBytes(FileBytes(RegressionFile(name)), image); }), message) << name;
     if (*message == 0) {
       EXPECT_EQ(image.Width(), 4000) << name;
       EXPECT_FALSE(image.Warnings().empty()) << name;

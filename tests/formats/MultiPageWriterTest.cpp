@@ -13,12 +13,9 @@
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
-#include "model/ScratchFolder.h"
 
 using namespace quorvane;
 using namespace fmt_test;
-using modeltest::FileBytes;
-using modeltest::TScratchFolder;
 
 namespace {
 
@@ -54,16 +51,6 @@ std::unique_ptr<TDibGraphic> ReadPage(const std::string& file, int page) {
   image->SetImageIndex(page);
   image->LoadFromFile(file);
   return image;
-}
-
-template <typename TAction>
-std::string MessageOf(TAction action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
 }
 
 struct TRoundTrip {
@@ -146,7 +133,7 @@ TEST(MultiPageWriter, AFailedPageLeavesTheTargetAsItWasAndNothingBeside) {
     TScratchFolder folder;
     const std::string target = folder / (std::string("old.") + extension);
     const std::vector<uint8_t> old{'o', 'l', 'd'};
-    modeltest::PutFileBytes(target, old);
+    PutFileBytes(target, old);
     const TPages pages = SamplePages();
     TMultiPageWriter file(target);
     file.AddPageCopy(*pages[0]);
@@ -165,7 +152,7 @@ TEST(MultiPageWriter, WithoutPagesOrCommitNothingIsWritten) {
   TScratchFolder folder;
   const std::string fresh = folder / "fresh.tif";
   const std::string old = folder / "old.tif";
-  modeltest::PutFileBytes(old, {1, 2, 3});
+  PutFileBytes(old, {1, 2, 3});
   for (const TPageCommit commit : {TPageCommit::pcAtEnd, TPageCommit::pcEachPage}) {
     TMultiPageWriter file(fresh, commit);
     EXPECT_EQ(folder.List().size(), 2u) << "the temporary file exists while the writer does";
@@ -192,7 +179,7 @@ TEST(MultiPageWriter, EachPageIsKeptOnceStored) {
     SCOPED_TRACE(extension);
     TScratchFolder folder;
     const std::string target = folder / (std::string("scan.") + extension);
-    modeltest::PutFileBytes(target, {'o', 'l', 'd'});
+    PutFileBytes(target, {'o', 'l', 'd'});
     const TPages pages = SamplePages();
     {
       TMultiPageWriter file(target, TPageCommit::pcEachPage);

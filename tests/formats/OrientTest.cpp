@@ -333,7 +333,7 @@ TEST(Orient, CleanExifText) {
 // A damaged block whose values overlap: writing the orientation in place changed the f-number
 // stored where another value points. Such a block is not kept.
 TEST(Orient, RegressionBlockIsDroppedRatherThanChanged) {
-  const Bytes block = ReadFileBytes(RegressionFile("exif-overlapping-values-change-on-rewrite.exif"));
+  const Bytes block = FileBytes(RegressionFile("exif-overlapping-values-change-on-rewrite.exif"));
   const TExifInfo info = ReadExifBlock(block);
   ASSERT_TRUE(info.Valid);
   EXPECT_EQ(info.Orientation, 6);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "formats/QvPcxGr.h"
 #include "gbm/gbm.h"
@@ -167,11 +168,7 @@ TEST(Pcx, FourPlaneFileCombinesPlanesIntoIndices) {
 }
 
 TEST(Pcx, VersionsEncodingAndCombinations) {
-  auto headerRc = [](Bytes b) {
-    TMemoryStream s(std::move(b));
-    gbm_header h{};
-    return gbm_read_header("f.pcx", TGbmStream(s).Handle(), 1, &h, "");
-  };
+  auto headerRc = [](const Bytes& b) { return GbmHeaderRc(b, "f.pcx", 1); };
   for (int v : {0, 2, 3, 5}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_OK) << v;
   for (int v : {4, 6, 255}) EXPECT_EQ(headerRc(PcxHeader(8, 1, 4, 4, 4, v)), GBM_ERR_PCX_BAD_VERSION) << v;
   Bytes enc = PcxHeader(8, 1, 4, 4, 4);
@@ -304,15 +301,14 @@ TEST(Pcx, LineLengthSmallerThanRowNeedsIsRefused) {
 
 TEST(Pcx, RegressionFiles) {
   TPcxGraphic image;
-  ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-larger-than-row.pcx")), image);
+  ReadPcx(FileBytes(RegressionFile("pcx-bpl-larger-than-row.pcx")), image);
   EXPECT_EQ(image.Width(), 3);
-  EXPECT_EQ(
-      MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-bpl-smaller-than-row.pcx")), image); }),
-      "gbm_read_header failed.");
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(FileBytes(RegressionFile("pcx-bpl-smaller-than-row.pcx")), image); }),
+            "gbm_read_header failed.");
   // A run longer than the whole picture stops at the buffer's end.
-  ReadPcx(ReadFileBytes(RegressionFile("pcx-run-past-end-of-image.pcx")), image);
+  ReadPcx(FileBytes(RegressionFile("pcx-run-past-end-of-image.pcx")), image);
   EXPECT_EQ(image.GetPixelIndex(image.Width() - 1, 0), 0x2A);
-  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(ReadFileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadPcx(FileBytes(RegressionFile("pcx-truncated-header.pcx")), image); }),
             "gbm_read_header failed.");
 }
 

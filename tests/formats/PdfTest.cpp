@@ -17,12 +17,11 @@
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvPdfGr.h"
 #include "model/QvDiGrphRegistry.h"
-#include "model/ScratchFolder.h"
+#include "support/TestPalettes.h"
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
 using namespace fmt_test;
-using modeltest::TScratchFolder;
 
 namespace {
 
@@ -72,13 +71,7 @@ Bytes PdfOf(const TDibGraphic& page) {
   return SavedBytes(pdf);
 }
 
-TDibPalette TwoColours(TColorValue first, TColorValue second) {
-  TDibPalette palette{};
-  palette.Count = 2;
-  palette.Entries[0] = EntryOf(first);
-  palette.Entries[1] = EntryOf(second);
-  return palette;
-}
+using qvtest::TwoColours;
 
 constexpr TColorValue kBlack = 0, kWhite = 0xFFFFFF;
 
@@ -218,7 +211,7 @@ TEST(PdfWriter, PagesAreAddedInOrderThroughThePageWriter) {
       }
       EXPECT_TRUE(file.Commit());
     }
-    const std::vector<TPageFacts> facts = PagesOf(modeltest::FileBytes(target));
+    const std::vector<TPageFacts> facts = PagesOf(FileBytes(target));
     ASSERT_EQ(facts.size(), 3u);
     EXPECT_EQ(facts[0].Filter, "/CCITTFaxDecode");
     EXPECT_EQ(facts[0].MediaBox, "[ 0 0 9.6 4.8 ]");

@@ -80,9 +80,6 @@ Bytes ChunkData(const Bytes& png, const char* type) {
   }
   return {};
 }
-uint32_t Be32(const Bytes& b, size_t at) {
-  return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-}
 
 // Recomputes the CRC of the chunk whose data starts at DataAt, after a test changed its bytes.
 void FixCrc(Bytes& png, size_t dataAt, size_t length) {
@@ -614,7 +611,7 @@ TEST(Png, UnusedChunksAreSkippedUnread) {
     EXPECT_FALSE(image.HasIccProfile());
     EXPECT_EQ(image.GetPixelIndex(1, 0), 32);
   }
-  const Bytes huge = ReadFileBytes(RegressionFile("png-scal-chunk-claiming-1380-mb.png"));
+  const Bytes huge = FileBytes(RegressionFile("png-scal-chunk-claiming-1380-mb.png"));
   TPngGraphic image;
   EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(huge, image); }), "Read Error");
 }

@@ -1,9 +1,8 @@
 // Targa codec and TTgaGraphic: round trips in every depth, hand-made types and refused files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "FormatTestUtil.h"
+#include "GbmTestUtil.h"
 #include "formats/QvGbm.h"
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
@@ -34,26 +33,11 @@ void ReadTga(const Bytes& bytes, TDibGraphic& image) {
   GbmReadImage(s, image, "File.tga");
 }
 
-GBM_ERR HeaderRc(const Bytes& bytes) {
-  TMemoryStream s(bytes);
-  gbm_header h{};
-  return gbm_read_header("f.tga", TGbmStream(s).Handle(), 2, &h, "");
-}
+GBM_ERR HeaderRc(const Bytes& bytes) { return GbmHeaderRc(bytes, "f.tga", 2); }
 
 // Writes through the library with options.
 Bytes WriteTga(const TDibGraphic& image, const char* options, GBM_ERR* rc = nullptr) {
-  TMemoryStream s;
-  gbm_header h{};
-  h.w = image.Width();
-  h.h = image.Height();
-  h.bpp = image.BitCount();
-  gbm_rgb pal[256] = {};
-  for (int i = 0; i < image.PaletteRecord().Count; ++i)
-    pal[i] = {image.PaletteRecord().Entries[i].Red, image.PaletteRecord().Entries[i].Green,
-              image.PaletteRecord().Entries[i].Blue};
-  const GBM_ERR r = gbm_write("f.tga", TGbmStream(s).Handle(), 2, &h, pal, image.Bits(), options);
-  if (rc) *rc = r;
-  return s.Data();
+  return GbmWritten(image, "f.tga", 2, options, rc);
 }
 
 }  // namespace
@@ -131,21 +115,18 @@ TEST(Tga, SavingOtherFormatsIsRefusedBeforeWriting) {
 }
 
 TEST(Tga, RefusedSaveOverAnExistingFileKeepsIt) {
-  const std::string dir = testing::TempDir() + "/tga-refused-save";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  const std::string file = dir + "/old.tga";
+  const TScratchFolder folder;
+  const std::string file = folder / "old.tga";
   TTgaGraphic old;
   MakeImage(old, TImageFormat::TrueColor, 3, 2);
   old.SaveToFile(file);
-  const Bytes before = ReadFileBytes(file);
+  const Bytes before = FileBytes(file);
   TTgaGraphic image;
   MakeImage(image, TImageFormat::BlackWhite, 3, 3);
   EXPECT_EQ(MessageOf<ETgaError>([&] { image.SaveToFile(file); }),
             "TARGA image must be true color or 8 bit with palette");
-  EXPECT_EQ(ReadFileBytes(file), before);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-  std::filesystem::remove_all(dir);
+  EXPECT_EQ(FileBytes(file), before);
+  EXPECT_EQ(folder.List().size(), 1u);
 }
 
 TEST(Tga, GrayFileReadsWithGrayRamp) {
@@ -285,11 +266,11 @@ TEST(Tga, RunPastLastPixelIsIgnored) {
   ReadTga(b, image);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 2; ++x) EXPECT_EQ(image.GetPixelIndex(x, y), 7);
-  ReadTga(ReadFileBytes(RegressionFile("tga-rle-run-past-end-of-image.tga")), image);
+  ReadTga(FileBytes(RegressionFile("tga-rle-run-past-end-of-image.tga")), image);
   EXPECT_EQ(image.GetPixel(0, 0), PackColor(0x11, 0x22, 0x33));
-  ReadTga(ReadFileBytes(RegressionFile("tga-colour-map-beyond-entry-255.tga")), image);
+  ReadTga(FileBytes(RegressionFile("tga-colour-map-beyond-entry-255.tga")), image);
   EXPECT_EQ(image.Width(), 1);
-  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadTga(ReadFileBytes(RegressionFile("tga-truncated-header.tga")), image); }),
+  EXPECT_EQ(MessageOf<EGbmError>([&] { ReadTga(FileBytes(RegressionFile("tga-truncated-header.tga")), image); }),
             "gbm_read_header failed.");
 }
 

@@ -2,13 +2,11 @@
 // streams positioned away from the start, failing streams, and files made directly with libtiff
 // for the read rules and the refusals.
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 
 #include "FormatTestUtil.h"
@@ -136,7 +134,8 @@ TEST(Tiff, WrittenFieldsAsPeersSeeThem) {
     MakeImage(image, c.Format, 9, 4, 3);
     image.SetCompression(c.Compression);
     const Bytes bytes = Save(image);
-    const std::string path = testing::TempDir() + "/tiff_fields_" + std::to_string(::getpid()) + ".tif";
+    const TScratchFolder folder;
+    const std::string path = folder / "fields.tif";
     TMemoryStream(bytes).SaveToFile(path);
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     ASSERT_NE(tif, nullptr);
@@ -519,13 +518,13 @@ namespace {
 
 // libtiff's RGBA conversion of a file, rows from the top.
 std::vector<uint32_t> RgbaConversion(const Bytes& file, uint32_t w, uint32_t h) {
-  const std::string path = testing::TempDir() + "/tiff_rgba_" + std::to_string(::getpid()) + ".tif";
+  const TScratchFolder folder;
+  const std::string path = folder / "rgba.tif";
   TMemoryStream(file).SaveToFile(path);
   TIFF* tif = TIFFOpen(path.c_str(), "r");
   std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
   EXPECT_TRUE(TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1));
   TIFFClose(tif);
-  std::filesystem::remove(path);
   return raster;
 }
 
@@ -544,8 +543,8 @@ TEST(Tiff, PixelsOfPartBytesNeverReadPastTheStoredRow) {
     WriteRows(t, 1, 1400000, [](uint32_t, uint8_t* r) { std::fill_n(r, 1400000, 0x5A); });
   });
   const std::pair<std::string, Bytes> files[] = {
-      {"2 bits x 14", ReadFileBytes(RegressionFile("tif-rgb-2-bit-14-samples.tif"))},
-      {"1 bit x 28", ReadFileBytes(RegressionFile("tif-rgb-1-bit-28-samples.tif"))},
+      {"2 bits x 14", FileBytes(RegressionFile("tif-rgb-2-bit-14-samples.tif"))},
+      {"1 bit x 28", FileBytes(RegressionFile("tif-rgb-1-bit-28-samples.tif"))},
       {"400000 pixels wide", wide},
   };
   for (const auto& [name, bytes] : files) {
@@ -558,7 +557,7 @@ TEST(Tiff, PixelsOfPartBytesNeverReadPastTheStoredRow) {
   }
   EXPECT_EQ(Load(files[2].second)->Width(), 400000);
 
-  auto fax = Load(ReadFileBytes(RegressionFile("tif-g3-without-group3options.tif")));
+  auto fax = Load(FileBytes(RegressionFile("tif-g3-without-group3options.tif")));
   EXPECT_EQ(fax->Compression(), TC::tcGroup3_1D);
   EXPECT_TRUE(fax->Warnings().empty());
 }

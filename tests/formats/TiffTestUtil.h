@@ -2,9 +2,7 @@
 #pragma once
 
 #include <tiffio.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -14,17 +12,13 @@ namespace fmt_test {
 
 // Writes a TIFF with libtiff itself: Fill sets the fields and writes the pixels.
 inline Bytes MakeTiff(const std::function<void(TIFF*)>& fill, const char* mode = "w") {
-  static int serial = 0;
-  // Test programs run in parallel: the name is unique to this process.
-  const std::string path =
-      testing::TempDir() + "/tiff_case_" + std::to_string(::getpid()) + "_" + std::to_string(++serial) + ".tif";
+  const TScratchFolder folder;
+  const std::string path = folder / "case.tif";
   TIFF* tif = TIFFOpen(path.c_str(), mode);
   EXPECT_NE(tif, nullptr);
   fill(tif);
   TIFFClose(tif);
-  Bytes bytes = ReadFileBytes(path);
-  std::filesystem::remove(path);
-  return bytes;
+  return FileBytes(path);
 }
 
 inline void SetBasicFields(TIFF* tif, uint32_t w, uint32_t h, int bits, int samples, int photometric, int compression) {

@@ -17,16 +17,7 @@ namespace interop {
 
 bool HaveImageMagick() { return access(kConvert, X_OK) == 0; }
 
-TWorkDir::TWorkDir() {
-  static std::atomic<int> counter{0};
-  FPath = ::testing::TempDir() + "qv-interop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-  std::filesystem::create_directories(FPath);
-}
-
-TWorkDir::~TWorkDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(FPath, ignored);
-}
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 bool Convert(const std::string& arguments) {
   const std::string command = std::string(kConvert) + " " + arguments;
@@ -71,7 +62,7 @@ TRgbPicture MagickPixels(const std::string& file, int width, int height, const s
     ADD_FAILURE() << "ImageMagick could not read " << file;
     return {};
   }
-  picture.Rgb = ReadFileBytes(dump);
+  picture.Rgb = FileBytes(dump);
   if (picture.Rgb.size() != static_cast<size_t>(width) * height * 3) {
     ADD_FAILURE() << "ImageMagick's dump of " << file << " has " << picture.Rgb.size() << " bytes, expected "
                   << static_cast<size_t>(width) * height * 3;
@@ -93,17 +84,6 @@ TRgbPicture OurPixels(const TDibGraphic& image) {
     }
   }
   return picture;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& fileName) {
-  TMemoryStream stream;
-  stream.LoadFromFile(fileName);
-  return stream.Data();
-}
-
-void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-  TMemoryStream stream(bytes);
-  stream.SaveToFile(fileName);
 }
 
 std::unique_ptr<TDibGraphic> ReadThroughRegistry(const std::string& fileName) {
@@ -155,16 +135,6 @@ std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int heigh
     }
   }
   return image;
-}
-
-void Put16(std::vector<uint8_t>& out, unsigned value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
 }
 
 }  // namespace interop

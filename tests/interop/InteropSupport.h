@@ -11,6 +11,8 @@
 
 #include "model/QvDiGrph.h"
 #include "support/PictureCompare.h"
+#include "support/ScratchFolder.h"
+#include "support/TestBytes.h"
 
 using namespace quorvane;
 
@@ -23,19 +25,15 @@ bool HaveImageMagick();
 #define QV_REQUIRE_IMAGEMAGICK() \
   if (!::interop::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed"
 
-// A fresh folder under the test temp dir for one test; removed by the destructor.
-class TWorkDir {
- public:
-  TWorkDir();
-  ~TWorkDir();
-  TWorkDir(const TWorkDir&) = delete;
-  TWorkDir& operator=(const TWorkDir&) = delete;
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
+using qvtest::TScratchFolder;
 
- private:
-  std::string FPath;
-};
+// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
+// decode them independently of ours.
+#define QV_REQUIRE_NETPBM() \
+  if (!::interop::Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
 
+// Runs Command through the shell; true on exit status 0.
+bool Shell(const std::string& command);
 // Runs /usr/bin/convert with Arguments (paths must not need quoting); true on exit status 0.
 bool Convert(const std::string& arguments);
 
@@ -53,8 +51,8 @@ TRgbPicture OurPixels(const TDibGraphic& image);
 
 using qvtest::SamePixels;
 
-std::vector<uint8_t> ReadFileBytes(const std::string& fileName);
-void WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
+using qvtest::FileBytes;
+using qvtest::PutFileBytes;
 
 // Reads File through the registry (by extension).
 std::unique_ptr<TDibGraphic> ReadThroughRegistry(const std::string& fileName);
@@ -65,8 +63,9 @@ void WriteThroughRegistry(const TDibGraphic& image, const std::string& fileName)
 // spreads over the colour cube and indices from the picture).
 std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed);
 
-// Little-endian appenders for hand-built files.
-void Put16(std::vector<uint8_t>& out, unsigned value);
-void Put32(std::vector<uint8_t>& out, uint32_t value);
+using qvtest::Be32;
+using qvtest::Get32;
+using qvtest::Put16;
+using qvtest::Put32;
 
 }  // namespace interop

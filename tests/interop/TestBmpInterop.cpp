@@ -6,6 +6,7 @@
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 #include "interop/InteropSupport.h"
+#include "support/BitmapBytes.h"
 
 using namespace quorvane;
 
@@ -16,7 +17,7 @@ namespace {
 constexpr int kWidth = 61, kHeight = 29;
 
 std::unique_ptr<TDibGraphic> ReadBmp(const std::string& fileName, const std::string& options = "") {
-  TMemoryStream stream(ReadFileBytes(fileName));
+  TMemoryStream stream(FileBytes(fileName));
   auto image = std::make_unique<TDibGraphic>();
   GbmReadImage(stream, *image, "File.bmp", options);
   return image;
@@ -28,10 +29,6 @@ void WriteBmp(const TDibGraphic& image, const std::string& fileName, const char*
   stream.SaveToFile(fileName);
 }
 
-uint32_t Get32(const std::vector<uint8_t>& file, size_t at) {
-  return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | static_cast<uint32_t>(file[at + 3]) << 24;
-}
-
 TRgbPicture Inverted(TRgbPicture picture) {
   for (uint8_t& c : picture.Rgb) c = static_cast<uint8_t>(255 - c);
   return picture;
@@ -39,28 +36,16 @@ TRgbPicture Inverted(TRgbPicture picture) {
 
 // A Windows 3 bitmap header and a 16-entry palette, for hand-coded 4-bit and 8-bit RLE data.
 std::vector<uint8_t> RleBitmap(int width, int height, int bits, const std::vector<uint8_t>& data) {
-  const int colours = 1 << bits;
-  const uint32_t offset = 14 + 40 + 4 * colours;
-  std::vector<uint8_t> file = {'B', 'M'};
-  Put32(file, offset + static_cast<uint32_t>(data.size()));
-  Put32(file, 0);
-  Put32(file, offset);
-  Put32(file, 40);
-  Put32(file, static_cast<uint32_t>(width));
-  Put32(file, static_cast<uint32_t>(height));
-  Put16(file, 1);
-  Put16(file, static_cast<unsigned>(bits));
-  Put32(file, bits == 4 ? 2 : 1);
-  Put32(file, static_cast<uint32_t>(data.size()));
-  for (int i = 0; i < 4; ++i) Put32(file, 0);
-  for (int i = 0; i < colours; ++i) {
-    file.push_back(static_cast<uint8_t>(i * 17));
-    file.push_back(static_cast<uint8_t>(255 - i * 9));
-    file.push_back(static_cast<uint8_t>((i * 101) & 0xFF));
-    file.push_back(0);
+  std::vector<uint8_t> info;
+  qvtest::PutBitmapInfoHeader(info, 40, width, height, bits, bits == 4 ? 2 : 1, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> palette;
+  for (int i = 0; i < 1 << bits; ++i) {
+    palette.push_back(static_cast<uint8_t>(i * 17));
+    palette.push_back(static_cast<uint8_t>(255 - i * 9));
+    palette.push_back(static_cast<uint8_t>((i * 101) & 0xFF));
+    palette.push_back(0);
   }
-  file.insert(file.end(), data.begin(), data.end());
-  return file;
+  return qvtest::BitmapFile(info, palette, data);
 }
 
 int Index16(int x, int y) {
@@ -110,40 +95,29 @@ std::vector<uint8_t> BitmapArray(const std::vector<uint8_t>& file, int width, in
 
 TEST(BmpInterop, ReadsImageMagickWindowsAndOs2Bitmaps) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 21));
   struct TCase {
-    const char* Name;
+    const char* Name;  // ImageMagick's coder for the header version, then the file name
     const char* Options;
     uint32_t HeaderSize;
     int Bits;
     uint32_t Compression;
   };
-  for (const TCase& c : {TCase{"BMP3:"
-                               "w4.bmp",
-                               "-colors 16 -compress none", 40, 4, 0},
-                         TCase{"BMP3:"
-                               "w8.bmp",
-                               "-colors 200 -compress none", 40, 8, 0},
-                         TCase{"BMP3:"
-                               "rle8.bmp",
-                               "-colors 200 -compress RLE", 40, 8, 1},
-                         TCase{"BMP3:"
-                               "w24.bmp",
-                               "", 40, 24, 0},
-                         TCase{"BMP2:"
-                               "o4.bmp",
-                               "-colors 16", 12, 4, 0},
-                         TCase{"BMP2:"
-                               "o8.bmp",
-                               "-colors 200", 12, 8, 0},
-                         TCase{"BMP2:"
-                               "o24.bmp",
-                               "", 12, 24, 0}}) {
+  const TCase cases[] = {
+      {"BMP3:w4.bmp", "-colors 16 -compress none", 40, 4, 0},
+      {"BMP3:w8.bmp", "-colors 200 -compress none", 40, 8, 0},
+      {"BMP3:rle8.bmp", "-colors 200 -compress RLE", 40, 8, 1},
+      {"BMP3:w24.bmp", "", 40, 24, 0},
+      {"BMP2:o4.bmp", "-colors 16", 12, 4, 0},
+      {"BMP2:o8.bmp", "-colors 200", 12, 8, 0},
+      {"BMP2:o24.bmp", "", 12, 24, 0},
+  };
+  for (const TCase& c : cases) {
     const std::string name = std::string(c.Name).substr(5);
     SCOPED_TRACE(name);
     ASSERT_TRUE(Convert(dir / "in.ppm " + c.Options + " " + std::string(c.Name, 5) + dir / name));
-    const std::vector<uint8_t> file = ReadFileBytes(dir / name);
+    const std::vector<uint8_t> file = FileBytes(dir / name);
     ASSERT_EQ(Get32(file, 14), c.HeaderSize);
     ASSERT_EQ(c.HeaderSize == 12 ? file[24] : file[28], c.Bits);
     if (c.HeaderSize == 40) {
@@ -157,7 +131,7 @@ TEST(BmpInterop, ReadsImageMagickWindowsAndOs2Bitmaps) {
 
 TEST(BmpInterop, OneBitBitmapsReadWithTheirPaletteEntriesExchanged) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 22));
   for (const char* coder : {"BMP3:", "BMP2:"}) {
     SCOPED_TRACE(coder);
@@ -173,9 +147,9 @@ TEST(BmpInterop, OneBitBitmapsReadWithTheirPaletteEntriesExchanged) {
 
 TEST(BmpInterop, ReadsHandCodedRunLengthDataLikeImageMagick) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   // ImageMagick writes no RLE4; this file has runs, odd and even absolute runs and line ends.
-  WriteFileBytes(dir / "rle4.bmp", RleBitmap(kWidth, kHeight, 4, Rle4Data(kWidth, kHeight)));
+  PutFileBytes(dir / "rle4.bmp", RleBitmap(kWidth, kHeight, 4, Rle4Data(kWidth, kHeight)));
   auto ours = ReadBmp(dir / "rle4.bmp");
   for (int y = 0; y < kHeight; ++y)
     for (int x = 0; x < kWidth; ++x) ASSERT_EQ(ours->GetPixelIndex(x, y), Index16(x, kHeight - 1 - y)) << x << "," << y;
@@ -189,7 +163,7 @@ TEST(BmpInterop, ReadsHandCodedRunLengthDataLikeImageMagick) {
                                      2, 9, 0, 2, 3, 1,        // row 1: 9 9, delta right 3 and up 1
                                      2, 4, 0, 0,              // row 2: 0 0 0 0 0 4 4 0
                                      8, 6, 0, 0, 0, 1};       // row 3: 6 x 8, end of bitmap
-  WriteFileBytes(dir / "rle8.bmp", RleBitmap(8, 4, 8, rle8));
+  PutFileBytes(dir / "rle8.bmp", RleBitmap(8, 4, 8, rle8));
   auto small = ReadBmp(dir / "rle8.bmp");
   const int expected[4][8] = {
       {6, 6, 6, 6, 6, 6, 6, 6}, {0, 0, 0, 0, 0, 4, 4, 0}, {9, 9, 0, 0, 0, 0, 0, 0}, {7, 7, 7, 7, 7, 1, 2, 3}};
@@ -200,27 +174,27 @@ TEST(BmpInterop, ReadsHandCodedRunLengthDataLikeImageMagick) {
 
 TEST(BmpInterop, ReadsTheFirstBitmapOfAnOs2Array) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 23));
   for (const char* coder : {"BMP2:", "BMP3:"}) {
     SCOPED_TRACE(coder);
     ASSERT_TRUE(Convert(dir / "in.ppm -colors 16 " + coder + dir / "single.bmp"));
     // ImageMagick writes no arrays; the array is built around its single bitmap.
-    WriteFileBytes(dir / "array.bmp", BitmapArray(ReadFileBytes(dir / "single.bmp"), kWidth, kHeight));
+    PutFileBytes(dir / "array.bmp", BitmapArray(FileBytes(dir / "single.bmp"), kWidth, kHeight));
     EXPECT_TRUE(SamePixels(OurPixels(*ReadBmp(dir / "array.bmp")), MagickPixels(dir / "single.bmp", kWidth, kHeight)));
   }
 }
 
 TEST(BmpInterop, ImageMagickReadsOurWindowsAndOs2Bitmaps) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (TImageFormat format : {TImageFormat::BlackWhite, TImageFormat::Color16, TImageFormat::Gray16,
                               TImageFormat::Color256, TImageFormat::Gray256, TImageFormat::TrueColor}) {
     auto image = MakeImage(format, kWidth, kHeight, 31);
     for (const char* options : {static_cast<const char*>(nullptr), "1.1"}) {
       SCOPED_TRACE(std::string(ImageFormatName(format)) + (options ? " 1.1" : ""));
       WriteBmp(*image, dir / "ours.bmp", options);
-      EXPECT_EQ(Get32(ReadFileBytes(dir / "ours.bmp"), 14), options ? 12u : 40u);
+      EXPECT_EQ(Get32(FileBytes(dir / "ours.bmp"), 14), options ? 12u : 40u);
       EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(dir / "ours.bmp", kWidth, kHeight)));
     }
   }
@@ -228,7 +202,7 @@ TEST(BmpInterop, ImageMagickReadsOurWindowsAndOs2Bitmaps) {
 
 TEST(BmpInterop, OneBitWriterFollowsTheImagePaletteOnlyWithLightfg) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   auto image = MakeImage(TImageFormat::BlackWhite, kWidth, kHeight, 32);
   std::swap(image->PaletteRecord().Entries[0], image->PaletteRecord().Entries[1]);  // white, black
   // The writer stores the fixed table black, white and the bits as they are; the image's own
@@ -239,19 +213,12 @@ TEST(BmpInterop, OneBitWriterFollowsTheImagePaletteOnlyWithLightfg) {
   EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels(dir / "light.bmp", kWidth, kHeight)));
 }
 
-// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
-// decode them independently of ours. True when Command (run by the shell) exits with status 0.
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-#define QV_REQUIRE_NETPBM() \
-  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
-
 }  // namespace
 
 TEST(BmpInterop, ReadsNetpbmWindowsAndOs2BitmapsLikeNetpbm) {
   QV_REQUIRE_IMAGEMAGICK();
   QV_REQUIRE_NETPBM();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 13));
   for (int bits : {1, 4, 8, 24}) {
     const std::string colours = std::to_string(bits == 24 ? 256 : 1 << bits);

@@ -37,7 +37,7 @@ bool HavePeers() {
 
 // The test picture with the wide-gamut profile embedded by ImageMagick, as File (8 bits per
 // sample, uncompressed TIFF, high-quality JPEG).
-std::string WideGamutFile(const TWorkDir& dir, const std::string& extension) {
+std::string WideGamutFile(const TScratchFolder& dir, const std::string& extension) {
   const std::string ppm = dir / "picture.ppm";
   if (!std::filesystem::exists(ppm)) WritePpm(ppm, TestPicture(kWidth, kHeight, 11));
   const std::string file = dir / ("wide." + extension);
@@ -56,14 +56,14 @@ int LargestDifference(const TRgbPicture& a, const TRgbPicture& b) {
 
 TEST(ColourInterop, SrgbResultAgreesWithLittleCmsToolsAndImageMagick) {
   QV_REQUIRE_COLOUR_PEERS();
-  TWorkDir dir;
+  TScratchFolder dir;
   const std::string ourSrgb = dir / "lcms-srgb.icc";
-  WriteFileBytes(ourSrgb, qvtest::SrgbProfile());
+  PutFileBytes(ourSrgb, qvtest::SrgbProfile());
   for (const std::string extension : {"tif", "png", "jpg"}) {
     SCOPED_TRACE(extension);
     const std::string file = WideGamutFile(dir, extension);
     std::unique_ptr<TDibGraphic> image = ReadThroughRegistry(file);
-    ASSERT_EQ(image->IccProfile(), ReadFileBytes(kWideProfile));
+    ASSERT_EQ(image->IccProfile(), FileBytes(kWideProfile));
     const TRgbPicture original = OurPixels(*image);
     ASSERT_TRUE(ConvertToSrgb(*image));
     const TRgbPicture ours = OurPixels(*image);
@@ -92,8 +92,8 @@ TEST(ColourInterop, SrgbResultAgreesWithLittleCmsToolsAndImageMagick) {
 // and tificc converts our TIFF exactly as it converts the original.
 TEST(ColourInterop, ProfileSurvivesOurRoundTrip) {
   QV_REQUIRE_COLOUR_PEERS();
-  TWorkDir dir;
-  const std::vector<uint8_t> profile = ReadFileBytes(kWideProfile);
+  TScratchFolder dir;
+  const std::vector<uint8_t> profile = FileBytes(kWideProfile);
   for (const std::string extension : {"tif", "png", "jpg"}) {
     SCOPED_TRACE(extension);
     const std::string file = WideGamutFile(dir, extension);
@@ -102,7 +102,7 @@ TEST(ColourInterop, ProfileSurvivesOurRoundTrip) {
     WriteThroughRegistry(*image, ours);
     const std::string extracted = dir / ("ours-" + extension + ".icc");
     ASSERT_TRUE(Convert(ours + " " + extracted));
-    EXPECT_EQ(ReadFileBytes(extracted), profile);
+    EXPECT_EQ(FileBytes(extracted), profile);
     if (extension == "tif") {
       ASSERT_TRUE(RunTool("tificc -t0 " + file + " " + dir / "from-original.tif"));
       ASSERT_TRUE(RunTool("tificc -t0 " + ours + " " + dir / "from-ours.tif"));

@@ -36,7 +36,7 @@ std::vector<uint16_t> PeerSamples16(const std::string& file, int width, int heig
     ADD_FAILURE() << "heif-convert or ImageMagick failed on " << file;
     return {};
   }
-  const std::vector<uint8_t> bytes = ReadFileBytes(dump);
+  const std::vector<uint8_t> bytes = FileBytes(dump);
   std::vector<uint16_t> samples(bytes.size() / 2);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
   if (samples.size() != static_cast<size_t>(width) * height * 3)
@@ -65,7 +65,7 @@ int MaxDifference(const TRgbPicture& a, const TRgbPicture& b) {
 
 TEST(HeifInterop, HeifEncFilesReadWithHeifConvertsPixels) {
   QV_REQUIRE_HEIF_PEERS();
-  TWorkDir dir;
+  TScratchFolder dir;
   constexpr int kWidth = 61, kHeight = 29;
   const std::string ppm = dir / "source.ppm";
   WritePpm(ppm, TestPicture(kWidth, kHeight, 5));
@@ -184,7 +184,7 @@ TRgbPicture Oriented(const TRgbPicture& in, int orientation) {
 
 TEST(HeifInterop, RotationAndMirroringAreAppliedOnceAndExifIsNotApplied) {
   QV_REQUIRE_HEIF_PEERS();
-  TWorkDir dir;
+  TScratchFolder dir;
   const TRgbPicture source = TestPicture(24, 16, 9);
   for (const bool av1 : {false, true}) {
     SCOPED_TRACE(av1 ? "AVIF" : "HEIC");
@@ -208,14 +208,14 @@ TEST(HeifInterop, RotationAndMirroringAreAppliedOnceAndExifIsNotApplied) {
 // The size checks find, in files heif-enc writes, the frame sizes of the coded streams.
 TEST(HeifInterop, TheSizeChecksSeeTheCodedFrameSizes) {
   QV_REQUIRE_HEIF_PEERS();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "source.ppm", TestPicture(40, 24, 2));
   ASSERT_TRUE(Convert((dir / "source.ppm") + " -depth 8 PNG24:" + (dir / "source.png")));
   for (const char* extension : {"heic", "avif"}) {
     SCOPED_TRACE(extension);
     const std::string file = dir / (std::string("p.") + extension);
     ASSERT_TRUE(RunPeer("heif-enc -q 50 " + (dir / "source.png") + " -o " + file));
-    const std::vector<uint8_t> bytes = ReadFileBytes(file);
+    const std::vector<uint8_t> bytes = FileBytes(file);
     const THeifLayout layout = ReadHeifLayout(bytes.data(), bytes.size());
     EXPECT_FALSE(layout.UnknownCodedSize);
     // The item's size and the coded frame's (HEVC codes whole 8 x 8 blocks, AV1 the size itself).

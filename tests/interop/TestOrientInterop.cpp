@@ -71,7 +71,7 @@ TRgbPicture PillowUpright(const std::string& file) {
     ADD_FAILURE() << "Pillow could not read " << file;
     return {};
   }
-  picture.Rgb = ReadFileBytes(dump);
+  picture.Rgb = FileBytes(dump);
   return picture;
 }
 
@@ -94,7 +94,7 @@ TEST_P(OrientInterop, UprightAsThePeersShowIt) {
   if (!HavePillow() || !HaveExiftool()) GTEST_SKIP() << "Pillow (python3-pil) or exiftool is not installed";
   const TCase c = GetParam();
   const bool jpeg = std::string(c.Kind) == "jpeg";
-  TWorkDir dir;
+  TScratchFolder dir;
   const TRgbPicture upright = TestPicture(kWidth, kHeight, 23);
   WritePpm(dir / "stored.ppm", Stored(upright, c.Orientation));
   const std::string file = dir / (jpeg ? "photo.jpg" : "photo.tif");

@@ -81,7 +81,7 @@ std::vector<uint8_t> FourBitPcx(int width, int height, bool fourPlanes) {
 
 TEST(PcxInterop, ReadsImageMagickFilesOfEveryDepth) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 7));
   struct TCase {
     const char* Name;
@@ -103,10 +103,10 @@ TEST(PcxInterop, ReadsImageMagickFilesOfEveryDepth) {
 
 TEST(PcxInterop, OneBitFilesHaveTheOppositePolarityInImageMagick) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 3));
   ASSERT_TRUE(Convert(dir / "in.ppm -dither none -remap pattern:gray50 -depth 1 " + dir / "bw.pcx"));
-  const std::vector<uint8_t> file = ReadFileBytes(dir / "bw.pcx");
+  const std::vector<uint8_t> file = FileBytes(dir / "bw.pcx");
   ASSERT_EQ(file[3], 1);
   ASSERT_EQ(file[65], 1);
   auto ours = ReadThroughRegistry(dir / "bw.pcx");
@@ -128,10 +128,10 @@ TEST(PcxInterop, OneBitFilesHaveTheOppositePolarityInImageMagick) {
 
 TEST(PcxInterop, ReadsHandBuiltFourBitFilesLikeImageMagick) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (bool fourPlanes : {false, true}) {
     SCOPED_TRACE(fourPlanes ? "four planes" : "one plane");
-    WriteFileBytes(dir / "f4.pcx", FourBitPcx(kWidth, kHeight, fourPlanes));
+    PutFileBytes(dir / "f4.pcx", FourBitPcx(kWidth, kHeight, fourPlanes));
     auto ours = ReadThroughRegistry(dir / "f4.pcx");
     ASSERT_EQ(ours->ImageFormat(), TImageFormat::Color16);
     for (int y = 0; y < kHeight; y += 7)
@@ -142,7 +142,7 @@ TEST(PcxInterop, ReadsHandBuiltFourBitFilesLikeImageMagick) {
 
 TEST(PcxInterop, ImageMagickReadsOurFilesOfEveryFormat) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Color256, TImageFormat::Gray256,
                               TImageFormat::Color16, TImageFormat::Gray16}) {
     SCOPED_TRACE(ImageFormatName(format));
@@ -154,7 +154,7 @@ TEST(PcxInterop, ImageMagickReadsOurFilesOfEveryFormat) {
 
 TEST(DcxInterop, ReadsEveryPageOfAnImageMagickContainer) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "a.ppm", TestPicture(kWidth, kHeight, 1));
   WritePpm(dir / "b.ppm", TestPicture(23, 40, 2));
   // The palette page sits in the middle: its trailer is at the end of its own extent.
@@ -163,7 +163,7 @@ TEST(DcxInterop, ReadsEveryPageOfAnImageMagickContainer) {
   const int widths[] = {kWidth, 23, kWidth}, heights[] = {kHeight, 40, kHeight};
 
   TDcxGraphic counter;
-  TMemoryStream stream(ReadFileBytes(dir / "pages.dcx"));
+  TMemoryStream stream(FileBytes(dir / "pages.dcx"));
   ASSERT_EQ(counter.GetImageCount(stream), 3);
   auto all = std::make_unique<TDcxGraphic>();
   all->SetMultiImage(true);
@@ -183,7 +183,7 @@ TEST(DcxInterop, ReadsEveryPageOfAnImageMagickContainer) {
 
 TEST(DcxInterop, ImageMagickReadsEveryPageWeAppend) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   std::vector<std::unique_ptr<TDibGraphic>> pages;
   pages.push_back(MakeImage(TImageFormat::Color256, kWidth, kHeight, 1));
   pages.push_back(MakeImage(TImageFormat::TrueColor, 17, 33, 2));
@@ -204,19 +204,12 @@ TEST(DcxInterop, ImageMagickReadsEveryPageWeAppend) {
   }
 }
 
-// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
-// decode them independently of ours. True when Command (run by the shell) exits with status 0.
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-#define QV_REQUIRE_NETPBM() \
-  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
-
 }  // namespace
 
 TEST(PcxInterop, ReadsNetpbmFilesOfEveryLayoutLikeNetpbm) {
   QV_REQUIRE_IMAGEMAGICK();
   QV_REQUIRE_NETPBM();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 11));
   ASSERT_TRUE(Shell("pnmquant 16 " + dir / "full.ppm" + " >" + dir / "16.ppm" + " 2>/dev/null"));
   ASSERT_TRUE(Shell("pnmquant 200 " + dir / "full.ppm" + " >" + dir / "200.ppm" + " 2>/dev/null"));
@@ -235,7 +228,7 @@ TEST(PcxInterop, ReadsNetpbmFilesOfEveryLayoutLikeNetpbm) {
     SCOPED_TRACE(std::string(c.Picture) + " " + c.Options);
     ASSERT_TRUE(
         Shell(std::string("ppmtopcx ") + c.Options + " " + dir / c.Picture + " >" + dir / "n.pcx" + " 2>/dev/null"));
-    const std::vector<uint8_t> file = ReadFileBytes(dir / "n.pcx");
+    const std::vector<uint8_t> file = FileBytes(dir / "n.pcx");
     ASSERT_EQ(file[3], c.Bits);
     ASSERT_EQ(file[65], c.Planes);
     ASSERT_TRUE(Shell("pcxtoppm " + dir / "n.pcx" + " >" + dir / "theirs.ppm" + " 2>/dev/null"));

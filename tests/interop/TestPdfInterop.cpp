@@ -17,6 +17,7 @@
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvPdfGr.h"
 #include "interop/InteropSupport.h"
+#include "support/TestPalettes.h"
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
@@ -142,13 +143,7 @@ struct TPeerPage {
   int Bits;
 };
 
-TDibPalette TwoColours(TColorValue first, TColorValue second) {
-  TDibPalette palette{};
-  palette.Count = 2;
-  palette.Entries[0] = EntryOf(first);
-  palette.Entries[1] = EntryOf(second);
-  return palette;
-}
+using qvtest::TwoColours;
 
 std::unique_ptr<TDibGraphic> WithResolution(std::unique_ptr<TDibGraphic> image, int xDpi, int yDpi) {
   image->SetXDpi(static_cast<uint16_t>(xDpi));
@@ -192,7 +187,7 @@ double MeanDifference(const TRgbPicture& a, const TRgbPicture& b) {
 TEST(PdfInterop, PeersReadEveryKindOfPage) {
   QV_REQUIRE_PDF_PEERS();
   RegisterStandardGraphicFormats();
-  TWorkDir dir;
+  TScratchFolder dir;
   std::vector<TPeerPage> pages;
   pages.push_back(
       {"black first", WithResolution(BlackWhite(TwoColours(0, 0xFFFFFF), 250, 350, 1), 300, 300), "ccitt", "gray", 1});
@@ -263,7 +258,7 @@ TEST(PdfInterop, PeersReadEveryKindOfPage) {
 TEST(PdfInterop, UnchangedJpegFilesKeepTheirBytes) {
   QV_REQUIRE_PDF_PEERS();
   if (!Shell("command -v cjpeg")) GTEST_SKIP() << "cjpeg is not installed";
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(96, 64, 7));
   struct TCase {
     const char* Name;
@@ -283,7 +278,7 @@ TEST(PdfInterop, UnchangedJpegFilesKeepTheirBytes) {
     WriteThroughRegistry(*image, pdf);
     EXPECT_EQ(Capture("qpdf --check " + pdf).Status, 0);
     Capture("pdfimages -j " + pdf + " " + dir / c.Name);
-    EXPECT_EQ(ReadFileBytes(dir / (std::string(c.Name) + "-000.jpg")) == ReadFileBytes(jpeg), c.Kept);
+    EXPECT_EQ(FileBytes(dir / (std::string(c.Name) + "-000.jpg")) == FileBytes(jpeg), c.Kept);
     const TRgbPicture rendered = Rendered(pdf, 1, 96, 96, dir / (std::string(c.Name) + "-page"));
     EXPECT_TRUE(SamePixels(Enlarged(OurPixels(*OurJpegOfPage(pdf, 1, dir / c.Name))), rendered, 2));
   }
@@ -293,7 +288,7 @@ TEST(PdfInterop, UnchangedJpegFilesKeepTheirBytes) {
   CreateTransform(ImageOperation("negative"), DefaultParameters(ImageOperation("negative")))->Apply(*image);
   WriteThroughRegistry(*image, dir / "negative.pdf");
   Capture("pdfimages -j " + dir / "negative.pdf " + dir / "negative");
-  EXPECT_NE(ReadFileBytes(dir / "negative-000.jpg"), ReadFileBytes(dir / "baseline.jpg"));
+  EXPECT_NE(FileBytes(dir / "negative-000.jpg"), FileBytes(dir / "baseline.jpg"));
 }
 
 // An A4 page at 300 dpi: a page of text in black and white at most 100 KB; a photograph-like colour page at
@@ -301,7 +296,7 @@ TEST(PdfInterop, UnchangedJpegFilesKeepTheirBytes) {
 TEST(PdfInterop, A4PagesStaySmall) {
   QV_REQUIRE_PDF_PEERS();
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   ASSERT_TRUE(Convert("-size 2480x3508 xc:white -fill black -font DejaVu-Serif -pointsize 50 -draw \"" +
                       TextPageDrawing() + "\" -threshold 50% -compress Group4 " + dir / "text.tif"));
   std::unique_ptr<TDibGraphic> text = ReadThroughRegistry(dir / "text.tif");
@@ -329,8 +324,8 @@ TEST(PdfInterop, A4PagesStaySmall) {
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0][12], "300");
   }
-  const size_t textSize = ReadFileBytes(dir / "text.pdf").size();
-  const size_t photoSize = ReadFileBytes(dir / "photo.pdf").size();
+  const size_t textSize = FileBytes(dir / "text.pdf").size();
+  const size_t photoSize = FileBytes(dir / "photo.pdf").size();
   RecordProperty("text_page_bytes", std::to_string(textSize));
   RecordProperty("photo_page_bytes", std::to_string(photoSize));
   EXPECT_LE(textSize, 100u * 1000);

@@ -24,7 +24,7 @@ std::unique_ptr<TDibGraphic> Load(const std::string& file, bool allImages = fals
 
 // The bitmap turned into its top-down form: negative height, rows in picture order.
 void MakeTopDown(const std::string& file) {
-  std::vector<uint8_t> bytes = ReadFileBytes(file);
+  std::vector<uint8_t> bytes = FileBytes(file);
   const uint32_t offset = bytes[10] | bytes[11] << 8 | bytes[12] << 16 | static_cast<uint32_t>(bytes[13]) << 24;
   const int32_t height = static_cast<int32_t>(bytes[22] | bytes[23] << 8 | bytes[24] << 16 | bytes[25] << 24);
   const size_t rowBytes = (bytes.size() - offset) / static_cast<size_t>(height);
@@ -33,12 +33,12 @@ void MakeTopDown(const std::string& file) {
                      bytes.begin() + offset + (height - 1 - y) * rowBytes);
   const uint32_t negative = static_cast<uint32_t>(-height);
   for (int i = 0; i < 4; ++i) bytes[22 + i] = static_cast<uint8_t>(negative >> (8 * i));
-  WriteFileBytes(file, bytes);
+  PutFileBytes(file, bytes);
 }
 
 TEST(PlatformInterop, ImageMagickBitmapsOfEveryDepthAndLayout) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   const std::string source = dir / "source.ppm";
   WritePpm(source, TestPicture(kWidth, kHeight, 11));
   const struct {
@@ -71,7 +71,7 @@ TEST(PlatformInterop, ImageMagickBitmapsOfEveryDepthAndLayout) {
 
 TEST(PlatformInterop, AnimatedGifGivesItsFirstFrameOrAllFrames) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   std::string frames;
   for (int i = 0; i < 3; ++i) {
     const std::string frame = dir / ("frame" + std::to_string(i) + ".ppm");
@@ -109,12 +109,12 @@ void WriteTranslucentPam(const std::string& file, int size) {
                                                       : x < 2 * size / 3 ? 128
                                                                          : 255)});
     }
-  WriteFileBytes(file, bytes);
+  PutFileBytes(file, bytes);
 }
 
 TEST(PlatformInterop, ImageMagickIconsGiveTheirStandardSizeOnBlack) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   const std::string pam = dir / "source.pam";
   WriteTranslucentPam(pam, 48);
   const std::string ico = dir / "sizes.ico";
@@ -127,7 +127,7 @@ TEST(PlatformInterop, ImageMagickIconsGiveTheirStandardSizeOnBlack) {
   EXPECT_TRUE(SamePixels(OurPixels(*loaded), theirs, 1));
 
   TIconGraphic icon;
-  TMemoryStream stream(ReadFileBytes(ico));
+  TMemoryStream stream(FileBytes(ico));
   icon.LoadFromStream(stream);
   EXPECT_TRUE(SamePixels(OurPixels(icon), theirs, 1));
   EXPECT_EQ(OurPixels(icon).At(0, 0)[0], 0);  // transparent: black
@@ -135,7 +135,7 @@ TEST(PlatformInterop, ImageMagickIconsGiveTheirStandardSizeOnBlack) {
 
 TEST(PlatformInterop, OurIconsReadInImageMagickWithOurPixels) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (const TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Color256, TImageFormat::BlackWhite}) {
     SCOPED_TRACE(ImageFormatName(format));
     const std::unique_ptr<TDibGraphic> source = MakeImage(format, 45, 20, 8);
@@ -160,7 +160,7 @@ namespace {
 // libwebp decodes it), its alpha dropped with the stored colours kept; one-bit WBMP.
 TEST(PlatformInterop, QtPluginFormatsReadWithImageMagicksPixels) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   const std::string source = dir / "source.ppm", pam = dir / "translucent.pam";
   WritePpm(source, TestPicture(kWidth, kHeight, 17));
   WriteTranslucentPam(pam, 40);
@@ -192,7 +192,7 @@ TEST(PlatformInterop, QtPluginFormatsReadWithImageMagicksPixels) {
 TEST(PlatformInterop, AnimatedWebPGivesItsFirstFrameOrAllFrames) {
   QV_REQUIRE_IMAGEMAGICK();
   if (access("/usr/bin/img2webp", X_OK) != 0) GTEST_SKIP() << "img2webp is not installed";
-  TWorkDir dir;
+  TScratchFolder dir;
   std::string frames;
   std::vector<TRgbPicture> pictures;
   for (int i = 0; i < 3; ++i) {

@@ -30,28 +30,13 @@ TRgbPicture MagickHighBytes(const std::string& file, int width, int height, cons
     ADD_FAILURE() << "ImageMagick could not read " << file;
     return {};
   }
-  const std::vector<uint8_t> wide = ReadFileBytes(dump);
+  const std::vector<uint8_t> wide = FileBytes(dump);
   if (wide.size() != static_cast<size_t>(width) * height * 6) {
     ADD_FAILURE() << "dump of " << file << " has " << wide.size() << " bytes";
     return {};
   }
   for (size_t i = 0; i < wide.size(); i += 2) picture.Rgb.push_back(wide[i]);
   return picture;
-}
-
-::testing::AssertionResult ClosePixels(const TRgbPicture& ours, const TRgbPicture& theirs, int tolerance) {
-  if (ours.Width != theirs.Width || ours.Height != theirs.Height || ours.Rgb.size() != theirs.Rgb.size())
-    return ::testing::AssertionFailure() << "sizes differ";
-  for (size_t i = 0; i < ours.Rgb.size(); ++i)
-    if (std::abs(ours.Rgb[i] - theirs.Rgb[i]) > tolerance)
-      return ::testing::AssertionFailure()
-             << "pixel " << i / 3 % ours.Width << "," << i / 3 / ours.Width << " sample " << i % 3 << ": ours "
-             << int(ours.Rgb[i]) << ", theirs " << int(theirs.Rgb[i]);
-  return ::testing::AssertionSuccess();
-}
-
-uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
-  return uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
 bool HasChunk(const std::vector<uint8_t>& png, const char* type) {
@@ -108,7 +93,7 @@ struct TMagickPng {
 
 TEST(PngInterop, ReadsImageMagickFilesOfEveryColourTypeAndDepth) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 4));
   const std::string alpha = "-alpha set -channel A -fx '(i+j)/(w+h)' +channel ";
   const std::string plain = "-define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt,gAMA ";
@@ -144,7 +129,7 @@ TEST(PngInterop, ReadsImageMagickFilesOfEveryColourTypeAndDepth) {
   for (const TMagickPng& c : cases) {
     const std::string file = dir / (std::string(c.Name) + ".png");
     ASSERT_TRUE(Convert(dir / "in.ppm " + c.Options + file)) << c.Name;
-    const std::vector<uint8_t> bytes = ReadFileBytes(file);
+    const std::vector<uint8_t> bytes = FileBytes(file);
     ASSERT_GT(bytes.size(), 33u);
     EXPECT_EQ(bytes[24], c.Depth) << c.Name;
     EXPECT_EQ(bytes[25], c.ColorType) << c.Name;
@@ -156,32 +141,32 @@ TEST(PngInterop, ReadsImageMagickFilesOfEveryColourTypeAndDepth) {
     if (c.Expect == TExpect::FlattenOnto) extra = "-background " + c.Background + " -alpha remove", tolerance = 1;
     // ImageMagick takes a file with gAMA 1.0 as linear light and would convert it on output.
     if (c.Expect == TExpect::Gamma22) extra = "-set colorspace sRGB -evaluate pow 0.4545454545", tolerance = 1;
-    EXPECT_TRUE(ClosePixels(OurPixels(*ours), MagickHighBytes(file, kWidth, kHeight, extra), tolerance)) << c.Name;
+    EXPECT_TRUE(SamePixels(OurPixels(*ours), MagickHighBytes(file, kWidth, kHeight, extra), tolerance)) << c.Name;
   }
 }
 
 TEST(PngInterop, SrgbWinsOverGammaAndDensityIsRead) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 6));
   ASSERT_TRUE(Convert(dir / "in.ppm -define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt -set gamma 1.0 "
                             "-density 300 -units PixelsPerInch png24:" +
                       dir / "srgb.png"));
-  std::vector<uint8_t> bytes = ReadFileBytes(dir / "srgb.png");
+  std::vector<uint8_t> bytes = FileBytes(dir / "srgb.png");
   InsertSrgb(bytes);
-  WriteFileBytes(dir / "srgb.png", bytes);
+  PutFileBytes(dir / "srgb.png", bytes);
   ASSERT_TRUE(RunTool("pngcheck -q " + dir / "srgb.png"));
   TPngGraphic ours;
   ours.LoadFromFile(dir / "srgb.png");
   EXPECT_EQ(ours.XDpi(), 300);
-  EXPECT_TRUE(ClosePixels(OurPixels(ours), MagickHighBytes(dir / "srgb.png", kWidth, kHeight, ""), 0));
+  EXPECT_TRUE(SamePixels(OurPixels(ours), MagickHighBytes(dir / "srgb.png", kWidth, kHeight, ""), 0));
 }
 
 // Our files of every format, interlaced or not, pass pngcheck and read in ImageMagick with our
 // pixels.
 TEST(PngInterop, OurFilesPassPngcheckAndReadInImageMagick) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (int f = 0; f < kImageFormatCount; ++f)
     for (bool interlaced : {true, false}) {
       const auto format = static_cast<TImageFormat>(f);
@@ -202,7 +187,7 @@ TEST(PngInterop, OurFilesPassPngcheckAndReadInImageMagick) {
 // pngcheck and reads in ImageMagick with our pixels.
 TEST(PngInterop, LargeFilesOfEveryDeflateStrategyPassPngcheck) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   constexpr int kBigWidth = 700, kBigHeight = 540;
   for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Gray256})
     for (bool noise : {true, false}) {
@@ -233,7 +218,7 @@ TEST(PngInterop, LargeFilesOfEveryDeflateStrategyPassPngcheck) {
 // written passes pngcheck.
 TEST(PngInterop, GammaCorrectedImageSavedAgainKeepsItsPixels) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 12));
   const std::string chunks = "-define png:exclude-chunks=bKGD,cHRM,tIME,date,tEXt,zTXt ";
   const std::pair<const char*, std::string> cases[] = {
@@ -244,7 +229,7 @@ TEST(PngInterop, GammaCorrectedImageSavedAgainKeepsItsPixels) {
   for (const auto& [name, options] : cases) {
     const std::string file = dir / (std::string(name) + ".png");
     ASSERT_TRUE(Convert(dir / "in.ppm " + options + file)) << name;
-    ASSERT_TRUE(HasChunk(ReadFileBytes(file), "gAMA")) << name;
+    ASSERT_TRUE(HasChunk(FileBytes(file), "gAMA")) << name;
     TPngGraphic image;
     image.LoadFromFile(file);
     const TRgbPicture first = OurPixels(image);
@@ -259,7 +244,7 @@ TEST(PngInterop, GammaCorrectedImageSavedAgainKeepsItsPixels) {
 }
 
 TEST(JpegInterop, ReadsCjpegFilesWithDjpegsPixels) {
-  TWorkDir dir;
+  TScratchFolder dir;
   const TRgbPicture picture = TestPicture(kWidth, kHeight, 8);
   WritePpm(dir / "in.ppm", picture);
   WritePgm(dir / "in.pgm", picture);
@@ -286,7 +271,7 @@ TEST(JpegInterop, ReadsCjpegFilesWithDjpegsPixels) {
 
 TEST(JpegInterop, ImageMagickDensitiesAndCmyk) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 9));
   struct Case {
     const char* Name;
@@ -320,7 +305,7 @@ TEST(JpegInterop, ImageMagickDensitiesAndCmyk) {
 // pixel as djpeg decodes it, with a warning.
 TEST(JpegInterop, CutPhotographsReadAsDjpegDecodesThem) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   const std::string noise = "-size 2000x1500 xc: +noise Random ";
   const std::pair<const char*, std::string> cases[] = {
       {"baseline", noise + "-quality 92 -sampling-factor 2x2"},
@@ -330,10 +315,10 @@ TEST(JpegInterop, CutPhotographsReadAsDjpegDecodesThem) {
   for (const auto& [name, options] : cases) {
     const std::string whole = dir / (std::string(name) + ".jpg");
     ASSERT_TRUE(Convert(options + " " + whole)) << name;
-    const std::vector<uint8_t> bytes = ReadFileBytes(whole);
+    const std::vector<uint8_t> bytes = FileBytes(whole);
     for (size_t size : {size_t{6000}, bytes.size() / 3}) {
       const std::string cut = dir / (std::string(name) + "-" + std::to_string(size) + ".jpg");
-      WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
+      PutFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(size)));
       // djpeg exits with 2 when it warned, as it must here.
       std::system(("djpeg -pnm -outfile " + cut + ".pnm " + cut + " >/dev/null 2>&1").c_str());
       TJpegGraphic ours;
@@ -346,7 +331,7 @@ TEST(JpegInterop, CutPhotographsReadAsDjpegDecodesThem) {
 }
 
 TEST(JpegInterop, OurFilesDecodeInDjpegToOurPixels) {
-  TWorkDir dir;
+  TScratchFolder dir;
   for (TImageFormat format : {TImageFormat::Gray256, TImageFormat::TrueColor})
     for (int variant = 0; variant < 3; ++variant) {
       std::unique_ptr<TDibGraphic> image = MakeImage(format, kWidth, kHeight, 21);

@@ -46,7 +46,7 @@ struct TMagickTarga {
 
 TEST(TgaInterop, ReadsImageMagickFilesOfEveryTypeDepthAndRowOrder) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "in.ppm", TestPicture(kWidth, kHeight, 9));
   // Alpha that varies, so a reader that mixed it into the colour would show.
   const std::string alpha = "-alpha set -channel A -fx 'i/w' +channel";
@@ -69,7 +69,7 @@ TEST(TgaInterop, ReadsImageMagickFilesOfEveryTypeDepthAndRowOrder) {
   for (const TMagickTarga& c : cases) {
     SCOPED_TRACE(c.Name);
     ASSERT_TRUE(Convert(dir / "in.ppm " + c.Options + " " + dir / c.Name));
-    const std::vector<uint8_t> file = ReadFileBytes(dir / c.Name);
+    const std::vector<uint8_t> file = FileBytes(dir / c.Name);
     ASSERT_EQ(file[2], c.Type);
     ASSERT_EQ(file[16], c.Depth);
     auto ours = ReadThroughRegistry(dir / c.Name);
@@ -85,13 +85,13 @@ TEST(TgaInterop, ReadsImageMagickFilesOfEveryTypeDepthAndRowOrder) {
 
 TEST(TgaInterop, ImageMagickReadsOurFilesUnderEveryExtension) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Color256, TImageFormat::Gray256}) {
     for (const char* name : {"ours.tga", "ours.vst", "ours.afi"}) {
       SCOPED_TRACE(std::string(ImageFormatName(format)) + " " + name);
       auto image = MakeImage(format, kWidth, kHeight, 4);
       WriteThroughRegistry(*image, dir / name);
-      const std::vector<uint8_t> file = ReadFileBytes(dir / name);
+      const std::vector<uint8_t> file = FileBytes(dir / name);
       EXPECT_EQ(file[2], format == TImageFormat::TrueColor ? 2 : 1);
       EXPECT_TRUE(SamePixels(OurPixels(*image), MagickPixels("tga:" + dir / name, kWidth, kHeight, kPictureOrder)));
     }
@@ -107,7 +107,7 @@ void WriteWithOptions(const TDibGraphic& image, const std::string& fileName, con
 
 TEST(TgaInterop, ImageMagickReadsEveryDepthAndRowOrderOfTheCodec) {
   QV_REQUIRE_IMAGEMAGICK();
-  TWorkDir dir;
+  TScratchFolder dir;
   auto rgb = MakeImage(TImageFormat::TrueColor, kWidth, kHeight, 6);
   auto mapped = MakeImage(TImageFormat::Color256, kWidth, kHeight, 6);
   struct TCase {
@@ -121,7 +121,7 @@ TEST(TgaInterop, ImageMagickReadsEveryDepthAndRowOrderOfTheCodec) {
                          TCase{rgb.get(), "32 yup", 32, 0}, TCase{mapped.get(), "ydown", 8, 0x20}}) {
     SCOPED_TRACE(c.Options);
     WriteWithOptions(*c.Image, dir / "opt.tga", c.Options);
-    const std::vector<uint8_t> file = ReadFileBytes(dir / "opt.tga");
+    const std::vector<uint8_t> file = FileBytes(dir / "opt.tga");
     ASSERT_EQ(file[16], c.Depth);
     ASSERT_EQ(file[17], c.Descriptor);
     const TRgbPicture theirs = MagickPixels(dir / "opt.tga", kWidth, kHeight, kPictureOrder);
@@ -138,19 +138,12 @@ TEST(TgaInterop, ImageMagickReadsEveryDepthAndRowOrderOfTheCodec) {
   }
 }
 
-// netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
-// decode them independently of ours. True when Command (run by the shell) exits with status 0.
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-#define QV_REQUIRE_NETPBM() \
-  if (!Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
-
 }  // namespace
 
 TEST(TgaInterop, ReadsNetpbmFilesLikeNetpbm) {
   QV_REQUIRE_IMAGEMAGICK();
   QV_REQUIRE_NETPBM();
-  TWorkDir dir;
+  TScratchFolder dir;
   WritePpm(dir / "full.ppm", TestPicture(kWidth, kHeight, 12));
   ASSERT_TRUE(Shell("pnmquant 100 " + dir / "full.ppm" + " >" + dir / "100.ppm" + " 2>/dev/null"));
   ASSERT_TRUE(Shell("ppmtopgm " + dir / "full.ppm" + " >" + dir / "gray.pgm" + " 2>/dev/null"));
@@ -165,7 +158,7 @@ TEST(TgaInterop, ReadsNetpbmFilesLikeNetpbm) {
     SCOPED_TRACE(std::string(c.Picture) + " " + c.Options);
     ASSERT_TRUE(
         Shell(std::string("ppmtotga ") + c.Options + " " + dir / c.Picture + " >" + dir / "n.tga" + " 2>/dev/null"));
-    ASSERT_EQ(ReadFileBytes(dir / "n.tga")[2], c.Type);
+    ASSERT_EQ(FileBytes(dir / "n.tga")[2], c.Type);
     ASSERT_TRUE(Shell("tgatoppm " + dir / "n.tga" + " >" + dir / "theirs.ppm" + " 2>/dev/null"));
     auto ours = ReadThroughRegistry(dir / "n.tga");
     EXPECT_TRUE(SamePixels(OurPixels(*ours), MagickPixels(dir / "theirs.ppm", kWidth, kHeight)));

@@ -1,13 +1,15 @@
 // The buffered file stream behaves exactly as an unbuffered stream under any mix of reads,
 // writes and seeks, and reports a failed final write.
+#include <gtest/gtest.h>
+
 #include <random>
 
-#include "ScratchFolder.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvExcept.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
-using namespace modeltest;
+using namespace qvtest;
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
+#include "support/ErrorMessage.h"
 
 using namespace quorvane;
 
@@ -57,14 +58,7 @@ class TManualPlatform : public IPlatform {
   int Processed = 0;
 };
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using qvtest::MessageOf;
 
 TEST(Frames, MultiImageLoadReadsEveryPageFromTheStartPosition) {
   TMemoryStream stream({9, 9, 3});  // two bytes of something else, then the paged data

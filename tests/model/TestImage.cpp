@@ -5,6 +5,7 @@
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
+#include "support/ErrorMessage.h"
 
 using namespace quorvane;
 
@@ -13,15 +14,7 @@ namespace {
 const TImageFormat kAllFormats[] = {TImageFormat::BlackWhite, TImageFormat::Gray16,   TImageFormat::Gray256,
                                     TImageFormat::Color16,    TImageFormat::Color256, TImageFormat::TrueColor};
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
+using qvtest::MessageOf;
 
 TEST(ImageFormat, BitsNamesAndBitCounts) {
   const int bits[] = {1, 4, 8, 4, 8, 24};

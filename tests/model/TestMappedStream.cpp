@@ -5,14 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <random>
 
-#include "ScratchFolder.h"
 #include "model/QvExcept.h"
 #include "model/QvMappedStream.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
-using namespace modeltest;
+using namespace qvtest;
 
 namespace {
 

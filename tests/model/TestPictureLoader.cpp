@@ -13,6 +13,7 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
 #include "model/QvPlatform.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
 
@@ -79,14 +80,13 @@ TEST(PictureLoader, StreamsGoThroughATemporaryFileThatIsRemoved) {
 TEST(PictureLoader, AnExistingFileIsReadDirectly) {
   TRecordingLoader loader;
   TInstalled installed(loader);
-  const std::string name =
-      std::filesystem::temp_directory_path() / ("qv-direct-" + std::to_string(::getpid()) + ".bmp");
+  const qvtest::TScratchFolder folder;
+  const std::string name = folder / "direct.bmp";
   std::ofstream(name) << "xyz";
   TMemoryStream unrelated(std::vector<uint8_t>{9});
   LoadPlatformPicture(unrelated, name, false);
   EXPECT_EQ(loader.FileName, name);
   EXPECT_EQ(loader.Content, "xyz");
-  std::filesystem::remove(name);
 }
 
 TEST(PictureLoader, OpenFilterListsTheLoaderFormatsAfterTheLibrarys) {

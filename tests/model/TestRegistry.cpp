@@ -7,6 +7,7 @@
 
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
 
@@ -80,10 +81,8 @@ TEST(TempFiles, TrailingSeparatorAndFirstFreeName) {
   EXPECT_EQ(AddTrailingBackslash("C:\\TEMP\\"), "C:\\TEMP\\");
   EXPECT_EQ(AddTrailingBackslash("C:"), "C:");
 
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) / ("qv-temp-test-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const qvtest::TScratchFolder folder;
+  const std::filesystem::path dir = folder.Path();
   const char* saved = std::getenv("TMPDIR");
   const std::string savedValue = saved ? saved : "";
   setenv("TMPDIR", dir.c_str(), 1);
@@ -95,7 +94,6 @@ TEST(TempFiles, TrailingSeparatorAndFirstFreeName) {
     setenv("TMPDIR", savedValue.c_str(), 1);
   else
     unsetenv("TMPDIR");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

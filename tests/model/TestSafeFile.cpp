@@ -12,13 +12,14 @@
 #include <functional>
 #include <stdexcept>
 
-#include "ScratchFolder.h"
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
 #include "model/QvSafeFile.h"
+#include "support/ErrorMessage.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
-using namespace modeltest;
+using namespace qvtest;
 
 namespace {
 
@@ -44,14 +45,7 @@ mode_t ModeOf(const std::string& file) {
   return info.st_mode;
 }
 
-std::string Message(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
+using qvtest::MessageOf;
 
 TEST(SafeFile, SaveToFileReplacesOnlyAfterACompleteWrite) {
   struct TCase {
@@ -72,7 +66,7 @@ TEST(SafeFile, SaveToFileReplacesOnlyAfterACompleteWrite) {
     const std::string target = dir / "picture.img";
     if (c.Existing) PutFileBytes(target, kOld);
     TFailingGraphic image(c.Fail);
-    EXPECT_EQ(Message([&] { image.SaveToFile(target); }), c.Fail ? "refused halfway" : "");
+    EXPECT_EQ(MessageOf([&] { image.SaveToFile(target); }), c.Fail ? "refused halfway" : "");
     if (c.Expected.empty()) {
       EXPECT_TRUE(dir.List().empty());
     } else {
@@ -159,14 +153,14 @@ TEST(SafeFile, RefusalsAndFailedRenamesLeaveNoTemporaryFile) {
   {
     TSafeFile file(other);
     std::filesystem::create_directories(other + "/inside");
-    message = Message([&] { file.Commit(); });
+    message = MessageOf([&] { file.Commit(); });
   }
   EXPECT_EQ(message, "Cannot replace file \"" + other + "\". " + std::strerror(EISDIR));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"f", "g"}));
 
-  EXPECT_EQ(Message([&] { TSafeFile file(dir / "g"); }),
+  EXPECT_EQ(MessageOf([&] { TSafeFile file(dir / "g"); }),
             "Cannot create file \"" + other + "\". " + std::strerror(EISDIR));
-  EXPECT_EQ(Message([&] { TSafeFile file(dir / "missing/f"); }),
+  EXPECT_EQ(MessageOf([&] { TSafeFile file(dir / "missing/f"); }),
             "Cannot create file \"" + dir / "missing/f" + "\". " + std::strerror(ENOENT));
 }
 

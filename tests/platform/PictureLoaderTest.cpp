@@ -19,13 +19,10 @@ using namespace fmt_test;
 
 namespace {
 
-std::string TempName(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("qv-loader-" + std::to_string(::getpid()) + "-" + name)).string();
-}
-
+// A file name in a scratch folder of its own, removed with it.
 struct TTempFile {
-  explicit TTempFile(const std::string& name) : Name(TempName(name)) {}
-  ~TTempFile() { std::filesystem::remove(Name); }
+  explicit TTempFile(const std::string& name) : Name(Folder / name) {}
+  TScratchFolder Folder;
   std::string Name;
 };
 

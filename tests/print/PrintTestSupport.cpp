@@ -34,17 +34,6 @@ std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fil
   return printer;
 }
 
-TScratchFolder::TScratchFolder() {
-  std::string pattern = ::testing::TempDir() + "/qv-print-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  FPath = std::filesystem::path(pattern).lexically_normal().string();
-}
-
-TScratchFolder::~TScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(FPath, ignored);
-}
-
 bool FileExists(const std::string& fileName) { return std::filesystem::exists(fileName); }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
+#include "support/ScratchFolder.h"
 
 namespace printtest {
 
@@ -32,18 +33,7 @@ void SetUpPaper(QPrinter& printer, const TPaper& paper);
 void PrintIntoPdf(QPrinter& printer, const TPaper& paper, const std::string& fileName);
 std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fileName);
 
-// A fresh folder removed with its contents afterwards.
-class TScratchFolder {
- public:
-  TScratchFolder();
-  ~TScratchFolder();
-  TScratchFolder(const TScratchFolder&) = delete;
-  TScratchFolder& operator=(const TScratchFolder&) = delete;
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-
- private:
-  std::string FPath;
-};
+using qvtest::TScratchFolder;
 
 bool FileExists(const std::string& fileName);
 // The value of one line of pdfinfo's report ("Title", "Page size", ...), or empty.

@@ -7,8 +7,8 @@
 
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
-#include "model/ScratchFolder.h"
 #include "scan/QvScanOutput.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
 
@@ -35,7 +35,7 @@ class TLinePages : public TDibGraphic {
 };
 
 TEST(ScanOutputFile, TheTargetChangesOnlyOnceAPageIsStored) {
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string target = folder / "pages.tif";
   std::ofstream(target) << "old file";
   TLinePages pages;

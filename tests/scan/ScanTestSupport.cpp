@@ -19,7 +19,7 @@ namespace {
 // One configuration folder for the whole process: SANE's library remembers the folder it first
 // read its configuration from.
 std::string SandboxFolder() {
-  static const modeltest::TScratchFolder folder;
+  static const qvtest::TScratchFolder folder;
   return folder / "";
 }
 

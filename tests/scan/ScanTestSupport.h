@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "model/QvDiGrph.h"
-#include "model/ScratchFolder.h"
 #include "scan/QvScan.h"
+#include "support/ScratchFolder.h"
 
 namespace scantest {
 

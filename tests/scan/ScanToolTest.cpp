@@ -32,7 +32,7 @@ TEST(ScanTool, ListsTheSources) {
 
 TEST(ScanTool, OnePageIntoAFileWithTheBackendsPixels) {
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "page.pcx";
   std::string out;
   ASSERT_EQ(RunCommand(Tool("--source test:0 --mode color --resolution 60 -o " + output), &out), 0) << out;
@@ -59,7 +59,7 @@ TEST(ScanTool, UsageErrorsExitWithTwo) {
 
 TEST(ScanTool, AFailedScanLeavesAnExistingOutputAsItWas) {
   TSaneSandbox sandbox(TestSettings({{"read-status-code", "\"SANE_STATUS_JAMMED\""}}));
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "keep.pcx";
   std::ofstream(output) << "precious";
   std::string out;
@@ -72,7 +72,7 @@ TEST(ScanTool, AFailedScanLeavesAnExistingOutputAsItWas) {
 
 TEST(ScanTool, WithoutTheManagerModuleNoScannerIsConfigured) {
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   // A copy of the program finds no module beside it.
   std::filesystem::copy_file(BRINDLEX_SCAN, folder / "brindlex-scan");
   std::filesystem::permissions(folder / "brindlex-scan", std::filesystem::perms::owner_exec,
@@ -89,7 +89,7 @@ TEST(ScanTool, FeederPagesIntoAMultiPageTiff) {
   RegisterStandardGraphicFormats();
   if (!FindGraphicClass("TIF")) GTEST_SKIP() << "TIFF is not registered";
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "pages.tif";
   std::string out;
   ASSERT_EQ(RunCommand(Tool("--mode lineart --resolution 50 --pages all -o " + output), &out), 0) << out;
@@ -115,7 +115,7 @@ bool HavePdfTools() { return RunCommand("command -v pdfinfo && command -v pdfima
 TEST(ScanTool, FeederPagesOfAPaperSizeIntoOnePdf) {
   if (!HavePdfTools()) GTEST_SKIP() << "poppler's tools and qpdf are needed";
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "doc.pdf";
   std::string out;
   ASSERT_EQ(RunCommand(Tool("--feeder --paper a6 --mode lineart --resolution 300 -o " + output), &out), 0) << out;
@@ -162,7 +162,7 @@ TEST(ScanTool, FeederPagesOfAPaperSizeIntoOnePdf) {
 // written, an existing file is kept. A paper that fits sets the scanned area.
 TEST(ScanTool, PaperSizeSetsTheAreaOrFailsBeforeAnyPage) {
   TSaneSandbox sandbox(TestSettings());
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const struct {
     const char* Arguments;
     int Status;
@@ -195,7 +195,7 @@ TEST(ScanTool, PaperSizeSetsTheAreaOrFailsBeforeAnyPage) {
 // fails before any page and writes nothing; without them it scans.
 TEST(ScanTool, OptionsTheDeviceLacksFailBeforeAnyPage) {
   TSaneSandbox sandbox({}, {"plain"});
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const std::string output = folder / "page.pdf";
   const struct {
     const char* Arguments;
@@ -222,7 +222,7 @@ TEST(ScanTool, OptionsTheDeviceLacksFailBeforeAnyPage) {
 
 // Blank pages (the backend's white picture) are dropped and named; patterned pages are kept.
 TEST(ScanTool, BlankPagesAreDroppedAndNamed) {
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   const struct {
     const char* Picture;
     const char* Arguments;

@@ -150,7 +150,7 @@ class TModuleFolder {
 };
 
 TEST(Scanner, MissingOrIncompleteManagerModule) {
-  modeltest::TScratchFolder folder;
+  qvtest::TScratchFolder folder;
   {
     TModuleFolder use(folder / "");  // ends in "/": no doubled separator
     TScanner scanner;

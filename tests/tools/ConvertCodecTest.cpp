@@ -20,7 +20,7 @@ int PngInterlace(const std::vector<uint8_t>& file) { return file.size() > 28 ? f
 }  // namespace
 
 TEST(ConvertCodecs, WriterSettingsReachTheFiles) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 3), dir / "in.tga");
   auto convert = [&](const std::string& out, std::vector<std::string> options) {
     std::vector<std::string> arguments{dir / "in.tga", "-o", dir / out};
@@ -54,14 +54,8 @@ TEST(ConvertCodecs, WriterSettingsReachTheFiles) {
 }
 
 TEST(ConvertCodecs, DamagedInputsReportWithTheFileName) {
-  TScratch dir;
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.jpg");
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 64, 48, 5), dir / "whole.png");
-  for (const char* name : {"whole.jpg", "whole.png"}) {
-    std::vector<uint8_t> bytes = FileBytes(dir / name);
-    bytes.resize(bytes.size() * 2 / 3);
-    PutFileBytes(dir / (std::string("cut") + (name + 5)), bytes);
-  }
+  TScratchFolder dir;
+  WriteWholeAndCut(dir, *MakeImage(TImageFormat::TrueColor, 64, 48, 5), {"jpg", "png"});
   // A JPEG cut short decodes what it holds, with libjpeg's warning; a PNG cut short fails.
   const TRun jpeg = RunConvert({dir / "cut.jpg", "-o", dir / "out.tga"});
   EXPECT_EQ(jpeg.Status, 0);

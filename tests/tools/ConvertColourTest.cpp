@@ -8,7 +8,7 @@ using namespace quorvane;
 using namespace tooltest;
 
 TEST(ConvertColour, ProfileOptionsByOutputFormat) {
-  TScratch dir;
+  TScratchFolder dir;
   const std::vector<uint8_t> wide = qvtest::WideGamutProfile();
   std::unique_ptr<TDibGraphic> input = MakeImage(TImageFormat::TrueColor, 13, 7, 5);
   input->SetIccProfile(wide);
@@ -55,7 +55,7 @@ TEST(ConvertColour, ProfileOptionsByOutputFormat) {
 }
 
 TEST(ConvertColour, InfoShowsTheProfile) {
-  TScratch dir;
+  TScratchFolder dir;
   std::unique_ptr<TDibGraphic> input = MakeImage(TImageFormat::TrueColor, 4, 4, 1);
   input->SetIccProfile(qvtest::WideGamutProfile());
   WriteImage(*input, dir / "wide.png");

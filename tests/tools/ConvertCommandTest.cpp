@@ -31,7 +31,7 @@ std::string LibraryReadMessage(const std::string& file) {
 }
 
 TEST(ConvertUsage, MistakesExitWithStatus2AndTouchNothing) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 1), dir / "a.tga");
   WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 2), dir / "b.tga");
   const std::vector<std::vector<std::string>> mistakes{
@@ -201,7 +201,7 @@ TEST(ConvertInformation, FormatsListsEveryRegisteredExtensionSorted) {
 }
 
 TEST(ConvertInformation, InfoDescribesEveryPage) {
-  TScratch dir;
+  TScratchFolder dir;
   auto bw = MakeImage(TImageFormat::BlackWhite, 30, 20, 1);
   auto gray = MakeImage(TImageFormat::Gray16, 12, 34, 2);
   auto color = MakeImage(TImageFormat::TrueColor, 5, 6, 3);
@@ -226,7 +226,7 @@ TEST(ConvertInformation, InfoDescribesEveryPage) {
 }
 
 TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 16, 9, 1), dir / "a.tga");
   PutFileBytes(dir / "b.pcx", std::vector<uint8_t>(40, 0x55));
   WriteImage(*MakeImage(TImageFormat::Color256, 16, 9, 3), dir / "c.pcx");
@@ -255,7 +255,7 @@ TEST(ConvertBatch, FailingFileInTheMiddleIsReportedAndTheOthersGoOn) {
 }
 
 TEST(ConvertBatch, TwoInputsWithTheSameOutputNameWriteItOnce) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 2), dir / "a.pcx");
   const TRun run = RunConvert({dir / "a.tga", dir / "a.pcx", "-d", dir / "out", "-f", "pcx", "-j", "2"});
@@ -266,7 +266,7 @@ TEST(ConvertBatch, TwoInputsWithTheSameOutputNameWriteItOnce) {
 }
 
 TEST(ConvertOutput, ExistingFileIsNotReplacedWithoutOverwrite) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
   PutFileBytes(dir / "a.pcx", {1, 2, 3});
   TRun run = RunConvert({dir / "a.tga", "-o", dir / "a.pcx"});
@@ -286,7 +286,7 @@ TEST(ConvertOutput, ExistingFileIsNotReplacedWithoutOverwrite) {
 }
 
 TEST(ConvertOutput, FailedWriteLeavesTheOldFileIntactAndNoTemporaryFile) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 6, 6, 1), dir / "a.tga");
   const std::vector<uint8_t> old = FileBytes(dir / "a.tga");
   WriteImage(*MakeImage(TImageFormat::BlackWhite, 6, 6, 2), dir / "bw.pcx");
@@ -300,14 +300,14 @@ TEST(ConvertOutput, FailedWriteLeavesTheOldFileIntactAndNoTemporaryFile) {
 }
 
 TEST(ConvertOutput, InputCanBeReplacedByItsOwnResult) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 7, 5, 1), dir / "a.tga");
   ASSERT_EQ(RunConvert({dir / "a.tga", "--rotate", "90", "-d", dir.Path(), "--overwrite"}).Status, 0);
   EXPECT_EQ(ReadImage(dir / "a.tga")->Width(), 5);
 }
 
 TEST(ConvertPages, PageOptionReadsThatPage) {
-  TScratch dir;
+  TScratchFolder dir;
   auto p1 = MakeImage(TImageFormat::BlackWhite, 20, 10, 1);
   auto p2 = MakeImage(TImageFormat::Color256, 11, 13, 2);
   auto p3 = MakeImage(TImageFormat::TrueColor, 9, 8, 3);
@@ -324,7 +324,7 @@ TEST(ConvertPages, PageOptionReadsThatPage) {
 }
 
 TEST(ConvertPages, AllPagesGoIntoMultiPageOutputOrNumberedFiles) {
-  TScratch dir;
+  TScratchFolder dir;
   auto p1 = MakeImage(TImageFormat::BlackWhite, 20, 10, 1);
   auto p2 = MakeImage(TImageFormat::Color256, 11, 13, 2);
   auto p3 = MakeImage(TImageFormat::TrueColor, 9, 8, 3);
@@ -361,7 +361,7 @@ std::string Regression(const std::string& name) {
 }
 
 TEST(ConvertPages, FilesWithoutPagesFailAndWriteNothing) {
-  TScratch dir;
+  TScratchFolder dir;
   const std::string empty = Regression("dcx-empty-page-table.dcx");
   const std::string noPages = "brindlex-convert: " + empty + ": Page 1 does not exist (the file has 0)\n";
   const std::vector<uint8_t> old = {1, 2, 3};
@@ -382,7 +382,7 @@ TEST(ConvertPages, FilesWithoutPagesFailAndWriteNothing) {
 }
 
 TEST(ConvertPages, PageTableBeyondTheFormatFailsOnce) {
-  TScratch dir;
+  TScratchFolder dir;
   const std::string file = Regression("dcx-page-table-past-1024-entries.dcx");
   for (const std::vector<std::string>& command :
        std::vector<std::vector<std::string>>{{file, "--all-pages", "-o", dir / "page.pcx"}, {"--info", file}}) {
@@ -408,7 +408,7 @@ TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
       {{"--strict"}, 1, "brindlex-convert: " + cut + ": " + sentence + "\n", false},
   };
   for (const TCase& c : cases) {
-    TScratch dir;
+    TScratchFolder dir;
     std::vector<std::string> arguments{cut, "-o", dir / "out.pcx"};
     arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
     const TRun run = RunConvert(arguments);
@@ -428,7 +428,7 @@ TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
   }
 
   // A page of a multi-page file is named.
-  TScratch dir;
+  TScratchFolder dir;
   const std::vector<uint8_t> pcx = FileBytes(cut);
   std::vector<uint8_t> dcx;
   for (const uint32_t entry : {987654321u, 16u, static_cast<uint32_t>(16 + pcx.size()), 0u})
@@ -443,7 +443,7 @@ TEST(ConvertWarnings, FilesCutShortConvertWithAWarningOrFailWithStrict) {
 }
 
 TEST(ConvertLimits, OptionsSetTheLibraryLimits) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 4, 4, 1), dir / "small.pcx");
   const std::string refusal = "brindlex-convert: " + dir / "small.pcx: CreateDibSection failed\n";
   // 2000 x 2000 true colour needs 12 MB of pixels and 4 megapixels.
@@ -461,7 +461,7 @@ TEST(ConvertLimits, OptionsSetTheLibraryLimits) {
 
 // A page that cannot be read is named, in conversions and in --info; the other pages go on.
 TEST(ConvertPages, FailedPageIsNamed) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::Gray256, 6, 4, 1), dir / "one.pcx");
   const std::vector<uint8_t> pcx = FileBytes(dir / "one.pcx");
   std::vector<uint8_t> dcx;
@@ -483,7 +483,7 @@ TEST(ConvertPages, FailedPageIsNamed) {
 }
 
 TEST(ConvertJobs, ParallelJobsGiveTheSameBytes) {
-  TScratch dir;
+  TScratchFolder dir;
   std::vector<std::string> inputs;
   for (int i = 0; i < 6; ++i) {
     const std::string name = dir / ("in" + std::to_string(i) + (i % 3 ? ".tga" : ".pcx"));
@@ -535,7 +535,7 @@ TEST(ConvertJobs, ThreadsPerFileShareTheProcessors) {
 }
 
 TEST(ConvertJobs, ThreadsGiveTheSameBytes) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 301, 207, 3), dir / "in.tga");
   auto run = [&](const char* threads) {
     return RunConvert({dir / "in.tga", "--sharpen", "--brightness", "3", "--rotate", "33", "--resize", "150x111",
@@ -548,7 +548,7 @@ TEST(ConvertJobs, ThreadsGiveTheSameBytes) {
 }
 
 TEST(ConvertProgress, BarOnATerminalOnlyAndNotWithQuiet) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 300, 200, 1), dir / "a.tga");
   TRun run = RunConvertOnTerminal({dir / "a.tga", "--sharpen", "-o", dir / "b.tga"});
   ASSERT_EQ(run.Status, 0);

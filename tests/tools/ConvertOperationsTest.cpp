@@ -103,7 +103,7 @@ class ConvertOperationTest : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(ConvertOperationTest, GivesTheMenuCommandsResult) {
   const TOperationCase& c = Cases()[GetParam()];
-  TScratch dir;
+  TScratchFolder dir;
   // A true-colour and a palette source: palette images take other paths in most transforms.
   for (TImageFormat format : {TImageFormat::TrueColor, TImageFormat::Color256}) {
     SCOPED_TRACE(ImageFormatName(format));
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, ConvertOperationTest, ::testing::Range<
                          [](const auto& info) { return std::string(Cases()[info.param].Name); });
 
 TEST(ConvertOperations, ApplyInTheOrderGiven) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 40, 20, 3), dir / "in.tga");
   // Cropping 10 columns after a quarter turn removes rows of the original.
   ASSERT_EQ(RunConvert({dir / "in.tga", "--rotate", "90", "--crop", "10,0,0,0", "-o", dir / "a.tga"}).Status, 0);
@@ -150,7 +150,7 @@ TEST(ConvertOperations, ApplyInTheOrderGiven) {
 }
 
 TEST(ConvertOperations, TransformFailureCarriesTheLibrarysMessage) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 10, 10, 1), dir / "in.tga");
   TRun run = RunConvert({dir / "in.tga", "--crop", "5,0,5,0", "-o", dir / "out.tga"});
   EXPECT_EQ(run.Status, 1);

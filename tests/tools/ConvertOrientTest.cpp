@@ -70,7 +70,7 @@ std::unique_ptr<TDibGraphic> Upright(const TDibGraphic& stored, uint16_t orienta
 }  // namespace
 
 TEST(ConvertOrient, PagesAreWrittenUprightUnlessAsked) {
-  TScratch dir;
+  TScratchFolder dir;
   const auto stored = MakeImage(TImageFormat::TrueColor, kWidth, kHeight, 5);
   // 5 is transposed and needs no flips of the RGBA conversion, so its rows would be handed to the
   // writer as read; 6 is taken whole for its flips, then turned.
@@ -91,7 +91,7 @@ TEST(ConvertOrient, PagesAreWrittenUprightUnlessAsked) {
 }
 
 TEST(ConvertOrient, EachPageByItsOwnOrientation) {
-  TScratch dir;
+  TScratchFolder dir;
   const auto stored = MakeImage(TImageFormat::TrueColor, 30, 20, 6);
   const std::vector<uint16_t> orientations{8, 1, 3};
   WriteOrientedTiff(dir / "pages.tif", *stored, orientations);

@@ -40,7 +40,7 @@ std::string Text(const std::vector<TConvertFailure>& failures) {
 }  // namespace
 
 TEST(ConvertOverlap, OutputsEqualThoseWrittenAfterReading) {
-  TScratch dir;
+  TScratchFolder dir;
   struct TCase {
     std::string Name;
     TImageFormat Format;
@@ -77,14 +77,8 @@ TEST(ConvertOverlap, OutputsEqualThoseWrittenAfterReading) {
 }
 
 TEST(ConvertOverlap, ReadersFailureOrStrictWarningLeavesNoOutput) {
-  TScratch dir;
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.png");
-  WriteImage(*MakeImage(TImageFormat::TrueColor, 700, 400, 5), dir / "whole.jpg");
-  for (const char* name : {"whole.png", "whole.jpg"}) {
-    std::vector<uint8_t> bytes = FileBytes(dir / name);
-    bytes.resize(bytes.size() * 2 / 3);
-    PutFileBytes(dir / ("cut." + std::string(name).substr(6)), bytes);
-  }
+  TScratchFolder dir;
+  WriteWholeAndCut(dir, *MakeImage(TImageFormat::TrueColor, 700, 400, 5), {"png", "jpg"});
   struct TCase {
     std::string Input;
     std::vector<std::string> Options;

@@ -46,7 +46,7 @@ TEST(ConvertPlatformFormats, ReadOnlyFormatsAreListed) {
 TEST(ConvertPlatformFormats, ImageMagickFilesConvertWithTheirPixels) {
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick is not installed";
   ForgetDisplay();
-  TScratch dir;
+  TScratchFolder dir;
   const std::string source = dir / "source.ppm";
   ASSERT_TRUE(Magick("-size 53x21 plasma:fractal -seed 4 -depth 8 " + source));
   const struct {
@@ -87,7 +87,7 @@ TEST(ConvertPlatformFormats, ImageMagickFilesConvertWithTheirPixels) {
 TEST(ConvertPlatformFormats, AnimationFramesArePages) {
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick is not installed";
   ForgetDisplay();
-  TScratch dir;
+  TScratchFolder dir;
   const std::string gif = dir / "anim.gif";
   ASSERT_TRUE(Magick("-size 17x9 xc:red xc:lime xc:blue -set delay 5 " + gif));
   const TRun all = RunConvert({gif, "-o", dir / "pages.dcx", "--all-pages", "--quiet"});
@@ -106,7 +106,7 @@ TEST(ConvertPlatformFormats, AnimationFramesArePages) {
 
 TEST(ConvertPlatformFormats, LoaderFormatsAreNotWritten) {
   ForgetDisplay();
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 1), dir / "a.tga");
   const TRun run = RunConvert({dir / "a.tga", "-o", dir / "a.bmp"});
   EXPECT_NE(run.Status, 0);

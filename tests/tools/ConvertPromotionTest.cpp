@@ -74,7 +74,7 @@ TEST(ConvertPromotion, ClassesSayWhatTheyHoldAndWrite) {
 }
 
 TEST(ConvertPromotion, ConverterPromotesReportsWithVerboseAndRefusesWithStrict) {
-  TScratch dir;
+  TScratchFolder dir;
   auto bw = MakeImage(TImageFormat::BlackWhite, 12, 7, 3);
   auto c16 = MakeImage(TImageFormat::Color16, 12, 7, 4);
   WriteImage(*bw, dir / "bw.pcx");

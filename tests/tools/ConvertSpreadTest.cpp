@@ -31,7 +31,7 @@ std::string ReadmeBlock(const std::string& start) {
 }
 
 // Runs Script with bash in Folder, with the built program first on the path as brindlex-convert.
-int RunScript(const TScratch& dir, const std::string& script, const std::string& environment = "") {
+int RunScript(const TScratchFolder& dir, const std::string& script, const std::string& environment = "") {
   if (std::filesystem::create_directories(dir / "bin"))
     std::filesystem::create_symlink(BRINDLEX_CONVERT, dir / "bin/brindlex-convert");
   std::ofstream(dir / "script.sh") << script;
@@ -59,7 +59,7 @@ TEST(ConvertSpread, GnuParallelCommandOfTheReadme) {
   command.replace(command.find(hosts), hosts.size(), "-S 2/:");
   command.replace(command.find("-n 50"), 5, "-n 2");
 
-  TScratch dir;
+  TScratchFolder dir;
   std::filesystem::create_directories(dir / "photos");
   for (int i = 1; i <= 5; ++i)
     WriteImage(*MakeImage(TImageFormat::TrueColor, 20, 10, i), dir / ("photos/p" + std::to_string(i) + ".tif"));
@@ -92,7 +92,7 @@ TEST(ConvertSpread, GnuParallelCommandOfTheReadme) {
 TEST(ConvertSpread, SlurmArrayTaskOfTheReadme) {
   const std::string script = ReadmeBlock("#!/bin/bash\n#SBATCH --array");
   ASSERT_NE(script.find("SLURM_ARRAY_TASK_ID"), std::string::npos) << script;
-  TScratch dir;
+  TScratchFolder dir;
   std::ofstream list(dir / "list.txt");
   for (int i = 1; i <= 120; ++i) {
     const std::string name = "in " + std::to_string(i) + ".pcx";  // names with blanks

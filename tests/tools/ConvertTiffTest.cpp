@@ -16,7 +16,7 @@ TTiffCompression CompressionOf(const std::string& file, int page) {
 }  // namespace
 
 TEST(ConvertTiff, SeveralInputsAppendEveryPageInOrder) {
-  TScratch dir;
+  TScratchFolder dir;
   auto bw = MakeImage(TImageFormat::BlackWhite, 20, 10, 1);
   auto gray = MakeImage(TImageFormat::Gray16, 11, 13, 2);
   auto color = MakeImage(TImageFormat::Color256, 9, 8, 3);
@@ -49,7 +49,7 @@ TEST(ConvertTiff, SeveralInputsAppendEveryPageInOrder) {
 }
 
 TEST(ConvertTiff, CompressionOptionAndRefusedPairs) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::TrueColor, 8, 8, 1), dir / "t.tga");
   WriteImage(*MakeImage(TImageFormat::BlackWhite, 8, 8, 2), dir / "b.pcx");
   struct Case {
@@ -75,7 +75,7 @@ TEST(ConvertTiff, CompressionOptionAndRefusedPairs) {
 }
 
 TEST(ConvertTiff, InfoNamesEachPagesCompression) {
-  TScratch dir;
+  TScratchFolder dir;
   WriteImage(*MakeImage(TImageFormat::BlackWhite, 8, 4, 1), dir / "b.pcx");
   WriteImage(*MakeImage(TImageFormat::Gray256, 5, 3, 2), dir / "g.pcx");
   ASSERT_EQ(RunConvert({"--all-pages", dir / "b.pcx", dir / "g.pcx", "-o", dir / "two.tif"}).Status, 0);

@@ -2,7 +2,6 @@
 
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -49,41 +48,17 @@ TRun RunShell(const std::string& command, const std::string& outFile, const std:
 
 }  // namespace
 
-TScratch::TScratch() {
-  static int counter = 0;
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
-  for (char& c : name)
-    if (c == '/') c = '_';
-  FPath = (fs::temp_directory_path() /
-           ("qv-tools-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + name))
-              .string();
-  fs::remove_all(FPath);
-  fs::create_directories(FPath);
-}
-
-TScratch::~TScratch() {
-  std::error_code error;
-  fs::remove_all(FPath, error);
-}
-
-std::vector<std::string> TScratch::List(const std::string& sub) const {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(sub.empty() ? FPath : FPath + "/" + sub))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TRun RunConvert(const std::vector<std::string>& arguments) {
-  const std::string base = (fs::temp_directory_path() / ("qv-tools-run-" + std::to_string(::getpid()))).string();
+  const TScratchFolder folder;
+  const std::string base = folder / "run";
   return RunShell(CommandLine(arguments) + " >" + Quote(base + ".out") + " 2>" + Quote(base + ".err") + " </dev/null",
                   base + ".out", base + ".err");
 }
 
 TRun RunConvertOnTerminal(const std::vector<std::string>& arguments) {
   // script gives the program a terminal for all three streams and copies what it writes.
-  const std::string base = (fs::temp_directory_path() / ("qv-tools-tty-" + std::to_string(::getpid()))).string();
+  const TScratchFolder folder;
+  const std::string base = folder / "run";
   const std::string command = "script -qec " + Quote(CommandLine(arguments)) + " /dev/null >" + Quote(base + ".out") +
                               " 2>" + Quote(base + ".err") + " </dev/null";
   return RunShell(command, base + ".out", base + ".err");
@@ -115,6 +90,15 @@ void WriteImage(const TDibGraphic& image, const std::string& file) {
   writer->SaveToFile(file);
 }
 
+void WriteWholeAndCut(const TScratchFolder& dir, const TDibGraphic& image, const std::vector<std::string>& extensions) {
+  for (const std::string& extension : extensions) {
+    WriteImage(image, dir / ("whole." + extension));
+    std::vector<uint8_t> bytes = FileBytes(dir / ("whole." + extension));
+    bytes.resize(bytes.size() * 2 / 3);
+    PutFileBytes(dir / ("cut." + extension), bytes);
+  }
+}
+
 void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string& file) {
   TFileStream stream(file, TFileMode::fmCreate);
   for (const TDibGraphic* page : pages) {
@@ -134,16 +118,6 @@ std::unique_ptr<TDibGraphic> ReadImage(const std::string& file, int page) {
 int PageCount(const std::string& file) {
   TFileStream stream(file, TFileMode::fmOpenRead);
   return CreateGraphicForFile(file)->GetImageCount(stream);
-}
-
-std::vector<uint8_t> FileBytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tooltest

@@ -10,26 +10,15 @@
 
 #include "model/QvDiGrph.h"
 #include "support/PictureCompare.h"
+#include "support/ScratchFolder.h"
 
 using namespace quorvane;
 
 namespace tooltest {
 
-// A fresh folder for one test, removed by the destructor.
-class TScratch {
- public:
-  TScratch();
-  ~TScratch();
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& Path() const { return FPath; }
-  // Names of the entries of the folder (or of a sub-folder), sorted.
-  std::vector<std::string> List(const std::string& sub = "") const;
-
- private:
-  std::string FPath;
-};
+using qvtest::FileBytes;
+using qvtest::PutFileBytes;
+using qvtest::TScratchFolder;
 
 struct TRun {
   int Status = -1;
@@ -46,14 +35,14 @@ TRun RunConvertOnTerminal(const std::vector<std::string>& arguments);
 std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed);
 // Writes Image through the registry class of File's extension.
 void WriteImage(const TDibGraphic& image, const std::string& file);
+// For each extension, Image written as whole.<extension> in Dir and that file cut to two thirds
+// as cut.<extension> (a damaged input).
+void WriteWholeAndCut(const TScratchFolder& dir, const TDibGraphic& image, const std::vector<std::string>& extensions);
 // Writes the images as the pages of one DCX file.
 void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string& file);
 // Reads page Page of File through the registry.
 std::unique_ptr<TDibGraphic> ReadImage(const std::string& file, int page = 1);
 int PageCount(const std::string& file);
-
-std::vector<uint8_t> FileBytes(const std::string& file);
-void PutFileBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 
 using qvtest::SamePicture;
 

@@ -10,6 +10,7 @@
 
 #include "model/QvDiGrph.h"
 #include "model/QvExcept.h"
+#include "support/ErrorMessage.h"
 #include "support/PictureCompare.h"
 #include "transforms/QvTransf.h"
 
@@ -62,12 +63,4 @@ struct TProgressLog {
   }
 };
 
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
+using qvtest::MessageOf;

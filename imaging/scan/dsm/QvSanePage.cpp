@@ -4,20 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "model/QvBytes.h"
+
 namespace quorvane::dsm {
 
 namespace {
 
 constexpr double kInchesPerMetre = 39.370078740157480317;
 constexpr size_t kHeaderSize = 40;
-
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Rows of the frame actually delivered: a hand scanner reports no line count in advance.
 int FrameRows(const TSaneFrame& frame) {
@@ -49,15 +43,15 @@ class TDibWriter {
     FOffset = kHeaderSize + 4 * size_t(colours);
     FPage.Block.assign(FOffset + FStride * size_t(height), 0);
     uint8_t* h = FPage.Block.data();
-    Put32(h, kHeaderSize);
-    Put32(h + 4, static_cast<uint32_t>(width));
-    Put32(h + 8, static_cast<uint32_t>(height));
-    Put16(h + 12, 1);
-    Put16(h + 14, static_cast<uint16_t>(bits));
-    Put32(h + 20, static_cast<uint32_t>(FStride * size_t(height)));
-    Put32(h + 24, static_cast<uint32_t>(std::lround(xDpi * kInchesPerMetre)));
-    Put32(h + 28, static_cast<uint32_t>(std::lround(yDpi * kInchesPerMetre)));
-    Put32(h + 32, static_cast<uint32_t>(colours));
+    PutLe32(h, kHeaderSize);
+    PutLe32(h + 4, static_cast<uint32_t>(width));
+    PutLe32(h + 8, static_cast<uint32_t>(height));
+    PutLe16(h + 12, 1);
+    PutLe16(h + 14, static_cast<uint16_t>(bits));
+    PutLe32(h + 20, static_cast<uint32_t>(FStride * size_t(height)));
+    PutLe32(h + 24, static_cast<uint32_t>(std::lround(xDpi * kInchesPerMetre)));
+    PutLe32(h + 28, static_cast<uint32_t>(std::lround(yDpi * kInchesPerMetre)));
+    PutLe32(h + 32, static_cast<uint32_t>(colours));
     for (int i = 0; i < colours; ++i) {
       const uint8_t level = static_cast<uint8_t>(colours == 2 ? i * 255 : i);
       std::memset(h + kHeaderSize + 4 * size_t(i), level, 3);
