@@ -69,8 +69,7 @@ SANE_Status sane_plain_get_devices(const SANE_Device*** list, SANE_Bool) {
 }
 
 SANE_Status sane_plain_open(SANE_String_Const name, SANE_Handle* handle) {
-  if (name[0] != '\0' && std::strcmp(name, kDevice.name) != 0)
-    return SANE_STATUS_INVAL;
+  if (name[0] != '\0' && std::strcmp(name, kDevice.name) != 0) return SANE_STATUS_INVAL;
   *handle = &gHandle;
   return SANE_STATUS_GOOD;
 }
