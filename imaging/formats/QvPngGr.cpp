@@ -564,9 +564,13 @@ void TPngGraphic::SaveToStream(TStream& stream) {
     if (layout.ColorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, layout.Palette, layout.PaletteCount);
     png_set_pHYs(png, info, xPpm, yPpm, PNG_RESOLUTION_METER);
     png_set_gAMA(png, info, gamma);
-    if (withProfile)
+    if (withProfile) {
+      // libpng reads a profile whose header it doubts with a warning but refuses to write the same
+      // profile; a file that opened must save, so such doubts are warnings here too.
+      png_set_benign_errors(png, 1);
       png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, profile.data(),
                    static_cast<png_uint_32>(profile.size()));
+    }
     if (level >= 0) png_set_compression_level(png, level);
     if (strategy >= 0) png_set_compression_strategy(png, strategy);
     png_write_info(png, info);
