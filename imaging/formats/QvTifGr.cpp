@@ -12,6 +12,7 @@
 #include "formats/QvExif.h"
 #include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
+#include "model/QvDiGrphRows.h"
 #include "model/QvIccProfile.h"
 #include "model/QvLimits.h"
 #include "transforms/QvTransfGeometry.h"
@@ -246,12 +247,7 @@ void ExpandOneBitRow(const uint8_t* source, uint8_t* target, uint32_t width) {
 // Red, green, blue (and ignored further samples) of Count pixels into image row Y.
 void PutRgbRow(TDibGraphic& image, int y, const uint8_t* source, int bytesPerPixel, uint32_t count) {
   if (image.ImageFormat() == TImageFormat::TrueColor && bytesPerPixel == 3) {
-    uint8_t* target = image.ScanLine(y);
-    for (uint32_t x = 0; x < count; ++x) {
-      target[3 * x] = source[3 * x + 2];
-      target[3 * x + 1] = source[3 * x + 1];
-      target[3 * x + 2] = source[3 * x];
-    }
+    SwapRedBlue(source, image.ScanLine(y), count);
     return;
   }
   if (image.ImageFormat() == TImageFormat::TrueColor) {
@@ -760,11 +756,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
       if (invert) {
         std::transform(row, row + fileRowBytes, out, [](uint8_t b) { return static_cast<uint8_t>(~b); });
       } else if (swap) {
-        for (int x = 0; x < width; ++x) {
-          out[3 * x] = row[3 * x + 2];
-          out[3 * x + 1] = row[3 * x + 1];
-          out[3 * x + 2] = row[3 * x];
-        }
+        SwapRedBlue(row, out, static_cast<size_t>(width));
       } else {
         std::copy_n(row, fileRowBytes, out);
       }

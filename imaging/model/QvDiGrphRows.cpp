@@ -3,6 +3,13 @@
 #include <array>
 #include <cstring>
 
+#include "model/QvCpu.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QV_ROWS_X86 1
+#endif
+
 namespace quorvane {
 
 namespace {
@@ -16,7 +23,34 @@ constexpr std::array<std::array<uint8_t, 8>, 256> MakeBitTable() {
 }
 constexpr auto kBitPixels = MakeBitTable();
 
+#ifdef QV_ROWS_X86
+// Five pixels per shuffle: a 16-byte load holds five whole pixels and one byte of the sixth,
+// which the shuffle writes back unchanged, so the loop stops while a sixth pixel remains.
+__attribute__((target("ssse3"))) size_t SwapRedBlueSsse3(const uint8_t* in, uint8_t* out, size_t count) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  size_t x = 0;
+  for (; x + 6 <= count; x += 5) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, order));
+  }
+  return x;
+}
+#endif
+
 }  // namespace
+
+void SwapRedBlue(const uint8_t* in, uint8_t* out, size_t count) {
+  size_t x = 0;
+#ifdef QV_ROWS_X86
+  if (CpuHas(TCpuLevel::Ssse3)) x = SwapRedBlueSsse3(in, out, count);
+#endif
+  for (; x < count; ++x) {
+    const uint8_t first = in[3 * x];
+    out[3 * x + 1] = in[3 * x + 1];
+    out[3 * x] = in[3 * x + 2];
+    out[3 * x + 2] = first;
+  }
+}
 
 void UnpackIndices(const uint8_t* row, int bits, int x0, int count, uint8_t* indices) {
   if (bits == 8) {

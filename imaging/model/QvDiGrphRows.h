@@ -25,6 +25,10 @@ void WriteBgrToRow(TDibGraphic& image, int y, int x0, int count, const uint8_t* 
 void ReadRowColors(const TDibGraphic& image, int y, TColorValue* colors);
 void WriteRowColors(TDibGraphic& image, int y, const TColorValue* colors);
 
+// Count three-byte pixels with their first and third bytes exchanged (red, green, blue to blue,
+// green, red and back), as codecs that store the other order need. In may equal Out.
+void SwapRedBlue(const uint8_t* in, uint8_t* out, size_t count);
+
 // Indices of pixels [X0, X0 + Count) of a packed row of Bits (1, 4 or 8) per pixel, one byte each.
 void UnpackIndices(const uint8_t* row, int bits, int x0, int count, uint8_t* indices);
 
