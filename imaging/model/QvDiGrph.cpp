@@ -7,6 +7,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphStretch.h"
 #include "model/QvExcept.h"
@@ -16,6 +20,22 @@
 namespace quorvane {
 
 namespace {
+
+// Large pixel buffers are filled right after they are made; in 2 MiB pages the kernel faults
+// them in 512 times less often than in 4 KiB pages. Only the whole large pages inside the
+// buffer are marked; a kernel without them ignores the request.
+void AskForLargePages(void* start, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  if (bytes < 4 * kLargePage) return;
+  const auto first = (reinterpret_cast<uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLargePage - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)start;
+  (void)bytes;
+#endif
+}
 
 constexpr long double kInchesPerMetre = 39.370078740157480317L;
 
@@ -180,6 +200,7 @@ void TDibGraphic::NewImage(int width, int height, TImageFormat format, const TDi
       // calloc hands out zeroed pages lazily, so a large image costs nothing until it is written.
       FPixels.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageSize), 1)));
       if (!FPixels) throw EQuorvaneError("CreateDibSection failed");
+      AskForLargePages(FPixels.get(), static_cast<size_t>(imageSize));
       FPixelCapacity = static_cast<size_t>(imageSize);
     }
     FBits = FPixels.get();

@@ -81,7 +81,12 @@ std::unique_ptr<TMappedFileStream> TMappedFileStream::TryMap(int handle, const s
       static_cast<uint64_t>(info.st_size) > std::numeric_limits<size_t>::max())
     return nullptr;
   const auto size = static_cast<size_t>(info.st_size);
-  void* memory = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+  // A file of ordinary size is read whole by the conversions that map it: its pages are mapped
+  // in one go instead of one fault at a time. Larger files keep the lazy mapping, so that asking
+  // a huge file for its header reads no more than that.
+  constexpr size_t kPopulateLimit = size_t{256} << 20;
+  const int flags = MAP_PRIVATE | (size <= kPopulateLimit ? MAP_POPULATE : 0);
+  void* memory = ::mmap(nullptr, size, PROT_READ, flags, handle, 0);
   if (memory == MAP_FAILED) return nullptr;
   // Codecs read mostly from the front to the back: the system may read ahead.
   ::madvise(memory, size, MADV_SEQUENTIAL);
