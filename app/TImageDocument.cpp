@@ -117,17 +117,18 @@ std::optional<TImageDocument::TFileStamp> TImageDocument::StampOf(const std::str
                     static_cast<int64_t>(info.st_mtim.tv_nsec)};
 }
 
-// The picture of a JPEG file read by the JPEG reader is the file's stored pixels turned upright
-// by the orientation the reader found (AppliedOrientation).
+// The picture of a JPEG file read by the JPEG reader without warnings is the file's stored pixels
+// turned upright by the orientation its EXIF data gives, which a save finds again in the file
+// (JpegFileOrientation: a file that needed the reader's leniency is left alone).
 void TImageDocument::TrackSourceFile(const std::string& fileName) {
   ForgetSourceFile();
-  if (FImage->FrameCount() > 1 || FImage->Empty() || !IsJpegFile(fileName) ||
+  if (FImage->FrameCount() > 1 || FImage->Empty() || !FImage->Warnings().empty() || !IsJpegFile(fileName) ||
       &FImage->ClassType() != &quorvane::TJpegGraphic::StaticClass())
     return;
   const std::optional<TFileStamp> stamp = StampOf(fileName);
   if (!stamp) return;
   FSource = TSourceFile{AbsolutePath(fileName), *stamp};
-  FTurn = quorvane::UprightTurn(FImage->Metadata().AppliedOrientation);
+  FTurn = TDihedral::Identity;
 }
 
 void TImageDocument::ForgetSourceFile() {
@@ -175,8 +176,12 @@ bool TImageDocument::SaveLossless(const std::string& fileName) {
   if (StampOf(FSource->FileName) != FSource->Stamp) return false;
   const std::vector<uint8_t> original = quorvane::FileContent(FSource->FileName);
   if (original.empty() || StampOf(FSource->FileName) != FSource->Stamp) return false;
-  const quorvane::TLosslessJpeg turned = quorvane::TransformJpegLossless(original, *FTurn);
-  if (turned.Result == quorvane::TLosslessJpegResult::PartialBlocks && *FTurn != TDihedral::Identity)
+  // The stored pixels were turned upright when the picture was read, then by the commands.
+  const std::optional<uint16_t> orientation = quorvane::JpegFileOrientation(original);
+  if (!orientation) return false;
+  const TDihedral turn = quorvane::Compose(quorvane::UprightTurn(*orientation), *FTurn);
+  const quorvane::TLosslessJpeg turned = quorvane::TransformJpegLossless(original, turn);
+  if (turned.Result == quorvane::TLosslessJpegResult::PartialBlocks)
     FLastSaveNote = "Re-encoded: the picture's size is not a whole number of JPEG blocks for a lossless turn";
   // The turned file must be the picture shown, at least in size.
   if (turned.Result != quorvane::TLosslessJpegResult::Done || turned.Width != FImage->Width() ||
@@ -185,11 +190,10 @@ bool TImageDocument::SaveLossless(const std::string& fileName) {
   quorvane::TSafeFile file(fileName);
   file.Stream().WriteBuffer(turned.Bytes.data(), turned.Bytes.size());
   file.Commit();
-  FLastSaveNote = *FTurn == TDihedral::Identity
-                      ? std::string("Saved without re-encoding")
-                      : std::string("Saved without re-encoding: ") + quorvane::TurnText(*FTurn);
-  // The new file holds the picture as it stands: later turns start from it. The undo image is
-  // the new file's pixels turned back, then by its own turn.
+  FLastSaveNote = turn == TDihedral::Identity ? std::string("Saved without re-encoding")
+                                              : std::string("Saved without re-encoding: ") + quorvane::TurnText(turn);
+  // The new file holds the picture as it stands, upright: later turns start from it. The undo
+  // image is that picture turned back, then by its own turn.
   const std::optional<TFileStamp> stamp = StampOf(fileName);
   if (!stamp) {
     ForgetSourceFile();

@@ -103,8 +103,8 @@ class TImageDocument {
   // What the last save to a file did beyond the usual, in a sentence for the status bar: a JPEG
   // saved without re-encoding, or the reason a turned one had to be re-encoded. Empty otherwise.
   const std::string& LastSaveNote() const { return FLastSaveNote; }
-  // The quarter turns and flips that make the picture from its JPEG file's stored pixels; none
-  // when it is not that file's picture turned (another change, no such file).
+  // The quarter turns and flips that make the picture from its JPEG file's picture as opened
+  // (upright); none when it is not that picture turned (another change, no such file).
   std::optional<quorvane::TDihedral> LosslessTurn() const { return FSource ? FTurn : std::nullopt; }
 
   // --- what commands do to it ---
@@ -163,7 +163,8 @@ class TImageDocument {
   // The compression each page of that file was read with (TIFF pages), by page.
   std::vector<std::optional<quorvane::TTiffCompression>> FPageCompressions;
   // The JPEG file the picture came from, and the turns that make the picture (FTurn) and the undo
-  // image (FUndoTurn) from its stored pixels; a turn is empty once its picture is anything else.
+  // image (FUndoTurn) from the file's picture as opened; a turn is empty once its picture is
+  // anything else. A save adds the turn upright by the file's orientation.
   std::optional<TSourceFile> FSource;
   std::optional<quorvane::TDihedral> FTurn;
   std::optional<quorvane::TDihedral> FUndoTurn;

@@ -239,6 +239,20 @@ std::optional<TDihedral> TurnOfTransform(const TImageTransform& transform) {
   return std::nullopt;
 }
 
+std::optional<uint16_t> JpegFileOrientation(std::span<const uint8_t> jpeg) {
+  std::vector<TSegment> segments;
+  size_t scanStart = 0;
+  if (!HeaderSegments(jpeg, segments, scanStart)) return std::nullopt;
+  for (const TSegment& segment : segments) {
+    if (segment.Marker != kApp1) continue;
+    const std::span<const uint8_t> block = ExifBlockOfApp1(segment.Payload);
+    if (block.empty()) continue;
+    const TExifInfo exif = ReadExifBlock(block);
+    return exif.Valid ? exif.Orientation : kOrientationTopLeft;
+  }
+  return kOrientationTopLeft;
+}
+
 std::vector<uint8_t> FileContent(const std::string& fileName) {
   try {
     TFileStream stream(fileName, TFileMode::fmOpenRead);

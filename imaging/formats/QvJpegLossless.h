@@ -71,6 +71,13 @@ struct TLosslessJpeg {
 // the file holds: a file that cannot be turned losslessly gives PartialBlocks or NotTransformable.
 TLosslessJpeg TransformJpegLossless(std::span<const uint8_t> jpeg, TDihedral turn);
 
+// The orientation a JPEG file's EXIF data gives its pixels, found as the JPEG reader finds it: the
+// first APP1 segment before the first scan that holds an EXIF block, read through Exiv2 (1 when
+// there is none or it cannot be read). That is the orientation AutoOrient turned a picture read
+// from the file by (UprightTurn), and so the turn its data needs. None when the markers before
+// the first scan cannot be followed (the reader may have found another segment).
+std::optional<uint16_t> JpegFileOrientation(std::span<const uint8_t> jpeg);
+
 // The whole content of a file, to be turned; empty when it cannot be read or is larger than the
 // memory limit allows.
 std::vector<uint8_t> FileContent(const std::string& fileName);

@@ -66,7 +66,6 @@ bool AutoOrient(TDibGraphic& image) {
   turned.SetYDpi(transposed ? xDpi : yDpi);
   turned.SetFrameDelay(image.FrameDelay());
   image.TakeImage(turned);
-  metadata.AppliedOrientation = metadata.Orientation;
   metadata.Orientation = kOrientationTopLeft;
   if (!metadata.Exif.empty()) metadata.Exif = ExifWithOrientation(metadata.Exif, kOrientationTopLeft);
   return true;

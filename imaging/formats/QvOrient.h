@@ -9,10 +9,9 @@ namespace quorvane {
 
 // Turns Image upright by Metadata().Orientation with flips and quarter turns (orientations 5 to 8
 // exchange width and height, and the horizontal and vertical resolution with them), then sets the
-// orientation to 1 (remembering the one it turned from as AppliedOrientation) and makes the kept
-// EXIF block say 1 (or drops it when it cannot). Subclass settings (a TIFF page's compression) and
-// the frame delay stay. Returns whether it turned anything; an image that is upright, or empty, is
-// left as it is.
+// orientation to 1 and makes the kept EXIF block say 1 (or drops it when it cannot). Subclass
+// settings (a TIFF page's compression) and the frame delay stay. Returns whether it turned
+// anything; an image that is upright, or empty, is left as it is.
 bool AutoOrient(TDibGraphic& image);
 
 // AutoOrient on every frame (each page by its own orientation) and on the image itself; an image

@@ -42,10 +42,6 @@ struct TImageMetadata {
   // How the pixels as held are to be turned to stand upright (EXIF numbering above). Readers give
   // the file's value less whatever they already applied: 1 for pixels that are upright.
   uint16_t Orientation = kOrientationTopLeft;
-  // The orientation the pixels were turned upright from (AutoOrient, formats/QvOrient.h): 1 while
-  // they stand as the file stores them. Whoever writes the file's own compressed data again turns
-  // it by the same steps (formats/QvJpegLossless.h).
-  uint16_t AppliedOrientation = kOrientationTopLeft;
   // The file held EXIF data (a JPEG APP1 Exif segment, a TIFF EXIF directory).
   bool HasExif = false;
   TCameraData Camera;

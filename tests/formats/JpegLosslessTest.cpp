@@ -52,6 +52,25 @@ std::unique_ptr<TDibGraphic> Turned(const TDibGraphic& image, TDihedral turn) {
   return result;
 }
 
+// The JPEG with an APP1 segment holding Payload inserted after its start-of-image marker.
+Bytes WithApp1(const Bytes& jpeg, const Bytes& payload) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  Append(out, {0xFF, 0xE1, int((payload.size() + 2) >> 8), int((payload.size() + 2) & 0xFF)});
+  out.insert(out.end(), payload.begin(), payload.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+// An APP1 payload with an EXIF block that holds only an orientation.
+Bytes ExifOrientationPayload(uint16_t orientation) {
+  Bytes payload{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
+  Put32(payload, 8);
+  Put16(payload, 1);
+  Append(payload, {0x12, 0x01, 3, 0, 1, 0, 0, 0, orientation, 0, 0, 0});
+  Put32(payload, 0);
+  return payload;
+}
+
 // 5 x 3, every pixel different: no symmetry hides a wrong turn.
 std::unique_ptr<TDibGraphic> Asymmetric() {
   auto image = std::make_unique<TDibGraphic>();
@@ -95,9 +114,6 @@ TEST(JpegLossless, UprightTurnIsAutoOrientsTurn) {
     oriented.Metadata().Orientation = orientation;
     AutoOrient(oriented);
     EXPECT_TRUE(qvtest::SameImage(oriented, *Turned(*image, UprightTurn(orientation))));
-    const bool turned = orientation >= 2 && orientation <= 8;
-    EXPECT_EQ(oriented.Metadata().AppliedOrientation, turned ? orientation : 1);
-    EXPECT_EQ(UprightTurn(oriented.Metadata().AppliedOrientation), UprightTurn(orientation));
   }
 }
 
@@ -151,17 +167,7 @@ TEST(JpegLossless, TurnedFileMarkersTellTheTruth) {
   MakeImage(source, TImageFormat::TrueColor, 32, 16);
   source.SetXDpi(72);
   source.SetYDpi(144);
-  const Bytes plain = SavedBytes(source);
-  // An EXIF block (orientation 6) inserted after the start-of-image marker.
-  Bytes exif{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
-  Put32(exif, 8);
-  Put16(exif, 1);
-  Append(exif, {0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0});
-  Put32(exif, 0);
-  Bytes jpeg(plain.begin(), plain.begin() + 2);
-  Append(jpeg, {0xFF, 0xE1, 0, int(exif.size() + 2)});
-  jpeg.insert(jpeg.end(), exif.begin(), exif.end());
-  jpeg.insert(jpeg.end(), plain.begin() + 2, plain.end());
+  const Bytes jpeg = WithApp1(SavedBytes(source), ExifOrientationPayload(6));
 
   for (TDihedral turn : kTurns) {
     SCOPED_TRACE(int(turn));
@@ -176,4 +182,38 @@ TEST(JpegLossless, TurnedFileMarkersTellTheTruth) {
     EXPECT_EQ(read.XDpi(), SwapsSides(turn) ? 144 : 72);
     EXPECT_EQ(read.YDpi(), SwapsSides(turn) ? 72 : 144);
   }
+}
+
+// The orientation found in the file is the one the JPEG reader found: the first EXIF segment
+// counts, other APP1 segments do not, a damaged block says 1; markers that cannot be followed
+// give none.
+TEST(JpegLossless, FileOrientationIsTheReadersOrientation) {
+  TJpegGraphic source;
+  MakeImage(source, TImageFormat::TrueColor, 16, 8);
+  const Bytes plain = SavedBytes(source);
+  const Bytes xmp{'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0};
+  const Bytes damaged{'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF};
+  const struct {
+    const char* Name;
+    Bytes File;
+  } cases[] = {
+      {"none", plain},
+      {"3", WithApp1(plain, ExifOrientationPayload(3))},
+      {"6", WithApp1(plain, ExifOrientationPayload(6))},
+      {"8", WithApp1(plain, ExifOrientationPayload(8))},
+      {"other APP1 first", WithApp1(WithApp1(plain, ExifOrientationPayload(5)), xmp)},
+      {"first of two", WithApp1(WithApp1(plain, ExifOrientationPayload(2)), ExifOrientationPayload(7))},
+      {"damaged", WithApp1(plain, damaged)},
+      {"out of range", WithApp1(plain, ExifOrientationPayload(9))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TJpegGraphic read;
+    ReadFromBytes(c.File, read);
+    EXPECT_EQ(JpegFileOrientation(c.File), read.Metadata().Orientation);
+  }
+  EXPECT_EQ(JpegFileOrientation(WithApp1(plain, ExifOrientationPayload(7))), 7);
+  // Cut inside a segment, or not a JPEG.
+  EXPECT_EQ(JpegFileOrientation(Bytes(plain.begin(), plain.begin() + 10)), std::nullopt);
+  EXPECT_EQ(JpegFileOrientation(Bytes(100, 0)), std::nullopt);
 }
