@@ -2,8 +2,10 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <typeinfo>

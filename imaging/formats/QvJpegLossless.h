@@ -45,7 +45,7 @@ bool SwapsSides(TDihedral turn);
 // What turns pixels stored with an EXIF orientation (1 to 8) upright: the turn AutoOrient makes
 // (formats/QvOrient.h). Identity for any other value.
 TDihedral UprightTurn(uint16_t orientation);
-// "rotated 90° clockwise", "flipped horizontally", ...; "unchanged" for Identity.
+// "rotated 90°", "flipped horizontally", ...; "unchanged" for Identity.
 const char* TurnText(TDihedral turn);
 
 // The turn an image operation makes when it only turns or mirrors the picture: the flips, and a

@@ -3,6 +3,10 @@
 // compressed data, checked against jpegtran's turn of the file opened; any other change, a file
 // changed on disk or a size that is not a whole number of blocks gives the usual encoding.
 #include <QStatusBar>
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "TImageDocument.h"
 #include "WindowTestUtil.h"
