@@ -250,9 +250,9 @@ std::optional<uint16_t> JpegFileOrientation(std::span<const uint8_t> jpeg) {
     const std::span<const uint8_t> block = ExifBlockOfApp1(segment.Payload);
     if (block.empty()) continue;
     const TExifInfo exif = ReadExifBlock(block);
-    return exif.Valid ? exif.Orientation : kOrientationTopLeft;
+    return exif.Valid ? exif.Orientation : uint16_t{kOrientationTopLeft};
   }
-  return kOrientationTopLeft;
+  return uint16_t{kOrientationTopLeft};
 }
 
 std::vector<uint8_t> FileContent(const std::string& fileName) {

@@ -74,7 +74,7 @@ TEST(JpegLosslessInterop, EveryTurnDecodesAsJpegtransTurn) {
 // becomes 1 and the dimensions and density follow the turn.
 TEST(JpegLosslessInterop, MetadataCarriedAndMadeTrue) {
   QV_REQUIRE_JPEG_TOOLS();
-  if (!Shell("command -v exiftool")) GTEST_SKIP() << "exiftool is needed";
+  if (!Shell("command -v exiftool >/dev/null")) GTEST_SKIP() << "exiftool is needed";
   TScratchFolder folder;
   const std::string input = CjpegFile(folder, "photo", 48, 32, "-sample 2x2");
   ASSERT_TRUE(
@@ -83,7 +83,9 @@ TEST(JpegLosslessInterop, MetadataCarriedAndMadeTrue) {
             "-JFIF:YResolution=144 -JFIF:ResolutionUnit=1 '-Comment=kept too' " +
             input));
   const std::string tags =
-      "-Orientation -Artist -Model -ExifImageWidth -ExifImageHeight -JFIF:XResolution -JFIF:YResolution -Comment";
+      "-Orientation -Artist -Model -ExifImageWidth -ExifImageHeight -JFIF:XResolution "
+      "-JFIF:YResolution -Comment -validate";
+  const std::string inputValidation = qvtest::ExiftoolTags(input, "-validate")["Validate"];
   for (TDihedral turn : {TDihedral::Rotate90, TDihedral::Rotate180, TDihedral::Transpose}) {
     SCOPED_TRACE(qvtest::JpegtranOptions(turn));
     const TLosslessJpeg result = TransformJpegLossless(FileBytes(input), turn);
@@ -103,7 +105,6 @@ TEST(JpegLosslessInterop, MetadataCarriedAndMadeTrue) {
                                                           {"YResolution", swapped ? "72" : "144"}})
       EXPECT_EQ(shown.count(tag) ? shown.at(tag) : "(absent)", value) << tag;
     // exiftool finds no more wrong with the turned file than with the original.
-    EXPECT_EQ(qvtest::ExiftoolTags(output, "-validate")["Validate"],
-              qvtest::ExiftoolTags(input, "-validate")["Validate"]);
+    EXPECT_EQ(shown.count("Validate") ? shown.at("Validate") : "(absent)", inputValidation);
   }
 }
