@@ -105,10 +105,10 @@ bool TfrmImageConverter::ConvertDocument() {
                         false) != TAnswer::Yes)
     return false;
   FDocument.SaveAs(name.toStdString());
-  ShowSaveNote();
   SetCaption(name);
   RememberFile(name);
   FollowDocumentFile();
+  ShowSaveNote();
   return true;
 }
 

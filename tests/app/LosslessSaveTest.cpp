@@ -117,7 +117,7 @@ TEST_F(LosslessSaveTest, PhotoTurnedExactlyAsShown) {
   };
   std::vector<TPhoto> photos;
   for (const auto& c : cases)
-    photos.push_back({"case" + std::to_string(photos.size() + 1), c.Width, c.Height, c.Orientation});
+    photos.push_back({"case" + std::to_string(photos.size() + 1) + ".jpg", c.Width, c.Height, c.Orientation});
   MakePhotos(photos);
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
