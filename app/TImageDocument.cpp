@@ -1,14 +1,18 @@
 #include "TImageDocument.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <utility>
 
 #include "colour/QvColour.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvOrient.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvMisc.h"
 #include "model/QvPlatform.h"
+#include "model/QvSafeFile.h"
 #include "model/QvStream.h"
 #include "transforms/QvTransf.h"
 
@@ -20,6 +24,12 @@ namespace {
 
 std::string AbsolutePath(const std::string& fileName) {
   return std::filesystem::absolute(fileName).lexically_normal().string();
+}
+
+using quorvane::TDihedral;
+
+bool IsJpegFile(const std::string& fileName) {
+  return quorvane::FindGraphicClass(fileName) == &quorvane::TJpegGraphic::StaticClass();
 }
 
 }  // namespace
@@ -62,6 +72,7 @@ void TImageDocument::LoadFromFile(const std::string& fileName, int imageIndex) {
     loaded = ReadImageFile(fileName, imageIndex);
   }
   ReplaceWith(std::move(loaded));
+  ForgetSourceFile();
 }
 
 const quorvane::TImageMetadata& TImageDocument::Metadata() const {
@@ -70,6 +81,7 @@ const quorvane::TImageMetadata& TImageDocument::Metadata() const {
 }
 
 void TImageDocument::Open(const std::string& fileName) {
+  const std::optional<TFileStamp> before = StampOf(fileName);
   std::unique_ptr<TDibGraphic> loaded;
   {
     quorvane::TBusyCursor busy;
@@ -77,6 +89,8 @@ void TImageDocument::Open(const std::string& fileName) {
   }
   // Everything below happens only once the file has been read.
   OpenRead(fileName, std::move(loaded));
+  // A file that changed while it was read may not hold the picture read.
+  if (FSource && FSource->Stamp != before) ForgetSourceFile();
 }
 
 void TImageDocument::OpenRead(const std::string& fileName, std::unique_ptr<TDibGraphic> image) {
@@ -92,6 +106,35 @@ void TImageDocument::OpenRead(const std::string& fileName, std::unique_ptr<TDibG
       FPageCompressions.push_back(page ? std::optional(page->Compression()) : std::nullopt);
     }
   }
+  TrackSourceFile(fileName);
+}
+
+std::optional<TImageDocument::TFileStamp> TImageDocument::StampOf(const std::string& fileName) {
+  struct stat info {};
+  if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return TFileStamp{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                    static_cast<int64_t>(info.st_size), static_cast<int64_t>(info.st_mtim.tv_sec),
+                    static_cast<int64_t>(info.st_mtim.tv_nsec)};
+}
+
+// The picture of a JPEG file read by the JPEG reader without warnings is the file's stored pixels
+// turned upright by the orientation its EXIF data gives, which a save finds again in the file
+// (JpegFileOrientation: a file that needed the reader's leniency is left alone).
+void TImageDocument::TrackSourceFile(const std::string& fileName) {
+  ForgetSourceFile();
+  if (FImage->FrameCount() > 1 || FImage->Empty() || !FImage->Warnings().empty() || !IsJpegFile(fileName) ||
+      &FImage->ClassType() != &quorvane::TJpegGraphic::StaticClass())
+    return;
+  const std::optional<TFileStamp> stamp = StampOf(fileName);
+  if (!stamp) return;
+  FSource = TSourceFile{AbsolutePath(fileName), *stamp};
+  FTurn = TDihedral::Identity;
+}
+
+void TImageDocument::ForgetSourceFile() {
+  FSource.reset();
+  FTurn.reset();
+  FUndoTurn.reset();
 }
 
 bool TImageDocument::IsOwnPagedFile(const std::string& fileName) const {
@@ -113,13 +156,53 @@ std::unique_ptr<TDibGraphic> TImageDocument::PrepareSave(const std::string& exte
 }
 
 void TImageDocument::SaveToFile(const std::string& fileName) {
+  FLastSaveNote.clear();
   if (IsOwnPagedFile(fileName)) {
     SaveAllPages(fileName);
     return;
   }
+  if (SaveLossless(fileName)) return;
   // PrepareSave refuses an unknown extension before the file is touched.
   quorvane::TBusyCursor busy;
   PrepareSave(fileName)->SaveToFile(fileName);
+  // The source file replaced by other pixels cannot be turned for this picture any more.
+  if (FSource && AbsolutePath(fileName) == FSource->FileName) ForgetSourceFile();
+}
+
+bool TImageDocument::SaveLossless(const std::string& fileName) {
+  if (!FSource || !FTurn || !IsJpegFile(fileName)) return false;
+  quorvane::TBusyCursor busy;
+  // The file must still be the one the picture was read from, before and after reading it.
+  if (StampOf(FSource->FileName) != FSource->Stamp) return false;
+  const std::vector<uint8_t> original = quorvane::FileContent(FSource->FileName);
+  if (original.empty() || StampOf(FSource->FileName) != FSource->Stamp) return false;
+  // The stored pixels were turned upright when the picture was read, then by the commands.
+  const std::optional<uint16_t> orientation = quorvane::JpegFileOrientation(original);
+  if (!orientation) return false;
+  const TDihedral turn = quorvane::Compose(quorvane::UprightTurn(*orientation), *FTurn);
+  const quorvane::TLosslessJpeg turned = quorvane::TransformJpegLossless(original, turn);
+  if (turned.Result == quorvane::TLosslessJpegResult::PartialBlocks)
+    FLastSaveNote = "Re-encoded: the picture's size is not a whole number of JPEG blocks for a lossless turn";
+  // The turned file must be the picture shown, at least in size.
+  if (turned.Result != quorvane::TLosslessJpegResult::Done || turned.Width != FImage->Width() ||
+      turned.Height != FImage->Height())
+    return false;
+  quorvane::TSafeFile file(fileName);
+  file.Stream().WriteBuffer(turned.Bytes.data(), turned.Bytes.size());
+  file.Commit();
+  FLastSaveNote = turn == TDihedral::Identity ? std::string("Saved without re-encoding")
+                                              : std::string("Saved without re-encoding: ") + quorvane::TurnText(turn);
+  // The new file holds the picture as it stands, upright: later turns start from it. The undo
+  // image is that picture turned back, then by its own turn.
+  const std::optional<TFileStamp> stamp = StampOf(fileName);
+  if (!stamp) {
+    ForgetSourceFile();
+    return true;
+  }
+  if (FUndoTurn) FUndoTurn = quorvane::Compose(quorvane::Inverse(*FTurn), *FUndoTurn);
+  FSource = TSourceFile{AbsolutePath(fileName), *stamp};
+  FTurn = TDihedral::Identity;
+  return true;
 }
 
 void TImageDocument::SaveToStream(quorvane::TStream& stream, const std::string& extension) {
@@ -170,11 +253,19 @@ void TImageDocument::SaveAllPages(const std::string& fileName) {
 
 void TImageDocument::Apply(quorvane::TImageTransform& transform) {
   FUndoGraphic->Assign(FImage.get());
+  // The undo image is the picture as it was; the picture is the file turned only while every
+  // change was a turn (and not while a failed command may have left it half rebuilt).
+  FUndoTurn = std::exchange(FTurn, std::nullopt);
   transform.ApplyOnDest(*FUndoGraphic, *FImage);
   FModified = true;
+  const std::optional<TDihedral> step = quorvane::TurnOfTransform(transform);
+  if (FUndoTurn && step) FTurn = quorvane::Compose(*FUndoTurn, *step);
 }
 
-void TImageDocument::KeepUndo() { FUndoGraphic->Assign(FImage.get()); }
+void TImageDocument::KeepUndo() {
+  FUndoGraphic->Assign(FImage.get());
+  FUndoTurn = FTurn;
+}
 
 void TImageDocument::DetachFromFile(bool modified) {
   FModified = modified;
@@ -182,6 +273,7 @@ void TImageDocument::DetachFromFile(bool modified) {
   FFileName.clear();
   FPagesFileName.clear();
   FPageCompressions.clear();
+  ForgetSourceFile();
 }
 
 void TImageDocument::ReplaceImage(const TDibGraphic& page, bool modified) {
@@ -194,6 +286,7 @@ bool TImageDocument::Undo() {
   if (FUndoGraphic->Empty()) return false;
   FImage->Assign(FUndoGraphic.get());
   FUndoGraphic->FreeImage();
+  FTurn = std::exchange(FUndoTurn, std::nullopt);
   return true;
 }
 
@@ -201,6 +294,7 @@ bool TImageDocument::ShowPage(int page) {
   if (FPagesFileName.empty() || page < 1 || page > FImage->FrameCount() || page == FImage->CurrentFrame()) return false;
   FImage->GetFrame(FImage->CurrentFrame()).Assign(FImage.get());
   FUndoGraphic->FreeImage();
+  ForgetSourceFile();
   FImage->SetCurrentFrame(page);
   return true;
 }

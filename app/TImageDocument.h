@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/QvJpegLossless.h"
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrph.h"
 
@@ -84,6 +85,13 @@ class TImageDocument {
   // through the library's safe save, OnBeforeSave seeing the instance to be written. An unknown
   // extension raises "Graphic files of %s format are not supported or not registered" before any
   // file is touched, and a failed write leaves an existing file as it was.
+  //
+  // Lossless JPEG: a picture opened from a JPEG file whose only changes are quarter turns and flips
+  // (the turn upright by its EXIF orientation included) is saved to a JPEG file by turning the
+  // file's compressed data (formats/QvJpegLossless.h) instead of encoding the pixels again, as long
+  // as the file is still the one opened (device, inode, size and modification time) and its size
+  // allows the turn in whole blocks; otherwise it is encoded as usual. OnBeforeSave is not called
+  // then: no instance is written.
   void SaveToFile(const std::string& fileName);
   // Writes the current image to Stream in the format of Extension ("png", ".tif", a file name);
   // OnBeforeSave sees the instance about to be written.
@@ -92,6 +100,12 @@ class TImageDocument {
   void Save();
   // Convert To: to another file, which becomes the document's; the modified flag stays.
   void SaveAs(const std::string& fileName);
+  // What the last save to a file did beyond the usual, in a sentence for the status bar: a JPEG
+  // saved without re-encoding, or the reason a turned one had to be re-encoded. Empty otherwise.
+  const std::string& LastSaveNote() const { return FLastSaveNote; }
+  // The quarter turns and flips that make the picture from its JPEG file's picture as opened
+  // (upright); none when it is not that picture turned (another change, no such file).
+  std::optional<quorvane::TDihedral> LosslessTurn() const { return FSource ? FTurn : std::nullopt; }
 
   // --- what commands do to it ---
   // An image command: the undo image takes a copy of the image, Transform rebuilds the image
@@ -122,6 +136,23 @@ class TImageDocument {
   // The TIFF compression page Index (1-based) of the open file is written with.
   quorvane::TTiffCompression PageCompression(int index, quorvane::TImageFormat format) const;
   std::unique_ptr<quorvane::TDibGraphic> PrepareSave(const std::string& extension);
+  // When the picture was opened from a JPEG file, that file with its stamp, for lossless saves.
+  void TrackSourceFile(const std::string& fileName);
+  void ForgetSourceFile();
+  // Saves by turning the source file's data; false when that cannot be done (nothing written).
+  bool SaveLossless(const std::string& fileName);
+
+  // What identifies a file's content without reading it.
+  struct TFileStamp {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = -1, ModifiedSeconds = 0, ModifiedNanoseconds = 0;
+    bool operator==(const TFileStamp&) const = default;
+  };
+  static std::optional<TFileStamp> StampOf(const std::string& fileName);
+  struct TSourceFile {
+    std::string FileName;
+    TFileStamp Stamp;
+  };
 
   std::unique_ptr<quorvane::TDibGraphic> FImage;
   std::unique_ptr<quorvane::TDibGraphic> FUndoGraphic;
@@ -131,6 +162,13 @@ class TImageDocument {
   std::string FPagesFileName;
   // The compression each page of that file was read with (TIFF pages), by page.
   std::vector<std::optional<quorvane::TTiffCompression>> FPageCompressions;
+  // The JPEG file the picture came from, and the turns that make the picture (FTurn) and the undo
+  // image (FUndoTurn) from the file's picture as opened; a turn is empty once its picture is
+  // anything else. A save adds the turn upright by the file's orientation.
+  std::optional<TSourceFile> FSource;
+  std::optional<quorvane::TDihedral> FTurn;
+  std::optional<quorvane::TDihedral> FUndoTurn;
+  std::string FLastSaveNote;
 };
 
 }  // namespace brindlex

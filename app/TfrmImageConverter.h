@@ -155,6 +155,9 @@ class TfrmImageConverter : public QMainWindow {
   // Save and Convert To; false when the user cancelled, so nothing was written.
   bool SaveDocument();
   bool ConvertDocument();
+  // The document's note on the save just made, in the status bar for a while.
+  void ShowSaveNote();
+  static constexpr int kSaveNoteMilliseconds = 10000;
   void ShowScannedPage(const quorvane::TDibGraphic& page, bool modified);
   void SetDirectoryOf(const QString& fileName);
   void SetCaption(const QString& fileName);

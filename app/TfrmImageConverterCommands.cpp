@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QStatusBar>
 
 #include "AppNumbers.h"
 #include "TBrindlexApplication.h"
@@ -78,7 +79,14 @@ void TfrmImageConverter::SetDirectoryOf(const QString& fileName) { FDirectory = 
 bool TfrmImageConverter::SaveDocument() {
   if (FDocument.FileName().empty()) return ConvertDocument();
   FDocument.Save();
+  ShowSaveNote();
   return true;
+}
+
+// A JPEG saved by turning its compressed data, or re-encoded where that could not be done, says so;
+// any other save takes away the note of an earlier one.
+void TfrmImageConverter::ShowSaveNote() {
+  statusBar()->showMessage(QString::fromStdString(FDocument.LastSaveNote()), kSaveNoteMilliseconds);
 }
 
 bool TfrmImageConverter::ConvertDocument() {
@@ -100,6 +108,7 @@ bool TfrmImageConverter::ConvertDocument() {
   SetCaption(name);
   RememberFile(name);
   FollowDocumentFile();
+  ShowSaveNote();
   return true;
 }
 

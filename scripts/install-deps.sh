@@ -14,6 +14,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries of the core
   libtiff-dev libpng-dev libjpeg-dev zlib1g-dev
+  # TurboJPEG's lossless transform: a JPEG only turned or flipped is saved without re-encoding
+  libturbojpeg0-dev
   # EXIF metadata of photos (orientation, camera data), read by the core
   libexiv2-dev
   # the platform layer: Qt 6 Core and Gui; libqt6gui6 holds the offscreen platform plugin the

@@ -14,12 +14,15 @@
 #include "ConvertPipeline.h"
 #include "ConvertPromotion.h"
 #include "formats/QvFormats.h"
+#include "formats/QvJpegLossless.h"
+#include "formats/QvJpgGr.h"
 #include "formats/QvMultiPageWriter.h"
 #include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
 #include "model/QvBufferedStream.h"
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvExcept.h"
+#include "model/QvSafeFile.h"
 
 namespace brindlex {
 using namespace quorvane;
@@ -227,12 +230,68 @@ class TFileConversion {
     FNote({FCurrentInput, std::move(note)});
   }
 
+  // The turn of a JPEG converted to JPEG when every operation only turns or mirrors it and nothing
+  // asks for its pixels to be encoded again (codec settings, a profile conversion or removal).
+  std::optional<TDihedral> LosslessTurn() const {
+    const TGraphicClass& jpeg = TJpegGraphic::StaticClass();
+    const TCodecOptions& codec = FOptions.Codec;
+    if (FInput->RegisteredClass() != &jpeg || FOutputClass != &jpeg || FOptions.Operations.empty() ||
+        FOptions.Profile != TProfileMode::Keep || codec.JpegQuality || codec.JpegProgressive || codec.JpegOptimize)
+      return std::nullopt;
+    TDihedral turn = TDihedral::Identity;
+    for (const TOperation& operation : FOptions.Operations) {
+      const std::optional<TDihedral> step = TurnOfTransform(*MakeTransform(operation, FOptions));
+      if (!step) return std::nullopt;
+      turn = Compose(turn, *step);
+    }
+    return turn;
+  }
+
+  // Writes page I, read as Image (with its warnings passed on), as the input's JPEG data turned
+  // without re-encoding (formats/QvJpegLossless.h): upright by its orientation, then by the
+  // operations. False, with nothing written, when the data cannot be turned so (partial edge
+  // blocks, damaged data).
+  bool WriteLossless(size_t i, const std::string& output, TDihedral operationsTurn, const TDibGraphic& image) {
+    const TDihedral turn =
+        Compose(FOptions.AutoOrient ? UprightTurn(image.Metadata().Orientation) : TDihedral::Identity, operationsTurn);
+    const TLosslessJpeg turned = TransformJpegLossless(FileContent(FCurrentInput), turn);
+    const bool swapped = SwapsSides(turn);
+    if (turned.Result == TLosslessJpegResult::PartialBlocks)
+      Note("re-encoded: the size is not a whole number of JPEG blocks for a lossless turn", FPages[i]);
+    // The data turned must be the picture read (the file may have changed since).
+    if (turned.Result != TLosslessJpegResult::Done || turned.Width != (swapped ? image.Height() : image.Width()) ||
+        turned.Height != (swapped ? image.Width() : image.Height()))
+      return false;
+    AttemptOnFile(output, [&]() {
+      TSafeFile file(output);
+      file.Stream().WriteBuffer(turned.Bytes.data(), turned.Bytes.size());
+      if (!file.Commit(FOptions.Overwrite)) throw EFCreateError(kOutputExistsMessage);
+    });
+    Note(std::string("written without re-encoding: ") + TurnText(turn), FPages[i]);
+    Report(i, 1.0);
+    return true;
+  }
+
   void WritePage(size_t i, const std::string& output) {
-    if (CanWriteWhileReading()) {
+    // A JPEG only turned is read first (for its orientation and warnings); when its data cannot be
+    // turned losslessly, the page read goes on through the usual steps.
+    std::unique_ptr<TDibGraphic> read;
+    if (const std::optional<TDihedral> turn = LosslessTurn()) {
+      read = AttemptOnPage(FCurrentInput, FPages[i], FPageCount, [&]() {
+        std::unique_ptr<TDibGraphic> page = FInput->Load(FPages[i]);
+        Warn(*page, i);
+        return page;
+      });
+      Report(i, 0.2);
+      if (WriteLossless(i, output, *turn, *read)) return;
+    }
+    if (!read && CanWriteWhileReading()) {
       WriteWhileReading(i, output);
       return;
     }
-    std::unique_ptr<TDibGraphic> image = ProcessPage(i);
+    std::unique_ptr<TDibGraphic> image = read ? AttemptOnPage(FCurrentInput, FPages[i], FPageCount,
+                                                              [&]() { return PrepareForOutput(std::move(read), i); })
+                                              : ProcessPage(i);
     AttemptOnFile(output, [&]() {
       TMultiPageWriter file(output);
       file.AddPage(*image);

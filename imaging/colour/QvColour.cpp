@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <iterator>
 #include <mutex>
 
 #include "model/QvExcept.h"
@@ -196,6 +198,35 @@ bool ConvertToProfile(TDibGraphic& image, const std::vector<uint8_t>& target) {
   // A gray image ends with gray levels in sRGB's tone curve: no profile says more than that.
   image.SetIccProfile(IccProfileFits(target, image.ImageFormat()) ? target : std::vector<uint8_t>{});
   return true;
+}
+
+std::vector<uint8_t> RgbProfileFor(const TChromaticities& c, double gamma) {
+  const double values[] = {c.WhiteX, c.WhiteY, c.RedX, c.RedY, c.GreenX, c.GreenY, c.BlueX, c.BlueY, gamma};
+  if (!std::all_of(std::begin(values), std::end(values), [](double v) { return v > 0 && v < 100; })) return {};
+  // The primaries must span a triangle, or the matrix from them has no inverse.
+  const double area = (c.GreenX - c.RedX) * (c.BlueY - c.RedY) - (c.BlueX - c.RedX) * (c.GreenY - c.RedY);
+  if (std::abs(area) < 1e-6) return {};
+  const cmsCIExyY white{c.WhiteX, c.WhiteY, 1.0};
+  const cmsCIExyYTRIPLE primaries{{c.RedX, c.RedY, 1.0}, {c.GreenX, c.GreenY, 1.0}, {c.BlueX, c.BlueY, 1.0}};
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+  if (!curve) return {};
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  const TProfile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+  cmsFreeToneCurve(curve);
+  if (!profile) return {};
+  if (cmsMLU* description = cmsMLUalloc(nullptr, 1)) {
+    cmsMLUsetASCII(description, "en", "US", "Chromaticities and gamma of the file");
+    cmsWriteTag(profile.get(), cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+  }
+  cmsUInt32Number size = 0;
+  if (!cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0) return {};
+  std::vector<uint8_t> bytes(size);
+  if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) return {};
+  bytes.resize(size);
+  // The same checks as a profile read from a file, so that it is used like one.
+  if (!IccProfileProblem(bytes).empty()) return {};
+  return bytes;
 }
 
 bool ConvertForDisplay(TDibGraphic& image, const std::vector<uint8_t>& screen) {

@@ -54,6 +54,20 @@ bool HasUsableProfile(const TDibGraphic& image);
 bool ConvertToProfile(TDibGraphic& image, const std::vector<uint8_t>& target = {});
 inline bool ConvertToSrgb(TDibGraphic& image) { return ConvertToProfile(image, {}); }
 
+// Where a picture's red, green and blue primaries and its white point lie (CIE 1931 x, y), as a
+// PNG cHRM chunk gives them.
+struct TChromaticities {
+  double WhiteX = 0, WhiteY = 0;
+  double RedX = 0, RedY = 0;
+  double GreenX = 0, GreenY = 0;
+  double BlueX = 0, BlueY = 0;
+};
+
+// An RGB profile for pixels of those primaries whose values are light to the power Gamma (2.2
+// for most files; a PNG gAMA of 0.45455 is 1 / 2.2). Empty when Little CMS cannot make one
+// (primaries on a line, a white point outside them).
+std::vector<uint8_t> RgbProfileFor(const TChromaticities& chromaticities, double gamma);
+
 // For a copy that is only shown: converts TrueColor pixels, or the palette of every palette
 // format (what a screen draws them through), from Image's profile to Screen's (empty: sRGB). The
 // pixels of palette formats stay as they are, and so does the profile. Returns false for an image

@@ -122,4 +122,61 @@ std::vector<uint8_t> ExifWithOrientation(std::span<const uint8_t> block, uint16_
   return {};
 }
 
+namespace {
+
+constexpr const char* kPixelXDimension = "Exif.Photo.PixelXDimension";
+constexpr const char* kPixelYDimension = "Exif.Photo.PixelYDimension";
+
+// The value of a dimension field; -1 when absent or not a whole number.
+int64_t Dimension(const Exiv2::ExifData& exif, const char* key) {
+  const Exiv2::Exifdatum* datum = Find(exif, key);
+  if (!datum || (datum->typeId() != Exiv2::unsignedShort && datum->typeId() != Exiv2::unsignedLong)) return -1;
+  return datum->toLong(0);
+}
+
+// Sets a dimension field the block has, in its own type where the value fits (so that it is
+// rewritten in place).
+bool SetDimension(Exiv2::ExifData& exif, const char* key, uint32_t value) {
+  const auto it = exif.findKey(Exiv2::ExifKey(key));
+  if (it == exif.end()) return false;
+  if (it->typeId() == Exiv2::unsignedShort && value <= 0xFFFF)
+    *it = static_cast<uint16_t>(value);
+  else
+    *it = value;
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ExifWithPixelDimensions(std::span<const uint8_t> block, uint32_t width, uint32_t height) {
+  if (!Readable(block)) return {};
+  const TExifInfo before = ReadExifBlock(block);
+  if (!before.Valid) return {};
+  try {
+    std::vector<uint8_t> data(block.begin(), block.end());
+    Exiv2::ExifData exif;
+    const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, data.data(), static_cast<uint32_t>(data.size()));
+    const bool hasX = Find(exif, kPixelXDimension) != nullptr, hasY = Find(exif, kPixelYDimension) != nullptr;
+    if ((!hasX || Dimension(exif, kPixelXDimension) == width) && (!hasY || Dimension(exif, kPixelYDimension) == height))
+      return data;
+    if (hasX) SetDimension(exif, kPixelXDimension, width);
+    if (hasY) SetDimension(exif, kPixelYDimension, height);
+    Exiv2::Blob blob;
+    if (Exiv2::ExifParser::encode(blob, data.data(), static_cast<uint32_t>(data.size()), order, exif) ==
+        Exiv2::wmIntrusive)
+      data.assign(blob.begin(), blob.end());
+    // As for the orientation: a rewrite in place must not have changed anything else.
+    const TExifInfo after = ReadExifBlock(data);
+    if (!after.Valid || after.Orientation != before.Orientation || after.Camera != before.Camera) return {};
+    Exiv2::ExifData check;
+    Exiv2::ExifParser::decode(check, data.data(), static_cast<uint32_t>(data.size()));
+    if ((hasX && Dimension(check, kPixelXDimension) != width) || (hasY && Dimension(check, kPixelYDimension) != height))
+      return {};
+    return data;
+  } catch (...) {
+    // Not rewritable.
+  }
+  return {};
+}
+
 }  // namespace quorvane

@@ -42,4 +42,9 @@ TExifInfo ReadExifBlock(std::span<const uint8_t> block);
 // data (a damaged block whose values overlap): it then says nothing that could be untrue.
 std::vector<uint8_t> ExifWithOrientation(std::span<const uint8_t> block, uint16_t orientation);
 
+// The block with the pixel dimensions it records (PixelXDimension, PixelYDimension) set to Width
+// and Height, each only where the block has it, the rest kept as ExifWithOrientation keeps it;
+// the block unchanged when it has neither, empty when it cannot be read or rewritten truthfully.
+std::vector<uint8_t> ExifWithPixelDimensions(std::span<const uint8_t> block, uint32_t width, uint32_t height);
+
 }  // namespace quorvane

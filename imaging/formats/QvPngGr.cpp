@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "colour/QvColour.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvIccProfile.h"
@@ -220,6 +222,7 @@ struct TPngHeader {
   bool HasPalette = false;
   png_bytep Icc = nullptr;  // the iCCP profile, owned by libpng's info structure
   png_uint_32 IccLength = 0;
+  std::optional<TChromaticities> Chromaticities;  // cHRM of a colour file without iCCP or sRGB
   TDibPalette Palette{};
 };
 
@@ -401,9 +404,9 @@ void SetReadLimits(png_structp png) {
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   // Ancillary chunks the reader does not use are skipped unread: libpng would otherwise allocate
   // whatever length such a chunk claims (up to 2 GB) before reading it.
-  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs\0iCCP";
+  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs\0iCCP\0cHRM";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 5);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 6);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
                                     std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
 }
@@ -457,6 +460,14 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     } else if (png_get_sRGB(png, info, &intent)) {
       h.Srgb = true;
       png_set_sRGB(png, info, intent);
+    } else if (double c[8]; (h.ColorType & PNG_COLOR_MASK_COLOR) != 0 &&
+                            png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7])) {
+      // The primaries and the gamma say what the stored values mean, as a profile would (one is
+      // made of them below): the values stay as they are.
+      h.Chromaticities = TChromaticities{c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]};
+      png_fixed_point fileGamma = 0;
+      if (png_get_gAMA_fixed(png, info, &fileGamma) && fileGamma > 0)
+        h.FileGamma = static_cast<double>(fileGamma) / PNG_FP_1;
     } else if (h.BitDepth > 2) {
       // A file without gAMA is taken as made for this screen: no correction, so that a
       // picture saved and opened again keeps its pixels.
@@ -510,6 +521,10 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     else
       AddWarning(IccDroppedWarning(problem));
   }
+  // Without a profile of its own, a colour file's cHRM and gAMA chunks make one; a file without
+  // gAMA is taken to have the common gamma of 2.2.
+  if (h.Chromaticities && profile.empty())
+    profile = RgbProfileFor(*h.Chromaticities, h.FileGamma > 0 ? 1.0 / h.FileGamma : 1.0 / kDefaultPngGamma);
   NewImage(static_cast<int>(h.Width), static_cast<int>(h.Height), format, h.HasPalette ? &h.Palette : nullptr, h.XDpi,
            h.YDpi);
   SetIccProfile(std::move(profile));

@@ -354,6 +354,11 @@ void TRotateTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
   }
 }
 
+int TRotateTransform::QuarterTurns() const {
+  const int k = WholeAngle(Angle);
+  return k >= 0 && k % 90 == 0 ? k / 90 : -1;
+}
+
 void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
   // The turn writes every pixel; only the padding needs clearing.
   NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),

@@ -42,6 +42,9 @@ class TRotateTransform : public TImageTransform {
   virtual void Rotate270(const TDibGraphic& source, TDibGraphic& dest);
   virtual void RotateByAngle(const TDibGraphic& source, TDibGraphic& dest);
 
+  // The clockwise quarter turns (0 to 3) Angle makes by the exact path; -1 for any other angle.
+  int QuarterTurns() const;
+
   double Angle = 90.0;
 
  protected:

@@ -5,6 +5,7 @@
 
 #include "colour/QvColour.h"
 #include "model/QvExcept.h"
+#include "model/QvIccProfile.h"
 #include "support/PictureCompare.h"
 #include "support/TestProfiles.h"
 
@@ -166,4 +167,35 @@ TEST(ColourConversion, TransformsAreCachedByProfileBytes) {
   EXPECT_EQ(CachedColourTransform(Bytes(wide)), first);
   EXPECT_NE(CachedColourTransform(wide, wide), first);
   EXPECT_NE(CachedColourTransform(GrayProfile(2.2)), first);
+}
+
+// Profiles made of chromaticities: sRGB's own primaries and gamma convert almost as sRGB does;
+// primaries that span no triangle, or values no file can mean, make none.
+TEST(ColourConversion, ProfilesOfChromaticities) {
+  const TChromaticities srgb{0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+  const Bytes made = RgbProfileFor(srgb, 2.2);
+  ASSERT_FALSE(made.empty());
+  EXPECT_EQ(IccColourSpace(made), "RGB ");
+  TDibGraphic image;
+  MakeRow(image, {{0, 0, 0}, {255, 255, 255}, {128, 128, 128}, {40, 200, 60}, {200, 60, 40}});
+  TDibGraphic original;
+  original.Assign(&image);
+  image.SetIccProfile(made);
+  ASSERT_TRUE(ConvertToSrgb(image));
+  // A pure 2.2 curve against sRGB's: a few levels apart in the darks at most.
+  for (int x = 0; x < 5; ++x)
+    for (int shift : {0, 8, 16})
+      EXPECT_NEAR(Channel(image.GetPixel(x, 0), shift), Channel(original.GetPixel(x, 0), shift), 6) << x;
+
+  const struct {
+    const char* Name;
+    TChromaticities Chromaticities;
+    double Gamma;
+  } refused[] = {
+      {"primaries on a line", {0.3127, 0.3290, 0.2, 0.2, 0.3, 0.3, 0.4, 0.4}, 2.2},
+      {"no white", {0, 0, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}, 2.2},
+      {"no gamma", srgb, 0},
+      {"negative", {0.3127, 0.3290, -0.64, 0.33, 0.30, 0.60, 0.15, 0.06}, 2.2},
+  };
+  for (const auto& r : refused) EXPECT_TRUE(RgbProfileFor(r.Chromaticities, r.Gamma).empty()) << r.Name;
 }

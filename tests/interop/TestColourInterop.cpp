@@ -1,8 +1,10 @@
 // Embedded colour profiles against Little CMS's own tools and ImageMagick: a wide-gamut picture
 // (the picture with the free Adobe-RGB-compatible profile embedded by ImageMagick's -profile) in
 // JPEG, PNG and TIFF. Our sRGB result agrees with tificc and with ImageMagick's -profile sRGB.icc
-// within one level, and the profile survives our reading and writing byte for byte.
+// within one level, and the profile survives our reading and writing byte for byte. A PNG without
+// a profile whose cHRM and gAMA chunks say what its values mean is converted as by such a profile.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -110,4 +112,63 @@ TEST(ColourInterop, ProfileSurvivesOurRoundTrip) {
                              MagickPixels(dir / "from-original.tif", kWidth, kHeight)));
     }
   }
+}
+
+// A PNG without a profile whose cHRM chunk gives wide primaries (those of the wide-gamut working
+// space) and whose gAMA gives 1/2.2: its stored values are kept, and its sRGB colours (what the
+// screen and the printer get) agree with tificc's conversion of the same values tagged with a
+// profile of those primaries and that gamma.
+TEST(ColourInterop, PngChromaticitiesAreFollowedLikeAProfile) {
+  QV_REQUIRE_COLOUR_PEERS();
+  TScratchFolder dir;
+  std::unique_ptr<TDibGraphic> picture = MakeImage(TImageFormat::TrueColor, kWidth, kHeight, 3);
+  const std::string plain = dir / "plain.png";
+  WriteThroughRegistry(*picture, plain);
+  std::vector<uint8_t> png = FileBytes(plain);
+  // cHRM after IHDR (signature 8 bytes, IHDR 25): white D65, then red, green and blue, x and y
+  // times 100000, big-endian.
+  std::vector<uint8_t> chunk{0, 0, 0, 32, 'c', 'H', 'R', 'M'};
+  for (uint32_t v : {31270u, 32900u, 64000u, 33000u, 21000u, 71000u, 15000u, 6000u})
+    chunk.insert(chunk.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+  const uint32_t crc = static_cast<uint32_t>(::crc32(0, chunk.data() + 4, 36));
+  chunk.insert(chunk.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+  const std::string wide = dir / "chrm.png";
+  PutFileBytes(wide, png);
+  ASSERT_TRUE(RunTool("pngcheck " + wide));
+
+  std::unique_ptr<TDibGraphic> image = ReadThroughRegistry(wide);
+  EXPECT_TRUE(SamePixels(OurPixels(*image), OurPixels(*picture))) << "the stored values stay";
+  ASSERT_FALSE(image->IccProfile().empty());
+  TDibGraphic shown;
+  shown.Assign(image.get());
+  ASSERT_TRUE(ConvertForDisplay(shown, {}));
+  ASSERT_TRUE(ConvertToSrgb(*image));
+  const TRgbPicture ours = OurPixels(*image);
+  EXPECT_TRUE(SamePixels(OurPixels(shown), ours));
+  EXPECT_GT(LargestDifference(ours, OurPixels(*picture)), 20) << "the wide gamut must matter in this picture";
+
+  // The same values in a TIFF with a profile of the file's primaries and gamma, made here.
+  cmsCIExyY white{0.3127, 0.3290, 1};
+  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 1 / 0.45455);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  TDibGraphic tagged;
+  tagged.Assign(picture.get());
+  tagged.SetIccProfile(qvtest::SavedProfile(cmsCreateRGBProfile(&white, &primaries, curves)));
+  cmsFreeToneCurve(curve);
+  const std::string tiff = dir / "tagged.tif";
+  WriteThroughRegistry(tagged, tiff);
+  ASSERT_TRUE(RunTool("tificc -t0 " + tiff + " " + dir / "tificc.tif"));
+  const TRgbPicture tificc = MagickPixels(dir / "tificc.tif", kWidth, kHeight);
+  EXPECT_TRUE(SamePixels(ours, tificc, 1));
+  RecordProperty("tificc_png_chrm", LargestDifference(ours, tificc));
+
+  // Saved again, the file carries what it means as a profile.
+  const std::string saved = dir / "saved.png";
+  WriteThroughRegistry(*ReadThroughRegistry(wide), saved);
+  std::unique_ptr<TDibGraphic> again = ReadThroughRegistry(saved);
+  EXPECT_TRUE(SamePixels(OurPixels(*again), OurPixels(*picture)));
+  ASSERT_TRUE(ConvertToSrgb(*again));
+  EXPECT_TRUE(SamePixels(OurPixels(*again), ours));
 }
