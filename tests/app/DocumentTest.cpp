@@ -17,7 +17,7 @@
 #include "model/QvLimits.h"
 #include "scan/ScanTestSupport.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -49,7 +49,7 @@ TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
   // A scanned page replaces the picture just as well.
   Trigger(TImageCommand::Rotate90);
   ASSERT_TRUE(Enabled("acUndo"));
-  const scantest::TSaneSandbox sandbox(scantest::TestSettings());
+  const qvtest::TSaneSandbox sandbox(qvtest::TestSettings());
   Window->Scanner().ShowUI = false;
   Window->Scanner().XDpi = Window->Scanner().YDpi = 50;
   Dialogs->Answers.push_back(brindlex::TAnswer::No);        // the rotation is not saved
@@ -219,4 +219,4 @@ TEST_F(WindowTest, OpensEveryRegressionFileWithAPictureOrAnError) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -16,13 +16,11 @@
 #include "scan/QvScan.h"
 #include "scan/ScanTestSupport.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
 using quorvane::TImageFormat;
-using scantest::TestSettings;
-using scantest::TSaneSandbox;
 
 const QString kNoScanner = QString::fromLatin1(quorvane::kNoScannerMessage);
 
@@ -332,4 +330,4 @@ TEST_F(ScanCommandTest, MultiPageOutputsByExtensionAndRefusalsBeforeAnyPage) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

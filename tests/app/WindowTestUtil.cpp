@@ -11,7 +11,7 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvStream.h"
 
-namespace apptest {
+namespace qvtest {
 
 using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
@@ -143,4 +143,4 @@ std::string WindowTest::OpenGradient(const std::string& name, int width, int hei
   return file;
 }
 
-}  // namespace apptest
+}  // namespace qvtest

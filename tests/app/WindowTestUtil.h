@@ -19,7 +19,7 @@
 #include "model/QvDiGrph.h"
 #include "support/ScratchFolder.h"
 
-namespace apptest {
+namespace qvtest {
 
 // Answers in the order the window asks; a question without a scripted answer fails the test and
 // answers Cancel/No. Every question, message and error is recorded.
@@ -143,4 +143,4 @@ class WindowTest : public ::testing::Test {
   TScriptedDialogs* Dialogs = nullptr;
 };
 
-}  // namespace apptest
+}  // namespace qvtest

@@ -9,7 +9,7 @@
 #include "support/PictureCompare.h"
 #include "support/TestProfiles.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "ViewTestSupport.h"
 #include "model/QvExcept.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "transforms/QvTransfResize.h"
 #include "view/QvImageScrollBox.h"
 
-namespace viewtest {
+namespace qvtest {
 
 using namespace quorvane;
 
@@ -71,4 +71,4 @@ inline void Drag(TImageScrollBox& box, std::initializer_list<QPoint> points, Qt:
   SendMouse(box, QEvent::MouseButtonRelease, last.x(), last.y(), button, Qt::NoButton);
 }
 
-}  // namespace viewtest
+}  // namespace qvtest
