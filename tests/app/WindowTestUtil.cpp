@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvStream.h"
@@ -100,6 +101,15 @@ std::string ToolOutput(const std::string& command) {
     ::pclose(pipe);
   }
   return output;
+}
+
+std::vector<std::string> PageCompressions(const std::string& file) {
+  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
+  std::vector<std::string> result;
+  const std::string key = "Compression Scheme: ";
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
+  return result;
 }
 
 void WindowTest::SetUp() {

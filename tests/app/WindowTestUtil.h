@@ -121,6 +121,8 @@ void ClearSettings();
 bool RunTool(const std::string& command);
 // What a shell command prints on its standard output.
 std::string ToolOutput(const std::string& command);
+// tiffinfo's compression of each page of a TIFF file, in order.
+std::vector<std::string> PageCompressions(const std::string& file);
 
 class WindowTest : public ::testing::Test {
  protected:
