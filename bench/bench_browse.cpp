@@ -10,10 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <memory>
-#include <random>
 
+#include "BenchPhoto.h"
 #include "TBrindlexApplication.h"
 #include "TPreloader.h"
 #include "TfrmImageConverter.h"
@@ -27,21 +26,10 @@ using namespace quorvane;
 
 namespace {
 
-// Smooth gradients with mild noise, like a photograph; Seed makes each file different.
+// The benchmarks' photograph, a different one for each Seed, written as File.
 void WritePhoto(const std::string& fileName, int seed) {
   std::unique_ptr<TDibGraphic> p = CreateGraphicForFile(fileName);
-  p->NewImage(6000, 4000, TImageFormat::TrueColor, nullptr, 300, 300);
-  std::minstd_rand rng(static_cast<unsigned>(seed));
-  for (int y = 0; y < p->Height(); ++y) {
-    uint8_t* row = p->ScanLine(y);
-    for (int x = 0; x < p->Width(); ++x) {
-      const int noise = static_cast<int>(rng() % 13) - 6;
-      auto ch = [&](int v) { return static_cast<uint8_t>(std::clamp(v + noise, 0, 255)); };
-      row[3 * x] = ch(x * 255 / p->Width());
-      row[3 * x + 1] = ch(y * 255 / p->Height() + seed * 20);
-      row[3 * x + 2] = ch(128 + ((x / 7 + y / 5) % 120));
-    }
-  }
+  qvbench::FillPhoto(*p, static_cast<unsigned>(seed), seed * 20);
   p->SaveToFile(fileName);
 }
 

@@ -12,11 +12,10 @@
 #include <QImage>
 #include <QMimeData>
 #include <QThread>
-#include <algorithm>
 #include <atomic>
 #include <memory>
-#include <random>
 
+#include "BenchPhoto.h"
 #include "model/QvDiGrph.h"
 #include "platform/QvDiGrphQt.h"
 #include "platform/QvDiGrphQtClipboard.h"
@@ -26,25 +25,8 @@ using namespace quorvane;
 
 namespace {
 
-// Smooth gradients with mild noise, like a photograph.
 const TDibGraphic& Photo() {
-  static const std::unique_ptr<TDibGraphic> photo = [] {
-    auto owned = std::make_unique<TDibGraphic>();
-    TDibGraphic& p = *owned;
-    p.NewImage(6000, 4000, TImageFormat::TrueColor, nullptr, 300, 300);
-    std::minstd_rand rng(1);
-    for (int y = 0; y < p.Height(); ++y) {
-      uint8_t* row = p.ScanLine(y);
-      for (int x = 0; x < p.Width(); ++x) {
-        const int noise = static_cast<int>(rng() % 13) - 6;
-        auto ch = [&](int v) { return static_cast<uint8_t>(std::clamp(v + noise, 0, 255)); };
-        row[3 * x] = ch(x * 255 / p.Width());
-        row[3 * x + 1] = ch(y * 255 / p.Height());
-        row[3 * x + 2] = ch(128 + ((x / 7 + y / 5) % 120));
-      }
-    }
-    return owned;
-  }();
+  static const std::unique_ptr<TDibGraphic> photo = qvbench::MakePhoto();
   return *photo;
 }
 

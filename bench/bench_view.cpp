@@ -4,43 +4,25 @@
 // memcpy of its source pixel block beside it (the whole block, and the block a zoomed view shows).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QScrollBar>
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "BenchPhoto.h"
+#include "BenchView.h"
 #include "model/QvDiGrph.h"
-#include "platform/QvQtPlatform.h"
 #include "view/QvImageScrollBox.h"
 
 using namespace quorvane;
 
 namespace {
 
-constexpr int kViewWidth = 1600, kViewHeight = 1000;
+using qvbench::kViewHeight;
+using qvbench::kViewWidth;
 
 enum TSample { kPhoto = 0, kPage = 1 };
-
-// Smooth gradients with mild noise, like a photograph.
-std::unique_ptr<TDibGraphic> MakePhoto() {
-  auto p = std::make_unique<TDibGraphic>();
-  p->NewImage(6000, 4000, TImageFormat::TrueColor, nullptr, 300, 300);
-  std::minstd_rand rng(1);
-  for (int y = 0; y < p->Height(); ++y) {
-    uint8_t* row = p->ScanLine(y);
-    for (int x = 0; x < p->Width(); ++x) {
-      const int noise = static_cast<int>(rng() % 13) - 6;
-      auto ch = [&](int v) { return static_cast<uint8_t>(std::clamp(v + noise, 0, 255)); };
-      row[3 * x] = ch(x * 255 / p->Width());
-      row[3 * x + 1] = ch(y * 255 / p->Height());
-      row[3 * x + 2] = ch(128 + ((x / 7 + y / 5) % 120));
-    }
-  }
-  return p;
-}
 
 // A scanned text page: lines of black word blocks on white.
 std::unique_ptr<TDibGraphic> MakePage() {
@@ -57,7 +39,7 @@ std::unique_ptr<TDibGraphic> MakePage() {
 }
 
 const TDibGraphic& Sample(int which) {
-  static const std::unique_ptr<TDibGraphic> photo = MakePhoto();
+  static const std::unique_ptr<TDibGraphic> photo = qvbench::MakePhoto();
   static const std::unique_ptr<TDibGraphic> page = MakePage();
   return which == kPhoto ? *photo : *page;
 }
@@ -67,43 +49,15 @@ TImageScrollBox& View(int which) {
   static std::unique_ptr<TImageScrollBox> views[2];
   auto& view = views[which];
   if (!view) {
-    view = std::make_unique<TImageScrollBox>();
-    view->resize(kViewWidth, kViewHeight);
-    view->show();
-    QApplication::processEvents();
+    view = qvbench::ShownView();
     view->SetGraphic(Sample(which));
   }
   return *view;
 }
 
-// Redraw and paint the viewport, as a zoom change on screen does.
-void RedrawAndPaint(TImageScrollBox& view) {
-  view.Redraw(false);
-  view.viewport()->repaint();
-}
+void BM_Redraw(benchmark::State& state, int which, float zoom) { qvbench::RunRedraw(state, View(which), zoom); }
 
-void BM_Redraw(benchmark::State& state, int which, float zoom) {
-  TImageScrollBox& view = View(which);
-  if (zoom == 0)
-    view.SetZoomMode(TZoomMode::zmFullPage);
-  else
-    view.SetZoomPercent(zoom);
-  for (auto _ : state) RedrawAndPaint(view);
-  state.counters["display"] = view.DisplayWidth();
-}
-
-// A wheel step (three lines) down at 400 %, painted; at the bottom it starts again at the top,
-// so the window is rebuilt whenever the view leaves its margin, as on screen.
-void BM_ScrollStep(benchmark::State& state, int which) {
-  TImageScrollBox& view = View(which);
-  view.SetZoomPercent(400.0f);
-  QScrollBar* bar = view.verticalScrollBar();
-  for (auto _ : state) {
-    const int next = bar->value() + 3 * bar->singleStep();
-    bar->setValue(next > bar->maximum() ? 0 : next);
-    view.viewport()->repaint();
-  }
-}
+void BM_ScrollStep(benchmark::State& state, int which) { qvbench::RunScrollStep(state, View(which)); }
 
 // memcpy of Rows x RowBytes of the source: the whole block, or the part a zoomed view shows.
 void BM_Memcpy(benchmark::State& state, int which, float zoom) {
@@ -152,13 +106,4 @@ void Register() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  InstallQtPlatform();
-  Register();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return qvbench::RunViewBenchmarks(argc, argv, Register); }

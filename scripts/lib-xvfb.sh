@@ -1,6 +1,6 @@
 # Shared by the scripts that run the window program on a virtual display: starting Xvfb,
 # waiting for the window, screenshots, and cleaning up the processes they started.
-# Source it; it defines functions only.
+# Source it; it defines functions only (the drive_ and demo_ ones set the variables they name).
 #
 # No call here may wait without end: a test runner that kills a hung script waits for every process
 # still holding the script's output, so each X client call has a time limit and Xvfb writes
@@ -79,4 +79,85 @@ keys() {
     x_client 5 xdotool key --clearmodifiers "$k"
     sleep 0.4
   done
+}
+
+# The head of a script that drives the window program. drive_begin OUT: OUT emptied with a shots
+# folder in it, a private settings folder in $config, and on exit (also when a runner gives up
+# and sends TERM) the program ($app_pid) stopped, Xvfb stopped and the settings folder removed.
+drive_begin() {
+  out=$1
+  rm -rf "$out"
+  mkdir -p "$out/shots"
+  config=$(mktemp -d)
+  app_pid=
+  trap drive_cleanup EXIT
+  trap 'exit 1' TERM INT
+}
+
+drive_cleanup() {
+  if [ -n "${app_pid:-}" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+  xvfb_stop
+  rm -rf "${config:-}"
+}
+
+# fail MESSAGE: ends the script with MESSAGE and the program's log.
+fail() {
+  echo "FAIL: $*" >&2
+  cat "$out/brindlex.log" >&2 2>/dev/null || true
+  exit 1
+}
+
+# drive_start PROGRAM FILE [NAME=VALUE...]: starts the window program on the virtual display with
+# the private settings, FILE open and the variables given, writing into a log of its own (never
+# into the runner's output, see above); sets app_pid and prints nothing. The caller waits for its
+# window with window_wait.
+drive_start() {
+  local program=$1 file=$2
+  shift 2
+  env DISPLAY="$XVFB_DISPLAY" XDG_CONFIG_HOME="$config" "$@" "$program" "$file" </dev/null >"$out/brindlex.log" 2>&1 &
+  app_pid=$!
+}
+
+# drive_quit WINDOW-ID KEY: closes the program with KEY and checks that it ended without error.
+drive_quit() {
+  keys "$1" "$2"
+  for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on $2"
+  wait "$app_pid" || fail "brindlex exited with an error"
+  app_pid=
+}
+
+# The view alone (view_demo) photographed on a virtual display, for the screenshot scripts.
+# demo_begin: builds view_demo, makes build/screenshots ($out) and starts Xvfb; the demo and Xvfb
+# are stopped on exit. Run from the source folder.
+demo_begin() {
+  out=build/screenshots
+  demo=build/release/tests/view_demo
+  cmake --build --preset release --target view_demo >/dev/null
+  mkdir -p "$out"
+  demo_pid=
+  trap demo_cleanup EXIT
+  xvfb_start 800x600x24
+}
+
+demo_cleanup() {
+  if [ -n "${demo_pid:-}" ]; then kill "$demo_pid" 2>/dev/null || true; fi
+  xvfb_stop
+}
+
+# demo_shoot NAME CROP ARGUMENT...: runs the demo with the arguments, keeps the part CROP
+# ("WxH+X+Y") of the screen as $out/NAME.png (the demo's output in $out/NAME.log) and prints
+# the picture's name.
+demo_shoot() {
+  local name=$1 crop=$2
+  shift 2
+  DISPLAY=$XVFB_DISPLAY QT_QPA_PLATFORM=xcb timeout 60 "$demo" "$@" >"$out/$name.log" 2>&1 &
+  demo_pid=$!
+  x_client 30 xdotool search --sync --name "View test" >/dev/null
+  sleep 1.5
+  x_client 20 import -window root -crop "$crop" "$out/$name.png"
+  kill "$demo_pid"
+  wait "$demo_pid" 2>/dev/null || true
+  demo_pid=
+  echo "$out/$name.png"
 }

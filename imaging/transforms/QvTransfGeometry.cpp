@@ -159,6 +159,10 @@ void QuarterTurnPacked(const std::vector<const uint8_t*>& rows, TDibGraphic& des
 // Source columns (destination rows) run in bands on the library's threads; the progress is that
 // of a loop over the source rows.
 void QuarterTurn(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, bool clockwise) {
+  // The turn writes every pixel; only the padding needs clearing.
+  NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
+                           &source.PaletteRecord());
+  ClearRowPadding(dest);
   const int w = source.Width();
   const int h = source.Height();
   const int bits = source.BitCount();
@@ -295,9 +299,12 @@ int64_t CornerCoordinate(double v) {
 
 namespace {
 
-// Every row reversed, into the same row (a horizontal flip) or into the mirrored row (a turn by
-// 180 degrees). Rows are written whole, padding included: the block need not be zeroed first.
-void ReverseRows(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, bool upsideDown) {
+// The flips and the half turn, as whole rows: each row copied or reversed (Reverse) into the same
+// row or the mirrored one (UpsideDown). Horizontal flip: reversed; vertical flip: upside down;
+// 180 degrees: both. Rows are written whole, padding included: the block need not be zeroed
+// first. Steps is the loop's progress count.
+void MoveRows(TImageTransform& transform, const TDibGraphic& source, TDibGraphic& dest, bool reverse, bool upsideDown,
+              int steps) {
   const int w = source.Width();
   const int h = source.Height();
   const int bits = source.BitCount();
@@ -306,10 +313,13 @@ void ReverseRows(TImageTransform& transform, const TDibGraphic& source, TDibGrap
   const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   const int threads = BandThreads(h, 2 * bytesPerLine);
   std::vector<std::vector<uint8_t>> scratch(static_cast<size_t>(threads));
-  RunProgressRows(transform, h, h, threads, [&](int first, int last, int slot) {
+  RunProgressRows(transform, steps, h, threads, [&](int first, int last, int slot) {
     for (int y = first; y < last; ++y) {
       uint8_t* out = dest.ScanLine(upsideDown ? h - 1 - y : y);
-      ReverseRow(source.ScanLine(y), out, w, bits, scratch[static_cast<size_t>(slot)]);
+      if (reverse)
+        ReverseRow(source.ScanLine(y), out, w, bits, scratch[static_cast<size_t>(slot)]);
+      else
+        CopyPixels(source.ScanLine(y), out, w, bits);
       ClearRowTail(out, used, bytesPerLine);
     }
   });
@@ -320,25 +330,14 @@ void ReverseRows(TImageTransform& transform, const TDibGraphic& source, TDibGrap
 bool TFlipHorizontalTransform::PassesThrough(const TDibGraphic& source) const { return source.Width() < 2; }
 
 void TFlipHorizontalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
-  ReverseRows(*this, source, dest, false);
+  MoveRows(*this, source, dest, true, false, source.Height());
 }
 
 bool TFlipVerticalTransform::PassesThrough(const TDibGraphic& source) const { return source.Height() < 2; }
 
 void TFlipVerticalTransform::Transform(const TDibGraphic& source, TDibGraphic& dest) {
-  const int w = source.Width();
-  const int h = source.Height();
-  NewImageForOverwriteLike(dest, source, w, h, source.ImageFormat(), &source.PaletteRecord());
-  const size_t used = PixelBytes(w, source.BitCount());
-  const auto bytesPerLine = static_cast<size_t>(dest.BytesPerLine());
   // Reported column by column; the copy itself moves whole rows.
-  RunProgressRows(*this, w, h, BandThreads(h, 2 * bytesPerLine), [&](int first, int last, int) {
-    for (int y = first; y < last; ++y) {
-      uint8_t* out = dest.ScanLine(h - 1 - y);
-      CopyPixels(source.ScanLine(y), out, w, source.BitCount());
-      ClearRowTail(out, used, bytesPerLine);
-    }
-  });
+  MoveRows(*this, source, dest, false, true, source.Width());
 }
 
 // ---- rotation ----
@@ -360,23 +359,15 @@ int TRotateTransform::QuarterTurns() const {
 }
 
 void TRotateTransform::Rotate90(const TDibGraphic& source, TDibGraphic& dest) {
-  // The turn writes every pixel; only the padding needs clearing.
-  NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
-                           &source.PaletteRecord());
-  ClearRowPadding(dest);
   QuarterTurn(*this, source, dest, true);
 }
 
 void TRotateTransform::Rotate270(const TDibGraphic& source, TDibGraphic& dest) {
-  // The turn writes every pixel; only the padding needs clearing.
-  NewImageForOverwriteLike(dest, source, source.Height(), source.Width(), source.ImageFormat(),
-                           &source.PaletteRecord());
-  ClearRowPadding(dest);
   QuarterTurn(*this, source, dest, false);
 }
 
 void TRotateTransform::Rotate180(const TDibGraphic& source, TDibGraphic& dest) {
-  ReverseRows(*this, source, dest, true);
+  MoveRows(*this, source, dest, true, true, source.Height());
 }
 
 void TRotateTransform::RotateByAngle(const TDibGraphic& source, TDibGraphic& dest) {

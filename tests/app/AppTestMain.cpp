@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   brindlex::TBrindlexApplication app(argc, argv);
   quorvane::RegisterStandardGraphicFormats();
   brindlex::InstallErrorRoute(quorvane::InstallQtPlatform());
-  scantest::KeepSaneLoaded();
+  qvtest::KeepSaneLoaded();
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();
   QDir(QString::fromStdString(config)).removeRecursively();

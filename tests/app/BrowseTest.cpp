@@ -19,7 +19,7 @@
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvLimits.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TFileStep;
@@ -370,4 +370,4 @@ TEST_F(WindowTest, PicturesReadOnSeveralThreadsAtOnce) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -6,7 +6,7 @@
 #include "support/TestProfiles.h"
 #include "transforms/QvTransfPoint.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageDocument;
@@ -48,4 +48,4 @@ TEST(ColourSave, ProfileKeptOrColoursConvertedByFormat) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -14,7 +14,7 @@
 #include "TCommandQueue.h"
 #include "WindowTestUtil.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -115,4 +115,4 @@ INSTANTIATE_TEST_SUITE_P(Commands, RequestsDuringACommand,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

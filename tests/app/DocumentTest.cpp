@@ -11,13 +11,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "WindowTestUtil.h"
 #include "model/QvLimits.h"
 #include "scan/ScanTestSupport.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -49,7 +48,7 @@ TEST_F(WindowTest, OpeningOrScanningLeavesNothingToUndo) {
   // A scanned page replaces the picture just as well.
   Trigger(TImageCommand::Rotate90);
   ASSERT_TRUE(Enabled("acUndo"));
-  const scantest::TSaneSandbox sandbox(scantest::TestSettings());
+  const qvtest::TSaneSandbox sandbox(qvtest::TestSettings());
   Window->Scanner().ShowUI = false;
   Window->Scanner().XDpi = Window->Scanner().YDpi = 50;
   Dialogs->Answers.push_back(brindlex::TAnswer::No);        // the rotation is not saved
@@ -114,16 +113,6 @@ TEST_F(WindowTest, CancelledSaveAfterYesCancelsEveryCommandThatAsks) {
       EXPECT_TRUE(Dialogs->Errors.empty()) << Dialogs->Errors[0].toStdString();
     }
   }
-}
-
-// tiffinfo's compression of each page of a TIFF file, in order.
-std::vector<std::string> PageCompressions(const std::string& file) {
-  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
-  std::vector<std::string> result;
-  const std::string key = "Compression Scheme: ";
-  for (std::string line; std::getline(lines, line);)
-    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
-  return result;
 }
 
 // A 3-page TIFF written by peers with a compression per page: an untouched page keeps its own,
@@ -219,4 +208,4 @@ TEST_F(WindowTest, OpensEveryRegressionFileWithAPictureOrAnError) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -9,7 +9,7 @@
 #include "model/QvExcept.h"
 #include "model/QvPlatform.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 // An object whose handler of user events fails.
@@ -101,4 +101,4 @@ TEST(ErrorRoute, WithoutAWindowFailuresGoToTheLog) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -12,7 +12,7 @@
 #include "TResizeForm.h"
 #include "WindowTestUtil.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -272,4 +272,4 @@ TEST_F(WindowTest, GammaIsClampedAndUnderstoodInTheUsersLocale) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -12,7 +12,7 @@
 #include "transforms/QvTransfPoint.h"
 #include "view/QvImageScrollBox.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageDocument;
@@ -209,4 +209,4 @@ TEST_F(ImageDocumentTest, AFailedCommandKeepsTheImageForUndo) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TImageMenu.h"
+#include "support/TransformAs.h"
 #include "transforms/QvTransfFormat.h"
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
@@ -18,14 +19,9 @@ using brindlex::TImageMenuEntry;
 using brindlex::TParameterSource;
 using quorvane::TImageTransform;
 
-namespace {
+using qvtest::As;
 
-template <typename T>
-const T& As(const std::unique_ptr<TImageTransform>& t) {
-  const T* typed = dynamic_cast<const T*>(t.get());
-  if (!typed) throw std::runtime_error(std::string("not a ") + typeid(T).name() + ": " + t->ClassName());
-  return *typed;
-}
+namespace {
 
 struct TMenuCase {
   TImageCommand Command;

@@ -7,7 +7,7 @@
 #include "TResizeForm.h"
 #include "WindowTestUtil.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -64,4 +64,4 @@ TEST_F(WindowTest, TypedNumbersThatAreNoNumbersChangeNothing) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -8,7 +8,7 @@
 #include "WindowTestUtil.h"
 #include "formats/QvOrient.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using quorvane::TDibGraphic;
@@ -147,4 +147,4 @@ TEST(PropertiesText, CameraValuesAsPeopleReadThem) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

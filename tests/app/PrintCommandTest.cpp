@@ -13,16 +13,9 @@
 #include "print/PrintTestSupport.h"
 #include "print/QvPrintOpt.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
-using printtest::FileExists;
-using printtest::FindBox;
-using printtest::IsNear;
-using printtest::kSmallPaper;
-using printtest::PdfInfo;
-using printtest::RenderPage;
-using printtest::TBox;
 using quorvane::TImageFormat;
 using quorvane::TPrintOptionForm;
 
@@ -52,11 +45,11 @@ class PrintCommandTest : public WindowTest {
   // A red 60 x 40 picture of Dpi dots per inch in the window, and the window's printer printing
   // into the PDF file Name of the scratch folder (empty: a PDF file without a name) on small paper.
   std::string PrepareJob(const std::string& name, uint16_t dpi = 50) {
-    auto image = printtest::SolidImage(60, 40, TImageFormat::TrueColor, kRed, 50);
+    auto image = qvtest::SolidImage(60, 40, TImageFormat::TrueColor, kRed, 50);
     image->SetXDpi(dpi);
     ShowPicture(*image);
     const std::string pdf = name.empty() ? std::string() : Path(name);
-    printtest::PrintIntoPdf(Window->Printer(), kSmallPaper, pdf);
+    qvtest::PrintIntoPdf(Window->Printer(), kSmallPaper, pdf);
     return pdf;
   }
 };
@@ -72,7 +65,7 @@ TEST_F(PrintCommandTest, PrintsThePlacedImageWithTheCaptionUnderTheJobTitle) {
   EXPECT_EQ(PdfInfo(pdf, "Title"), brindlex::kPrintJobTitle);
   EXPECT_EQ(PdfInfo(pdf, "Pages"), "1");
   EXPECT_EQ(Window->Printer().printerState(), QPrinter::Idle);
-  const printtest::TRaster page = RenderPage(pdf, kSmallPaper.Dpi);
+  const qvtest::TRaster page = RenderPage(pdf, kSmallPaper.Dpi);
   // 2.5 inches at 100 dpi: 250 x 166 device pixels at the printable area's corner.
   const TBox image = FindBox(page, IsRed);
   EXPECT_NEAR(image.Left, kOffsetX, 1);
@@ -83,7 +76,7 @@ TEST_F(PrintCommandTest, PrintsThePlacedImageWithTheCaptionUnderTheJobTitle) {
   // The caption's top-left corner at (10, 10) device units, drawn in the canvas's font.
   const QFontMetrics metrics(QFont(), &Window->Printer());
   const QRect glyphs = metrics.tightBoundingRect(QString::fromLatin1(brindlex::kPrintCaption));
-  const TBox caption = FindBox(page, printtest::IsDark);
+  const TBox caption = FindBox(page, qvtest::IsDark);
   EXPECT_NEAR(caption.Left, kOffsetX + 10 + glyphs.left(), 2);
   EXPECT_NEAR(caption.Top, kOffsetY + 10 + metrics.ascent() + glyphs.top(), 2);
   EXPECT_NEAR(caption.Right - caption.Left, glyphs.width(), 3);
@@ -225,4 +218,4 @@ TEST_F(PrintCommandTest, PrinterSetupShowsThePrintDialogOnTheSessionsPrinter) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -9,20 +9,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "TScanForm.h"
 #include "WindowTestUtil.h"
 #include "scan/QvScan.h"
 #include "scan/ScanTestSupport.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
 using quorvane::TImageFormat;
-using scantest::TestSettings;
-using scantest::TSaneSandbox;
 
 const QString kNoScanner = QString::fromLatin1(quorvane::kNoScannerMessage);
 
@@ -41,16 +38,6 @@ class TEnabledLog : public QObject {
  private:
   QWidget& FWidget;
 };
-
-// tiffinfo's compression of each page of a TIFF file, in order.
-std::vector<std::string> PageCompressions(const std::string& file) {
-  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
-  std::vector<std::string> result;
-  const std::string key = "Compression Scheme: ";
-  for (std::string line; std::getline(lines, line);)
-    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
-  return result;
-}
 
 class ScanCommandTest : public WindowTest {
  protected:
@@ -332,4 +319,4 @@ TEST_F(ScanCommandTest, MultiPageOutputsByExtensionAndRefusalsBeforeAnyPage) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

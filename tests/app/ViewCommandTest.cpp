@@ -20,7 +20,7 @@
 #include "TResizeForm.h"
 #include "WindowTestUtil.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using quorvane::TZoomMode;
@@ -357,4 +357,4 @@ TEST_F(WindowTest, AnimationsPauseResumeAndStep) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

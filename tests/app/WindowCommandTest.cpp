@@ -19,7 +19,7 @@
 #include "formats/QvTifGr.h"
 #include "model/QvDiGrphRegistry.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageCommand;
@@ -315,4 +315,4 @@ TEST_F(WindowTest, TiffIsSavedWithTheCompressionOfItsFormat) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -5,7 +5,7 @@
 
 #include "WindowTestUtil.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 QSettings Store() { return QSettings(QStringLiteral("QUELLMARK"), QStringLiteral("Brindlex")); }
@@ -76,4 +76,4 @@ TEST_F(SettingsTest, FirstRunKeepsTheInitialSize) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

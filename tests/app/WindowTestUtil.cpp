@@ -7,11 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "model/QvDiGrphRegistry.h"
 #include "model/QvStream.h"
 
-namespace apptest {
+namespace qvtest {
 
 using quorvane::TDibGraphic;
 using quorvane::TImageFormat;
@@ -102,6 +103,15 @@ std::string ToolOutput(const std::string& command) {
   return output;
 }
 
+std::vector<std::string> PageCompressions(const std::string& file) {
+  std::istringstream lines(ToolOutput("tiffinfo '" + file + "' 2>/dev/null"));
+  std::vector<std::string> result;
+  const std::string key = "Compression Scheme: ";
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t at = line.find(key); at != std::string::npos) result.push_back(line.substr(at + key.size()));
+  return result;
+}
+
 void WindowTest::SetUp() {
   ClearSettings();
   Window = std::make_unique<brindlex::TfrmImageConverter>();
@@ -143,4 +153,4 @@ std::string WindowTest::OpenGradient(const std::string& name, int width, int hei
   return file;
 }
 
-}  // namespace apptest
+}  // namespace qvtest

@@ -19,7 +19,7 @@
 #include "model/QvDiGrph.h"
 #include "support/ScratchFolder.h"
 
-namespace apptest {
+namespace qvtest {
 
 // Answers in the order the window asks; a question without a scripted answer fails the test and
 // answers Cancel/No. Every question, message and error is recorded.
@@ -121,6 +121,8 @@ void ClearSettings();
 bool RunTool(const std::string& command);
 // What a shell command prints on its standard output.
 std::string ToolOutput(const std::string& command);
+// tiffinfo's compression of each page of a TIFF file, in order.
+std::vector<std::string> PageCompressions(const std::string& file);
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -143,4 +145,4 @@ class WindowTest : public ::testing::Test {
   TScriptedDialogs* Dialogs = nullptr;
 };
 
-}  // namespace apptest
+}  // namespace qvtest

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <string>
 
-namespace quorvane::testing {
+namespace qvtest {
 
 inline constexpr const char* kCommaLocale = "de_DE.UTF-8";
 
@@ -28,4 +28,4 @@ class TCommaLocaleScope {
   bool FActive = false;
 };
 
-}  // namespace quorvane::testing
+}  // namespace qvtest

@@ -7,7 +7,7 @@
 
 using namespace quorvane;
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

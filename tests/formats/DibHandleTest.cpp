@@ -5,7 +5,7 @@
 #include "model/QvExcept.h"
 #include "support/BitmapBytes.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

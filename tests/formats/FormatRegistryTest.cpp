@@ -13,7 +13,7 @@
 
 using namespace quorvane;
 
-using namespace fmt_test;
+using namespace qvtest;
 
 TEST(FormatRegistry, ExtensionsInOrderWithDescriptions) {
   RegisterStandardGraphicFormats();

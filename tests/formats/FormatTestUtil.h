@@ -18,18 +18,7 @@
 
 using namespace quorvane;
 
-namespace fmt_test {
-
-using qvtest::Append;
-using qvtest::Be32;
-using qvtest::Bytes;
-using qvtest::FileBytes;
-using qvtest::Get16;
-using qvtest::Get32;
-using qvtest::Put16;
-using qvtest::Put32;
-using qvtest::PutFileBytes;
-using qvtest::TScratchFolder;
+namespace qvtest {
 
 // A palette of Count entries whose entry i is (i * 7, 255 - i, i * 3) in red, green, blue.
 inline TDibPalette TestPalette(int count) {
@@ -62,9 +51,6 @@ inline void MakeImage(TDibGraphic& image, TImageFormat format, int w, int h, uns
   FillPattern(image, seed);
 }
 
-using qvtest::SameIndices;
-using qvtest::SamePicture;
-
 // An image read from bytes in memory, and an image's file as bytes.
 inline void ReadFromBytes(const Bytes& bytes, TDibGraphic& image) {
   TMemoryStream s(bytes);
@@ -81,6 +67,4 @@ inline std::string RegressionFile(const std::string& name) {
   return std::string(root ? root : "tests/data") + "/regression/" + name;
 }
 
-using qvtest::MessageOf;
-
-}  // namespace fmt_test
+}  // namespace qvtest

@@ -14,7 +14,7 @@
 
 using namespace quorvane;
 
-using namespace fmt_test;
+using namespace qvtest;
 
 TEST(GbmCore, FormatTableInFixedOrder) {
   int n = 0;

@@ -8,7 +8,7 @@
 #include "formats/QvGbm.h"
 #include "gbm/gbm.h"
 
-namespace fmt_test {
+namespace qvtest {
 
 // The library's result for the header of Bytes.
 inline GBM_ERR GbmHeaderRc(const Bytes& bytes, const char* name, int type) {
@@ -34,4 +34,4 @@ inline Bytes GbmWritten(const TDibGraphic& image, const char* name, int type, co
   return s.Data();
 }
 
-}  // namespace fmt_test
+}  // namespace qvtest

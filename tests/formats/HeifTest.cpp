@@ -9,7 +9,7 @@
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "model/QvIccProfile.h"
 #include "support/TestProfiles.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "formats/QvIcoGr.h"
 #include "support/PngBytes.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

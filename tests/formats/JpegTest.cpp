@@ -13,7 +13,7 @@
 #include "model/QvLimits.h"
 
 using namespace quorvane;
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "model/QvExcept.h"
 
 using namespace quorvane;
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

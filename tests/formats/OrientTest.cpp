@@ -13,7 +13,7 @@
 #include "formats/QvTifGr.h"
 
 using namespace quorvane;
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

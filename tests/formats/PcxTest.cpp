@@ -9,7 +9,7 @@
 
 using namespace quorvane;
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

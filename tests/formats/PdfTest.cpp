@@ -21,7 +21,7 @@
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

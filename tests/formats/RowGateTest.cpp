@@ -16,7 +16,7 @@
 #include "formats/QvRowGate.h"
 #include "formats/QvTifGr.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

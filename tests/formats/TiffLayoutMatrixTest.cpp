@@ -28,7 +28,7 @@
 #include "formats/QvTifGr.h"
 #include "model/QvExcept.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

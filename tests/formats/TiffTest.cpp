@@ -14,7 +14,7 @@
 #include "formats/QvTifGr.h"
 #include "model/QvExcept.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 using TC = TTiffCompression;
 using TF = TImageFormat;
 

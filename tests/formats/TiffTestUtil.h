@@ -8,7 +8,7 @@
 
 #include "FormatTestUtil.h"
 
-namespace fmt_test {
+namespace qvtest {
 
 // Writes a TIFF with libtiff itself: Fill sets the fields and writes the pixels.
 inline Bytes MakeTiff(const std::function<void(TIFF*)>& fill, const char* mode = "w") {
@@ -41,4 +41,4 @@ inline void WriteRows(TIFF* tif, uint32_t h, size_t bytes, const std::function<v
   }
 }
 
-}  // namespace fmt_test
+}  // namespace qvtest

@@ -8,26 +8,10 @@
 # Usage: drive-view-keys.sh BRINDLEX OUTPUT-FOLDER
 set -euo pipefail
 brindlex=$(realpath "$1")
-out=$2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib-xvfb.sh"
 
-rm -rf "$out"
-mkdir -p "$out/shots"
-config=$(mktemp -d)
-app_pid=
-cleanup() {
-  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-  xvfb_stop
-  rm -rf "$config"
-}
-trap cleanup EXIT
-trap 'exit 1' TERM INT
-fail() {
-  echo "FAIL: $*" >&2
-  cat "$out/brindlex.log" >&2 2>/dev/null || true
-  exit 1
-}
+drive_begin "$2"  # sets out, config and app_pid
 
 # 64 x 48: one-pixel squares inside a red frame two pixels wide (made by ImageMagick, a peer).
 # The picture alone in its folder: files added beside it would change the window's folder position.
@@ -40,9 +24,7 @@ red_box() {
 }
 
 xvfb_start 1600x1000x24
-DISPLAY=$XVFB_DISPLAY QT_SCALE_FACTOR=2 XDG_CONFIG_HOME=$config "$brindlex" "$picture" \
-  </dev/null >"$out/brindlex.log" 2>&1 &
-app_pid=$!
+drive_start "$brindlex" "$picture" QT_SCALE_FACTOR=2
 window=$(window_wait "Brindlex Imaging Tool - ")
 sleep 1
 
@@ -104,9 +86,5 @@ sharp 07-left-full-screen
 diff=$(compare -metric AE "$out/shots/05-actual.png" "$out/shots/07-left-full-screen.png" null: 2>&1 || true)
 [ "${diff%% *}" = "0" ] || fail "after Esc the window differs from before F11 in $diff pixels"
 
-keys "$window" ctrl+q
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Ctrl+Q"
-wait "$app_pid" || fail "brindlex exited with an error"
-app_pid=
+drive_quit "$window" ctrl+q
 echo "ok: screenshots in $out/shots"

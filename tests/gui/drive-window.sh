@@ -10,27 +10,10 @@ set -euo pipefail
 brindlex=$(realpath "$1")
 convert_tool=$(realpath "$2")
 sample=$(realpath "$3")
-out=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib-xvfb.sh"
 
-rm -rf "$out"
-mkdir -p "$out/shots"
-config=$(mktemp -d)
-app_pid=
-cleanup() {
-  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
-  xvfb_stop
-  rm -rf "$config"
-}
-trap cleanup EXIT
-# A runner that gives up on the script sends TERM: clean up then too.
-trap 'exit 1' TERM INT
-fail() {
-  echo "FAIL: $*" >&2
-  cat "$out/brindlex.log" >&2 2>/dev/null || true
-  exit 1
-}
+drive_begin "$4"  # sets out, config and app_pid
 
 # Three pages of different content and size, written by ImageMagick (a peer, not our writer).
 pages="$out/pages.dcx"
@@ -38,9 +21,7 @@ convert "$sample" \( "$sample" -negate \) \( "$sample" -resize 50% \) "$pages"
 read -r w2 h2 < <(identify -format '%w %h\n' "$pages[1]")
 
 xvfb_start
-# The program writes into a log of its own, never into the runner's output (see lib-xvfb.sh).
-DISPLAY=$XVFB_DISPLAY XDG_CONFIG_HOME=$config "$brindlex" "$pages" </dev/null >"$out/brindlex.log" 2>&1 &
-app_pid=$!
+drive_start "$brindlex" "$pages"
 window=$(window_wait "Brindlex Imaging Tool - ")
 sleep 1
 screenshot "$window" "$out/shots/01-open.png"
@@ -86,11 +67,7 @@ sleep 0.5
 screenshot "$window" "$out/shots/10-browsed.png"
 keys "$window" Left
 window_wait "Brindlex Imaging Tool - .*other.png" >/dev/null || fail "Left did not open the folder's previous picture"
-keys "$window" alt+x
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "the window did not close on Alt+X after saving"
-wait "$app_pid" || fail "brindlex exited with an error"
-app_pid=
+drive_quit "$window" alt+x
 
 # The saved file keeps its three pages; page 1 is the resized one, page 2 the rotated one.
 count=$(identify "$pages" | wc -l)

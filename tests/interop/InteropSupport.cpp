@@ -13,7 +13,7 @@
 
 using namespace quorvane;
 
-namespace interop {
+namespace qvtest {
 
 bool HaveImageMagick() { return access(kConvert, X_OK) == 0; }
 
@@ -137,4 +137,4 @@ std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int heigh
   return image;
 }
 
-}  // namespace interop
+}  // namespace qvtest

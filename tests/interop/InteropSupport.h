@@ -16,28 +16,24 @@
 
 using namespace quorvane;
 
-namespace interop {
+namespace qvtest {
 
 // Debian's ImageMagick; a "convert" elsewhere on the path may be a stand-in.
 inline constexpr const char* kConvert = "/usr/bin/convert";
 bool HaveImageMagick();
 
 #define QV_REQUIRE_IMAGEMAGICK() \
-  if (!::interop::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed"
-
-using qvtest::TScratchFolder;
+  if (!::qvtest::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed"
 
 // netpbm is a second peer: its writers make layouts ImageMagick does not, and its own readers
 // decode them independently of ours.
 #define QV_REQUIRE_NETPBM() \
-  if (!::interop::Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
+  if (!::qvtest::Shell("command -v pnmquant >/dev/null 2>&1")) GTEST_SKIP() << "netpbm is not installed"
 
 // Runs Command through the shell; true on exit status 0.
 bool Shell(const std::string& command);
 // Runs /usr/bin/convert with Arguments (paths must not need quoting); true on exit status 0.
 bool Convert(const std::string& arguments);
-
-using qvtest::TRgbPicture;
 
 // A deterministic picture with gradients, flat blocks (runs for run-length coders) and noise.
 TRgbPicture TestPicture(int width, int height, uint32_t seed);
@@ -49,11 +45,6 @@ TRgbPicture MagickPixels(const std::string& file, int width, int height, const s
 // The colours of Image as ImageMagick would dump them.
 TRgbPicture OurPixels(const TDibGraphic& image);
 
-using qvtest::SamePixels;
-
-using qvtest::FileBytes;
-using qvtest::PutFileBytes;
-
 // Reads File through the registry (by extension).
 std::unique_ptr<TDibGraphic> ReadThroughRegistry(const std::string& fileName);
 // Writes Image through the registry class of File's extension.
@@ -63,9 +54,4 @@ void WriteThroughRegistry(const TDibGraphic& image, const std::string& fileName)
 // spreads over the colour cube and indices from the picture).
 std::unique_ptr<TDibGraphic> MakeImage(TImageFormat format, int width, int height, uint32_t seed);
 
-using qvtest::Be32;
-using qvtest::Get32;
-using qvtest::Put16;
-using qvtest::Put32;
-
-}  // namespace interop
+}  // namespace qvtest

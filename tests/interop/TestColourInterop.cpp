@@ -15,7 +15,7 @@
 #include "support/TestProfiles.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

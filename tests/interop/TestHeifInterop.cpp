@@ -14,7 +14,7 @@
 #include "platform/QvQtPictureLoader.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

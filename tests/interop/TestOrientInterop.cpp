@@ -12,7 +12,7 @@
 #include "interop/InteropSupport.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 using namespace quorvane;
 
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "transforms/QvTransfCatalog.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 using namespace quorvane;
 
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "model/QvStream.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

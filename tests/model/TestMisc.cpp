@@ -83,8 +83,8 @@ TEST(Misc, RoundToDecimalsInEveryLocale) {
       EXPECT_EQ(RoundToDecimals(c.Value, c.Decimals), c.Expected) << static_cast<double>(c.Value) << " " << c.Decimals;
   };
   check();
-  quorvane::testing::TCommaLocaleScope comma;
-  ASSERT_TRUE(comma.Active()) << quorvane::testing::kCommaLocale << " is missing: run scripts/install-deps.sh";
+  qvtest::TCommaLocaleScope comma;
+  ASSERT_TRUE(comma.Active()) << qvtest::kCommaLocale << " is missing: run scripts/install-deps.sh";
   check();
 }
 

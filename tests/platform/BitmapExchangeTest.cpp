@@ -13,7 +13,7 @@
 #include "platform/QvDiGrphQt.h"
 #include "platform/QvQtCanvas.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

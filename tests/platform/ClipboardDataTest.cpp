@@ -11,7 +11,7 @@
 #include "platform/QvDiGrphQt.h"
 #include "platform/QvDiGrphQtClipboard.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

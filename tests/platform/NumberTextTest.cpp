@@ -80,8 +80,8 @@ TEST(NumberText, RealNumbersInTheLocaleOrWithAPoint) { CheckFloatCases(); }
 // The C library's locale (which the window program sets from the environment) does not change
 // the reading.
 TEST(NumberText, RealNumbersDoNotDependOnTheCLibraryLocale) {
-  quorvane::testing::TCommaLocaleScope comma;
-  ASSERT_TRUE(comma.Active()) << quorvane::testing::kCommaLocale << " is missing: run scripts/install-deps.sh";
+  qvtest::TCommaLocaleScope comma;
+  ASSERT_TRUE(comma.Active()) << qvtest::kCommaLocale << " is missing: run scripts/install-deps.sh";
   CheckFloatCases();
 }
 

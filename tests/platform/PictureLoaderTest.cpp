@@ -15,7 +15,7 @@
 #include "model/QvLimits.h"
 #include "platform/QvQtPictureLoader.h"
 
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "support/PictureCompare.h"
 #include "support/TestProfiles.h"
 
-namespace printtest {
+namespace qvtest {
 
 using quorvane::TDibGraphic;
 using quorvane::TDibGraphicPrinter;
@@ -49,4 +49,4 @@ TEST(PrintedColours, ProfiledPicturesArePrintedInSrgb) {
   }
 }
 
-}  // namespace printtest
+}  // namespace qvtest

@@ -13,7 +13,7 @@
 #include "print/QvPrintOpt.h"
 #include "print/QvUpDown.h"
 
-namespace printtest {
+namespace qvtest {
 namespace {
 
 using quorvane::TPrintOptionForm;
@@ -154,4 +154,4 @@ TEST(PrintOptionForm, WidthAndHeightAcceptEitherDecimalSeparator) {
 }
 
 }  // namespace
-}  // namespace printtest
+}  // namespace qvtest

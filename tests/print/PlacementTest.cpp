@@ -9,7 +9,7 @@
 #include "model/QvExcept.h"
 #include "print/QvPrint.h"
 
-namespace printtest {
+namespace qvtest {
 namespace {
 
 using quorvane::EQuorvaneError;
@@ -196,4 +196,4 @@ TEST(Printer, RunsOneJobAtATimeAndReleasesItOnEveryPath) {
 }
 
 }  // namespace
-}  // namespace printtest
+}  // namespace qvtest

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace printtest {
+namespace qvtest {
 
 using quorvane::TImageFormat;
 
@@ -146,4 +146,4 @@ std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, TImageF
   return image;
 }
 
-}  // namespace printtest
+}  // namespace qvtest

@@ -12,7 +12,7 @@
 #include "model/QvDiGrph.h"
 #include "support/ScratchFolder.h"
 
-namespace printtest {
+namespace qvtest {
 
 // A PDF printer of Dpi dots per inch on paper of PaperWidth x PaperHeight inches whose printable
 // area starts MarginLeft, MarginTop inches from the paper's edge and ends MarginRight,
@@ -32,8 +32,6 @@ void SetUpPaper(QPrinter& printer, const TPaper& paper);
 // Points Printer at the PDF file FileName (empty: a PDF file without a name) on Paper.
 void PrintIntoPdf(QPrinter& printer, const TPaper& paper, const std::string& fileName);
 std::unique_ptr<QPrinter> PdfPrinter(const TPaper& paper, const std::string& fileName);
-
-using qvtest::TScratchFolder;
 
 bool FileExists(const std::string& fileName);
 // The value of one line of pdfinfo's report ("Title", "Page size", ...), or empty.
@@ -70,4 +68,4 @@ bool IsDark(uint32_t rgb);
 std::unique_ptr<quorvane::TDibGraphic> SolidImage(int width, int height, quorvane::TImageFormat format, uint32_t fill,
                                                   int dpi);
 
-}  // namespace printtest
+}  // namespace qvtest

@@ -9,7 +9,7 @@
 #include "model/QvExcept.h"
 #include "print/QvPrint.h"
 
-namespace printtest {
+namespace qvtest {
 namespace {
 
 using quorvane::TDibGraphic;
@@ -173,4 +173,4 @@ TEST(PrintedPage, AFailedPlacementStartsNoJob) {
 }
 
 }  // namespace
-}  // namespace printtest
+}  // namespace qvtest

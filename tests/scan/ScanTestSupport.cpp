@@ -10,7 +10,7 @@
 
 #include "scan/QvScanPage.h"
 
-namespace scantest {
+namespace qvtest {
 
 using namespace quorvane;
 
@@ -162,4 +162,4 @@ std::vector<uint8_t> ImageBgr(const TDibGraphic& image) {
   return bgr;
 }
 
-}  // namespace scantest
+}  // namespace qvtest

@@ -12,7 +12,7 @@
 #include "scan/QvScan.h"
 #include "support/ScratchFolder.h"
 
-namespace scantest {
+namespace qvtest {
 
 // A SANE configuration naming only the test backend (or the Backends given), with test.conf
 // settings (key -> value, values quoted as the file wants them). SANE_CONFIG_DIR points at it
@@ -62,4 +62,4 @@ void KeepSaneLoaded();
 // Runs a shell command; its exit status, with standard output and error in Output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
-}  // namespace scantest
+}  // namespace qvtest

@@ -11,7 +11,7 @@
 #include "scan/ScanTestSupport.h"
 
 using namespace quorvane;
-using namespace scantest;
+using namespace qvtest;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "scan/ScanTestSupport.h"
 
 using namespace quorvane;
-using namespace scantest;
+using namespace qvtest;
 
 namespace {
 

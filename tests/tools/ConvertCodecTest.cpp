@@ -4,7 +4,7 @@
 
 #include "ToolTestSupport.h"
 
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

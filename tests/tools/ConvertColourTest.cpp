@@ -5,7 +5,7 @@
 #include "support/TestProfiles.h"
 
 using namespace quorvane;
-using namespace tooltest;
+using namespace qvtest;
 
 TEST(ConvertColour, ProfileOptionsByOutputFormat) {
   TScratchFolder dir;

@@ -14,7 +14,7 @@
 using namespace quorvane;
 using namespace brindlex;
 
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 using namespace quorvane;
 
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

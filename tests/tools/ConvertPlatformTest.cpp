@@ -6,7 +6,7 @@
 
 #include "ToolTestSupport.h"
 
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "ToolTestSupport.h"
 
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

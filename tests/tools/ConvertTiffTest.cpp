@@ -4,7 +4,7 @@
 #include "formats/QvTifGr.h"
 
 using namespace quorvane;
-using namespace tooltest;
+using namespace qvtest;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 using namespace quorvane;
 
-namespace tooltest {
+namespace qvtest {
 
 namespace fs = std::filesystem;
 
@@ -120,7 +120,7 @@ int PageCount(const std::string& file) {
   return CreateGraphicForFile(file)->GetImageCount(stream);
 }
 
-}  // namespace tooltest
+}  // namespace qvtest
 
 // The registry is filled once for the whole test program, as the tool does at start.
 namespace {

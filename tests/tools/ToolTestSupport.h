@@ -14,11 +14,7 @@
 
 using namespace quorvane;
 
-namespace tooltest {
-
-using qvtest::FileBytes;
-using qvtest::PutFileBytes;
-using qvtest::TScratchFolder;
+namespace qvtest {
 
 struct TRun {
   int Status = -1;
@@ -44,6 +40,4 @@ void WritePages(const std::vector<const TDibGraphic*>& pages, const std::string&
 std::unique_ptr<TDibGraphic> ReadImage(const std::string& file, int page = 1);
 int PageCount(const std::string& file);
 
-using qvtest::SamePicture;
-
-}  // namespace tooltest
+}  // namespace qvtest

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/QvExcept.h"
+#include "support/TransformAs.h"
 #include "transforms/QvTransfCatalog.h"
 #include "transforms/QvTransfFilter.h"
 #include "transforms/QvTransfFormat.h"
@@ -15,14 +16,9 @@
 
 using namespace quorvane;
 
-namespace {
+using qvtest::As;
 
-template <typename T>
-const T& As(const std::unique_ptr<TImageTransform>& t) {
-  const T* typed = dynamic_cast<const T*>(t.get());
-  if (!typed) throw std::runtime_error(std::string("not a ") + typeid(T).name() + ": " + t->ClassName());
-  return *typed;
-}
+namespace {
 
 struct TOperationCase {
   const char* Name;

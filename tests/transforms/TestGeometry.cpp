@@ -142,8 +142,8 @@ TEST(Rotate, WholeAngleTest) {
 }
 
 TEST(Rotate, WholeAngleTestUnderCommaLocale) {
-  quorvane::testing::TCommaLocaleScope comma;
-  ASSERT_TRUE(comma.Active()) << quorvane::testing::kCommaLocale << " is missing: run scripts/install-deps.sh";
+  qvtest::TCommaLocaleScope comma;
+  ASSERT_TRUE(comma.Active()) << qvtest::kCommaLocale << " is missing: run scripts/install-deps.sh";
   TDibGraphic src, a, b;
   FillRandom(src, TImageFormat::TrueColor, 5, 3, 7);
   for (double angle : {90.0, 90.004, -270.0}) {

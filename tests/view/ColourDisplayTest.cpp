@@ -2,34 +2,12 @@
 // picture's profile to the screen's; the picture itself never changes.
 #include <gtest/gtest.h>
 
-#include <QScrollBar>
-
 #include "ViewTestSupport.h"
 #include "colour/QvColour.h"
 #include "support/PictureCompare.h"
 #include "support/TestProfiles.h"
 
-using namespace viewtest;
-
-namespace {
-
-// What the viewport shows of the visible area, against Expected (a whole display copy).
-::testing::AssertionResult ShownEquals(TImageScrollBox& box, const TDibGraphic& expected) {
-  const QImage shown = box.viewport()->grab().toImage();
-  const TRect visible = box.VisibleArea();
-  const int dx = box.horizontalScrollBar()->value() - box.DisplayLeft();
-  const int dy = box.verticalScrollBar()->value() - box.DisplayTop();
-  for (int y = visible.Top; y < visible.Bottom; ++y)
-    for (int x = visible.Left; x < visible.Right; ++x) {
-      const QRgb got = shown.pixel(x - dx, y - dy) & 0xFFFFFF;
-      if (got != expected.GetPixel(x, y))
-        return ::testing::AssertionFailure()
-               << "shown (" << x << ", " << y << ") is " << std::hex << got << ", expected " << expected.GetPixel(x, y);
-    }
-  return ::testing::AssertionSuccess();
-}
-
-}  // namespace
+using namespace qvtest;
 
 TEST(ColourDisplay, ShowsTheConvertedCopyAndLeavesThePicture) {
   const std::vector<uint8_t> wide = qvtest::WideGamutProfile();
@@ -58,16 +36,16 @@ TEST(ColourDisplay, ShowsTheConvertedCopyAndLeavesThePicture) {
     WholeDisplayCopy(*box, picture, plain);
     converted.Assign(&plain);
     ASSERT_TRUE(ConvertForDisplay(converted, {}));
-    EXPECT_TRUE(ShownEquals(*box, converted));
+    EXPECT_TRUE(ShownIsTheCopy(*box, converted));
     EXPECT_TRUE(qvtest::SamePicture(picture, before));
     EXPECT_EQ(picture.IccProfile(), c.Profile);
 
     const int scrolled = box->horizontalScrollBar()->value();
     box->SetColourManaged(false);
     EXPECT_EQ(box->horizontalScrollBar()->value(), scrolled);
-    EXPECT_TRUE(ShownEquals(*box, plain));
+    EXPECT_TRUE(ShownIsTheCopy(*box, plain));
     box->SetColourManaged(true);
-    EXPECT_TRUE(ShownEquals(*box, converted));
+    EXPECT_TRUE(ShownIsTheCopy(*box, converted));
     box->SetPicture(nullptr);
   }
 }
@@ -97,6 +75,6 @@ TEST(ColourDisplay, ScreenProfileIsTheTarget) {
   TDibGraphic plain;
   MakePattern(plain, TImageFormat::TrueColor, 60, 50);
   box->SetPicture(&plain);
-  EXPECT_TRUE(ShownEquals(*box, plain));
+  EXPECT_TRUE(ShownIsTheCopy(*box, plain));
   box->SetPicture(nullptr);
 }

@@ -6,7 +6,7 @@
 
 #include "ViewTestSupport.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 
@@ -30,23 +30,6 @@ bool Covers(const TRect& outer, const TRect& inner) {
          inner.Bottom <= outer.Bottom;
 }
 
-// What the viewport shows, against the whole copy's colours at the scrolled positions.
-::testing::AssertionResult PaintMatchesWhole(TImageScrollBox& box, const TDibGraphic& whole) {
-  const QImage shown = box.viewport()->grab().toImage();
-  const TRect visible = box.VisibleArea();
-  const int dx = box.horizontalScrollBar()->value() - box.DisplayLeft();
-  const int dy = box.verticalScrollBar()->value() - box.DisplayTop();
-  for (int y = visible.Top; y < visible.Bottom; ++y)
-    for (int x = visible.Left; x < visible.Right; ++x) {
-      const QRgb got = shown.pixel(x - dx, y - dy) & 0xFFFFFF;
-      const TColorValue want = whole.GetPixel(x, y);
-      if (got != want)
-        return ::testing::AssertionFailure()
-               << "painted (" << x << ", " << y << ") is " << std::hex << got << ", the copy has " << want;
-    }
-  return ::testing::AssertionSuccess();
-}
-
 struct TWindowCase {
   TImageFormat Format;
   float Zoom;
@@ -59,10 +42,7 @@ class DisplayWindow : public ::testing::TestWithParam<TWindowCase> {};
 TEST_P(DisplayWindow, EqualsTheWholeCopyWhereverScrolled) {
   const auto [format, zoom] = GetParam();
   auto box = ShownBox(160, 120);
-  TDibGraphic image;
-  MakePattern(image, format, 97, 71);
-  box->SetGraphic(image);
-  box->SetZoomPercent(zoom);
+  ShowPattern(*box, format, 97, 71, TZoomMode::zmPercent, zoom);
   TDibGraphic whole;
   WholeDisplayCopy(*box, box->Graphic(), whole);
   ASSERT_EQ(whole.Width(), box->DisplayWidth());
@@ -79,7 +59,7 @@ TEST_P(DisplayWindow, EqualsTheWholeCopyWhereverScrolled) {
     SCOPED_TRACE(::testing::Message() << "scrolled to " << x << ", " << y);
     EXPECT_TRUE(Covers(box->DisplayArea(), box->VisibleArea()));
     EXPECT_TRUE(PartMatchesWhole(*box, whole));
-    EXPECT_TRUE(PaintMatchesWhole(*box, whole));
+    EXPECT_TRUE(ShownIsTheCopy(*box, whole));
   }
 }
 
@@ -97,10 +77,7 @@ INSTANTIATE_TEST_SUITE_P(FormatsAndZooms, DisplayWindow, ::testing::ValuesIn(Win
 
 TEST(DisplayWindowLimits, LargeZoomBuildsOnlyAroundTheView) {
   auto box = ShownBox(200, 150);
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::TrueColor, 3000, 2000);
-  box->SetGraphic(image);
-  box->SetZoomPercent(1000.0f);
+  const auto image = ShowPattern(*box, TImageFormat::TrueColor, 3000, 2000, TZoomMode::zmPercent, 1000.0f);
   EXPECT_EQ(box->DisplayWidth(), 30000);
   EXPECT_EQ(box->DisplayHeight(), 20000);
   // Window plus margins, nowhere near the 1.8 GB of the whole copy.
@@ -114,7 +91,7 @@ TEST(DisplayWindowLimits, LargeZoomBuildsOnlyAroundTheView) {
   // Spot checks against the stretch's sampling of the source at 10x.
   const TDibGraphic& part = box->DisplayGraphic();
   for (const auto& [x, y] : {std::pair{area.Left, area.Top}, std::pair{area.Right - 1, area.Bottom - 1}})
-    EXPECT_EQ(part.GetPixel(x - area.Left, y - area.Top), image.GetPixel(x / 10, y / 10)) << x << "," << y;
+    EXPECT_EQ(part.GetPixel(x - area.Left, y - area.Top), image->GetPixel(x / 10, y / 10)) << x << "," << y;
 }
 
 TEST(DisplayWindowLimits, ResizePartMatchesTheWholeResultAlsoInterpolated) {

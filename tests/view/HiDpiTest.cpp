@@ -7,7 +7,7 @@
 
 #include "ViewTestSupport.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 
@@ -43,19 +43,13 @@ TEST(HiDpi, PicturePixelsAreDevicePixels) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TDibGraphic image;
-    MakePattern(image, TImageFormat::TrueColor, c.Width, c.Height);
-    box->SetGraphic(image);
-    if (c.Mode == TZoomMode::zmPercent)
-      box->SetZoomPercent(c.Percent);
-    else
-      box->SetZoomMode(c.Mode);
+    const auto image = ShowPattern(*box, TImageFormat::TrueColor, c.Width, c.Height, c.Mode, c.Percent);
     EXPECT_FLOAT_EQ(box->ZoomPercent(), c.WantZoom);
     EXPECT_EQ(box->DisplayWidth(), c.WantDeviceWidth);
     EXPECT_EQ(box->DisplayHeight(), c.WantDeviceHeight);
     EXPECT_EQ(box->ImageControl()->size(), QSize(c.WantControlWidth, c.WantControlHeight));
     TDibGraphic whole;
-    WholeDisplayCopy(*box, image, whole);
+    WholeDisplayCopy(*box, *image, whole);
     EXPECT_TRUE(PaintedIsTheCopy(*box, whole));
   }
 }

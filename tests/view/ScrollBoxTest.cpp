@@ -8,7 +8,7 @@
 #include "ViewTestSupport.h"
 #include "model/QvExcept.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 
@@ -45,13 +45,7 @@ class ZoomArithmetic : public ::testing::TestWithParam<TZoomCase> {};
 TEST_P(ZoomArithmetic, GivesZoomSizeAndScrollBars) {
   const TZoomCase& c = GetParam();
   auto box = ShownBox(c.BoxWidth, c.BoxHeight);
-  TDibGraphic image;
-  MakePattern(image, TImageFormat::TrueColor, c.ImageWidth, c.ImageHeight);
-  box->SetGraphic(image);
-  if (c.Mode == TZoomMode::zmPercent)
-    box->SetZoomPercent(c.Percent);
-  else
-    box->SetZoomMode(c.Mode);
+  ShowPattern(*box, TImageFormat::TrueColor, c.ImageWidth, c.ImageHeight, c.Mode, c.Percent);
   EXPECT_FLOAT_EQ(box->ZoomPercent(), c.WantZoom);
   EXPECT_EQ(box->DisplayWidth(), c.WantWidth);
   EXPECT_EQ(box->DisplayHeight(), c.WantHeight);

@@ -1,9 +1,13 @@
 // Shared pieces of the view tests: patterned images of every format, a shown box of a given
-// size, mouse events sent to the image control, and the whole display copy to compare with.
+// size showing one at a zoom, mouse events sent to the image control, and the whole display copy
+// to compare what is shown with.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <memory>
 
 #include "model/QvDiGrph.h"
@@ -11,7 +15,7 @@
 #include "transforms/QvTransfResize.h"
 #include "view/QvImageScrollBox.h"
 
-namespace viewtest {
+namespace qvtest {
 
 using namespace quorvane;
 
@@ -42,6 +46,25 @@ inline std::unique_ptr<TImageScrollBox> ShownBox(int width, int height) {
   return box;
 }
 
+// The zoom mode Mode, at Percent for zmPercent.
+inline void SetZoom(TImageScrollBox& box, TZoomMode mode, float percent) {
+  if (mode == TZoomMode::zmPercent)
+    box.SetZoomPercent(percent);
+  else
+    box.SetZoomMode(mode);
+}
+
+// A pattern of Format and size shown by Box (in its own copy) at the zoom mode Mode (at Percent
+// for zmPercent).
+inline std::unique_ptr<TDibGraphic> ShowPattern(TImageScrollBox& box, TImageFormat format, int width, int height,
+                                                TZoomMode mode, float percent = 0) {
+  auto image = std::make_unique<TDibGraphic>();
+  MakePattern(*image, format, width, height);
+  box.SetGraphic(*image);
+  SetZoom(box, mode, percent);
+  return image;
+}
+
 // The whole display copy of the box's current image and zoom, as the resize transform builds it.
 inline void WholeDisplayCopy(const TImageScrollBox& box, const TDibGraphic& source, TDibGraphic& whole) {
   TResizeTransform resize;
@@ -51,6 +74,23 @@ inline void WholeDisplayCopy(const TImageScrollBox& box, const TDibGraphic& sour
     whole.Assign(&source);
   else
     resize.ApplyOnDest(source, whole);
+}
+
+// What the viewport shows of the visible area against Whole, a whole display copy, at the
+// scrolled place.
+inline ::testing::AssertionResult ShownIsTheCopy(TImageScrollBox& box, const TDibGraphic& whole) {
+  const QImage shown = box.viewport()->grab().toImage();
+  const TRect visible = box.VisibleArea();
+  const int dx = box.horizontalScrollBar()->value() - box.DisplayLeft();
+  const int dy = box.verticalScrollBar()->value() - box.DisplayTop();
+  for (int y = visible.Top; y < visible.Bottom; ++y)
+    for (int x = visible.Left; x < visible.Right; ++x) {
+      const QRgb got = shown.pixel(x - dx, y - dy) & 0xFFFFFF;
+      if (got != whole.GetPixel(x, y))
+        return ::testing::AssertionFailure() << "shown (" << x << ", " << y << ") is " << std::hex << got
+                                             << ", the copy has " << whole.GetPixel(x, y);
+    }
+  return ::testing::AssertionSuccess();
 }
 
 // Sends a mouse event of Type at (X, Y) of the image control.
@@ -71,4 +111,4 @@ inline void Drag(TImageScrollBox& box, std::initializer_list<QPoint> points, Qt:
   SendMouse(box, QEvent::MouseButtonRelease, last.x(), last.y(), button, Qt::NoButton);
 }
 
-}  // namespace viewtest
+}  // namespace qvtest

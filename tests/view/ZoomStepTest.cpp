@@ -7,7 +7,7 @@
 
 #include "ViewTestSupport.h"
 
-using namespace viewtest;
+using namespace qvtest;
 
 namespace {
 
