@@ -14,7 +14,7 @@
 #include "transforms/QvTransfGeometry.h"
 #include "transforms/QvTransfPoint.h"
 
-namespace apptest {
+namespace qvtest {
 namespace {
 
 using brindlex::TImageDocument;
@@ -241,4 +241,4 @@ TEST_F(LosslessSaveWindowTest, StatusBarSaysHowItWasSaved) {
 }
 
 }  // namespace
-}  // namespace apptest
+}  // namespace qvtest

@@ -15,7 +15,7 @@
 #include "transforms/QvTransfGeometry.h"
 
 using namespace quorvane;
-using namespace fmt_test;
+using namespace qvtest;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "support/JpegPeers.h"
 
 using namespace quorvane;
-using namespace interop;
+using namespace qvtest;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ToolTestSupport.h"
 #include "support/JpegPeers.h"
 
-using namespace tooltest;
+using namespace qvtest;
 using quorvane::TDihedral;
 
 TEST(ConvertLossless, TurnsOnlyAreWrittenWithoutReencoding) {
