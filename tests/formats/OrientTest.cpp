@@ -273,7 +273,7 @@ TEST(Orient, DamagedExifBlocksReadAsUpright) {
   Bytes looping = OrientationBlock(6);
   looping[looping.size() - 4] = 8;  // the next directory is the first one again
   Bytes oversized = OrientationBlock(6);
-  oversized.resize(kMaxExifBlockBytes + 1);
+  oversized.resize(kMaxKeptExifBytes + 1);
   const struct {
     const char* Name;
     Bytes Block;
