@@ -54,8 +54,9 @@ namespace {
 
 std::string BlockNames(const TImageMetadata& metadata) {
   std::string names;
-  for (const auto& [present, name] : {std::pair{!metadata.Exif.empty(), "EXIF"}, std::pair{!metadata.Xmp.empty(), "XMP"},
-                                      std::pair{!metadata.Iptc.empty(), "IPTC"}})
+  for (const auto& [present, name] :
+       {std::pair{!metadata.Exif.empty(), "EXIF"}, std::pair{!metadata.Xmp.empty(), "XMP"},
+        std::pair{!metadata.Iptc.empty(), "IPTC"}})
     if (present) names += (names.empty() ? "" : ", ") + std::string(name);
   return names;
 }

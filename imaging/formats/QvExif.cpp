@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -58,18 +59,17 @@ bool Readable(std::span<const uint8_t> block) {
 // Fields of the first directory that describe the stored data of the file the block came from,
 // not the picture: a writer's own data replaces them.
 bool DescribesStoredData(uint16_t tag) {
-  switch (tag) {
-    case 254: case 255:  // NewSubfileType, SubfileType
-    case 258: case 259: case 262: case 266:  // BitsPerSample, Compression, Photometric, FillOrder
-    case 273: case 277: case 278: case 279:  // StripOffsets, SamplesPerPixel, RowsPerStrip, StripByteCounts
-    case 280: case 281: case 284: case 317:  // Min/MaxSampleValue, PlanarConfiguration, Predictor
-    case 320: case 322: case 323: case 324: case 325:  // ColorMap, tiles
-    case 330: case 338: case 339:  // SubIFDs, ExtraSamples, SampleFormat
-    case 513: case 514:            // JPEGInterchangeFormat(Length)
-    case 700: case 33723: case 34377: case 34675: case 37724:  // XMP, IPTC, Photoshop, ICC profile
-      return true;
-    default: return false;
-  }
+  static constexpr uint16_t kTags[] = {
+      254, 255,                         // NewSubfileType, SubfileType
+      258, 259,   262,   266,           // BitsPerSample, Compression, Photometric, FillOrder
+      273, 277,   278,   279,           // StripOffsets, SamplesPerPixel, RowsPerStrip, StripByteCounts
+      280, 281,   284,   317,           // Min/MaxSampleValue, PlanarConfiguration, Predictor
+      320, 322,   323,   324,   325,    // ColorMap, tiles
+      330, 338,   339,                  // SubIFDs, ExtraSamples, SampleFormat
+      513, 514,                         // JPEGInterchangeFormat(Length)
+      700, 33723, 34377, 34675, 37724,  // XMP, IPTC, Photoshop resources, ICC profile, layers
+  };
+  return std::find(std::begin(kTags), std::end(kTags), tag) != std::end(kTags);
 }
 
 void SetDimension(Exiv2::ExifData& exif, const char* key, int value) {
@@ -83,8 +83,8 @@ void SetDimension(Exiv2::ExifData& exif, const char* key, int value) {
 
 // The block decoded and corrected for a picture of Width x Height written anew; false when it
 // cannot be read.
-bool DecodeForSaving(std::span<const uint8_t> block, int width, int height, bool dropThumbnail,
-                     Exiv2::ExifData& exif, Exiv2::ByteOrder& order) {
+bool DecodeForSaving(std::span<const uint8_t> block, int width, int height, bool dropThumbnail, Exiv2::ExifData& exif,
+                     Exiv2::ByteOrder& order) {
   if (!Readable(block)) return false;
   MuteExiv2();
   order = Exiv2::ExifParser::decode(exif, block.data(), static_cast<uint32_t>(block.size()));
@@ -126,7 +126,8 @@ struct TBlockView {
   }
   void Put32(size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i)
-      Data[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(BigEndian ? value >> (8 * (3 - i)) : value >> (8 * i));
+      Data[offset + static_cast<size_t>(i)] =
+          static_cast<uint8_t>(BigEndian ? value >> (8 * (3 - i)) : value >> (8 * i));
   }
 };
 
@@ -143,7 +144,8 @@ bool RelocateDirectory(TBlockView& view, uint32_t offset, uint32_t at, int depth
   for (uint32_t i = 0; i < count; ++i) {
     const size_t entry = offset + 2 + size_t{i} * 12;
     const uint16_t tag = static_cast<uint16_t>(view.Get(entry, 2));
-    const uint64_t bytes = uint64_t{TiffTypeSize(static_cast<uint16_t>(view.Get(entry + 2, 2)))} * view.Get(entry + 4, 4);
+    const uint64_t bytes =
+        uint64_t{TiffTypeSize(static_cast<uint16_t>(view.Get(entry + 2, 2)))} * view.Get(entry + 4, 4);
     const uint32_t value = view.Get(entry + 8, 4);
     if (tag == kInteropPointer && depth == 0) {
       if (!RelocateDirectory(view, value, at, depth + 1)) return false;
@@ -241,10 +243,18 @@ std::vector<uint8_t> ExifForSaving(std::span<const uint8_t> block, int width, in
 
 size_t TiffTypeSize(uint16_t type) {
   switch (type) {
-    case 1: case 2: case 6: case 7: return 1;  // BYTE, ASCII, SBYTE, UNDEFINED
-    case 3: case 8: return 2;                  // SHORT, SSHORT
-    case 4: case 9: case 11: return 4;         // LONG, SLONG, FLOAT
-    case 5: case 10: case 12: return 8;        // RATIONAL, SRATIONAL, DOUBLE
+    case 1:
+    case 2:
+    case 6:
+    case 7: return 1;  // BYTE, ASCII, SBYTE, UNDEFINED
+    case 3:
+    case 8: return 2;  // SHORT, SSHORT
+    case 4:
+    case 9:
+    case 11: return 4;  // LONG, SLONG, FLOAT
+    case 5:
+    case 10:
+    case 12: return 8;  // RATIONAL, SRATIONAL, DOUBLE
     default: return 0;
   }
 }
@@ -284,9 +294,9 @@ TTiffExifDirectories ExifForTiff(std::span<const uint8_t> block, int width, int 
     static constexpr struct {
       uint16_t Tag;
       const char* Key;
-    } kTexts[] = {{270, "Exif.Image.ImageDescription"}, {271, "Exif.Image.Make"},
-                  {272, "Exif.Image.Model"},            {315, "Exif.Image.Artist"},
-                  {316, "Exif.Image.HostComputer"},     {33432, "Exif.Image.Copyright"}};
+    } kTexts[] = {
+        {270, "Exif.Image.ImageDescription"}, {271, "Exif.Image.Make"},         {272, "Exif.Image.Model"},
+        {315, "Exif.Image.Artist"},           {316, "Exif.Image.HostComputer"}, {33432, "Exif.Image.Copyright"}};
     for (const auto& text : kTexts) {
       const Exiv2::Exifdatum* datum = Find(exif, text.Key);
       if (!datum || datum->typeId() != Exiv2::asciiString) continue;

@@ -20,8 +20,7 @@ uint32_t Be32(const uint8_t* p) {
 // Photoshop resource blocks start with one of these; only "8BIM" ones hold IPTC data.
 bool IsResourceSignature(const uint8_t* p) {
   static constexpr std::array<const char*, 5> kSignatures{"8BIM", "PHUT", "AgHg", "DCSR", "MeSa"};
-  return std::any_of(kSignatures.begin(), kSignatures.end(),
-                     [p](const char* s) { return std::memcmp(p, s, 4) == 0; });
+  return std::any_of(kSignatures.begin(), kSignatures.end(), [p](const char* s) { return std::memcmp(p, s, 4) == 0; });
 }
 
 constexpr uint16_t kIptcResource = 0x0404;
@@ -43,7 +42,7 @@ void StartXmp() {
 
 // Fields a writer corrects; a packet without any of these names is kept unread.
 constexpr std::array<std::string_view, 6> kCorrectedNames{"Orientation", "PixelXDimension", "PixelYDimension",
-                                                         "ImageWidth",  "ImageLength",     "Thumbnails"};
+                                                          "ImageWidth",  "ImageLength",     "Thumbnails"};
 
 bool MayNeedCorrection(std::string_view packet) {
   return std::any_of(kCorrectedNames.begin(), kCorrectedNames.end(),

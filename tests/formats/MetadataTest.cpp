@@ -124,8 +124,8 @@ TEST(Metadata, BlocksRoundTripThroughEachFormat) {
   const struct {
     const char* Extension;
     TImageFormat Format;
-  } cases[] = {{"jpg", TImageFormat::TrueColor},  {"jpg", TImageFormat::Gray256}, {"png", TImageFormat::TrueColor},
-               {"png", TImageFormat::Color256},   {"tif", TImageFormat::TrueColor}, {"tif", TImageFormat::BlackWhite}};
+  } cases[] = {{"jpg", TImageFormat::TrueColor}, {"jpg", TImageFormat::Gray256},   {"png", TImageFormat::TrueColor},
+               {"png", TImageFormat::Color256},  {"tif", TImageFormat::TrueColor}, {"tif", TImageFormat::BlackWhite}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.Extension) + " " + ImageFormatName(c.Format));
     std::unique_ptr<TDibGraphic> image = ImageWithMetadata(c.Extension, c.Format);
@@ -205,7 +205,8 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
   plainPng->Assign(plain.get());
   const Bytes png = Written(*plainPng);
   const Bytes oversizedResource{'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0x1C, 2};
-  const Bytes cutExif = Bytes(TestExif().begin(), TestExif().begin() + 30);
+  const Bytes exif = TestExif();
+  const Bytes cutExif(exif.begin(), exif.begin() + 30);
   const Bytes rawIptcHuge = Text("\niptc\n 99999999999\n1c02");
   const Bytes rawIptcShort = Text("\niptc\n      20\n1c020000020004");
   const Bytes rawIptcBadHex = Text("\niptc\n       4\n1c0zz000");
@@ -216,15 +217,20 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
     Bytes File;
   } cases[] = {
       {"APP13 resource larger than its segment", "jpg",
-       WithJpegSegment(jpeg, 0xED, Concat(std::string_view(kPhotoshopHeader, kPhotoshopHeaderBytes), oversizedResource))},
+       WithJpegSegment(jpeg, 0xED,
+                       Concat(std::string_view(kPhotoshopHeader, kPhotoshopHeaderBytes), oversizedResource))},
       {"APP13 header only", "jpg", WithJpegSegment(jpeg, 0xED, Text(std::string_view(kPhotoshopHeader, 14)))},
       {"APP1 XMP header only", "jpg", WithJpegSegment(jpeg, 0xE1, Text(std::string_view(kJpegXmpHeader, 29)))},
       {"APP1 EXIF cut short", "jpg", WithJpegSegment(jpeg, 0xE1, Concat(std::string_view("Exif\0\0", 6), cutExif))},
       {"eXIf cut short", "png", WithPngChunk(png, "eXIf", cutExif)},
-      {"raw IPTC claiming 100 GB", "png", WithPngChunk(png, "zTXt", Concat(std::string_view("Raw profile type iptc\0\0", 23), {}))},
-      {"raw IPTC text claiming 100 GB", "png", WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcHuge))},
-      {"raw IPTC cut short", "png", WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcShort))},
-      {"raw IPTC with bad digits", "png", WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcBadHex))},
+      {"zTXt raw IPTC without data", "png",
+       WithPngChunk(png, "zTXt", Concat(std::string_view("Raw profile type iptc\0\0", 23), {}))},
+      {"raw IPTC text claiming 100 GB", "png",
+       WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcHuge))},
+      {"raw IPTC cut short", "png",
+       WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcShort))},
+      {"raw IPTC with bad digits", "png",
+       WithPngChunk(png, "tEXt", Concat(std::string_view("Raw profile type iptc\0", 22), rawIptcBadHex))},
       {"TIFF directory pointers past the end", "tif", MakeTiff([](TIFF* tif) {
          SetBasicFields(tif, kWidth, kHeight, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE);
          TIFFSetField(tif, TIFFTAG_EXIFIFD, uint64_t{0x7FFFFFF0});

@@ -137,7 +137,8 @@ TEST(MetadataInterop, FieldsCorrectedToTheSavedPicture) {
   const std::string input = dir / "turned.jpg";
   MakeInput(input,
             "-Orientation#=6 -XMP-tiff:Orientation#=6 -ExifImageWidth=999 -ExifImageHeight=888 "
-            "'-ThumbnailImage<=" + thumbnail + "' " + qvtest::TestMetadataArguments());
+            "'-ThumbnailImage<=" +
+                thumbnail + "' " + qvtest::TestMetadataArguments());
   const std::map<std::string, std::string> before = ExiftoolTags(input);
   ASSERT_EQ(before.count("IFD1:ThumbnailLength"), 1u) << "exiftool wrote no thumbnail";
   ASSERT_EQ(before.at("IFD0:Orientation"), "6");
@@ -156,10 +157,8 @@ TEST(MetadataInterop, FieldsCorrectedToTheSavedPicture) {
       EXPECT_EQ(tags.count("IFD0:Orientation"), 0u);
     EXPECT_EQ(tags.count("XMP-tiff:Orientation") ? tags.at("XMP-tiff:Orientation") : "", "1");
     // The picture was 37 x 21 as stored; upright it is 21 x 37.
-    EXPECT_EQ(tags.count("ExifIFD:ExifImageWidth") ? tags.at("ExifIFD:ExifImageWidth") : "",
-              std::to_string(kHeight));
-    EXPECT_EQ(tags.count("ExifIFD:ExifImageHeight") ? tags.at("ExifIFD:ExifImageHeight") : "",
-              std::to_string(kWidth));
+    EXPECT_EQ(tags.count("ExifIFD:ExifImageWidth") ? tags.at("ExifIFD:ExifImageWidth") : "", std::to_string(kHeight));
+    EXPECT_EQ(tags.count("ExifIFD:ExifImageHeight") ? tags.at("ExifIFD:ExifImageHeight") : "", std::to_string(kWidth));
     EXPECT_EQ(tags.count("IFD1:ThumbnailLength"), 0u);
     EXPECT_EQ(tags.count("IFD0:Artist") ? tags.at("IFD0:Artist") : "", "Ann Example");
     EXPECT_EQ(tags.count("ExifTool:Warning"), 0u);
@@ -186,8 +185,9 @@ TEST(MetadataInterop, EveryTiffPageKeepsItsOwn) {
     second->AppendToStream(stream);
     PutFileBytes(input, stream.Data());
   }
-  ASSERT_TRUE(ExiftoolWrite(input, "-IFD0:Artist='First Page' -IFD1:Artist='Second Page' -IFD0:Copyright=one "
-                                   "-IFD1:Copyright=two"));
+  ASSERT_TRUE(ExiftoolWrite(input,
+                            "-IFD0:Artist='First Page' -IFD1:Artist='Second Page' -IFD0:Copyright=one "
+                            "-IFD1:Copyright=two"));
   const std::string output = dir / "saved.tif";
   {
     std::unique_ptr<TDibGraphic> image = CreateGraphicForFile(input);

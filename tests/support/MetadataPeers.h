@@ -10,8 +10,8 @@ namespace qvtest {
 bool HaveExiftool();
 bool HaveExiv2();
 
-#define QV_REQUIRE_METADATA_PEERS()                                                 \
-  if (!::qvtest::HaveExiftool() || !::qvtest::HaveExiv2())                          \
+#define QV_REQUIRE_METADATA_PEERS()                        \
+  if (!::qvtest::HaveExiftool() || !::qvtest::HaveExiv2()) \
   GTEST_SKIP() << "exiftool (libimage-exiftool-perl) or exiv2 is not installed"
 
 struct TCommandOutput {
