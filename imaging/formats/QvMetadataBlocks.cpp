@@ -80,6 +80,28 @@ bool IsIptcData(std::span<const uint8_t> data) {
   return !data.empty() && data.size() <= kMaxIptcBytes && data[0] == 0x1C;
 }
 
+std::vector<uint8_t> WholeIptcRecords(std::span<const uint8_t> data) {
+  if (!IsIptcData(data)) return {};
+  size_t end = 0;
+  // Each record: the marker, record and dataset numbers, a 2-byte length; a length with its top
+  // bit set gives the count of the length bytes that follow instead.
+  while (data.size() - end >= 5 && data[end] == 0x1C) {
+    size_t at = end + 3;
+    uint64_t length = uint64_t{data[at]} << 8 | data[at + 1];
+    at += 2;
+    if (length & 0x8000) {
+      const size_t bytes = length & 0x7FFF;
+      if (bytes > 4 || data.size() - at < bytes) break;
+      length = 0;
+      for (size_t i = 0; i < bytes; ++i) length = length << 8 | data[at + i];
+      at += bytes;
+    }
+    if (length > data.size() - at) break;
+    end = at + static_cast<size_t>(length);
+  }
+  return {data.begin(), data.begin() + static_cast<ptrdiff_t>(end)};
+}
+
 std::vector<uint8_t> IptcOfPhotoshopResources(std::span<const uint8_t> resources) {
   size_t pos = 0;
   // Signature, resource number, an empty name and the size take 12 bytes.
@@ -96,7 +118,7 @@ std::vector<uint8_t> IptcOfPhotoshopResources(std::span<const uint8_t> resources
     if (size > resources.size() - at) return {};
     if (id == kIptcResource) {
       const std::span<const uint8_t> data = resources.subspan(at, size);
-      return IsIptcData(data) ? std::vector<uint8_t>(data.begin(), data.end()) : std::vector<uint8_t>{};
+      return WholeIptcRecords(data);
     }
     // The data is padded to an even count too; the last block may lack its padding byte.
     const size_t next = at + size + (size & 1);

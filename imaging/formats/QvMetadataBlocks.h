@@ -38,6 +38,9 @@ std::vector<uint8_t> IptcOfPhotoshopResources(std::span<const uint8_t> resources
 std::vector<uint8_t> PhotoshopResourcesOfIptc(std::span<const uint8_t> iptc);
 // IPTC data kept from a file: it starts with a record marker (0x1C) and fits kMaxIptcBytes.
 bool IsIptcData(std::span<const uint8_t> data);
+// Data up to the end of its last whole IPTC record (a TIFF field stores whole 4-byte words, so
+// padding may follow); empty when it does not start with a record.
+std::vector<uint8_t> WholeIptcRecords(std::span<const uint8_t> data);
 
 // The packet to store with a picture of Width x Height written anew: its orientation
 // (tiff:Orientation) set to Orientation and its width and height fields (exif:PixelXDimension,

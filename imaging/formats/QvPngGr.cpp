@@ -440,7 +440,7 @@ void ReadPngMetadata(png_structp png, png_infop info, TImageMetadata& metadata) 
       if (block.size() <= kMaxKeptExifBytes) metadata.Exif = std::move(block);
     } else if (key == "Raw profile type iptc" && metadata.Iptc.empty()) {
       const std::vector<uint8_t> data = DecodeRawProfile(value, kMaxIptcBytes + 64);
-      metadata.Iptc = IsIptcData(data) ? data : IptcOfPhotoshopResources(data);
+      metadata.Iptc = IsIptcData(data) ? WholeIptcRecords(data) : IptcOfPhotoshopResources(data);
     } else if (key == "Raw profile type xmp" && metadata.Xmp.empty()) {
       metadata.Xmp = DecodeRawProfile(value, kMaxXmpBytes);
     }

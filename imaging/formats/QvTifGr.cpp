@@ -625,8 +625,7 @@ void ReadMetadataBlocks(TTiffHandle& h, TStream& stream, int64_t base, TImageMet
     switch (entry.Tag) {
       case kXmpTag: metadata.Xmp = reader.Value(entry, kMaxXmpBytes); break;
       case kIptcTag: {
-        std::vector<uint8_t> iptc = reader.Value(entry, kMaxIptcBytes);
-        if (IsIptcData(iptc)) metadata.Iptc = std::move(iptc);
+        metadata.Iptc = WholeIptcRecords(reader.Value(entry, kMaxIptcBytes));
         break;
       }
       case kExifPointerTag: exifOffset = reader.Pointer(entry); break;

@@ -180,6 +180,12 @@ TEST(Metadata, CorrectionsForTheWrittenPicture) {
 
 TEST(Metadata, WrappersRoundTrip) {
   EXPECT_EQ(IptcOfPhotoshopResources(PhotoshopResourcesOfIptc(kIptc)), kIptc);
+  // Padding after the last record (a TIFF field's whole words) and a record cut short go.
+  Bytes padded = kIptc;
+  padded.insert(padded.end(), {0, 0, 0});
+  EXPECT_EQ(WholeIptcRecords(padded), kIptc);
+  EXPECT_EQ(WholeIptcRecords(Bytes(kIptc.begin(), kIptc.end() - 1)), Bytes(kIptc.begin(), kIptc.begin() + 7));
+  EXPECT_TRUE(WholeIptcRecords(Bytes{0x1C, 2, 25, 0x80, 9, 1}).empty()) << "a length of 9 bytes";
   Bytes odd = kIptc;
   odd.push_back('s');
   EXPECT_EQ(IptcOfPhotoshopResources(PhotoshopResourcesOfIptc(odd)), odd);
