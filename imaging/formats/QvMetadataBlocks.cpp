@@ -49,6 +49,26 @@ bool MayNeedCorrection(std::string_view packet) {
                      [packet](std::string_view name) { return packet.find(name) != std::string_view::npos; });
 }
 
+// Elements nested deeper than this are not handed to the toolkit, whose parser recurses per level;
+// real packets nest a dozen deep.
+constexpr int kMaxXmpNesting = 100;
+
+bool NestsTooDeep(std::string_view packet) {
+  int depth = 0;
+  for (size_t i = 0; i + 1 < packet.size(); ++i) {
+    if (packet[i] == '<') {
+      const char next = packet[i + 1];
+      if (next == '/')
+        --depth;
+      else if (next != '?' && next != '!' && ++depth > kMaxXmpNesting)
+        return true;
+    } else if (packet[i] == '/' && packet[i + 1] == '>') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 // Sets Key to Value where the packet has it; true when that changed it.
 bool Correct(Exiv2::XmpData& xmp, const char* key, long value) {
   const auto it = xmp.findKey(Exiv2::XmpKey(key));
@@ -142,6 +162,7 @@ std::vector<uint8_t> XmpForSaving(std::span<const uint8_t> packet, uint16_t orie
   if (packet.empty() || packet.size() > kMaxXmpBytes) return {};
   const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
   if (!MayNeedCorrection(text)) return {packet.begin(), packet.end()};
+  if (NestsTooDeep(text)) return {};
   StartXmp();
   const std::lock_guard<std::mutex> hold(XmpLock());
   try {
