@@ -59,11 +59,11 @@ bool NestsTooDeep(std::string_view packet) {
     if (packet[i] == '<') {
       const char next = packet[i + 1];
       if (next == '/')
-        --depth;
+        depth = std::max(depth - 1, 0);
       else if (next != '?' && next != '!' && ++depth > kMaxXmpNesting)
         return true;
     } else if (packet[i] == '/' && packet[i + 1] == '>') {
-      --depth;
+      depth = std::max(depth - 1, 0);
     }
   }
   return false;
