@@ -234,8 +234,9 @@ std::string EncodeRawProfile(std::string_view name, std::span<const uint8_t> dat
   // eight places, then 36 bytes to a line.
   std::string length = std::to_string(data.size());
   if (length.size() < 8) length.insert(0, 8 - length.size(), ' ');
-  std::string text = "\n" + std::string(name) + "\n" + length + "\n";
-  text.reserve(text.size() + data.size() * 2 + data.size() / 36 + 2);
+  std::string text;
+  text.reserve(name.size() + length.size() + 3 + data.size() * 2 + data.size() / 36 + 1);
+  text.append(1, '\n').append(name).append(1, '\n').append(length).append(1, '\n');
   for (size_t i = 0; i < data.size(); ++i) {
     text.push_back(kDigits[data[i] >> 4]);
     text.push_back(kDigits[data[i] & 15]);

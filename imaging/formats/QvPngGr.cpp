@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "formats/QvExif.h"
@@ -53,10 +54,19 @@ extern "C" [[noreturn]] void PngErrorProc(png_structp png, png_const_charp messa
   session.Pad.Jump();
 }
 
+// libpng names the chunk a warning is about first ("zTXt: truncated"). A damaged metadata chunk
+// is left out without a word, as a damaged EXIF block of a JPEG file is: the picture is whole.
+bool IsMetadataChunkWarning(std::string_view text) {
+  for (std::string_view chunk : {"tEXt:", "zTXt:", "iTXt:", "eXIf:"})
+    if (text.substr(0, chunk.size()) == chunk) return true;
+  return false;
+}
+
 extern "C" void PngWarningProc(png_structp png, png_const_charp message) {
   TPngSession& session = SessionOfError(png);
   session.Guard.RunVoid([&] {
     const std::string text = message ? message : "";
+    if (session.Reading && IsMetadataChunkWarning(text)) return;
     if (session.Reading && session.Image) session.Image->AddWarning(text);
     Platform().ShowWarning(kCaption, text);
   });

@@ -172,9 +172,15 @@ TEST(Metadata, CorrectionsForTheWrittenPicture) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     const Bytes result = XmpForSaving(Text(c.Packet), 1, 21, 37, true);
-    if (c.Kept) EXPECT_EQ(result, Text(c.Packet));
-    for (const char* text : c.Texts) EXPECT_TRUE(Holds(result, text)) << std::string(result.begin(), result.end());
-    if (c.Texts.empty()) EXPECT_TRUE(result.empty());
+    if (c.Kept) {
+      EXPECT_EQ(result, Text(c.Packet));
+    }
+    for (const char* text : c.Texts) {
+      EXPECT_TRUE(Holds(result, text)) << std::string(result.begin(), result.end());
+    }
+    if (c.Texts.empty()) {
+      EXPECT_TRUE(result.empty());
+    }
   }
 }
 
@@ -186,9 +192,6 @@ TEST(Metadata, WrappersRoundTrip) {
   EXPECT_EQ(WholeIptcRecords(padded), kIptc);
   EXPECT_EQ(WholeIptcRecords(Bytes(kIptc.begin(), kIptc.end() - 1)), Bytes(kIptc.begin(), kIptc.begin() + 7));
   EXPECT_TRUE(WholeIptcRecords(Bytes{0x1C, 2, 25, 0x80, 9, 1}).empty()) << "a length of 9 bytes";
-  Bytes odd = kIptc;
-  odd.push_back('s');
-  EXPECT_EQ(IptcOfPhotoshopResources(PhotoshopResourcesOfIptc(odd)), odd);
   // A resource before the IPTC one, with a name.
   Bytes resources{'8', 'B', 'I', 'M', 0x03, 0xED, 3, 'a', 'b', 'c', 0, 0, 0, 3, 1, 2, 3, 0};
   const Bytes iptc = PhotoshopResourcesOfIptc(kIptc);
@@ -251,9 +254,13 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
     ASSERT_NO_THROW(image = ReadBack(c.Extension, c.File));
     EXPECT_EQ(image->Width(), kWidth);
     EXPECT_EQ(image->Height(), kHeight);
-    EXPECT_TRUE(image->Metadata().Exif.empty());
     EXPECT_TRUE(image->Metadata().Iptc.empty());
-    // Saving again writes nothing untrue and does not fail.
+    EXPECT_TRUE(image->Warnings().empty()) << image->Warnings()[0];
+    // What was kept of a damaged EXIF block is what Exiv2 could read of it; saving again writes
+    // a block that reads, and does not fail.
+    if (!image->Metadata().Exif.empty()) {
+      EXPECT_TRUE(ReadExifBlock(ExifForSaving(image->Metadata().Exif, kWidth, kHeight, true)).Valid);
+    }
     EXPECT_NO_THROW(Written(*image));
   }
 }
