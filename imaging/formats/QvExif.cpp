@@ -72,10 +72,12 @@ bool DescribesStoredData(uint16_t tag) {
   return std::find(std::begin(kTags), std::end(kTags), tag) != std::end(kTags);
 }
 
-void SetDimension(Exiv2::ExifData& exif, const char* key, int value) {
+// Sets a size field the block has to Value, keeping its type where Value fits it (LONG with
+// Long: libtiff reads the EXIF sizes of a TIFF page only as LONG).
+void SetDimension(Exiv2::ExifData& exif, const char* key, int value, bool asLong = false) {
   const auto it = exif.findKey(Exiv2::ExifKey(key));
   if (it == exif.end()) return;
-  if (it->typeId() == Exiv2::unsignedShort && value <= 0xFFFF)
+  if (it->typeId() == Exiv2::unsignedShort && value <= 0xFFFF && !asLong)
     *it = static_cast<uint16_t>(value);
   else
     *it = static_cast<uint32_t>(value);
@@ -304,6 +306,8 @@ TTiffExifDirectories ExifForTiff(std::span<const uint8_t> block, int width, int 
       value = value.substr(0, value.find('\0'));
       if (!value.empty()) result.Texts.emplace_back(text.Tag, std::move(value));
     }
+    SetDimension(exif, "Exif.Photo.PixelXDimension", width, true);
+    SetDimension(exif, "Exif.Photo.PixelYDimension", height, true);
     // The page holds its own first directory; maker notes keep offsets that cannot move.
     for (auto it = exif.begin(); it != exif.end();) {
       const std::string group = it->groupName();

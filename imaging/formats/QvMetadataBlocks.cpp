@@ -201,7 +201,7 @@ std::vector<uint8_t> DecodeRawProfile(std::string_view text, size_t limit) {
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
   };
   skipBlanks();
-  while (pos < text.size() && !IsBlank(text[pos])) ++pos;  // the profile's name
+  while (pos < text.size() && text[pos] != '\n') ++pos;  // the profile's name, blanks and all
   skipBlanks();
   uint64_t length = 0;
   size_t digits = 0;

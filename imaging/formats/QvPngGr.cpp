@@ -677,6 +677,8 @@ void TPngGraphic::SaveToStream(TStream& stream) {
     if (level >= 0) png_set_compression_level(png, level);
     if (strategy >= 0) png_set_compression_strategy(png, strategy);
     png_write_info(png, info);
+    // libpng writes eXIf again at the end when the info still holds it: once is all a file may have.
+    png_free_data(png, info, PNG_FREE_EXIF, -1);
     if (bgr) png_set_bgr(png);
     const int passes = interlaced ? png_set_interlace_handling(png) : 1;
     for (int pass = 0; pass < passes; ++pass)

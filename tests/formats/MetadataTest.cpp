@@ -202,6 +202,8 @@ TEST(Metadata, WrappersRoundTrip) {
     EXPECT_EQ(DecodeRawProfile(text, data.size()), data);
     EXPECT_TRUE(DecodeRawProfile(text, data.size() - 1).empty()) << "over the limit";
   }
+  // exiftool names the profile in words.
+  EXPECT_EQ(DecodeRawProfile("\nIPTC profile\n      4\n1c020000\n", 100), (Bytes{0x1C, 2, 0, 0}));
 }
 
 // Hostile blocks: the picture loads, the block is left out, nothing is raised.
