@@ -33,7 +33,8 @@ TEST(ConvertMetadata, KeptByDefaultDroppedWithStrip) {
   } cases[] = {
       {{}, "out.jpg", true, "metadata kept (EXIF, XMP, IPTC)"},
       {{}, "out.png", true, "metadata kept (EXIF, XMP, IPTC)"},
-      {{"--to-srgb"}, "out.tif", true, "metadata kept (EXIF, XMP, IPTC)"},
+      // Uncompressed: exiftool warns about every JPEG-compressed TIFF page of several strips.
+      {{"--to-srgb", "--compression", "none"}, "out.tif", true, "metadata kept (EXIF, XMP, IPTC)"},
       {{"--strip"}, "strip.jpg", false, "metadata dropped (EXIF, XMP, IPTC)"},
       {{"--strip"}, "strip.png", false, "metadata dropped (EXIF, XMP, IPTC)"},
       {{"--strip"}, "strip.tif", false, "metadata dropped (EXIF, XMP, IPTC)"},
@@ -64,9 +65,12 @@ TEST(ConvertMetadata, KeptByDefaultDroppedWithStrip) {
       for (const char* key : {"IFD0:Artist", "ExifIFD:DateTimeOriginal", "GPS:GPSLatitude", "XMP-dc:Subject",
                               "IPTC:Keywords", "IFD0:Orientation"})
         EXPECT_EQ(Tag(tags, key), "") << key;
+      // A TIFF page's own fields (size, compression, the writer's name) are Exif.Image keys to
+      // exiv2; nothing of the photo's metadata may be left.
       for (const auto& [key, value] : keys)
-        EXPECT_TRUE(key.rfind("Exif.", 0) != 0 && key.rfind("Xmp.", 0) != 0 && key.rfind("Iptc.", 0) != 0)
-            << "exiv2 still reads " << key;
+        for (const char* prefix : {"Exif.Photo.", "Exif.GPSInfo.", "Exif.Image.Artist", "Exif.Image.Copyright",
+                                   "Exif.Image.Orientation", "Exif.Thumbnail.", "Xmp.", "Iptc."})
+          EXPECT_NE(key.rfind(prefix, 0), 0u) << "exiv2 still reads " << key;
     }
   }
 }
@@ -89,7 +93,7 @@ TEST(ConvertMetadata, MultiPageTiffKeepsEachPagesOwn) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Option);
     const std::string output = dir / (std::string(c.Option + 2) + ".tif");
-    const TRun run = RunConvert({"--all-pages", c.Option, input, "-o", output});
+    const TRun run = RunConvert({"--all-pages", "--compression", "none", c.Option, input, "-o", output});
     ASSERT_EQ(run.Status, 0) << run.Err;
     ASSERT_EQ(PageCount(output), 2);
     const std::map<std::string, std::string> tags = ExiftoolTags(output, "-IFD1:Artist");
