@@ -1,6 +1,8 @@
 // The window's saves and the file's metadata: EXIF, XMP and IPTC kept by JPEG, PNG and TIFF (the
 // EXIF size fields giving the picture saved), left out by the formats that hold none, and every
 // page of a TIFF saved over itself keeps its own.
+#include <algorithm>
+
 #include "TImageDocument.h"
 #include "WindowTestUtil.h"
 #include "formats/QvExif.h"
@@ -58,7 +60,8 @@ TEST(MetadataSave, KeptByFormatsThatHoldIt) {
     other.LoadFromFile(folder / c.Name, 1);
     const quorvane::TImageMetadata& metadata = other.Metadata();
     EXPECT_EQ(HoldsText(metadata.Exif, "Ann Example"), c.Kept);
-    EXPECT_EQ(metadata.Xmp, c.Kept ? std::vector<uint8_t>{'<', 'x', '/', '>'} : std::vector<uint8_t>{});
+    const std::vector<uint8_t> xmp{'<', 'x', '/', '>'};
+    EXPECT_EQ(metadata.Xmp, c.Kept ? xmp : std::vector<uint8_t>{});
     EXPECT_EQ(metadata.Iptc.size(), c.Kept ? 7u : 0u);
     if (c.Kept) {
       // The saved picture is 8 x 16: its size fields say so.
