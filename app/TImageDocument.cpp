@@ -149,8 +149,10 @@ std::unique_ptr<TDibGraphic> TImageDocument::PrepareSave(const std::string& exte
   std::unique_ptr<TDibGraphic> target = quorvane::CreateGraphicForFile(extension);
   target->Assign(FImage.get());
   // JPEG, PNG and TIFF files keep the colour profile; other formats get the colours in sRGB,
-  // which is how a file without a profile is seen.
+  // which is how a file without a profile is seen. They keep the file's EXIF, XMP and IPTC too
+  // (each writer corrects them to the picture it writes).
   if (!target->Capabilities().IccProfiles) quorvane::ConvertToSrgb(*target);
+  if (target->Capabilities().MetadataBlocks) target->Metadata() = Metadata();
   if (OnBeforeSave) OnBeforeSave(*target);
   return target;
 }

@@ -18,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-ALL=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib fuzz_tiff fuzz_png fuzz_jpeg fuzz_heif fuzz_exif)
+ALL=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib fuzz_tiff fuzz_png fuzz_jpeg fuzz_heif fuzz_exif fuzz_icc fuzz_metadata)
 duration=""
 if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+[smh]?$ ]]; then
   duration=$1
@@ -40,7 +40,7 @@ TARGETS=("$@")
 BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
 NICE=${FUZZ_NICE:-10}
 
-declare -A REGRESSION_EXT=([fuzz_pcx]=pcx [fuzz_dcx]=dcx [fuzz_tga]=tga [fuzz_bmp]=bmp [fuzz_ico]=ico [fuzz_dib]=dib [fuzz_tiff]=tif [fuzz_png]=png [fuzz_jpeg]=jpg [fuzz_heif]=heic [fuzz_exif]=exif)
+declare -A REGRESSION_EXT=([fuzz_pcx]=pcx [fuzz_dcx]=dcx [fuzz_tga]=tga [fuzz_bmp]=bmp [fuzz_ico]=ico [fuzz_dib]=dib [fuzz_tiff]=tif [fuzz_png]=png [fuzz_jpeg]=jpg [fuzz_heif]=heic [fuzz_exif]=exif [fuzz_icc]=icc [fuzz_metadata]=meta)
 
 cmake --preset fuzz -B "$BUILD" >/dev/null
 nice -n "$NICE" cmake --build "$BUILD" -j "${JOBS:-2}" --target "${TARGETS[@]}"

@@ -9,12 +9,12 @@ cd "$(dirname "$0")/.."
 
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-20}
 BUILD=${FUZZ_BUILD_DIR:-build/fuzz}
-TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib fuzz_tiff fuzz_png fuzz_jpeg fuzz_heif fuzz_exif)
+TARGETS=(fuzz_pcx fuzz_dcx fuzz_tga fuzz_bmp fuzz_ico fuzz_dib fuzz_tiff fuzz_png fuzz_jpeg fuzz_heif fuzz_exif fuzz_icc fuzz_metadata)
 
 cmake --preset fuzz -B "$BUILD" >/dev/null
 cmake --build "$BUILD" -j "${JOBS:-2}" --target "${TARGETS[@]}"
 
-declare -A REGRESSION_EXT=([fuzz_pcx]=pcx [fuzz_dcx]=dcx [fuzz_tga]=tga [fuzz_bmp]=bmp [fuzz_ico]=ico [fuzz_dib]=dib [fuzz_tiff]=tif [fuzz_png]=png [fuzz_jpeg]=jpg [fuzz_heif]=heic [fuzz_exif]=exif)
+declare -A REGRESSION_EXT=([fuzz_pcx]=pcx [fuzz_dcx]=dcx [fuzz_tga]=tga [fuzz_bmp]=bmp [fuzz_ico]=ico [fuzz_dib]=dib [fuzz_tiff]=tif [fuzz_png]=png [fuzz_jpeg]=jpg [fuzz_heif]=heic [fuzz_exif]=exif [fuzz_icc]=icc [fuzz_metadata]=meta)
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 mkdir -p "$BUILD/fuzz-artifacts"

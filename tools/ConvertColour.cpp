@@ -50,4 +50,35 @@ std::string DropUnfittingProfile(TDibGraphic& image) {
   return note;
 }
 
+namespace {
+
+std::string BlockNames(const TImageMetadata& metadata) {
+  std::string names;
+  for (const auto& [present, name] :
+       {std::pair{!metadata.Exif.empty(), "EXIF"}, std::pair{!metadata.Xmp.empty(), "XMP"},
+        std::pair{!metadata.Iptc.empty(), "IPTC"}})
+    if (present) names += (names.empty() ? "" : ", ") + std::string(name);
+  return names;
+}
+
+}  // namespace
+
+TImageMetadata OutputMetadata(const TDibGraphic& image, TProfileMode mode, const TGraphicCapabilities& capabilities,
+                              const std::string& writerClass, std::string& note) {
+  TImageMetadata metadata = image.Metadata();
+  note.clear();
+  if (!metadata.HasBlocks()) return metadata;
+  if (mode == TProfileMode::Strip) {
+    note = "metadata dropped (" + BlockNames(metadata) + ")";
+    metadata.ClearBlocks();
+  } else if (capabilities.MetadataBlocks) {
+    note = "metadata kept (" + BlockNames(metadata) + ")";
+  } else {
+    note = FormatMessage("metadata dropped (%s): the %s format holds none", BlockNames(metadata).c_str(),
+                         writerClass.c_str());
+    metadata.ClearBlocks();
+  }
+  return metadata;
+}
+
 }  // namespace brindlex

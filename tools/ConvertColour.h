@@ -1,5 +1,6 @@
 // What the converter does with an image's embedded colour profile: keep it where the output
-// format holds one, convert the colours to sRGB where it does not (or when asked), or drop it.
+// format holds one, convert the colours to sRGB where it does not (or when asked), or drop it;
+// and with the file's other metadata (EXIF, XMP, IPTC): keep it, or drop it with --strip.
 #pragma once
 
 #include <string>
@@ -12,7 +13,7 @@ using namespace quorvane;
 enum class TProfileMode {
   Keep,    // --keep-profile (default): kept where the output holds it, else converted to sRGB
   ToSrgb,  // --to-srgb: converted to sRGB always
-  Strip    // --strip: dropped, the pixels unchanged
+  Strip    // --strip: dropped, the pixels unchanged, and no other metadata either
 };
 
 // Before the operations: applies Mode to Image for an output of Capabilities written by
@@ -24,5 +25,11 @@ std::string PrepareColours(TDibGraphic& image, TProfileMode mode, const TGraphic
 // After the operations: a profile that no longer describes the pixels (a colour profile on a
 // picture turned gray) is dropped. Returns the note, "" when the profile still fits or is absent.
 std::string DropUnfittingProfile(TDibGraphic& image);
+
+// The metadata blocks the output gets, taken from Image after it was turned upright: all of them
+// by default (the writer corrects them to the picture it writes), none with --strip. Note says
+// what was kept or dropped, "" when the image had none.
+TImageMetadata OutputMetadata(const TDibGraphic& image, TProfileMode mode, const TGraphicCapabilities& capabilities,
+                              const std::string& writerClass, std::string& note);
 
 }  // namespace brindlex

@@ -133,11 +133,17 @@ class TFileConversion {
   std::unique_ptr<TDibGraphic> PrepareForOutput(std::unique_ptr<TDibGraphic> image, size_t i) {
     Note(PrepareColours(*image, FOptions.Profile, FOutputCapabilities, FOutputClass->ClassName), FPages[i]);
     if (FOptions.AutoOrient) AutoOrient(*image);
+    // The operations and the class change make new images; the file's metadata goes along.
+    std::string metadataNote;
+    TImageMetadata metadata =
+        OutputMetadata(*image, FOptions.Profile, FOutputCapabilities, FOutputClass->ClassName, metadataNote);
+    Note(std::move(metadataNote), FPages[i]);
     image = ApplyOperations(std::move(image), FOptions, FOutputClass->Create(),
                             [&](double fraction) { Report(i, 0.2 + 0.6 * fraction); });
     if (!FOptions.Strict) image = PromoteForOutput(std::move(image), FPages[i]);
     Note(DropUnfittingProfile(*image), FPages[i]);
     image = AsOutputClass(std::move(image), *FOutputClass);
+    image->Metadata() = std::move(metadata);
     ChooseTiffCompression(*image, FOptions.Compression);
     ApplyCodecOptions(*image, FOptions.Codec);
     return image;

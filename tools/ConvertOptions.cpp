@@ -433,7 +433,9 @@ Colour profiles (an image without one is sRGB; give at most one of these):
                         (JPEG, PNG, TIFF); other outputs get their colours converted to sRGB
                         (the default)
       --to-srgb         convert the colours to sRGB always; the output holds no profile
-      --strip           drop the profile without converting the colours
+      --strip           drop the profile without converting the colours, and every other
+                        kind of metadata (EXIF, XMP, IPTC); without it JPEG, PNG and TIFF
+                        outputs keep the input's metadata
 
 Information:
       --info            print class, page count and, for every page (or the --page one),

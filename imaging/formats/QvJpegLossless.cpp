@@ -11,6 +11,7 @@
 #include <typeinfo>
 
 #include "formats/QvExif.h"
+#include "formats/QvMetadataBlocks.h"
 #include "model/QvExcept.h"
 #include "model/QvLimits.h"
 #include "model/QvStream.h"
@@ -131,14 +132,12 @@ void AppendSegment(std::vector<uint8_t>& out, uint8_t marker, std::span<const ui
 }
 
 // The EXIF block made true for the turned pixels: orientation 1 (else nothing: a block still
-// saying the file is turned would turn it again) and the new pixel dimensions where it has them.
+// saying the file is turned would turn it again), the new pixel dimensions, and no thumbnail,
+// which still shows the picture as it was stored.
 std::vector<uint8_t> ExifForTurnedPixels(std::span<const uint8_t> block, int width, int height) {
-  std::vector<uint8_t> upright = ExifWithOrientation(block, kOrientationTopLeft);
+  const std::vector<uint8_t> upright = ExifWithOrientation(block, kOrientationTopLeft);
   if (upright.empty()) return {};
-  std::vector<uint8_t> sized =
-      ExifWithPixelDimensions(upright, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-  // Dimensions that cannot be rewritten are left as they were: they mislead nobody into turning.
-  return sized.empty() ? upright : sized;
+  return ExifForSaving(upright, width, height, true);
 }
 
 // The transformed file with its first EXIF block and its JFIF density made true for the new
@@ -150,7 +149,7 @@ std::vector<uint8_t> WithTrueMarkers(std::span<const uint8_t> file, TDihedral tu
   std::vector<uint8_t> out;
   out.reserve(file.size() + 64);
   out.insert(out.end(), {0xFF, kSoi});
-  bool exifDone = false;
+  bool exifDone = false, xmpDone = false;
   for (const TSegment& segment : segments) {
     if (segment.Marker == kApp1 && !exifDone && !ExifBlockOfApp1(segment.Payload).empty()) {
       // Only the first EXIF block counts: it is the one readers (ours too) take.
@@ -158,6 +157,16 @@ std::vector<uint8_t> WithTrueMarkers(std::span<const uint8_t> file, TDihedral tu
       const std::vector<uint8_t> block = ExifForTurnedPixels(ExifBlockOfApp1(segment.Payload), width, height);
       static constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
       if (!block.empty() && block.size() <= kMaxExifBlockBytes) AppendSegment(out, kApp1, kExifHeader, block);
+      continue;
+    }
+    if (segment.Marker == kApp1 && !xmpDone && !XmpOfApp1(segment.Payload).empty()) {
+      // The XMP packet says the same as the EXIF block: upright, the new size, no thumbnail.
+      xmpDone = true;
+      const std::vector<uint8_t> packet =
+          XmpForSaving(XmpOfApp1(segment.Payload), kOrientationTopLeft, width, height, true);
+      const auto* header = reinterpret_cast<const uint8_t*>(kJpegXmpHeader);
+      if (!packet.empty() && kJpegXmpHeaderBytes + packet.size() <= kMaxJpegSegmentBytes)
+        AppendSegment(out, kApp1, {header, kJpegXmpHeaderBytes}, packet);
       continue;
     }
     if (segment.Marker == kApp0 && SwapsSides(turn) && IsJfif(segment.Payload)) {

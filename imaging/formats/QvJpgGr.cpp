@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/QvExif.h"
+#include "formats/QvMetadataBlocks.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvIccProfile.h"
@@ -56,6 +57,14 @@ enum class TDataEndWatch {
   Arithmetic,
 };
 
+// A marker segment's payload kept while the header is read: Data has room for any segment,
+// Bytes is what it holds (0: none kept).
+struct TKeptSegment {
+  std::vector<uint8_t> Data;
+  size_t Bytes = 0;
+  std::span<const uint8_t> Payload() const { return {Data.data(), Bytes}; }
+};
+
 // What libjpeg's callbacks share during one read or write; libjpeg finds it through the
 // object's client_data. Fatal errors store libjpeg's message and jump to Pad; exceptions of
 // the stream are kept in Guard and raised once libjpeg has been left.
@@ -87,10 +96,12 @@ struct TJpegSession {
   TLandingPad Pad;
   char Message[JMSG_LENGTH_MAX] = {};
   JOCTET Buffer[kBufferSize] = {};
-  // Reading: room for the payload of one APP1 segment, and the size of the first Exif one kept
-  // there (0: none yet).
-  std::vector<uint8_t> App1;
-  size_t ExifSegmentBytes = 0;
+  // Reading: the payloads of the first APP1 segment with EXIF data, the first with an XMP packet
+  // and the first APP13 segment with Photoshop resources, each in room sized for any segment
+  // before the header is read (nothing is allocated inside libjpeg's calls).
+  TKeptSegment Exif;
+  TKeptSegment Xmp;
+  TKeptSegment Photoshop;
 };
 
 TJpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<TJpegSession*>(cinfo->client_data); }
@@ -213,10 +224,26 @@ extern "C" void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
 
 extern "C" void JpegTermSource(j_decompress_ptr) {}
 
-// Reads an APP1 segment. The first one that holds EXIF data is kept (its length field bounds it to
-// 65533 bytes, which App1 holds); every other one is skipped, so no file makes libjpeg keep
-// segments in memory.
-extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) {
+// The segment a payload starting with Head is kept in: the first of each kind the reader keeps;
+// nullptr for any other (skipped unread).
+TKeptSegment* SegmentFor(TJpegSession& session, std::span<const uint8_t> head, bool app13) {
+  const auto startsWith = [head](const char* text, size_t bytes) {
+    return head.size() >= bytes && std::memcmp(head.data(), text, bytes) == 0;
+  };
+  TKeptSegment* segment = nullptr;
+  if (app13)
+    segment = startsWith(kPhotoshopHeader, kPhotoshopHeaderBytes) ? &session.Photoshop : nullptr;
+  else if (startsWith("Exif\0", 6))
+    segment = &session.Exif;
+  else if (startsWith(kJpegXmpHeader, kJpegXmpHeaderBytes))
+    segment = &session.Xmp;
+  return segment && segment->Bytes == 0 && segment->Data.size() >= kMaxJpegSegmentBytes ? segment : nullptr;
+}
+
+// Reads an APP1 or APP13 segment. The first one of each kind of metadata is kept (its length
+// field bounds it to 65533 bytes, which its room holds); every other one is skipped, so no file
+// makes libjpeg keep segments in memory.
+boolean ReadMetadataSegment(j_decompress_ptr cinfo, bool app13) {
   TJpegSession& session = SessionOf(cinfo);
   jpeg_source_mgr& source = *cinfo->src;
   const auto fill = [&] {
@@ -230,8 +257,21 @@ extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) {
   }
   if (lengthField < 2) ERREXIT(cinfo, JERR_BAD_LENGTH);
   const size_t length = lengthField - 2;
-  uint8_t* kept = session.ExifSegmentBytes == 0 && length <= session.App1.size() ? session.App1.data() : nullptr;
-  for (size_t done = 0; done < length;) {
+  // The first bytes say what the segment holds (the XMP header is the longest).
+  uint8_t head[kJpegXmpHeaderBytes];
+  const size_t headBytes = std::min(length, sizeof head);
+  for (size_t done = 0; done < headBytes;) {
+    fill();
+    const size_t n = std::min(source.bytes_in_buffer, headBytes - done);
+    std::memcpy(head + done, source.next_input_byte, n);
+    source.next_input_byte += n;
+    source.bytes_in_buffer -= n;
+    done += n;
+  }
+  TKeptSegment* segment = SegmentFor(session, {head, headBytes}, app13);
+  uint8_t* kept = segment ? segment->Data.data() : nullptr;
+  if (kept) std::memcpy(kept, head, headBytes);
+  for (size_t done = headBytes; done < length;) {
     fill();
     const size_t n = std::min(source.bytes_in_buffer, length - done);
     if (kept) std::memcpy(kept + done, source.next_input_byte, n);
@@ -239,9 +279,12 @@ extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) {
     source.bytes_in_buffer -= n;
     done += n;
   }
-  if (kept && !ExifBlockOfApp1({kept, length}).empty()) session.ExifSegmentBytes = length;
+  if (segment) segment->Bytes = length;
   return TRUE;
 }
+
+extern "C" boolean JpegReadApp1(j_decompress_ptr cinfo) { return ReadMetadataSegment(cinfo, false); }
+extern "C" boolean JpegReadApp13(j_decompress_ptr cinfo) { return ReadMetadataSegment(cinfo, true); }
 
 void WriteBufferOut(j_compress_ptr cinfo, size_t count) {
   TJpegSession& session = SessionOf(cinfo);
@@ -393,19 +436,50 @@ std::vector<uint8_t> ReadIccMarkers(const jpeg_decompress_struct& cinfo, TDibGra
 
 uint16_t ClampDensity(int dpi) { return static_cast<uint16_t>(dpi < 0 ? 0 : dpi > 0xFFFF ? 0xFFFF : dpi); }
 
-// The orientation and camera data of the file's EXIF block; the block itself is kept for writers
-// when it could be read.
+// The orientation and camera data of the file's EXIF block, and the EXIF, XMP and IPTC blocks kept
+// for writers (the EXIF block when it could be read).
 TImageMetadata MetadataOf(const TJpegSession& session) {
   TImageMetadata metadata;
-  if (session.ExifSegmentBytes == 0) return metadata;
-  const std::span<const uint8_t> block = ExifBlockOfApp1({session.App1.data(), session.ExifSegmentBytes});
+  const std::span<const uint8_t> block = ExifBlockOfApp1(session.Exif.Payload());
   const TExifInfo exif = ReadExifBlock(block);
-  if (!exif.Valid) return metadata;
-  metadata.HasExif = true;
-  metadata.Orientation = exif.Orientation;
-  metadata.Camera = exif.Camera;
-  metadata.Exif.assign(block.begin(), block.end());
+  if (exif.Valid) {
+    metadata.HasExif = true;
+    metadata.Orientation = exif.Orientation;
+    metadata.Camera = exif.Camera;
+    metadata.Exif.assign(block.begin(), block.end());
+  }
+  const std::span<const uint8_t> xmp = XmpOfApp1(session.Xmp.Payload());
+  metadata.Xmp.assign(xmp.begin(), xmp.end());
+  const std::span<const uint8_t> photoshop = session.Photoshop.Payload();
+  if (photoshop.size() > kPhotoshopHeaderBytes)
+    metadata.Iptc = IptcOfPhotoshopResources(photoshop.subspan(kPhotoshopHeaderBytes));
   return metadata;
+}
+
+// The metadata segments a written file carries, whole payloads with their headers; a block that
+// does not fit a segment is left out.
+struct TMetadataSegments {
+  std::vector<uint8_t> Exif, Xmp, Photoshop;
+};
+
+std::vector<uint8_t> WithHeader(const char* header, size_t headerBytes, std::span<const uint8_t> data) {
+  if (data.empty() || data.size() > kMaxJpegSegmentBytes - headerBytes) return {};
+  std::vector<uint8_t> payload(header, header + headerBytes);
+  payload.insert(payload.end(), data.begin(), data.end());
+  return payload;
+}
+
+TMetadataSegments MetadataSegmentsOf(const TDibGraphic& image) {
+  const TImageMetadata& metadata = image.Metadata();
+  TMetadataSegments segments;
+  if (!metadata.Exif.empty())
+    segments.Exif = WithHeader("Exif\0", 6, ExifForSaving(metadata.Exif, image.Width(), image.Height(), true));
+  if (!metadata.Xmp.empty())
+    segments.Xmp = WithHeader(kJpegXmpHeader, kJpegXmpHeaderBytes,
+                              XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true));
+  if (IsIptcData(metadata.Iptc))
+    segments.Photoshop = WithHeader(kPhotoshopHeader, kPhotoshopHeaderBytes, PhotoshopResourcesOfIptc(metadata.Iptc));
+  return segments;
 }
 
 }  // namespace
@@ -416,7 +490,8 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   FWarningCount = 0;
   std::unique_ptr<TJpegSession> owner = NewSession(stream, *this, true);
   TJpegSession& session = *owner;
-  session.App1.resize(0xFFFF - 2);
+  for (TKeptSegment* segment : {&session.Exif, &session.Xmp, &session.Photoshop})
+    segment->Data.resize(kMaxJpegSegmentBytes);
   session.Keep = true;
   session.KeepLimit = kKeptHeaderBytes;
   TJpegObject<jpeg_decompress_struct> decoder(session);
@@ -428,13 +503,14 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
     cinfo.src = &session.Source;
     cinfo.progress = &session.Progress;
     jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 1, JpegReadApp1);
+    jpeg_set_marker_processor(&cinfo, JPEG_APP0 + 13, JpegReadApp13);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_EXT_BGR;
     multiScan = jpeg_has_multiple_scans(&cinfo);
   });
   Metadata() = MetadataOf(session);
-  session.App1 = {};
+  session.Exif = session.Xmp = session.Photoshop = {};
   // Sizes are checked before libjpeg allocates its buffers for the image.
   const int bits = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   CheckImageSize(cinfo.image_width, cinfo.image_height, bits);
@@ -518,6 +594,7 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
   const uint16_t xDpi = ClampDensity(XDpi()), yDpi = ClampDensity(YDpi());
   const std::vector<std::vector<uint8_t>> iccChunks =
       IccProfileFits(IccProfile(), format) ? SplitIccForJpeg(IccProfile()) : std::vector<std::vector<uint8_t>>{};
+  const TMetadataSegments metadata = MetadataSegmentsOf(*this);
 
   bool withdrawn = false;
   RunJpeg(session, [&] {
@@ -536,8 +613,16 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
     if (FProgressive) jpeg_simple_progression(&cinfo);
     cinfo.optimize_coding = FOptimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
+    // After the JFIF header: EXIF and XMP (APP1), the profile (APP2), IPTC (APP13).
+    if (!metadata.Exif.empty())
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 1, metadata.Exif.data(), static_cast<unsigned>(metadata.Exif.size()));
+    if (!metadata.Xmp.empty())
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 1, metadata.Xmp.data(), static_cast<unsigned>(metadata.Xmp.size()));
     for (const std::vector<uint8_t>& chunk : iccChunks)
       jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
+    if (!metadata.Photoshop.empty())
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 13, metadata.Photoshop.data(),
+                        static_cast<unsigned>(metadata.Photoshop.size()));
     while (cinfo.next_scanline < cinfo.image_height) {
       if (!WaitForRows(*this, static_cast<int>(cinfo.next_scanline + 1))) {
         withdrawn = true;

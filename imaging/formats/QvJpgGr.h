@@ -24,7 +24,7 @@ class TJpegGraphic : public TDibGraphic {
   QV_GRAPHIC_CLASS(TJpegGraphic)
 
   TGraphicCapabilities Capabilities() const override {
-    return {false, FormatSet({TImageFormat::Gray256, TImageFormat::TrueColor}), true, true};
+    return {false, FormatSet({TImageFormat::Gray256, TImageFormat::TrueColor}), true, true, true};
   }
 
   // Reads the JPEG at the stream's position (the index is ignored).

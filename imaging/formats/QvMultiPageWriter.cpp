@@ -79,6 +79,7 @@ void TMultiPageWriter::AddPageCopy(const TDibGraphic& page) {
   if (FClosed) RaiseClosed();
   if (!FCopy) FCopy = CreateGraphicForFile(FTarget);
   FCopy->Assign(&page);
+  FCopy->Metadata() = page.Metadata();
   AddPage(*FCopy);
 }
 

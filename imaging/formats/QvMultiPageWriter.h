@@ -53,8 +53,8 @@ class TMultiPageWriter {
   // target's class (CreateGraphicForFile of the target).
   void AddPage(TDibGraphic& page);
   // Writes a copy of Page made in the class registered for the target's extension (Assign: the
-  // pixels, not the settings of Page's class), which OnBeforePage then sees; Page is not
-  // changed. An extension nobody registered raises the registry's message.
+  // pixels, not the settings of Page's class; and Page's metadata, so every page keeps its own),
+  // which OnBeforePage then sees; Page is not changed. An extension nobody registered raises the registry's message.
   void AddPageCopy(const TDibGraphic& page);
 
   // pcAtEnd: replaces the target with the pages written. With Overwrite false an existing target

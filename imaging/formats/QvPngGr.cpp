@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "colour/QvColour.h"
+#include "formats/QvExif.h"
+#include "formats/QvMetadataBlocks.h"
 #include "formats/QvRowGate.h"
 #include "model/QvCBridge.h"
 #include "model/QvIccProfile.h"
@@ -53,10 +56,19 @@ extern "C" [[noreturn]] void PngErrorProc(png_structp png, png_const_charp messa
   session.Pad.Jump();
 }
 
+// libpng names the chunk a warning is about first ("zTXt: truncated"). A damaged metadata chunk
+// is left out without a word, as a damaged EXIF block of a JPEG file is: the picture is whole.
+bool IsMetadataChunkWarning(std::string_view text) {
+  for (std::string_view chunk : {"tEXt:", "zTXt:", "iTXt:", "eXIf:"})
+    if (text.substr(0, chunk.size()) == chunk) return true;
+  return false;
+}
+
 extern "C" void PngWarningProc(png_structp png, png_const_charp message) {
   TPngSession& session = SessionOfError(png);
   session.Guard.RunVoid([&] {
     const std::string text = message ? message : "";
+    if (session.Reading && IsMetadataChunkWarning(text)) return;
     if (session.Reading && session.Image) session.Image->AddWarning(text);
     Platform().ShowWarning(kCaption, text);
   });
@@ -404,11 +416,93 @@ void SetReadLimits(png_structp png) {
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   // Ancillary chunks the reader does not use are skipped unread: libpng would otherwise allocate
   // whatever length such a chunk claims (up to 2 GB) before reading it.
-  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs\0iCCP\0cHRM";
+  static const png_byte kUsedChunks[] = "gAMA\0sRGB\0bKGD\0pHYs\0iCCP\0cHRM\0eXIf\0iTXt\0zTXt\0tEXt";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 6);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsedChunks, 10);
   png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(
                                     std::clamp<int64_t>(limits.MaxMemory, 1, static_cast<int64_t>(kMaxChunkBytes))));
+}
+
+// Keys of the text chunks that carry metadata: XMP as iTXt (the usual way), and the "raw profile"
+// texts other programs write in zTXt or tEXt chunks.
+constexpr char kXmpKey[] = "XML:com.adobe.xmp";
+
+// EXIF (eXIf, else a raw exif profile), XMP and IPTC of the chunks before the image data; libpng
+// holds them in the info structure, within the chunk size limit. Blocks over their limits or that
+// do not read are left out.
+void ReadPngMetadata(png_structp png, png_infop info, TImageMetadata& metadata) {
+  png_bytep exif = nullptr;
+  png_uint_32 exifBytes = 0;
+  if (png_get_eXIf_1(png, info, &exifBytes, &exif) != 0 && exif != nullptr && exifBytes <= kMaxKeptExifBytes)
+    metadata.Exif.assign(exif, exif + exifBytes);
+  png_textp texts = nullptr;
+  int count = 0;
+  png_get_text(png, info, &texts, &count);
+  for (int i = 0; i < count && texts != nullptr; ++i) {
+    const png_text& text = texts[i];
+    if (text.key == nullptr || text.text == nullptr) continue;
+    const std::string_view key(text.key);
+    const size_t length = text.compression >= PNG_ITXT_COMPRESSION_NONE ? text.itxt_length : text.text_length;
+    const std::string_view value(text.text, length);
+    if (key == kXmpKey && metadata.Xmp.empty() && !value.empty() && value.size() <= kMaxXmpBytes) {
+      metadata.Xmp.assign(value.begin(), value.end());
+    } else if ((key == "Raw profile type exif" || key == "Raw profile type APP1") && metadata.Exif.empty()) {
+      std::vector<uint8_t> block = DecodeRawProfile(value, kMaxKeptExifBytes + 6);
+      const std::span<const uint8_t> withoutHeader = ExifBlockOfApp1(block);
+      if (!withoutHeader.empty()) block.assign(withoutHeader.begin(), withoutHeader.end());
+      if (block.size() <= kMaxKeptExifBytes) metadata.Exif = std::move(block);
+    } else if (key == "Raw profile type iptc" && metadata.Iptc.empty()) {
+      const std::vector<uint8_t> data = DecodeRawProfile(value, kMaxIptcBytes + 64);
+      metadata.Iptc = IsIptcData(data) ? WholeIptcRecords(data) : IptcOfPhotoshopResources(data);
+    } else if (key == "Raw profile type xmp" && metadata.Xmp.empty()) {
+      metadata.Xmp = DecodeRawProfile(value, kMaxXmpBytes);
+    }
+  }
+  // A block that does not read is not kept for writers; it still tells the orientation.
+  const TExifInfo exifInfo = ReadExifBlock(metadata.Exif);
+  if (!exifInfo.Valid) {
+    metadata.Exif.clear();
+    return;
+  }
+  metadata.HasExif = true;
+  metadata.Orientation = exifInfo.Orientation;
+  metadata.Camera = exifInfo.Camera;
+}
+
+// The metadata a written file carries: EXIF as eXIf, XMP as iTXt, IPTC as a raw profile in zTXt
+// (as Photoshop resources, which is how other programs write it).
+struct TPngMetadata {
+  std::vector<uint8_t> Exif;
+  std::string Xmp, Iptc;
+  std::vector<png_text> Texts;
+};
+
+void PrepareMetadata(const TDibGraphic& image, TPngMetadata& out) {
+  const TImageMetadata& metadata = image.Metadata();
+  if (!metadata.Exif.empty()) out.Exif = ExifForSaving(metadata.Exif, image.Width(), image.Height(), true);
+  if (!metadata.Xmp.empty()) {
+    const std::vector<uint8_t> xmp =
+        XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true);
+    // libpng takes the text up to its first NUL; a packet holds none.
+    out.Xmp.assign(xmp.begin(), std::find(xmp.begin(), xmp.end(), uint8_t{0}));
+  }
+  if (IsIptcData(metadata.Iptc)) out.Iptc = EncodeRawProfile("iptc", PhotoshopResourcesOfIptc(metadata.Iptc));
+  if (!out.Xmp.empty()) {
+    png_text text{};
+    text.compression = PNG_ITXT_COMPRESSION_NONE;
+    text.key = const_cast<char*>(kXmpKey);
+    text.text = out.Xmp.data();
+    text.lang = const_cast<char*>("");
+    text.lang_key = const_cast<char*>("");
+    out.Texts.push_back(text);
+  }
+  if (!out.Iptc.empty()) {
+    png_text text{};
+    text.compression = PNG_TEXT_COMPRESSION_zTXt;
+    text.key = const_cast<char*>("Raw profile type iptc");
+    text.text = out.Iptc.data();
+    out.Texts.push_back(text);
+  }
 }
 
 }  // namespace
@@ -434,6 +528,8 @@ void TPngGraphic::LoadImageFromStream(TStream& stream, int) {
     png_read_info(png, info);
     png_get_IHDR(png, info, &h.Width, &h.Height, &h.BitDepth, &h.ColorType, &h.InterlaceType, nullptr, nullptr);
   });
+  Metadata() = TImageMetadata{};
+  ReadPngMetadata(png, info, Metadata());
   const TImageFormat format = PngImageFormat(h.BitDepth, h.ColorType);
   if (h.InterlaceType != PNG_INTERLACE_NONE && h.InterlaceType != PNG_INTERLACE_ADAM7)
     throw EPNGError("Interlace type not valid");
@@ -571,6 +667,10 @@ void TPngGraphic::SaveToStream(TStream& stream) {
   const bool grayLayout = layout.ColorType == PNG_COLOR_TYPE_GRAY;
   const std::vector<uint8_t>& profile = IccProfile();
   const bool withProfile = !profile.empty() && IccColourSpace(profile) == (grayLayout ? "GRAY" : "RGB ");
+  TPngMetadata metadata;
+  PrepareMetadata(*this, metadata);
+  png_textp texts = metadata.Texts.data();
+  const int textCount = static_cast<int>(metadata.Texts.size());
   RunPng(session, [&] {
     png_set_write_fn(png, &session, PngWriteProc, PngFlushProc);
     png_set_IHDR(png, info, width, height, layout.BitDepth, layout.ColorType,
@@ -586,9 +686,14 @@ void TPngGraphic::SaveToStream(TStream& stream) {
       png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, profile.data(),
                    static_cast<png_uint_32>(profile.size()));
     }
+    if (!metadata.Exif.empty())
+      png_set_eXIf_1(png, info, static_cast<png_uint_32>(metadata.Exif.size()), metadata.Exif.data());
+    if (textCount > 0) png_set_text(png, info, texts, textCount);
     if (level >= 0) png_set_compression_level(png, level);
     if (strategy >= 0) png_set_compression_strategy(png, strategy);
     png_write_info(png, info);
+    // libpng writes eXIf again at the end when the info still holds it: once is all a file may have.
+    png_free_data(png, info, PNG_FREE_EXIF, -1);
     if (bgr) png_set_bgr(png);
     const int passes = interlaced ? png_set_interlace_handling(png) : 1;
     for (int pass = 0; pass < passes; ++pass)

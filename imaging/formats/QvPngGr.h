@@ -25,7 +25,7 @@ class TPngGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TPngGraphic)
 
-  TGraphicCapabilities Capabilities() const override { return {false, kAllImageFormats, true, true}; }
+  TGraphicCapabilities Capabilities() const override { return {false, kAllImageFormats, true, true, true}; }
 
   // Reads the PNG at the stream's position (the index is ignored) and leaves the stream after
   // the image data.

@@ -6,10 +6,12 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "formats/QvExif.h"
+#include "formats/QvMetadataBlocks.h"
 #include "formats/QvOrient.h"
 #include "formats/QvRowGate.h"
 #include "model/QvDiGrphRows.h"
@@ -513,6 +515,195 @@ void ReadCameraData(TTiffHandle& h, TImageMetadata& metadata) {
   h.CheckStream();
 }
 
+// --- metadata blocks ---
+
+// Entries of a directory read for metadata at most; real directories hold a few dozen.
+constexpr uint32_t kMaxDirectoryEntries = 4096;
+
+constexpr uint16_t kXmpTag = 700, kIptcTag = 33723, kExifPointerTag = 34665, kGpsPointerTag = 34853,
+                   kInteropPointerTag = 40965;
+
+// A classic TIFF's directories read as stored, for the fields libtiff does not hand over whole:
+// every offset and count is checked against the stream before anything is read or sized.
+class TRawDirectoryReader {
+ public:
+  struct TEntry {
+    uint16_t Tag = 0, Type = 0;
+    uint32_t Count = 0;
+    uint8_t Field[4] = {};  // the value, or its offset
+  };
+
+  TRawDirectoryReader(TStream& stream, int64_t base, bool bigEndian)
+      : FStream(stream), FBase(base), FBigEndian(bigEndian) {
+    const int64_t size = stream.Size();
+    FSize = size > base ? static_cast<uint64_t>(size - base) : 0;
+  }
+
+  uint32_t Get(const uint8_t* p, int bytes) const {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= uint32_t{p[i]} << (FBigEndian ? 8 * (bytes - 1 - i) : 8 * i);
+    return value;
+  }
+
+  std::vector<TEntry> Entries(uint64_t offset) {
+    uint8_t countBytes[2];
+    if (offset == 0 || !ReadAt(offset, countBytes, 2)) return {};
+    const uint32_t count = Get(countBytes, 2);
+    if (count == 0 || count > kMaxDirectoryEntries) return {};
+    std::vector<uint8_t> raw(size_t{count} * 12);
+    if (!ReadAt(offset + 2, raw.data(), raw.size())) return {};
+    std::vector<TEntry> entries(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* p = raw.data() + size_t{i} * 12;
+      entries[i].Tag = static_cast<uint16_t>(Get(p, 2));
+      entries[i].Type = static_cast<uint16_t>(Get(p + 2, 2));
+      entries[i].Count = Get(p + 4, 4);
+      std::memcpy(entries[i].Field, p + 8, 4);
+    }
+    return entries;
+  }
+
+  // The value bytes of an entry as stored; empty when its type is unknown or it takes more than
+  // Limit bytes or lies outside the stream.
+  std::vector<uint8_t> Value(const TEntry& entry, size_t limit) {
+    const uint64_t bytes = uint64_t{TiffTypeSize(entry.Type)} * entry.Count;
+    if (bytes == 0 || bytes > limit) return {};
+    std::vector<uint8_t> value(static_cast<size_t>(bytes));
+    if (bytes <= 4)
+      std::memcpy(value.data(), entry.Field, value.size());
+    else if (!ReadAt(Get(entry.Field, 4), value.data(), value.size()))
+      return {};
+    return value;
+  }
+
+  // A directory pointer's offset (0: not a pointer).
+  uint32_t Pointer(const TEntry& entry) const {
+    return entry.Count == 1 && (entry.Type == TIFF_LONG || entry.Type == TIFF_IFD) ? Get(entry.Field, 4) : 0;
+  }
+
+  // Adds the entry to the EXIF fields, within what is left of the byte budget.
+  bool Add(const TEntry& entry, TExifDirectory directory, std::vector<TExifField>& fields) {
+    std::vector<uint8_t> value = Value(entry, FBudget);
+    if (value.empty()) return false;
+    FBudget -= value.size();
+    fields.push_back({directory, entry.Tag, entry.Type, std::move(value)});
+    return true;
+  }
+
+ private:
+  bool ReadAt(uint64_t offset, uint8_t* out, size_t bytes) {
+    if (offset > FSize || bytes > FSize - offset) return false;
+    FStream.Seek(FBase + static_cast<int64_t>(offset), TSeekOrigin::soBeginning);
+    FStream.ReadBuffer(out, bytes);
+    return true;
+  }
+
+  TStream& FStream;
+  int64_t FBase;
+  uint64_t FSize = 0;
+  bool FBigEndian;
+  size_t FBudget = kMaxKeptExifBytes;
+};
+
+// The page's XMP (700) and IPTC (33723) fields as stored, and an EXIF block of its own text fields
+// and its EXIF, GPS and interoperability directories. Read before the pixels (a writer on another
+// thread may take the page with its first rows) and from the stream directly: libtiff's own
+// reading of these fields changes IPTC stored as LONG words in a file of the other byte order.
+// Classic TIFF only; libtiff re-positions the stream itself on its next read.
+void ReadMetadataBlocks(TTiffHandle& h, TStream& stream, int64_t base, TImageMetadata& metadata) {
+  TIFF* tif = h.Get();
+  if (TIFFIsBigTIFF(tif)) return;
+  TRawDirectoryReader reader(stream, base, TIFFIsBigEndian(tif) != 0);
+  std::vector<TExifField> fields;
+  uint32_t exifOffset = 0, gpsOffset = 0, interopOffset = 0;
+  bool ownText = false;
+  for (const TRawDirectoryReader::TEntry& entry : reader.Entries(TIFFCurrentDirOffset(tif))) {
+    switch (entry.Tag) {
+      case kXmpTag: metadata.Xmp = reader.Value(entry, kMaxXmpBytes); break;
+      case kIptcTag: {
+        metadata.Iptc = WholeIptcRecords(reader.Value(entry, kMaxIptcBytes));
+        break;
+      }
+      case kExifPointerTag: exifOffset = reader.Pointer(entry); break;
+      case kGpsPointerTag: gpsOffset = reader.Pointer(entry); break;
+      case TIFFTAG_IMAGEDESCRIPTION:
+      case TIFFTAG_MAKE:
+      case TIFFTAG_MODEL:
+      case TIFFTAG_ARTIST:
+      case TIFFTAG_HOSTCOMPUTER:
+      case TIFFTAG_COPYRIGHT: ownText |= reader.Add(entry, TExifDirectory::edImage, fields); break;
+      // Kept with a block made for the others; alone every TIFF has them.
+      case TIFFTAG_SOFTWARE:
+      case TIFFTAG_DATETIME: reader.Add(entry, TExifDirectory::edImage, fields); break;
+      default: break;
+    }
+  }
+  const size_t imageFields = fields.size();
+  for (const TRawDirectoryReader::TEntry& entry : reader.Entries(exifOffset)) {
+    if (entry.Tag == kInteropPointerTag)
+      interopOffset = reader.Pointer(entry);
+    else
+      reader.Add(entry, TExifDirectory::edPhoto, fields);
+  }
+  for (const TRawDirectoryReader::TEntry& entry : reader.Entries(gpsOffset))
+    reader.Add(entry, TExifDirectory::edGps, fields);
+  for (const TRawDirectoryReader::TEntry& entry : reader.Entries(interopOffset))
+    reader.Add(entry, TExifDirectory::edInterop, fields);
+  if (ownText || fields.size() > imageFields)
+    metadata.Exif = ExifBlockOfFields(fields, TIFFIsBigEndian(tif) != 0, metadata.Orientation);
+}
+
+// IPTC as field 33723 of the page, its bytes as they are: libtiff stores the field as LONG words
+// (swapped for a file of the other byte order, so they are swapped here first) or as bytes.
+void WriteIptc(TTiffHandle& h, std::span<const uint8_t> iptc) {
+  TIFF* tif = h.Get();
+  const TIFFField* field = TIFFFieldWithTag(tif, kIptcTag);
+  if (field == nullptr) return;
+  int done = 0;
+  if (TIFFFieldSetGetSize(field) == 4) {
+    std::vector<uint32_t> words((iptc.size() + 3) / 4, 0);
+    std::memcpy(words.data(), iptc.data(), iptc.size());
+    if (TIFFIsByteSwapped(tif)) TIFFSwabArrayOfLong(words.data(), static_cast<tmsize_t>(words.size()));
+    done = TIFFSetField(tif, kIptcTag, static_cast<uint32_t>(words.size()), words.data());
+  } else {
+    done = TIFFSetField(tif, kIptcTag, static_cast<uint32_t>(iptc.size()), iptc.data());
+  }
+  if (!done) RaiseTiffError("TIFFSetField: Tag = " + std::to_string(kIptcTag));
+}
+
+// Stores the image's metadata with the page: XMP and IPTC fields, the EXIF block's text fields
+// as the page's own, and its EXIF and GPS directories. Those are written at the stream's end
+// before the page's data: libtiff puts all it writes at the end, so they stay where they are put.
+void WriteMetadataBlocks(TTiffHandle& h, TStream& stream, int64_t base, const TDibGraphic& image) {
+  TIFF* tif = h.Get();
+  const TImageMetadata& metadata = image.Metadata();
+  if (!metadata.Xmp.empty()) {
+    const std::vector<uint8_t> xmp =
+        XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true);
+    if (!xmp.empty() && !TIFFSetField(tif, kXmpTag, static_cast<uint32_t>(xmp.size()), xmp.data()))
+      RaiseTiffError("TIFFSetField: Tag = " + std::to_string(kXmpTag));
+  }
+  if (IsIptcData(metadata.Iptc)) WriteIptc(h, metadata.Iptc);
+  if (metadata.Exif.empty() || TIFFIsBigTIFF(tif)) return;
+  const int64_t end = stream.Size();
+  // Past the header, on a word boundary as directories must be.
+  uint64_t at = std::max<uint64_t>(end > base ? static_cast<uint64_t>(end - base) : 0, 8);
+  at += at % 2;
+  if (at > UINT32_MAX) return;
+  const TTiffExifDirectories exif =
+      ExifForTiff(metadata.Exif, image.Width(), image.Height(), static_cast<uint32_t>(at), TIFFIsBigEndian(tif) != 0);
+  for (const auto& [tag, text] : exif.Texts) h.SetStringField(tag, text.c_str());
+  if (exif.Bytes.empty()) return;
+  stream.Seek(0, TSeekOrigin::soEnd);
+  const std::vector<uint8_t> padding(static_cast<size_t>(base + static_cast<int64_t>(at) - std::max(end, base)), 0);
+  if (!padding.empty()) stream.WriteBuffer(padding.data(), padding.size());
+  stream.WriteBuffer(exif.Bytes.data(), exif.Bytes.size());
+  if (exif.ExifOffset != 0 && !TIFFSetField(tif, TIFFTAG_EXIFIFD, uint64_t{exif.ExifOffset}))
+    RaiseTiffError("TIFFSetField: Tag = " + std::to_string(TIFFTAG_EXIFIFD));
+  if (exif.GpsOffset != 0 && !TIFFSetField(tif, TIFFTAG_GPSIFD, uint64_t{exif.GpsOffset}))
+    RaiseTiffError("TIFFSetField: Tag = " + std::to_string(TIFFTAG_GPSIFD));
+}
+
 // --- writing ---
 
 struct TWriteLayout {
@@ -660,6 +851,7 @@ void TTiffGraphic::LoadImageFromStream(TStream& stream, int index) {
   // is still to be turned.
   Metadata().Orientation = OrientationAfterTiffFlips(page.Orientation);
   SetIccProfile(ReadIccProfile(h, *this));
+  ReadMetadataBlocks(h, stream, base, Metadata());
 
   const bool flips = !page.Rgba && (FlipsHorizontally(page.Orientation) || FlipsVertically(page.Orientation));
   // Rows are final as they are read unless the whole page is inverted or flipped afterwards.
@@ -734,6 +926,7 @@ void TTiffGraphic::WriteTiff(TStream& stream, const char* mode, int64_t base) {
   h.SetIntField(TIFFTAG_PHOTOMETRIC, layout.Photometric);
   if (layout.Photometric == PHOTOMETRIC_PALETTE) WriteColormap(h, *this, layout.BitsPerSample);
   WriteIccProfile(h, *this);
+  WriteMetadataBlocks(h, stream, base, *this);
 
   // Rows are gathered into whole strips as the file stores them (red, green, blue; fax pages
   // inverted) and handed to libtiff a strip at a time, which writes uncompressed strips straight

@@ -44,7 +44,7 @@ class TTiffGraphic : public TDibGraphic {
  public:
   QV_GRAPHIC_CLASS(TTiffGraphic)
 
-  TGraphicCapabilities Capabilities() const override { return {true, kAllImageFormats, true, true}; }
+  TGraphicCapabilities Capabilities() const override { return {true, kAllImageFormats, true, true, true}; }
 
   TTiffCompression Compression() const { return FCompression; }
   // Stores Value when the current format allows it; raises EQuorvaneError

@@ -76,6 +76,7 @@ struct TGraphicCapabilities {
   uint8_t WritableFormats = 0;  // bit (1 << format) per writable TImageFormat
   bool Readable = true;         // false for formats that are only written (kept out of open dialogs)
   bool IccProfiles = false;     // its files hold the image's ICC profile (IccProfile)
+  bool MetadataBlocks = false;  // its files hold EXIF, XMP and IPTC (Metadata(): Exif, Xmp, Iptc)
 
   bool CanWrite(TImageFormat format) const { return (WritableFormats >> static_cast<int>(format)) & 1u; }
   bool CanWriteAny() const { return WritableFormats != 0; }

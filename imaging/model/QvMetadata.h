@@ -1,7 +1,10 @@
 // What a file says about its picture besides the pixels: how the pixels are to be turned to stand
-// upright, the camera's data, and the file's EXIF block as read. Readers fill it; the stream load
-// starts it afresh. Copying an image (Assign), the transforms and the writers leave it alone:
-// whoever turns the pixels on its account (AutoOrient, formats/QvOrient.h) keeps it true.
+// upright, the camera's data, and the file's EXIF, XMP and IPTC blocks as read. Readers fill it;
+// the stream load starts it afresh. Copying an image (Assign), the transforms and the writers leave
+// it alone: whoever turns the pixels on its account (AutoOrient, formats/QvOrient.h) keeps it
+// true, and whoever saves an image into a new instance hands it over (the window's save, the
+// converter, the page writer's copies). The JPEG, PNG and TIFF writers store the blocks, corrected
+// to the picture they write (formats/QvExif.h, formats/QvMetadataBlocks.h).
 #pragma once
 
 #include <cstdint>
@@ -45,9 +48,23 @@ struct TImageMetadata {
   // The file held EXIF data (a JPEG APP1 Exif segment, a TIFF EXIF directory).
   bool HasExif = false;
   TCameraData Camera;
-  // A JPEG file's EXIF block from its TIFF header on, kept for writers; its orientation says
-  // Orientation. Empty when the file had none or the block could not be kept true.
+  // The file's EXIF block from its TIFF header on (as a JPEG APP1 segment or a PNG eXIf chunk
+  // holds it; for a TIFF page, built from the page's own fields and its EXIF and GPS directories),
+  // kept for writers; its orientation says Orientation. Empty when the file had none or the block
+  // could not be kept true.
   std::vector<uint8_t> Exif;
+  // The file's XMP packet (XML, as stored) and IPTC data (the IIM records, without a Photoshop
+  // resource around them); empty when the file had none.
+  std::vector<uint8_t> Xmp;
+  std::vector<uint8_t> Iptc;
+
+  bool HasBlocks() const { return !Exif.empty() || !Xmp.empty() || !Iptc.empty(); }
+  // Drops the blocks (what --strip does); orientation and camera data stay.
+  void ClearBlocks() {
+    Exif.clear();
+    Xmp.clear();
+    Iptc.clear();
+  }
 };
 
 }  // namespace quorvane

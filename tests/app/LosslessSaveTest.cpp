@@ -81,7 +81,7 @@ class LosslessSaveTest : public ::testing::Test {
     const std::string reference = Path(name + ".jpegtran.jpg");
     ASSERT_TRUE(qvtest::JpegtranPerfect(original, turn, reference));
     EXPECT_TRUE(qvtest::SameDecodedPixels(Path(name), reference));
-    const auto tags = qvtest::ExiftoolTags(Path(name), "-Orientation -Artist");
+    const auto tags = qvtest::ExiftoolValues(Path(name), "-Orientation -Artist");
     EXPECT_EQ(tags.count("Orientation") ? tags.at("Orientation") : "1", "1");
     EXPECT_EQ(tags.count("Artist") ? tags.at("Artist") : "", "Someone");
   }

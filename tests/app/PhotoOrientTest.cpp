@@ -52,7 +52,8 @@ TEST_F(PhotoOrientTest, APhoneJpegIsShownAndSavedUpright) {
   quorvane::AutoOrient(*flipped);
   EXPECT_TRUE(SamePixels(Image(), *flipped));
 
-  // Saved as shown, and with nothing that would turn it again.
+  // Saved as shown, and with nothing that would turn it again: the photo's EXIF data is kept,
+  // its orientation now 1 (top left).
   Dialogs->SaveNames.push_back(QString::fromStdString(Path("saved.png")));
   Trigger("acConvertTo");
   EXPECT_TRUE(SamePixels(*ReadPage(Path("saved.png"), 1), *flipped));

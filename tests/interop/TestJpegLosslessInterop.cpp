@@ -85,14 +85,14 @@ TEST(JpegLosslessInterop, MetadataCarriedAndMadeTrue) {
   const std::string tags =
       "-Orientation -Artist -Model -ExifImageWidth -ExifImageHeight -JFIF:XResolution "
       "-JFIF:YResolution -Comment -validate";
-  const std::string inputValidation = qvtest::ExiftoolTags(input, "-validate")["Validate"];
+  const std::string inputValidation = qvtest::ExiftoolValues(input, "-validate")["Validate"];
   for (TDihedral turn : {TDihedral::Rotate90, TDihedral::Rotate180, TDihedral::Transpose}) {
     SCOPED_TRACE(qvtest::JpegtranOptions(turn));
     const TLosslessJpeg result = TransformJpegLossless(FileBytes(input), turn);
     ASSERT_EQ(result.Result, TLosslessJpegResult::Done) << result.Problem;
     const std::string output = folder / "turned.jpg";
     PutFileBytes(output, result.Bytes);
-    const std::map<std::string, std::string> shown = qvtest::ExiftoolTags(output, tags);
+    const std::map<std::string, std::string> shown = qvtest::ExiftoolValues(output, tags);
     const bool swapped = SwapsSides(turn);
     EXPECT_EQ(shown.count("Orientation") ? shown.at("Orientation") : "1", "1");
     for (const auto& [tag, value] :

@@ -63,7 +63,7 @@ inline ::testing::AssertionResult SameDecodedPixels(const std::string& actual, c
 
 // exiftool's values (numbers as numbers, -n) of Tags ("Orientation", "JFIF:XResolution", ...) in
 // File, by the tag names exiftool prints; a tag the file lacks is absent.
-inline std::map<std::string, std::string> ExiftoolTags(const std::string& file, const std::string& tags) {
+inline std::map<std::string, std::string> ExiftoolValues(const std::string& file, const std::string& tags) {
   std::map<std::string, std::string> values;
   const std::string command = "timeout 60 exiftool -q -s -n " + tags + " '" + file + "' 2>/dev/null";
   FILE* pipe = ::popen(command.c_str(), "r");
