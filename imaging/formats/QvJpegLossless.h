@@ -13,6 +13,7 @@
 // pixel is lost.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -35,6 +36,11 @@ enum class TDihedral : uint8_t {
   Transpose,   // mirrored about the diagonal from the top left corner
   Transverse,  // mirrored about the diagonal from the top right corner
 };
+
+// The eight, in the order above.
+inline constexpr std::array<TDihedral, 8> kEveryTurn{
+    TDihedral::Identity,  TDihedral::FlipHorizontal, TDihedral::FlipVertical, TDihedral::Rotate90,
+    TDihedral::Rotate180, TDihedral::Rotate270,      TDihedral::Transpose,    TDihedral::Transverse};
 
 // First, then Then, as one.
 TDihedral Compose(TDihedral first, TDihedral then);

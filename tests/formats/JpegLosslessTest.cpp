@@ -19,10 +19,6 @@ using namespace qvtest;
 
 namespace {
 
-constexpr std::array<TDihedral, 8> kTurns{TDihedral::Identity,  TDihedral::FlipHorizontal, TDihedral::FlipVertical,
-                                          TDihedral::Rotate90,  TDihedral::Rotate180,      TDihedral::Rotate270,
-                                          TDihedral::Transpose, TDihedral::Transverse};
-
 // Image turned by the library's pixel transforms: the two diagonals as a quarter turn and a flip.
 std::unique_ptr<TDibGraphic> Turned(const TDibGraphic& image, TDihedral turn) {
   auto result = std::make_unique<TDibGraphic>();
@@ -91,12 +87,12 @@ TEST(JpegLossless, TurnsComposeAsThePixelTransforms) {
       EXPECT_EQ(transposed->GetPixel(y, x), image->GetPixel(x, y));
       EXPECT_EQ(transversed->GetPixel(2 - y, 4 - x), image->GetPixel(x, y));
     }
-  for (TDihedral first : kTurns)
-    for (TDihedral then : kTurns) {
+  for (TDihedral first : kEveryTurn)
+    for (TDihedral then : kEveryTurn) {
       SCOPED_TRACE(testing::Message() << int(first) << " then " << int(then));
       EXPECT_TRUE(qvtest::SameImage(*Turned(*Turned(*image, first), then), *Turned(*image, Compose(first, then))));
     }
-  for (TDihedral turn : kTurns) {
+  for (TDihedral turn : kEveryTurn) {
     SCOPED_TRACE(int(turn));
     EXPECT_EQ(Compose(turn, Inverse(turn)), TDihedral::Identity);
     EXPECT_EQ(SwapsSides(turn), Turned(*image, turn)->Width() == 3);
@@ -169,7 +165,7 @@ TEST(JpegLossless, TurnedFileMarkersTellTheTruth) {
   source.SetYDpi(144);
   const Bytes jpeg = WithApp1(SavedBytes(source), ExifOrientationPayload(6));
 
-  for (TDihedral turn : kTurns) {
+  for (TDihedral turn : kEveryTurn) {
     SCOPED_TRACE(int(turn));
     const TLosslessJpeg result = TransformJpegLossless(jpeg, turn);
     ASSERT_EQ(result.Result, TLosslessJpegResult::Done) << result.Problem;

@@ -15,10 +15,6 @@ using namespace qvtest;
 
 namespace {
 
-constexpr std::array<TDihedral, 8> kTurns{TDihedral::Identity,  TDihedral::FlipHorizontal, TDihedral::FlipVertical,
-                                          TDihedral::Rotate90,  TDihedral::Rotate180,      TDihedral::Rotate270,
-                                          TDihedral::Transpose, TDihedral::Transverse};
-
 // A cjpeg file of a test picture; Options choose the sampling.
 std::string CjpegFile(const TScratchFolder& folder, const std::string& name, int width, int height,
                       const std::string& options) {
@@ -46,7 +42,7 @@ TEST(JpegLosslessInterop, EveryTurnDecodesAsJpegtransTurn) {
   for (const auto& f : files) {
     const std::string input = CjpegFile(folder, f.Name, f.Width, f.Height, f.Options);
     const std::vector<uint8_t> bytes = FileBytes(input);
-    for (TDihedral turn : kTurns) {
+    for (TDihedral turn : kEveryTurn) {
       SCOPED_TRACE(testing::Message() << f.Name << " " << qvtest::JpegtranOptions(turn));
       const std::string theirs = folder / (std::string(f.Name) + "-" + std::to_string(int(turn)) + "-jpegtran.jpg");
       const std::string ours = folder / (std::string(f.Name) + "-" + std::to_string(int(turn)) + "-ours.jpg");
