@@ -7,6 +7,9 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev clang-format
+  # LLVM's linker: the presets link with it (QV_LINKER=lld), faster than GNU ld on the many test
+  # programs
+  lld
   # clang's OpenMP runtime (with Archer, which tells ThreadSanitizer of its synchronisation) for
   # the fuzz and tsan presets; g++ brings its own
   libomp-dev

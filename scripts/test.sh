@@ -2,7 +2,9 @@
 # Builds and runs every test: the formatting check, the optimised suite, the Debian package check,
 # the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short seeded
 # fuzz run of every reader when clang is present. Prints the time of each phase as it ends and a
-# table of all of them at the end. JOBS (default: the number of processors) sets the parallelism.
+# table of all of them at the end, with the processor time the phase's programs used (user +
+# system: the robust figure on a shared machine, where the wall time depends on the neighbours).
+# JOBS (default: the number of processors) sets the parallelism.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,25 +12,38 @@ JOBS=${JOBS:-$(nproc)}
 
 PHASE_NAMES=()
 PHASE_TIMES=()
+PHASE_CPU=()
 
 # Bash's own clock in tenths of a second (EPOCHREALTIME is seconds.microseconds).
 now() { local t=${EPOCHREALTIME/[.,]/}; echo $((t / 100000)); }
 mmss() { printf '%d:%02d.%d' $(($1 / 600)) $(($1 / 10 % 60)) $(($1 % 10)); }
+# Processor time (user + system) of this shell's finished children, in tenths of a second: fields
+# 16 and 17 of /proc/<pid>/stat, in clock ticks (read by the shell itself, not by a child).
+TICKS=$(getconf CLK_TCK)
+children_cpu() {
+  local stat
+  read -r -a stat </proc/$$/stat
+  echo $(((stat[15] + stat[16]) * 10 / TICKS))
+}
 RUN_START=$(now)
+RUN_CPU_START=$(children_cpu)
 
 # phase NAME COMMAND...: runs the command and records how long it took. A failing command ends the
 # script (set -e); the summary then names the phase it failed in.
 CURRENT_PHASE=""
 CURRENT_START=0
+CURRENT_CPU_START=0
 phase() {
   CURRENT_PHASE=$1
   shift
   echo "== $CURRENT_PHASE"
   CURRENT_START=$(now)
+  CURRENT_CPU_START=$(children_cpu)
   "$@"
   PHASE_NAMES+=("$CURRENT_PHASE")
   PHASE_TIMES+=($(($(now) - CURRENT_START)))
-  echo "-- $CURRENT_PHASE: $(mmss "${PHASE_TIMES[-1]}")"
+  PHASE_CPU+=($(($(children_cpu) - CURRENT_CPU_START)))
+  echo "-- $CURRENT_PHASE: $(mmss "${PHASE_TIMES[-1]}") (processor $(mmss "${PHASE_CPU[-1]}"))"
   CURRENT_PHASE=""
 }
 
@@ -37,14 +52,16 @@ summary() {
   if [ -n "$CURRENT_PHASE" ]; then
     PHASE_NAMES+=("$CURRENT_PHASE (FAILED)")
     PHASE_TIMES+=($(($(now) - CURRENT_START)))
+    PHASE_CPU+=($(($(children_cpu) - CURRENT_CPU_START)))
   fi
   echo
   echo "Phase times (load average at the end:$(uptime | sed 's/.*load average://'))"
+  printf '  %-34s %8s %10s\n' "" "wall" "processor"
   local i
   for i in "${!PHASE_NAMES[@]}"; do
-    printf '  %-34s %8s\n' "${PHASE_NAMES[$i]}" "$(mmss "${PHASE_TIMES[$i]}")"
+    printf '  %-34s %8s %10s\n' "${PHASE_NAMES[$i]}" "$(mmss "${PHASE_TIMES[$i]}")" "$(mmss "${PHASE_CPU[$i]}")"
   done
-  printf '  %-34s %8s\n' "total" "$(mmss $(($(now) - RUN_START)))"
+  printf '  %-34s %8s %10s\n' "total" "$(mmss $(($(now) - RUN_START)))" "$(mmss $(($(children_cpu) - RUN_CPU_START)))"
   if [ $status -ne 0 ]; then echo "FAILED${CURRENT_PHASE:+ in: $CURRENT_PHASE}"; fi
 }
 trap summary EXIT
