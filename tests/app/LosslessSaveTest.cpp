@@ -21,7 +21,7 @@ using brindlex::TImageDocument;
 using quorvane::TDibGraphic;
 using quorvane::TDihedral;
 
-bool HavePeers() { return qvtest::HaveJpegTools() && RunTool("command -v exiftool"); }
+bool HaveLosslessPeers() { return qvtest::HaveJpegTools() && RunTool("command -v exiftool"); }
 
 // The image commands the tests run, by short name.
 std::unique_ptr<quorvane::TImageTransform> Command(const std::string& name) {
@@ -53,7 +53,7 @@ std::string SavedWithout(TDihedral turn) { return std::string("Saved without re-
 class LosslessSaveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HavePeers()) GTEST_SKIP() << "jpegtran, djpeg and exiftool are needed";
+    if (!HaveLosslessPeers()) GTEST_SKIP() << "jpegtran, djpeg and exiftool are needed";
   }
   std::string Path(const std::string& name) const { return Folder / name; }
   struct TPhoto {
@@ -223,7 +223,7 @@ TEST_F(LosslessSaveTest, SavedOverAndChangedFiles) {
 class LosslessSaveWindowTest : public WindowTest {};
 
 TEST_F(LosslessSaveWindowTest, StatusBarSaysHowItWasSaved) {
-  if (!HavePeers()) GTEST_SKIP() << "jpegtran, djpeg and exiftool are needed";
+  if (!HaveLosslessPeers()) GTEST_SKIP() << "jpegtran, djpeg and exiftool are needed";
   WriteImage(*Gradient(48, 32), Path("photo.jpg"));
   Dialogs->OpenNames.push_back(QString::fromStdString(Path("photo.jpg")));
   Trigger("acOpen");

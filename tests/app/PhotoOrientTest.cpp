@@ -13,7 +13,7 @@ namespace {
 
 using quorvane::TDibGraphic;
 
-bool HavePeers() { return RunTool("command -v exiftool && command -v convert && command -v tiffset"); }
+bool HaveOrientPeers() { return RunTool("command -v exiftool && command -v convert && command -v tiffset"); }
 
 // The picture of File turned by hand: read as stored, then turned by Orientation.
 std::unique_ptr<TDibGraphic> TurnedByHand(const TDibGraphic& stored, uint16_t orientation) {
@@ -34,7 +34,7 @@ class PhotoOrientTest : public WindowTest {
 };
 
 TEST_F(PhotoOrientTest, APhoneJpegIsShownAndSavedUpright) {
-  if (!HavePeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
+  if (!HaveOrientPeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
   const auto stored = Gradient(40, 24);
   WriteImage(*stored, Path("phone.jpg"));
   const auto decoded = ReadPage(Path("phone.jpg"), 1);
@@ -65,7 +65,7 @@ TEST_F(PhotoOrientTest, APhoneJpegIsShownAndSavedUpright) {
 }
 
 TEST_F(PhotoOrientTest, EachPageOfATiffByItsOwnOrientation) {
-  if (!HavePeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
+  if (!HaveOrientPeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
   const auto stored = Gradient(30, 20);
   WriteImage(*stored, Path("page.tif"));
   // Two pages; the first one says its stored rows are the picture's left column, bottom up.
@@ -83,7 +83,7 @@ TEST_F(PhotoOrientTest, EachPageOfATiffByItsOwnOrientation) {
 
 // JPEG files carry the camera's data in an APP1 block, TIFF files in an EXIF directory.
 TEST_F(PhotoOrientTest, PropertiesShowTheCameraData) {
-  if (!HavePeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
+  if (!HaveOrientPeers()) GTEST_SKIP() << "exiftool, ImageMagick and tiffset are needed";
   for (const auto& [name, format] : {std::pair{"camera.jpg", "JPEG"}, std::pair{"camera.tif", "TIFF file"}}) {
     SCOPED_TRACE(name);
     WriteImage(*Gradient(40, 24), Path(name));
