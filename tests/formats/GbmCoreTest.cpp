@@ -11,6 +11,7 @@
 #include "formats/QvTgaGr.h"
 #include "gbm/gbm.h"
 #include "model/QvLimits.h"
+#include "support/FailingStream.h"
 
 using namespace quorvane;
 
@@ -290,22 +291,6 @@ namespace {
 
 const char* const kDataEnded = " pixel data ends early: the file is cut short and the missing pixels are filled in.";
 
-// A memory stream that raises once Budget bytes have been read or written.
-class TFailingStream : public TMemoryStream {
- public:
-  TFailingStream(Bytes data, int64_t budget) : TMemoryStream(std::move(data)), FBudget(budget) {}
-  size_t Read(void* buffer, size_t count) override { return Spend(count, TMemoryStream::Read(buffer, count)); }
-  size_t Write(const void* buffer, size_t count) override { return Spend(count, TMemoryStream::Write(buffer, count)); }
-
- private:
-  size_t Spend(size_t count, size_t done) {
-    FBudget -= static_cast<int64_t>(count);
-    if (FBudget < 0) throw EReadError("the medium went away");
-    return done;
-  }
-  int64_t FBudget;
-};
-
 }  // namespace
 
 TEST(GbmBridge, FilesCutShortReadWithAWarningNamingWhatEnded) {
@@ -378,11 +363,11 @@ TEST(GbmBridge, StreamExceptionsComeOutUnchangedAfterTheLibraryCall) {
   TMemoryStream good;
   GbmWriteImage(good, image, "File.pcx");
   for (int64_t budget : {int64_t{10}, int64_t{128}, int64_t{500}, good.Size() - 10}) {
-    TFailingStream in(good.Data(), budget);
+    TFailingStream in(good.Data(), static_cast<size_t>(budget));
     TDibGraphic back;
-    EXPECT_EQ(MessageOf<EReadError>([&] { GbmReadImage(in, back, "File.pcx"); }), "the medium went away") << budget;
-    TFailingStream out({}, budget);
-    EXPECT_EQ(MessageOf<EReadError>([&] { GbmWriteImage(out, image, "File.pcx"); }), "the medium went away") << budget;
+    EXPECT_EQ(MessageOf<EReadError>([&] { GbmReadImage(in, back, "File.pcx"); }), kReadGone) << budget;
+    TFailingStream out({}, static_cast<size_t>(budget));
+    EXPECT_EQ(MessageOf<EWriteError>([&] { GbmWriteImage(out, image, "File.pcx"); }), kWriteGone) << budget;
   }
 }
 

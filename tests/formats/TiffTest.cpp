@@ -13,6 +13,7 @@
 #include "TiffTestUtil.h"
 #include "formats/QvTifGr.h"
 #include "model/QvExcept.h"
+#include "support/FailingStream.h"
 
 using namespace qvtest;
 using TC = TTiffCompression;
@@ -240,49 +241,21 @@ TEST(Tiff, StreamPositionedAwayFromStart) {
   }
 }
 
-namespace {
-
-// A memory stream whose transfers raise once Budget bytes have moved.
-class TFailingStream : public TMemoryStream {
- public:
-  using TMemoryStream::TMemoryStream;
-  size_t Budget = 0;
-  size_t Read(void* buffer, size_t count) override {
-    Spend(count, true);
-    return TMemoryStream::Read(buffer, count);
-  }
-  size_t Write(const void* buffer, size_t count) override {
-    Spend(count, false);
-    return TMemoryStream::Write(buffer, count);
-  }
-
- private:
-  void Spend(size_t count, bool reading) {
-    if (count > Budget) {
-      if (reading) throw EReadError("disk gone while reading");
-      throw EWriteError("disk gone while writing");
-    }
-    Budget -= count;
-  }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(Tiff, StreamFailureInsideLibraryRaisesTheStreamsError) {
   TTiffGraphic image;
   MakeImage(image, TF::TrueColor, 40, 40, 2);
   image.SetCompression(TC::tcNone);
   for (size_t budget : {size_t{0}, size_t{8}, size_t{2000}}) {
-    TFailingStream out;
-    out.Budget = budget;
-    EXPECT_EQ(MessageOf<EWriteError>([&] { image.SaveToStream(out); }), "disk gone while writing") << budget;
+    TFailingStream out({}, budget);
+    EXPECT_EQ(MessageOf<EWriteError>([&] { image.SaveToStream(out); }), kWriteGone) << budget;
   }
   const Bytes good = Save(image);
   for (size_t budget : {size_t{0}, size_t{8}, size_t{300}}) {
-    TFailingStream in(good);
-    in.Budget = budget;
+    TFailingStream in(good, budget);
     TTiffGraphic back;
-    EXPECT_EQ(MessageOf<EReadError>([&] { back.LoadImageFromStream(in, 1); }), "disk gone while reading") << budget;
+    EXPECT_EQ(MessageOf<EReadError>([&] { back.LoadImageFromStream(in, 1); }), kReadGone) << budget;
   }
 }
 

@@ -2,33 +2,17 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "model/QvCBridge.h"
 #include "model/QvExcept.h"
 #include "model/QvStream.h"
+#include "support/FailingStream.h"
 
 using namespace quorvane;
+using namespace qvtest;
 
 namespace {
-
-// A stream that fails after a number of bytes, as a full disk or a vanished network file does.
-class TFailingStream : public TMemoryStream {
- public:
-  explicit TFailingStream(size_t failAfter) : FLeft(failAfter) { Data().assign(1024, 0x5A); }
-  size_t Read(void* buffer, size_t count) override {
-    if (count > FLeft) throw EReadError("Stream read error");
-    FLeft -= count;
-    return TMemoryStream::Read(buffer, count);
-  }
-  size_t Write(const void* buffer, size_t count) override {
-    if (count > FLeft) throw EWriteError("Stream write error");
-    FLeft -= count;
-    return TMemoryStream::Write(buffer, count);
-  }
-
- private:
-  size_t FLeft;
-};
 
 // A C-style library: it copies blocks through a callback and stops at the first negative result.
 using TBlockCallback = long (*)(void* handle, char* block, long size);
@@ -81,7 +65,7 @@ int RunSteps(int steps, int failAt) {
 TEST(CBridge, StreamFailureInsideCallbackSurfacesAfterTheLibraryReturns) {
   for (bool writing : {false, true}) {
     SCOPED_TRACE(writing ? "write" : "read");
-    TFailingStream stream(40);  // two blocks of 16 pass, the third fails mid-way
+    TFailingStream stream(std::vector<uint8_t>(1024, 0x5A), 40);  // two blocks of 16 pass, the third fails mid-way
     TClient client{&stream, {}, writing};
     EXPECT_EQ(CopyBlocks(BlockCallback, &client, 8), -1);
     ASSERT_TRUE(client.Guard.Failed());
@@ -89,7 +73,7 @@ TEST(CBridge, StreamFailureInsideCallbackSurfacesAfterTheLibraryReturns) {
       client.Guard.Rethrow();
       FAIL() << "no exception";
     } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), writing ? "Stream write error" : "Stream read error");
+      EXPECT_EQ(e.Message(), writing ? kWriteGone : kReadGone);
     }
     EXPECT_FALSE(client.Guard.Failed());
     EXPECT_NO_THROW(client.Guard.Rethrow());
