@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/QvQtPlatform.h"
 #include "view/QvImageScrollBox.h"
@@ -17,6 +18,13 @@ namespace qvbench {
 inline constexpr int kViewWidth = 1600, kViewHeight = 1000;
 
 // A view whose client area is kViewWidth x kViewHeight, shown, without a picture yet.
+// Views a benchmark program keeps between benchmarks: closed before its application object goes,
+// since a widget must not outlive it.
+inline std::vector<std::unique_ptr<quorvane::TImageScrollBox>>& KeptViews() {
+  static std::vector<std::unique_ptr<quorvane::TImageScrollBox>> views;
+  return views;
+}
+
 inline std::unique_ptr<quorvane::TImageScrollBox> ShownView() {
   auto view = std::make_unique<quorvane::TImageScrollBox>();
   view->resize(kViewWidth, kViewHeight);
@@ -69,6 +77,7 @@ inline int RunViewBenchmarks(int argc, char** argv, const std::function<void()>&
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  KeptViews().clear();
   return 0;
 }
 

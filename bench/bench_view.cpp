@@ -46,13 +46,12 @@ const TDibGraphic& Sample(int which) {
 
 // One shown view per sample, kept between benchmarks; its client area is 1600 x 1000.
 TImageScrollBox& View(int which) {
-  static std::unique_ptr<TImageScrollBox> views[2];
-  auto& view = views[which];
-  if (!view) {
-    view = qvbench::ShownView();
-    view->SetGraphic(Sample(which));
+  static TImageScrollBox* views[2] = {};
+  if (!views[which]) {
+    views[which] = qvbench::KeptViews().emplace_back(qvbench::ShownView()).get();
+    views[which]->SetGraphic(Sample(which));
   }
-  return *view;
+  return *views[which];
 }
 
 void BM_Redraw(benchmark::State& state, int which, float zoom) { qvbench::RunRedraw(state, View(which), zoom); }

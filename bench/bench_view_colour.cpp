@@ -21,15 +21,14 @@ namespace {
 // One shown view per case (0: no profile, 1: profile), kept between benchmarks.
 TImageScrollBox& View(int profiled) {
   static std::unique_ptr<TDibGraphic> pictures[2];
-  static std::unique_ptr<TImageScrollBox> views[2];
-  auto& view = views[profiled];
-  if (!view) {
+  static TImageScrollBox* views[2] = {};
+  if (!views[profiled]) {
     pictures[profiled] = qvbench::MakePhoto();
     if (profiled) pictures[profiled]->SetIccProfile(qvtest::WideGamutProfile());
-    view = qvbench::ShownView();
-    view->SetPicture(pictures[profiled].get());
+    views[profiled] = qvbench::KeptViews().emplace_back(qvbench::ShownView()).get();
+    views[profiled]->SetPicture(pictures[profiled].get());
   }
-  return *view;
+  return *views[profiled];
 }
 
 void BM_Redraw(benchmark::State& state, int profiled, float zoom) { qvbench::RunRedraw(state, View(profiled), zoom); }
