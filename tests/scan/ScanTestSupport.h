@@ -59,7 +59,8 @@ std::vector<uint8_t> ImageBgr(const quorvane::TDibGraphic& image);
 // that scans in the same process as other tests (the window's) calls this once at start.
 void KeepSaneLoaded();
 
-// Runs a shell command; its exit status, with standard output and error in Output.
+// Runs a shell command (within a minute, once more if it hangs); its exit status, with standard
+// output and error in Output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
 }  // namespace qvtest
