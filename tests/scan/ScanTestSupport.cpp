@@ -73,14 +73,14 @@ void KeepSaneLoaded() {
 namespace {
 
 // Command as one single-quoted shell word.
-std::string Quoted(const std::string& command) {
+std::string SingleQuotedForShell(const std::string& command) {
   std::string quoted = "'";
   for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
-int RunOnce(const std::string& command, std::string& text) {
-  FILE* pipe = ::popen(("timeout -k 5 60 sh -c " + Quoted(command) + " 2>&1").c_str(), "r");
+int RunCommandOnce(const std::string& command, std::string& text) {
+  FILE* pipe = ::popen(("timeout -k 5 60 sh -c " + SingleQuotedForShell(command) + " 2>&1").c_str(), "r");
   if (!pipe) return -1;
   char buffer[4096];
   size_t n;
@@ -97,10 +97,10 @@ int RunOnce(const std::string& command, std::string& text) {
 // a minute and run once more, so that the backend's rare hang does not stall the suite.
 int RunCommand(const std::string& command, std::string* output) {
   std::string text;
-  int status = RunOnce(command, text);
+  int status = RunCommandOnce(command, text);
   if (status == 124 || status == 137) {
     text.clear();
-    status = RunOnce(command, text);
+    status = RunCommandOnce(command, text);
   }
   if (output) *output = text;
   return status;
