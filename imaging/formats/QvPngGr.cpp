@@ -45,6 +45,10 @@ struct TPngSession {
   TLandingPad Pad;
   char Message[256] = {};
   int64_t Counted = 0;  // bytes a trial encoding produced
+  // Reading: bytes left of the chunk being read (data and CRC); a read of 8 bytes when none are
+  // left is the next chunk's header. Tracking stops when a read does not fit that pattern.
+  uint64_t ChunkLeft = 0;
+  bool TrackChunks = true;
 };
 
 TPngSession& SessionOfError(png_structp png) { return *static_cast<TPngSession*>(png_get_error_ptr(png)); }
@@ -74,6 +78,25 @@ extern "C" void PngWarningProc(png_structp png, png_const_charp message) {
   });
 }
 
+// libpng allocates a text or eXIf chunk whole, at whatever length its header claims (1.6 GB for
+// a 134-byte file), before it finds the data missing; the allocation limit does not cover these
+// chunks. Such a chunk longer than the largest one kept is refused as soon as its header is read.
+void CheckChunkHeader(png_structp png, TPngSession& session, png_const_bytep data, size_t length) {
+  if (session.ChunkLeft == 0) {
+    if (length != 8) {
+      session.TrackChunks = false;
+      return;
+    }
+    const uint32_t chunkLength = uint32_t{data[0]} << 24 | uint32_t{data[1]} << 16 | uint32_t{data[2]} << 8 | data[3];
+    const std::string_view type(reinterpret_cast<const char*>(data + 4), 4);
+    const bool whole = type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
+    if (whole && chunkLength > kMaxChunkBytes) png_error(png, "chunk data is too large");
+    session.ChunkLeft = uint64_t{chunkLength} + 4;
+    return;
+  }
+  session.ChunkLeft -= std::min<uint64_t>(session.ChunkLeft, length);
+}
+
 extern "C" void PngReadProc(png_structp png, png_bytep data, size_t length) {
   TPngSession& session = SessionOfIo(png);
   const size_t got = session.Guard.Run(size_t{0}, [&] {
@@ -86,6 +109,7 @@ extern "C" void PngReadProc(png_structp png, png_bytep data, size_t length) {
     return done;
   });
   if (got != length) png_error(png, "Read Error");
+  if (session.TrackChunks) CheckChunkHeader(png, session, data, length);
 }
 
 extern "C" void PngWriteProc(png_structp png, png_bytep data, size_t length) {

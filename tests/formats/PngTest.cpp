@@ -590,6 +590,19 @@ TEST(Png, HugeDeclaredImageRefusedQuickly) {
 
 // Chunks the reader has no use for are skipped unread: damaged ones bring no warning, and one
 // that claims a huge length is not allocated (libpng would allocate what it claims first).
+// A text or eXIf chunk whose header claims more than any kept block is refused at its header:
+// libpng would allocate the claimed length whole (1.6 GB for a 134-byte fuzzed file) first.
+TEST(Png, OversizedMetadataChunksAreRefusedAtTheirHeader) {
+  const Bytes plain = BuildPng({2, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{16, 32}}});
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "eXIf"}) {
+    Bytes file = plain;
+    InsertChunk(file, type, {1});
+    file[33] = 0x61;  // the length field now claims 1.6 GB; the file still holds one byte
+    TPngGraphic image;
+    EXPECT_EQ(MessageOf<EPNGError>([&] { ReadFromBytes(file, image); }), "chunk data is too large") << type;
+  }
+}
+
 TEST(Png, UnusedChunksAreSkippedUnread) {
   const Bytes plain = BuildPng({2, 1, 8, PNG_COLOR_TYPE_GRAY, false, {{16, 32}}});
   for (const char* type : {"sBIT", "hIST", "tEXt", "zTXt", "iTXt", "tIME", "sPLT", "oFFs", "pCAL", "sCAL", "eXIf"}) {
