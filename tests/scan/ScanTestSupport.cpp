@@ -80,7 +80,7 @@ std::string SingleQuotedForShell(const std::string& command) {
 }
 
 int RunCommandOnce(const std::string& command, std::string& text) {
-  FILE* pipe = ::popen(("timeout -k 5 60 sh -c " + SingleQuotedForShell(command) + " 2>&1").c_str(), "r");
+  FILE* pipe = ::popen(("timeout -k 5 15 sh -c " + SingleQuotedForShell(command) + " 2>&1").c_str(), "r");
   if (!pipe) return -1;
   char buffer[4096];
   size_t n;
@@ -94,7 +94,8 @@ int RunCommandOnce(const std::string& command, std::string& text) {
 // SANE's test backend reads each frame in a thread that it cancels asynchronously when the frame
 // ends; now and then the cancel lands while that thread holds its malloc arena, and the thread
 // then waits for itself at exit, with the program waiting to join it. Such a run is stopped after
-// a minute and run once more, so that the backend's rare hang does not stall the suite.
+// 15 seconds (a scan here takes well under one) and run once more, so that the backend's rare
+// hang does not stall the suite.
 int RunCommand(const std::string& command, std::string* output) {
   std::string text;
   int status = RunCommandOnce(command, text);

@@ -59,7 +59,7 @@ std::vector<uint8_t> ImageBgr(const quorvane::TDibGraphic& image);
 // that scans in the same process as other tests (the window's) calls this once at start.
 void KeepSaneLoaded();
 
-// Runs a shell command (within a minute, once more if it hangs); its exit status, with standard
+// Runs a shell command (within 15 seconds, once more if it hangs); its exit status, with standard
 // output and error in Output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
