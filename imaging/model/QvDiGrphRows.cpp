@@ -76,6 +76,22 @@ void UnpackIndices(const uint8_t* row, int bits, int x0, int count, uint8_t* ind
   if (i < count) indices[i] = row[(x0 + i) >> 1] >> 4;
 }
 
+namespace {
+
+// Eight indices as the bits of one byte, the first in the highest bit, a bit set for each index
+// that is not 0. The high bit of each byte of the word is made the byte's "not zero" flag
+// (adding 0x7F to the low seven bits carries into it); the multiplication then moves the flag of
+// byte K to bit 63 - K, and no two of its partial products meet or carry.
+inline uint8_t PackEightIndices(const uint8_t* indices) {
+  uint64_t v;
+  std::memcpy(&v, indices, 8);
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const uint64_t flags = (((v & kLow7) + kLow7) | v) & ~kLow7;
+  return static_cast<uint8_t>(((flags >> 7) * 0x8040201008040201ull) >> 56);
+}
+
+}  // namespace
+
 void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row) {
   if (bits == 8) {
     std::memcpy(row, indices, static_cast<size_t>(count));
@@ -83,11 +99,7 @@ void PackIndices(const uint8_t* indices, int count, int bits, uint8_t* row) {
   }
   int i = 0;
   if (bits == 1) {
-    for (; i + 8 <= count; i += 8) {
-      unsigned b = 0;
-      for (int k = 0; k < 8; ++k) b = (b << 1) | (indices[i + k] != 0 ? 1u : 0u);
-      row[i >> 3] = static_cast<uint8_t>(b);
-    }
+    for (; i + 8 <= count; i += 8) row[i >> 3] = PackEightIndices(indices + i);
     if (i < count) {
       unsigned b = 0;
       for (int k = 0; i + k < count; ++k) b |= (indices[i + k] != 0 ? 0x80u : 0u) >> k;

@@ -48,3 +48,22 @@ TEST(Cpu, SwapRedBlueMatchesThePlainExchangeAtEveryLength) {
     EXPECT_EQ(same, expected) << count << " pixels in place";
   }
 }
+
+// 1-bit rows are packed eight indices at a time: every index that is not 0 (not only 1) sets its
+// bit, the first index lands in the highest bit, and a partial last byte has zero padding.
+TEST(RowIndices, OneBitPackingSetsTheBitOfEveryIndexNotZero) {
+  const uint8_t values[] = {0, 1, 2, 0x7F, 0x80, 0x81, 0xFE, 0xFF};
+  for (int count = 0; count <= 27; ++count) {
+    std::vector<uint8_t> indices(static_cast<size_t>(count));
+    for (int seed = 0; seed < 64; ++seed) {
+      for (int i = 0; i < count; ++i) indices[static_cast<size_t>(i)] = values[(i * 5 + seed * 3 + i * seed) % 8];
+      std::vector<uint8_t> expected(static_cast<size_t>(count + 7) / 8 + 1, 0xAB);
+      std::vector<uint8_t> row = expected;
+      for (size_t b = 0; b < static_cast<size_t>(count + 7) / 8; ++b) expected[b] = 0;
+      for (int i = 0; i < count; ++i)
+        if (indices[static_cast<size_t>(i)] != 0) expected[static_cast<size_t>(i / 8)] |= 0x80 >> (i % 8);
+      PackIndices(indices.data(), count, 1, row.data());
+      ASSERT_EQ(row, expected) << "count " << count << ", seed " << seed;
+    }
+  }
+}
