@@ -284,11 +284,22 @@ constexpr std::array<uint64_t, 256> MakeBitSpread() {
 }
 constexpr auto kBitSpread = MakeBitSpread();
 
-// Sum of the bytes of the word at P that Mask keeps (at most 8, each at most 255).
+// How a destination column adds the counts of its span.
+enum class TSpanSum {
+  SmallWord,  // one masked word whose bytes add up to at most 255
+  Word,       // one masked word
+  Loop,       // spans of more than 8 columns
+};
+
+// Sum of the bytes of the word at P that Mask keeps (at most 8, each at most 255). When the sum
+// cannot pass 255 (Small), no partial sum carries out of its byte, and one multiplication adds
+// them all into the top byte.
+template <bool Small>
 inline uint32_t SumOfBytes(const uint8_t* p, uint64_t mask) {
   uint64_t v;
   std::memcpy(&v, p, 8);
   v &= mask;
+  if constexpr (Small) return static_cast<uint32_t>((v * 0x0101010101010101u) >> 56);
   v = (v & 0x00FF00FF00FF00FFu) + ((v >> 8) & 0x00FF00FF00FF00FFu);
   return static_cast<uint32_t>((v * 0x0001000100010001u) >> 48);
 }
@@ -366,15 +377,15 @@ inline void AddBitCounts(const uint8_t* row, size_t bytes, uint64_t* counts) {
 }
 
 // One destination row from the counts of its source columns: palette indices, or TrueColor
-// triples. Narrow: every span holds at most 8 columns.
-template <bool Narrow>
+// triples.
+template <TSpanSum Sum>
 void CountedRow(const uint8_t* counts, const TStretchScratch& s, const uint32_t* const* tables, size_t width,
                 const TAxisMap& xmap, int firstBit, bool trueColor, uint8_t* out) {
   const int32_t* start = s.Start.data();
   const uint64_t* mask = s.Mask.data();
   auto ones = [&](size_t i) -> uint32_t {
-    if constexpr (Narrow) {
-      return SumOfBytes(counts + start[i], mask[i]);
+    if constexpr (Sum != TSpanSum::Loop) {
+      return SumOfBytes<Sum == TSpanSum::SmallWord>(counts + start[i], mask[i]);
     } else {
       uint32_t sum = 0;
       for (int x = xmap.First[i]; x < xmap.Last[i]; ++x) sum += counts[x - firstBit];
@@ -402,13 +413,19 @@ void CountRows(TStretchJob& job, const TCountedPixels& pixels, int first, int la
   // Per destination column: where its span starts among the counts, and which bytes it takes.
   s.Start.resize(width);
   s.Mask.resize(width);
-  bool narrow = true;
+  int widestSpan = 0;
   for (size_t i = 0; i < width; ++i) {
     const int span = job.XMap.Last[i] - job.XMap.First[i];
     s.Start[i] = job.XMap.First[i] - firstBit;
     s.Mask[i] = span < 8 ? (uint64_t{1} << (8 * span)) - 1 : ~uint64_t{0};
-    narrow = narrow && span <= 8;
+    widestSpan = std::max(widestSpan, span);
   }
+  int tallestSpan = 0;
+  for (int j = first; j < last; ++j)
+    tallestSpan = std::max(tallestSpan, job.YMap.Last[static_cast<size_t>(j)] - job.YMap.First[static_cast<size_t>(j)]);
+  const TSpanSum sum = widestSpan > 8                    ? TSpanSum::Loop
+                       : widestSpan * tallestSpan <= 255 ? TSpanSum::SmallWord
+                                                         : TSpanSum::Word;
   const bool trueColor = job.Dest.ImageFormat() == TImageFormat::TrueColor;
   // Each column's table for each number of rows a destination row covers (one or two numbers).
   s.TableRows.clear();
@@ -430,10 +447,17 @@ void CountRows(TStretchJob& job, const TCountedPixels& pixels, int first, int la
     const auto* columnCounts = reinterpret_cast<const uint8_t*>(counts);
     uint8_t* out =
         trueColor ? job.Dest.ScanLine(job.DestY0 + j) + 3 * static_cast<ptrdiff_t>(job.DestX0) : s.Row.data();
-    if (narrow)
-      CountedRow<true>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
-    else
-      CountedRow<false>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+    switch (sum) {
+      case TSpanSum::SmallWord:
+        CountedRow<TSpanSum::SmallWord>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+        break;
+      case TSpanSum::Word:
+        CountedRow<TSpanSum::Word>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+        break;
+      case TSpanSum::Loop:
+        CountedRow<TSpanSum::Loop>(columnCounts, s, tables.data(), width, job.XMap, firstBit, trueColor, out);
+        break;
+    }
     if (!trueColor) WriteRowIndices(job.Dest, job.DestY0 + j, job.DestX0, static_cast<int>(width), out);
   }
 }

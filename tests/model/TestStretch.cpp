@@ -190,7 +190,8 @@ namespace {
 // A black-and-white source is averaged by counting its set pixels; the result must be that of
 // averaging the same two colours held by a 16-colour image, pixel for pixel, into every format,
 // for reductions by whole and by fractional factors, spans of more than 8 columns, mixed axes,
-// rectangles off byte boundaries and clipped ones, and more rows per pixel than a byte counts.
+// rectangles off byte boundaries and clipped ones, spans whose sums pass a byte, and more rows per
+// pixel than a byte counts.
 TEST(Stretch, BlackAndWhiteSourcesAverageLikeTwoColourImages) {
   struct TCase {
     int SourceWidth, SourceHeight;
@@ -203,6 +204,7 @@ TEST(Stretch, BlackAndWhiteSourcesAverageLikeTwoColourImages) {
       {19, 70, {0, 0, 19, 70}, {0, 0, 40, 13}},    // grows across, shrinks down
       {83, 57, {0, 0, 83, 57}, {-4, -6, 30, 20}},  // clipped to the destination
       {5, 600, {0, 0, 5, 600}, {0, 0, 3, 2}},      // 300 rows per pixel
+      {64, 400, {0, 0, 64, 400}, {0, 0, 8, 2}},    // 200 rows of 8 columns: sums past a byte
   };
   const TDibPalette twoColours{0x300, 2, {TPaletteEntry{200, 40, 7, 0}, TPaletteEntry{15, 180, 250, 0}}};
   uint32_t seed = 3;
