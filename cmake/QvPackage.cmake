@@ -19,8 +19,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libheif is loaded by name when a HEIF picture is first read, so dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libheif1")
 # Development files: what a consumer of the static libraries needs to link.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libtiff-dev, libpng-dev, libjpeg-dev, zlib1g-dev, libqpdf-dev, libheif-dev, liblcms2-dev, libturbojpeg0-dev")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libtiff-dev, libpng-dev, libjpeg-dev, zlib1g-dev, libqpdf-dev, liblcms2-dev, libturbojpeg0-dev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
