@@ -64,9 +64,10 @@ TEST_F(WindowTest, ViewKeysAreBoundAndQuitHasCtrlQ) {
   const QStringList steps{"acNextFile", "acPreviousFile", "acFirstFile", "acLastFile"};
   for (const char* key : {"Left", "Right", "Space", "Backspace", "Home", "End"})
     for (QAction* action : Window->actions())
-      if (!steps.contains(action->objectName()))
+      if (!steps.contains(action->objectName())) {
         EXPECT_FALSE(action->shortcuts().contains(QKeySequence(QString::fromLatin1(key))))
             << action->objectName().toStdString() << " takes " << key;
+      }
 }
 
 TEST_F(WindowTest, ZoomKeysStepAndTheBoxShowsTheRealZoom) {

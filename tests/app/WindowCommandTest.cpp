@@ -289,8 +289,11 @@ TEST(CommandLineTest, ParsesFileHelpVersionAndMistakes) {
   for (const TRow& r : rows) {
     const TCommandLine line = brindlex::ParseCommandLine(r.Arguments);
     EXPECT_EQ(line.Action, r.Action) << r.Arguments.join(' ').toStdString();
-    if (r.Action == TCommandLine::TAction::Run) EXPECT_EQ(line.FileName, r.FileName);
-    if (r.Action != TCommandLine::TAction::Run) EXPECT_FALSE(line.Message.isEmpty());
+    if (r.Action == TCommandLine::TAction::Run) {
+      EXPECT_EQ(line.FileName, r.FileName);
+    } else {
+      EXPECT_FALSE(line.Message.isEmpty());
+    }
   }
 }
 

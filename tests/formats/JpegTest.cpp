@@ -368,7 +368,9 @@ TEST(Jpeg, CutFilesDecodeAsLibjpegDecodesThem) {
         int components = 0;
         EXPECT_EQ(SamplesOf(image), DecodeDirectly(cut, components)) << name;
         // Arithmetic decoding says nothing when a scan's data stops at a marker.
-        if (!endMarker || !c.File.Arithmetic) EXPECT_FALSE(image.Warnings().empty()) << name;
+        if (!endMarker || !c.File.Arithmetic) {
+          EXPECT_FALSE(image.Warnings().empty()) << name;
+        }
       }
   }
 }

@@ -99,7 +99,9 @@ TEST(ConvertOverlap, ReadersFailureOrStrictWarningLeavesNoOutput) {
     EXPECT_EQ(overlapped, Text(Convert(input, output, false, c.Options)));
     EXPECT_EQ(written, !c.Fails);
     EXPECT_EQ(std::filesystem::exists(output), !c.Fails);
-    if (c.Fails) EXPECT_TRUE(overlapped.starts_with(input + ": ")) << overlapped;
+    if (c.Fails) {
+      EXPECT_TRUE(overlapped.starts_with(input + ": ")) << overlapped;
+    }
     std::filesystem::remove(output);
     // No temporary file is left beside the output.
     for (const std::string& entry : dir.List()) EXPECT_FALSE(entry.starts_with(".out")) << entry;

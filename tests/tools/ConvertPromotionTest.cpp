@@ -47,7 +47,9 @@ TEST(ConvertPromotion, TargetIsTheNearestFormatThatKeepsEveryColour) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(ImageFormatName(c.Image->ImageFormat()));
     EXPECT_EQ(PromotionTarget(*c.Image, c.Writer), c.Expected);
-    if (c.Expected) EXPECT_TRUE(SamePicture(*Promote(*c.Image, *c.Expected), *c.Image));
+    if (c.Expected) {
+      EXPECT_TRUE(SamePicture(*Promote(*c.Image, *c.Expected), *c.Image));
+    }
   }
 }
 

@@ -239,8 +239,9 @@ TEST(ZoomGeometry, ZoomingAboutAPointKeepsThePicturePointUnderIt) {
     const double position = geometry.PicturePosition(c.Viewport, c.Scroll, c.CopyStart, c.From);
     EXPECT_EQ(geometry.ScrollToKeep(position, c.Viewport, c.CopyStart, c.To, c.Range), c.WantScroll);
     // Back at the first zoom the scroll position returns where the range allows.
-    if (c.WantScroll > 0 && c.WantScroll < c.Range)
+    if (c.WantScroll > 0 && c.WantScroll < c.Range) {
       EXPECT_NEAR(geometry.ScrollToKeep(position, c.Viewport, c.CopyStart, c.From, 100000), c.Scroll, 1);
+    }
   }
 }
 
