@@ -25,6 +25,10 @@ struct TModeCase {
   int Resolution;
 };
 
+// Printed as "color at 150 dpi": the test names ctest lists then do not change from run to run
+// (the default print shows the bytes of the case, a pointer among them).
+void PrintTo(const TModeCase& c, std::ostream* os) { *os << c.Mode << " at " << c.Resolution << " dpi"; }
+
 class FlatbedPage : public ::testing::TestWithParam<TModeCase> {};
 
 TEST_P(FlatbedPage, MatchesTheBackendsPatternAtTheRequestedResolution) {
