@@ -32,6 +32,22 @@ std::mutex& XmpLock() {
   return lock;
 }
 
+// Forgets, when it goes, the namespaces the packets read while it lived made Exiv2 register. Kept,
+// they would make a later packet's prefixes those of an earlier one (a save would depend on the
+// files saved before), and every later reading slower as the table grows.
+struct TForgetXmpNamespaces {
+  TForgetXmpNamespaces() = default;
+  TForgetXmpNamespaces(const TForgetXmpNamespaces&) = delete;
+  TForgetXmpNamespaces& operator=(const TForgetXmpNamespaces&) = delete;
+  ~TForgetXmpNamespaces() {
+    try {
+      Exiv2::XmpProperties::unregisterNs();
+    } catch (...) {
+      // Nothing registered stays wrong: only a later packet's prefixes could follow it.
+    }
+  }
+};
+
 void StartXmp() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -165,6 +181,7 @@ std::vector<uint8_t> XmpForSaving(std::span<const uint8_t> packet, uint16_t orie
   if (NestsTooDeep(text)) return {};
   StartXmp();
   const std::lock_guard<std::mutex> hold(XmpLock());
+  const TForgetXmpNamespaces forget;
   try {
     Exiv2::XmpData xmp;
     if (Exiv2::XmpParser::decode(xmp, std::string(text)) != 0) return {};

@@ -184,6 +184,21 @@ TEST(Metadata, CorrectionsForTheWrittenPicture) {
   }
 }
 
+// A packet keeps its own prefix for a namespace that a packet saved earlier declared under another.
+TEST(Metadata, EachSavedPacketKeepsItsOwnPrefixes) {
+  const auto packet = [](const std::string& prefix) {
+    return Text(
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='' xmlns:tiff='http://ns.adobe.com/tiff/1.0/' xmlns:" +
+        prefix + "='http://example.invalid/field/' tiff:Orientation='6' " + prefix +
+        ":Field='kept'/></rdf:RDF></x:xmpmeta>");
+  };
+  for (const char* prefix : {"first", "second", "first"}) {
+    const Bytes saved = XmpForSaving(packet(prefix), 1, 21, 37, false);
+    EXPECT_TRUE(Holds(saved, std::string(prefix) + ":Field=\"kept\"")) << std::string(saved.begin(), saved.end());
+  }
+}
+
 TEST(Metadata, WrappersRoundTrip) {
   EXPECT_EQ(IptcOfPhotoshopResources(PhotoshopResourcesOfIptc(kIptc)), kIptc);
   // Padding after the last record (a TIFF field's whole words) and a record cut short go.
