@@ -102,6 +102,10 @@ struct TJpegSession {
   TKeptSegment Exif;
   TKeptSegment Xmp;
   TKeptSegment Photoshop;
+  // The APP1 segments with parts of an XMP extension, one after another in room reserved for
+  // kMaxXmpExtensionSegments of them (filled without allocating), and each one's length.
+  std::vector<uint8_t> XmpExtension;
+  std::vector<size_t> XmpExtensionLengths;
 };
 
 TJpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<TJpegSession*>(cinfo->client_data); }
@@ -240,6 +244,21 @@ TKeptSegment* SegmentFor(TJpegSession& session, std::span<const uint8_t> head, b
   return segment && segment->Bytes == 0 && segment->Data.size() >= kMaxJpegSegmentBytes ? segment : nullptr;
 }
 
+// Room for an APP1 segment of Length bytes that starts with Head, when it holds a part of an XMP
+// extension and the reserved room has a place for it; nullptr otherwise (skipped unread). The
+// room's capacity was reserved before reading, so growing within it allocates nothing.
+uint8_t* ExtensionRoom(TJpegSession& session, std::span<const uint8_t> head, size_t length) {
+  constexpr size_t kPrefix = kJpegXmpExtensionHeaderBytes;
+  if (head.size() < kPrefix || std::memcmp(head.data(), kJpegXmpExtensionHeader, kPrefix) != 0) return nullptr;
+  std::vector<uint8_t>& room = session.XmpExtension;
+  if (session.XmpExtensionLengths.size() >= kMaxXmpExtensionSegments || room.capacity() - room.size() < length)
+    return nullptr;
+  const size_t start = room.size();
+  room.resize(start + length);
+  session.XmpExtensionLengths.push_back(length);
+  return room.data() + start;
+}
+
 // Reads an APP1 or APP13 segment. The first one of each kind of metadata is kept (its length
 // field bounds it to 65533 bytes, which its room holds); every other one is skipped, so no file
 // makes libjpeg keep segments in memory.
@@ -257,8 +276,9 @@ boolean ReadMetadataSegment(j_decompress_ptr cinfo, bool app13) {
   }
   if (lengthField < 2) ERREXIT(cinfo, JERR_BAD_LENGTH);
   const size_t length = lengthField - 2;
-  // The first bytes say what the segment holds (the XMP header is the longest).
-  uint8_t head[kJpegXmpHeaderBytes];
+  // The first bytes say what the segment holds (the XMP extension's header is the longest).
+  static_assert(kJpegXmpExtensionHeaderBytes >= kJpegXmpHeaderBytes);
+  uint8_t head[kJpegXmpExtensionHeaderBytes];
   const size_t headBytes = std::min(length, sizeof head);
   for (size_t done = 0; done < headBytes;) {
     fill();
@@ -270,6 +290,7 @@ boolean ReadMetadataSegment(j_decompress_ptr cinfo, bool app13) {
   }
   TKeptSegment* segment = SegmentFor(session, {head, headBytes}, app13);
   uint8_t* kept = segment ? segment->Data.data() : nullptr;
+  if (!kept && !app13) kept = ExtensionRoom(session, {head, headBytes}, length);
   if (kept) std::memcpy(kept, head, headBytes);
   for (size_t done = headBytes; done < length;) {
     fill();
@@ -450,6 +471,14 @@ TImageMetadata MetadataOf(const TJpegSession& session) {
   }
   const std::span<const uint8_t> xmp = XmpOfApp1(session.Xmp.Payload());
   metadata.Xmp.assign(xmp.begin(), xmp.end());
+  std::vector<std::vector<uint8_t>> extension;
+  size_t start = 0;
+  for (size_t length : session.XmpExtensionLengths) {
+    const auto* first = session.XmpExtension.data() + start;
+    extension.emplace_back(first, first + length);
+    start += length;
+  }
+  metadata.XmpExtension = XmpExtensionOf(xmp, extension);
   const std::span<const uint8_t> photoshop = session.Photoshop.Payload();
   if (photoshop.size() > kPhotoshopHeaderBytes)
     metadata.Iptc = IptcOfPhotoshopResources(photoshop.subspan(kPhotoshopHeaderBytes));
@@ -460,6 +489,7 @@ TImageMetadata MetadataOf(const TJpegSession& session) {
 // does not fit a segment is left out.
 struct TMetadataSegments {
   std::vector<uint8_t> Exif, Xmp, Photoshop;
+  std::vector<std::vector<uint8_t>> XmpExtension;  // after Xmp
 };
 
 std::vector<uint8_t> WithHeader(const char* header, size_t headerBytes, std::span<const uint8_t> data) {
@@ -474,9 +504,13 @@ TMetadataSegments MetadataSegmentsOf(const TDibGraphic& image) {
   TMetadataSegments segments;
   if (!metadata.Exif.empty())
     segments.Exif = WithHeader("Exif\0", 6, ExifForSaving(metadata.Exif, image.Width(), image.Height(), true));
-  if (!metadata.Xmp.empty())
-    segments.Xmp = WithHeader(kJpegXmpHeader, kJpegXmpHeaderBytes,
-                              XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true));
+  if (!metadata.Xmp.empty()) {
+    const std::vector<uint8_t> packet =
+        XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true);
+    segments.Xmp = WithHeader(kJpegXmpHeader, kJpegXmpHeaderBytes, packet);
+    // The extension goes with a stored packet that still names it.
+    if (!segments.Xmp.empty()) segments.XmpExtension = XmpExtensionOf(packet, metadata.XmpExtension);
+  }
   if (IsIptcData(metadata.Iptc))
     segments.Photoshop = WithHeader(kPhotoshopHeader, kPhotoshopHeaderBytes, PhotoshopResourcesOfIptc(metadata.Iptc));
   return segments;
@@ -492,6 +526,8 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   TJpegSession& session = *owner;
   for (TKeptSegment* segment : {&session.Exif, &session.Xmp, &session.Photoshop})
     segment->Data.resize(kMaxJpegSegmentBytes);
+  session.XmpExtension.reserve(kMaxXmpExtensionSegments * kMaxJpegSegmentBytes);
+  session.XmpExtensionLengths.reserve(kMaxXmpExtensionSegments);
   session.Keep = true;
   session.KeepLimit = kKeptHeaderBytes;
   TJpegObject<jpeg_decompress_struct> decoder(session);
@@ -511,6 +547,8 @@ void TJpegGraphic::LoadImageFromStream(TStream& stream, int) {
   });
   Metadata() = MetadataOf(session);
   session.Exif = session.Xmp = session.Photoshop = {};
+  session.XmpExtension = std::vector<uint8_t>();
+  session.XmpExtensionLengths = std::vector<size_t>();
   // Sizes are checked before libjpeg allocates its buffers for the image.
   const int bits = cinfo.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   CheckImageSize(cinfo.image_width, cinfo.image_height, bits);
@@ -618,6 +656,8 @@ void TJpegGraphic::SaveToStream(TStream& stream) {
       jpeg_write_marker(&cinfo, JPEG_APP0 + 1, metadata.Exif.data(), static_cast<unsigned>(metadata.Exif.size()));
     if (!metadata.Xmp.empty())
       jpeg_write_marker(&cinfo, JPEG_APP0 + 1, metadata.Xmp.data(), static_cast<unsigned>(metadata.Xmp.size()));
+    for (const std::vector<uint8_t>& part : metadata.XmpExtension)
+      jpeg_write_marker(&cinfo, JPEG_APP0 + 1, part.data(), static_cast<unsigned>(part.size()));
     for (const std::vector<uint8_t>& chunk : iccChunks)
       jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
     if (!metadata.Photoshop.empty())

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -112,6 +113,66 @@ std::span<const uint8_t> XmpOfApp1(std::span<const uint8_t> payload) {
   return payload.subspan(kJpegXmpHeaderBytes);
 }
 
+bool IsXmpExtensionSegment(std::span<const uint8_t> payload) {
+  return payload.size() > kXmpExtensionPartOffset &&
+         std::memcmp(payload.data(), kJpegXmpExtensionHeader, kJpegXmpExtensionHeaderBytes) == 0;
+}
+
+namespace {
+
+std::string_view ExtensionGuid(std::span<const uint8_t> segment) {
+  return {reinterpret_cast<const char*>(segment.data()) + kJpegXmpExtensionHeaderBytes, 32};
+}
+
+// The GUID a packet names as its extension's (xmpNote:HasExtendedXMP, as an attribute or an
+// element); empty when it names none.
+std::string_view NamedExtensionGuid(std::string_view packet) {
+  constexpr std::string_view kName = "HasExtendedXMP";
+  const size_t name = packet.find(kName);
+  if (name == std::string_view::npos) return {};
+  // The first run of 32 hexadecimal digits after the name, past its quote or its '>'.
+  size_t start = name + kName.size();
+  while (start < packet.size() && start < name + kName.size() + 8 &&
+         !std::isxdigit(static_cast<uint8_t>(packet[start])))
+    ++start;
+  if (start + 32 > packet.size()) return {};
+  const std::string_view guid = packet.substr(start, 32);
+  const bool hex = std::all_of(guid.begin(), guid.end(), [](char c) { return std::isxdigit(static_cast<uint8_t>(c)); });
+  return hex ? guid : std::string_view{};
+}
+
+}  // namespace
+
+std::vector<std::vector<uint8_t>> XmpExtensionOf(std::span<const uint8_t> packet,
+                                                 const std::vector<std::vector<uint8_t>>& segments) {
+  const std::string_view guid = NamedExtensionGuid({reinterpret_cast<const char*>(packet.data()), packet.size()});
+  if (guid.empty()) return {};
+  std::vector<std::vector<uint8_t>> own;
+  uint32_t whole = 0;
+  uint64_t covered = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> parts;  // offset, length
+  for (const std::vector<uint8_t>& segment : segments) {
+    if (!IsXmpExtensionSegment(segment) || ExtensionGuid(segment) != guid) continue;
+    const uint32_t length = Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 32);
+    const uint32_t offset = Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 36);
+    const auto part = static_cast<uint32_t>(segment.size() - kXmpExtensionPartOffset);
+    if ((!own.empty() && length != whole) || offset > length || part > length - offset) return {};
+    whole = length;
+    covered += part;
+    parts.emplace_back(offset, part);
+    own.push_back(segment);
+  }
+  // Every byte of the extension once: the parts, in offset order, follow each other from 0.
+  std::sort(parts.begin(), parts.end());
+  uint64_t next = 0;
+  for (const auto& [offset, part] : parts) {
+    if (offset != next) return {};
+    next += part;
+  }
+  if (own.empty() || covered != whole || next != whole) return {};
+  return own;
+}
+
 bool IsIptcData(std::span<const uint8_t> data) {
   return !data.empty() && data.size() <= kMaxIptcBytes && data[0] == 0x1C;
 }
@@ -210,6 +271,62 @@ std::vector<uint8_t> XmpForSaving(std::span<const uint8_t> packet, uint16_t orie
     // A packet the toolkit cannot read or write is not kept.
   }
   return {};
+}
+
+namespace {
+
+// The extension's bytes from its segments (each part at its offset), which XmpExtensionOf has
+// found whole.
+std::string JoinedExtension(const std::vector<std::vector<uint8_t>>& own) {
+  std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>> parts;
+  for (const std::vector<uint8_t>& segment : own)
+    parts.emplace_back(Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 36), &segment);
+  std::sort(parts.begin(), parts.end());
+  std::string text;
+  for (const auto& [offset, segment] : parts) text.append(segment->begin() + kXmpExtensionPartOffset, segment->end());
+  return text;
+}
+
+}  // namespace
+
+std::vector<uint8_t> XmpWithExtension(std::span<const uint8_t> packet,
+                                      const std::vector<std::vector<uint8_t>>& segments) {
+  const std::vector<uint8_t> unchanged(packet.begin(), packet.end());
+  const std::vector<std::vector<uint8_t>> own = XmpExtensionOf(packet, segments);
+  if (own.empty()) return unchanged;
+  const std::string extension = JoinedExtension(own);
+  const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
+  if (packet.size() + extension.size() > kMaxXmpBytes || NestsTooDeep(text) || NestsTooDeep(extension))
+    return unchanged;
+  StartXmp();
+  const std::lock_guard<std::mutex> hold(XmpLock());
+  const TForgetXmpNamespaces forget;
+  try {
+    Exiv2::XmpData whole, more;
+    if (Exiv2::XmpParser::decode(whole, std::string(text)) != 0 || Exiv2::XmpParser::decode(more, extension) != 0)
+      return unchanged;
+    for (const Exiv2::Xmpdatum& datum : more) {
+      const auto it = whole.findKey(Exiv2::XmpKey(datum.key()));
+      if (it != whole.end()) whole.erase(it);
+      whole.add(datum);
+    }
+    const auto note = whole.findKey(Exiv2::XmpKey("Xmp.xmpNote.HasExtendedXMP"));
+    if (note != whole.end()) whole.erase(note);
+    std::string merged;
+    if (Exiv2::XmpParser::encode(merged, whole, Exiv2::XmpParser::useCompactFormat) != 0 || merged.empty() ||
+        merged.size() > kMaxXmpBytes)
+      return unchanged;
+    return {merged.begin(), merged.end()};
+  } catch (...) {
+    // An extension the toolkit cannot read is left out, as a packet without one would be.
+  }
+  return unchanged;
+}
+
+std::vector<uint8_t> WholeXmpForSaving(const TImageMetadata& metadata, int width, int height) {
+  if (metadata.Xmp.empty()) return {};
+  if (metadata.XmpExtension.empty()) return XmpForSaving(metadata.Xmp, metadata.Orientation, width, height, true);
+  return XmpForSaving(XmpWithExtension(metadata.Xmp, metadata.XmpExtension), metadata.Orientation, width, height, true);
 }
 
 std::vector<uint8_t> DecodeRawProfile(std::string_view text, size_t limit) {

@@ -505,8 +505,7 @@ void PrepareMetadata(const TDibGraphic& image, TPngMetadata& out) {
   const TImageMetadata& metadata = image.Metadata();
   if (!metadata.Exif.empty()) out.Exif = ExifForSaving(metadata.Exif, image.Width(), image.Height(), true);
   if (!metadata.Xmp.empty()) {
-    const std::vector<uint8_t> xmp =
-        XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true);
+    const std::vector<uint8_t> xmp = WholeXmpForSaving(metadata, image.Width(), image.Height());
     // libpng takes the text up to its first NUL; a packet holds none.
     out.Xmp.assign(xmp.begin(), std::find(xmp.begin(), xmp.end(), uint8_t{0}));
   }

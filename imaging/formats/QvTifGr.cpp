@@ -678,8 +678,7 @@ void WriteMetadataBlocks(TTiffHandle& h, TStream& stream, int64_t base, const TD
   TIFF* tif = h.Get();
   const TImageMetadata& metadata = image.Metadata();
   if (!metadata.Xmp.empty()) {
-    const std::vector<uint8_t> xmp =
-        XmpForSaving(metadata.Xmp, metadata.Orientation, image.Width(), image.Height(), true);
+    const std::vector<uint8_t> xmp = WholeXmpForSaving(metadata, image.Width(), image.Height());
     if (!xmp.empty() && !TIFFSetField(tif, kXmpTag, static_cast<uint32_t>(xmp.size()), xmp.data()))
       RaiseTiffError("TIFFSetField: Tag = " + std::to_string(kXmpTag));
   }

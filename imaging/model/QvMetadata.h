@@ -57,6 +57,11 @@ struct TImageMetadata {
   // resource around them); empty when the file had none.
   std::vector<uint8_t> Xmp;
   std::vector<uint8_t> Iptc;
+  // The extension of a JPEG file's XMP packet (properties too large for its segment, such as a
+  // depth map), as the file's further APP1 segments: each segment's whole payload, header included,
+  // in file order. Kept only beside an XMP packet that names the extension; JPEG writers store the
+  // segments unchanged after the packet, other writers leave them out.
+  std::vector<std::vector<uint8_t>> XmpExtension;
 
   bool HasBlocks() const { return !Exif.empty() || !Xmp.empty() || !Iptc.empty(); }
   // Drops the blocks (what --strip does); orientation and camera data stay.
@@ -64,6 +69,7 @@ struct TImageMetadata {
     Exif.clear();
     Xmp.clear();
     Iptc.clear();
+    XmpExtension.clear();
   }
 };
 

@@ -184,6 +184,78 @@ TEST(Metadata, CorrectionsForTheWrittenPicture) {
   }
 }
 
+constexpr char kGuid[] = "0123456789ABCDEF0123456789ABCDEF";
+
+// A packet that names the extension of kGuid, and the extension: a property longer than one JPEG
+// segment holds.
+const std::string kNamingPacket =
+    "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+    "<rdf:Description rdf:about='' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' "
+    "xmlns:dc='http://purl.org/dc/elements/1.1/'><xmpNote:HasExtendedXMP>" +
+    std::string(kGuid) +
+    "</xmpNote:HasExtendedXMP><dc:format>image/jpeg</dc:format></rdf:Description></rdf:RDF></x:xmpmeta>";
+const std::string kExtension =
+    "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+    "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+    "rdf:about='' xmlns:ex='http://example.invalid/depth/' ex:Map='" +
+    std::string(90000, 'd') + "'/></rdf:RDF></x:xmpmeta>";
+
+// An extension segment of Guid: the part of Whole bytes at Offset.
+Bytes ExtensionSegment(const char* guid, const std::string& whole, size_t offset, size_t bytes) {
+  Bytes segment(kJpegXmpExtensionHeader, kJpegXmpExtensionHeader + kJpegXmpExtensionHeaderBytes);
+  segment.insert(segment.end(), guid, guid + 32);
+  for (uint32_t value : {static_cast<uint32_t>(whole.size()), static_cast<uint32_t>(offset)})
+    for (int shift = 24; shift >= 0; shift -= 8) segment.push_back(static_cast<uint8_t>(value >> shift));
+  segment.insert(segment.end(), whole.begin() + static_cast<ptrdiff_t>(offset),
+                 whole.begin() + static_cast<ptrdiff_t>(offset + bytes));
+  return segment;
+}
+
+// The extension in two segments, the second first (readers go by the offsets).
+std::vector<Bytes> ExtensionSegments(const char* guid = kGuid) {
+  const size_t first = 60000;
+  return {ExtensionSegment(guid, kExtension, first, kExtension.size() - first),
+          ExtensionSegment(guid, kExtension, 0, first)};
+}
+
+// A JPEG keeps the parts of its packet's extension as they are; PNG and TIFF, which hold a packet
+// of any size, get the extension's properties in the packet itself. Parts that are missing,
+// overlap or belong to another packet are left out, and so is an extension the packet does not name.
+TEST(Metadata, XmpExtensionKeptOrMerged) {
+  const std::vector<Bytes> parts = ExtensionSegments();
+  EXPECT_EQ(XmpExtensionOf(Text(kNamingPacket), parts), parts);
+  std::vector<Bytes> foreign = ExtensionSegments("FEDCBA9876543210FEDCBA9876543210");
+  const struct {
+    const char* Name;
+    std::vector<Bytes> Segments;
+  } broken[] = {
+      {"a part missing", {parts[0]}},
+      {"a part twice", {parts[0], parts[1], parts[1]}},
+      {"another packet's parts", foreign},
+      {"parts disagreeing on the whole length",
+       {parts[1], ExtensionSegment(kGuid, kExtension + "xx", 60000, kExtension.size() - 59998)}},
+  };
+  for (const auto& c : broken) EXPECT_TRUE(XmpExtensionOf(Text(kNamingPacket), c.Segments).empty()) << c.Name;
+  EXPECT_TRUE(XmpExtensionOf(Text(kXmp), parts).empty()) << "a packet that names none";
+
+  for (const char* extension : {"jpg", "png", "tif"}) {
+    SCOPED_TRACE(extension);
+    std::unique_ptr<TDibGraphic> image = ImageWithMetadata(extension, TImageFormat::TrueColor);
+    image->Metadata().Xmp = Text(kNamingPacket);
+    image->Metadata().XmpExtension = parts;
+    const TImageMetadata back = ReadBack(extension, Written(*image))->Metadata();
+    if (std::string(extension) == "jpg") {
+      EXPECT_EQ(back.XmpExtension, parts);
+      EXPECT_TRUE(Holds(back.Xmp, kGuid));
+    } else {
+      EXPECT_TRUE(back.XmpExtension.empty());
+      EXPECT_TRUE(Holds(back.Xmp, std::string(90000, 'd')));
+      EXPECT_TRUE(Holds(back.Xmp, "image/jpeg")) << "the packet's own properties stay";
+      EXPECT_FALSE(Holds(back.Xmp, "HasExtendedXMP")) << "the note of an extension goes with it";
+    }
+  }
+}
+
 // A packet keeps its own prefix for a namespace that a packet saved earlier declared under another.
 TEST(Metadata, EachSavedPacketKeepsItsOwnPrefixes) {
   const auto packet = [](const std::string& prefix) {
@@ -236,6 +308,13 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
   const Bytes rawIptcHuge = Text("\niptc\n 99999999999\n1c02");
   const Bytes rawIptcShort = Text("\niptc\n      20\n1c020000020004");
   const Bytes rawIptcBadHex = Text("\niptc\n       4\n1c0zz000");
+  // A packet naming an extension of 65 parts: one more than a reader keeps.
+  const std::string manyParts(650, 'p');
+  Bytes withManyParts = jpeg;
+  for (size_t offset = 650; offset > 0; offset -= 10)
+    withManyParts = WithJpegSegment(withManyParts, 0xE1, ExtensionSegment(kGuid, manyParts, offset - 10, 10));
+  withManyParts = WithJpegSegment(withManyParts, 0xE1,
+                                  Concat(std::string_view(kJpegXmpHeader, kJpegXmpHeaderBytes), Text(kNamingPacket)));
 
   const struct {
     const char* Name;
@@ -248,6 +327,9 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
       {"APP13 header only", "jpg", WithJpegSegment(jpeg, 0xED, Text(std::string_view(kPhotoshopHeader, 14)))},
       {"APP1 XMP header only", "jpg", WithJpegSegment(jpeg, 0xE1, Text(std::string_view(kJpegXmpHeader, 29)))},
       {"APP1 EXIF cut short", "jpg", WithJpegSegment(jpeg, 0xE1, Concat(std::string_view("Exif\0\0", 6), cutExif))},
+      {"APP1 XMP extension header only", "jpg",
+       WithJpegSegment(jpeg, 0xE1, Text(std::string_view(kJpegXmpExtensionHeader, kJpegXmpExtensionHeaderBytes)))},
+      {"XMP extension of more parts than are kept", "jpg", withManyParts},
       {"eXIf cut short", "png", WithPngChunk(png, "eXIf", cutExif)},
       {"zTXt raw IPTC without data", "png",
        WithPngChunk(png, "zTXt", Concat(std::string_view("Raw profile type iptc\0\0", 23), {}))},
@@ -272,6 +354,7 @@ TEST(Metadata, HostileBlocksLoadWithoutThem) {
     EXPECT_EQ(image->Width(), kWidth);
     EXPECT_EQ(image->Height(), kHeight);
     EXPECT_TRUE(image->Metadata().Iptc.empty());
+    EXPECT_TRUE(image->Metadata().XmpExtension.empty());
     EXPECT_TRUE(image->Warnings().empty()) << image->Warnings()[0];
     // What was kept of a damaged EXIF block is what Exiv2 could read of it; saving again writes
     // a block that reads, and does not fail.

@@ -6,6 +6,7 @@
 // tiffinfo or pngcheck.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -166,6 +167,32 @@ TEST(MetadataInterop, FieldsCorrectedToTheSavedPicture) {
     Exiv2Tags(dir / c.Output, errors);
     EXPECT_EQ(errors, "");
     ExpectStructureClean(dir / c.Output);
+  }
+}
+
+// XMP larger than one JPEG segment, which exiftool spreads over an extension: a JPEG saved again
+// carries the extension (the packet itself rewritten for the upright picture), PNG and TIFF hold
+// it within their one packet; exiftool reads the whole property back from each.
+TEST(MetadataInterop, ExtendedXmpSurvivesEveryFormat) {
+  QV_REQUIRE_METADATA_PEERS();
+  TScratchFolder dir;
+  RegisterStandardGraphicFormats();
+  const std::string text = dir / "long.txt";
+  const std::string description(80000, 'w');
+  std::ofstream(text) << description;
+  const std::string input = dir / "extended.jpg";
+  MakeInput(input, "-Orientation#=6 -XMP-tiff:Orientation#=6 '-XMP-dc:Description<=" + text + "'");
+  ASSERT_EQ(ExiftoolTags(input, "-XMP-dc:Description")["XMP-dc:Description"], description)
+      << "exiftool wrote no extended XMP";
+  for (const char* output : {"extended-out.jpg", "extended-out.png", "extended-out.tif"}) {
+    SCOPED_TRACE(output);
+    ReadAndSave(input, dir / output);
+    std::map<std::string, std::string> tags = ExiftoolTags(dir / output, "-XMP-dc:Description");
+    EXPECT_EQ(tags["XMP-dc:Description"].size(), description.size());
+    EXPECT_EQ(tags["XMP-dc:Description"], description);
+    EXPECT_EQ(tags["XMP-tiff:Orientation"], "1");
+    EXPECT_EQ(tags.count("ExifTool:Warning"), 0u) << tags["ExifTool:Warning"];
+    ExpectStructureClean(dir / output);
   }
 }
 
