@@ -17,6 +17,7 @@
 #include "formats/QvGbm.h"
 #include "formats/QvIcoGr.h"
 #include "formats/QvJpgGr.h"
+#include "formats/QvMetadataBlocks.h"
 #include "formats/QvPcxGr.h"
 #include "formats/QvPngGr.h"
 #include "formats/QvTgaGr.h"
@@ -342,6 +343,34 @@ void PngSeeds() {
   }
 }
 
+// An XMP packet that names an extension, and the extension in two APP1 segments, the second part
+// first (readers go by the offsets).
+std::vector<uint8_t> XmpExtensionJpeg() {
+  const std::string guid = "0123456789ABCDEF0123456789ABCDEF";
+  const std::string packet =
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmpNote:HasExtendedXMP='" +
+      guid + "'/></rdf:RDF></x:xmpmeta>";
+  const std::string extension =
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description rdf:about='' xmlns:ex='http://example.invalid/e/' ex:D='dddddddddddddddd'/>"
+      "</rdf:RDF></x:xmpmeta>";
+  const auto part = [&](size_t offset, size_t bytes) {
+    std::vector<uint8_t> segment(kJpegXmpExtensionHeader, kJpegXmpExtensionHeader + kJpegXmpExtensionHeaderBytes);
+    segment.insert(segment.end(), guid.begin(), guid.end());
+    for (size_t value : {extension.size(), offset})
+      for (int shift = 24; shift >= 0; shift -= 8) segment.push_back(static_cast<uint8_t>(value >> shift));
+    segment.insert(segment.end(), extension.begin() + static_cast<ptrdiff_t>(offset),
+                   extension.begin() + static_cast<ptrdiff_t>(offset + bytes));
+    return segment;
+  };
+  TJpegGraphic writer;
+  const size_t half = extension.size() / 2;
+  writer.Metadata().Xmp.assign(packet.begin(), packet.end());
+  writer.Metadata().XmpExtension = {part(half, extension.size() - half), part(0, half)};
+  return Written(writer, *Picture(TImageFormat::TrueColor, 19, 11));
+}
+
 void JpegSeeds() {
   TJpegGraphic writer;
   Save("fuzz_jpeg", "gray.jpg", Written(writer, *Picture(TImageFormat::Gray256, 19, 11)));
@@ -352,6 +381,7 @@ void JpegSeeds() {
   writer.SetOptimizeCoding(true);
   writer.SetQuality(30);
   Save("fuzz_jpeg", "optimized.jpg", Written(writer, *Picture(TImageFormat::TrueColor, 19, 11)));
+  Save("fuzz_jpeg", "xmp-extension.jpg", XmpExtensionJpeg());
 }
 
 }  // namespace
