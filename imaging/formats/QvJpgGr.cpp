@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "formats/QvExif.h"
@@ -478,7 +479,7 @@ TImageMetadata MetadataOf(const TJpegSession& session) {
     extension.emplace_back(first, first + length);
     start += length;
   }
-  metadata.XmpExtension = XmpExtensionOf(xmp, extension);
+  metadata.XmpExtension = XmpExtensionOf(xmp, std::move(extension));
   const std::span<const uint8_t> photoshop = session.Photoshop.Payload();
   if (photoshop.size() > kPhotoshopHeaderBytes)
     metadata.Iptc = IptcOfPhotoshopResources(photoshop.subspan(kPhotoshopHeaderBytes));

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace quorvane {
 
@@ -120,8 +121,16 @@ bool IsXmpExtensionSegment(std::span<const uint8_t> payload) {
 
 namespace {
 
+// The fields of an extension segment (IsXmpExtensionSegment holds): the GUID, the extension's
+// whole length and the offset of the segment's part in it.
 std::string_view ExtensionGuid(std::span<const uint8_t> segment) {
   return {reinterpret_cast<const char*>(segment.data()) + kJpegXmpExtensionHeaderBytes, 32};
+}
+uint32_t ExtensionLength(std::span<const uint8_t> segment) {
+  return Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 32);
+}
+uint32_t PartOffset(std::span<const uint8_t> segment) {
+  return Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 36);
 }
 
 // The GUID a packet names as its extension's (xmpNote:HasExtendedXMP, as an attribute or an
@@ -144,23 +153,22 @@ std::string_view NamedExtensionGuid(std::string_view packet) {
 }  // namespace
 
 std::vector<std::vector<uint8_t>> XmpExtensionOf(std::span<const uint8_t> packet,
-                                                 const std::vector<std::vector<uint8_t>>& segments) {
+                                                 std::vector<std::vector<uint8_t>> segments) {
   const std::string_view guid = NamedExtensionGuid({reinterpret_cast<const char*>(packet.data()), packet.size()});
   if (guid.empty()) return {};
   std::vector<std::vector<uint8_t>> own;
   uint32_t whole = 0;
   uint64_t covered = 0;
   std::vector<std::pair<uint32_t, uint32_t>> parts;  // offset, length
-  for (const std::vector<uint8_t>& segment : segments) {
+  for (std::vector<uint8_t>& segment : segments) {
     if (!IsXmpExtensionSegment(segment) || ExtensionGuid(segment) != guid) continue;
-    const uint32_t length = Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 32);
-    const uint32_t offset = Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 36);
+    const uint32_t length = ExtensionLength(segment), offset = PartOffset(segment);
     const auto part = static_cast<uint32_t>(segment.size() - kXmpExtensionPartOffset);
     if ((!own.empty() && length != whole) || offset > length || part > length - offset) return {};
     whole = length;
     covered += part;
     parts.emplace_back(offset, part);
-    own.push_back(segment);
+    own.push_back(std::move(segment));
   }
   // Every byte of the extension once: the parts, in offset order, follow each other from 0.
   std::sort(parts.begin(), parts.end());
@@ -279,8 +287,7 @@ namespace {
 // found whole.
 std::string JoinedExtension(const std::vector<std::vector<uint8_t>>& own) {
   std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>> parts;
-  for (const std::vector<uint8_t>& segment : own)
-    parts.emplace_back(Be32(segment.data() + kJpegXmpExtensionHeaderBytes + 36), &segment);
+  for (const std::vector<uint8_t>& segment : own) parts.emplace_back(PartOffset(segment), &segment);
   std::sort(parts.begin(), parts.end());
   std::string text;
   for (const auto& [offset, segment] : parts) text.append(segment->begin() + kXmpExtensionPartOffset, segment->end());

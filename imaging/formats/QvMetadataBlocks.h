@@ -49,7 +49,7 @@ bool IsXmpExtensionSegment(std::span<const uint8_t> payload);
 // GUID the packet names, when together they hold the whole extension once, each part where its
 // offset says. Empty when the packet names no extension or its parts are missing or disagree.
 std::vector<std::vector<uint8_t>> XmpExtensionOf(std::span<const uint8_t> packet,
-                                                 const std::vector<std::vector<uint8_t>>& segments);
+                                                 std::vector<std::vector<uint8_t>> segments);
 // The IPTC data of the first IPTC resource (8BIM 0x0404) among Photoshop resources (an APP13
 // payload after its header, a PNG raw profile); empty when there is none or it is damaged.
 std::vector<uint8_t> IptcOfPhotoshopResources(std::span<const uint8_t> resources);
